@@ -1,0 +1,60 @@
+# The one entry point.
+#   make build                            Release build with warnings (-Werror under CI)
+#   make test                             install what is missing, build, run every test
+#   make test SANITIZE=address,undefined  the same in a separate sanitizer build tree
+#   make bench                            build and run the benchmarks
+#   make fuzz [FUZZ_SECONDS=60]           build the libFuzzer targets with clang and run each
+#   make clean
+
+SHELL := /bin/bash
+comma := ,
+SANITIZE ?=
+FUZZ_SECONDS ?= 60
+JOBS ?= $(shell nproc)
+WERROR ?= $(if $(CI),ON,OFF)
+
+ifeq ($(SANITIZE),)
+BUILD_DIR := build/release
+BUILD_TYPE := Release
+else
+BUILD_DIR := build/sanitize-$(subst $(comma),-,$(SANITIZE))
+BUILD_TYPE := RelWithDebInfo
+endif
+FUZZ_DIR := build/fuzz
+FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream
+
+.PHONY: all build test bench fuzz deps clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DLV_WERROR=$(WERROR) \
+	  -DLV_SANITIZE=$(SANITIZE) >/dev/null
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD_DIR)/bench/lv_bench_*; do echo "== $$b"; "$$b"; done
+
+fuzz: deps
+	@CXX=clang++ CC=clang cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLV_FUZZ=ON \
+	  -DLV_BUILD_TESTS=OFF -DLV_BUILD_BENCH=OFF >/dev/null
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	  corpus=$(FUZZ_DIR)/corpus/$$t; log=$(FUZZ_DIR)/$$t.log; \
+	  mkdir -p $$corpus && $(FUZZ_DIR)/tests/fuzz/lv_fuzz_seeds $$t $$corpus || exit 1; \
+	  echo "== $$t for $(FUZZ_SECONDS) s"; \
+	  if ! $(FUZZ_DIR)/tests/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	       -artifact_prefix=$(FUZZ_DIR)/ $$corpus >$$log 2>&1; then \
+	    tail -n 60 $$log; echo "$$t: finding kept in $(FUZZ_DIR)/"; exit 1; \
+	  fi; \
+	  grep -E '^stat::(number_of_executed_units|peak_rss_mb)' $$log; \
+	done
+
+clean:
+	rm -rf build

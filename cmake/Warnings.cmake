@@ -1,0 +1,18 @@
+# Compile options shared by every target of the project: warnings, optional -Werror and sanitizers.
+add_library(lv_options INTERFACE)
+target_compile_options(lv_options INTERFACE -Wall -Wextra -Wpedantic)
+if(LV_WERROR)
+  target_compile_options(lv_options INTERFACE -Werror)
+endif()
+if(LV_SANITIZE)
+  target_compile_options(lv_options INTERFACE -fsanitize=${LV_SANITIZE} -fno-omit-frame-pointer)
+  target_link_options(lv_options INTERFACE -fsanitize=${LV_SANITIZE})
+  if(LV_SANITIZE MATCHES "undefined")
+    target_compile_options(lv_options INTERFACE -fno-sanitize-recover=undefined)
+  endif()
+endif()
+if(LV_FUZZ)
+  # Every library is instrumented for coverage; only the fuzz targets link the fuzzer's main().
+  target_compile_options(lv_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_link_options(lv_options INTERFACE -fsanitize=address,undefined)
+endif()

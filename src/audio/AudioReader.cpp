@@ -1,0 +1,364 @@
+#include "audio/AudioReader.h"
+
+#include <mpg123.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace TessarinEditor {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+FilePtr openForReading(const std::filesystem::path& path)
+{
+    return FilePtr(std::fopen(path.c_str(), "rb"));
+}
+
+// Byte sources for the RIFF parser. Both know their total size, so skips past the end and
+// declared sizes larger than the file are caught without allocating by them.
+class MemorySource {
+public:
+    explicit MemorySource(std::span<const unsigned char> bytes) : m_bytes(bytes) {}
+
+    bool read(void* dst, std::size_t n)
+    {
+        if (n > remaining()) {
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        std::memcpy(dst, m_bytes.data() + m_pos, n);
+        m_pos += n;
+        return true;
+    }
+    std::size_t readSome(unsigned char* dst, std::size_t n)
+    {
+        n = std::min<std::uint64_t>(n, remaining());
+        read(dst, n);
+        return n;
+    }
+    void skip(std::uint64_t n) { m_pos += n; }
+    std::uint64_t remaining() const { return m_pos < m_bytes.size() ? m_bytes.size() - m_pos : 0; }
+
+private:
+    std::span<const unsigned char> m_bytes;
+    std::uint64_t m_pos = 0;
+};
+
+class FileSource {
+public:
+    explicit FileSource(std::FILE* file) : m_file(file)
+    {
+        if (std::fseek(m_file, 0, SEEK_END) == 0) {
+            const long end = std::ftell(m_file);
+            m_size = end > 0 ? std::uint64_t(end) : 0;
+        }
+        std::fseek(m_file, 0, SEEK_SET);
+    }
+
+    bool read(void* dst, std::size_t n) { return readSome(static_cast<unsigned char*>(dst), n) == n; }
+    std::size_t readSome(unsigned char* dst, std::size_t n)
+    {
+        n = std::min<std::uint64_t>(n, remaining());
+        if (n == 0) {
+            return 0;
+        }
+        if (m_seekPending) {
+            if (std::fseek(m_file, long(m_pos), SEEK_SET) != 0) {
+                return 0;
+            }
+            m_seekPending = false;
+        }
+        const std::size_t got = std::fread(dst, 1, n, m_file);
+        m_pos += got;
+        return got;
+    }
+    void skip(std::uint64_t n)
+    {
+        m_pos += n;
+        m_seekPending = true;
+    }
+    std::uint64_t remaining() const { return m_pos < m_size ? m_size - m_pos : 0; }
+
+private:
+    std::FILE* m_file;
+    std::uint64_t m_size = 0;
+    std::uint64_t m_pos = 0;
+    bool m_seekPending = false;
+};
+
+template <class Source>
+bool readU32(Source& src, std::uint32_t& value)
+{
+    unsigned char b[4];
+    if (!src.read(b, 4)) {
+        return false;
+    }
+    value = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+    return true;
+}
+
+template <class Source>
+bool readI32(Source& src, std::int32_t& value)
+{
+    std::uint32_t u = 0;
+    if (!readU32(src, u)) {
+        return false;
+    }
+    value = static_cast<std::int32_t>(u);
+    return true;
+}
+
+template <class Source>
+bool readU16(Source& src, std::uint16_t& value)
+{
+    unsigned char b[2];
+    if (!src.read(b, 2)) {
+        return false;
+    }
+    value = std::uint16_t(b[0] | b[1] << 8);
+    return true;
+}
+
+// Reads chunk ids until one whose first `matchLength` bytes equal `id`, skipping every other chunk by
+// its size as it stands (no pad byte). Fails when the file ends first.
+template <class Source>
+bool findChunk(Source& src, const char* id, std::size_t matchLength)
+{
+    for (;;) {
+        char found[4];
+        if (!src.read(found, 4)) {
+            return false;
+        }
+        if (std::memcmp(found, id, matchLength) == 0) {
+            return true;
+        }
+        std::uint32_t size = 0;
+        if (!readU32(src, size)) {
+            return false;
+        }
+        src.skip(size);
+    }
+}
+
+template <class Source>
+bool parseRiff(Source& src, CWavBuf& out)
+{
+    char tag[4];
+    std::int32_t riffSize = 0;
+    if (!src.read(tag, 4) || std::memcmp(tag, "RIFF", 4) != 0) {
+        return false;
+    }
+    if (!readI32(src, riffSize) || riffSize <= 0) {
+        return false;
+    }
+    if (!src.read(tag, 4) || std::memcmp(tag, "WAVE", 4) != 0) {
+        return false;
+    }
+
+    // The fourth byte of the format chunk's id is not examined.
+    if (!findChunk(src, "fmt", 3)) {
+        return false;
+    }
+    std::int32_t formatSize = 0;
+    std::uint16_t formatTag = 0;
+    std::uint16_t channels = 0;
+    std::uint32_t sampleRate = 0;
+    std::uint32_t byteRate = 0;
+    std::uint16_t blockAlign = 0;
+    std::uint16_t bitsPerSample = 0;
+    if (!readI32(src, formatSize) || !readU16(src, formatTag) || !readU16(src, channels) ||
+        !readU32(src, sampleRate) || !readU32(src, byteRate) || !readU16(src, blockAlign) ||
+        !readU16(src, bitsPerSample)) {
+        return false;
+    }
+    if (formatTag != 1 && formatTag != 3) {
+        return false;
+    }
+    if (formatSize < 16) {
+        return false;
+    }
+    src.skip(std::uint64_t(formatSize) - 16);
+
+    if (!findChunk(src, "data", 4)) {
+        return false;
+    }
+    std::int32_t dataSize = 0;
+    if (!readI32(src, dataSize) || dataSize <= 0) {
+        return false;
+    }
+
+    CWavBuf wav;
+    wav.bytesPerSample = bitsPerSample / 8;
+    wav.channels = channels;
+    wav.sampleRate = static_cast<std::int32_t>(sampleRate);
+    wav.isFloat = formatTag == 3 && (wav.bytesPerSample == 4 || wav.bytesPerSample == 8);
+    // A data chunk that declares more than the file holds keeps only the bytes really there.
+    const auto wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint32_t(dataSize), src.remaining()));
+    wav.bytes.grow(wanted);
+    const std::size_t got = src.readSome(wav.bytes.begin(), wanted);
+    wav.bytes.resize(static_cast<std::uint32_t>(got));
+    out = std::move(wav);
+    return true;
+}
+
+// Asks the decoder for 16-bit signed output at every rate and channel layout it offers, so that
+// the stored bytes are always the 2-byte samples the buffer declares.
+void requestShortOutput(mpg123_handle* handle)
+{
+    const long* rates = nullptr;
+    std::size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    mpg123_format_none(handle);
+    for (std::size_t i = 0; i < rateCount; ++i) {
+        mpg123_format(handle, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    }
+}
+
+struct HandleDeleter {
+    void operator()(mpg123_handle* h) const { mpg123_delete(h); }
+};
+
+} // namespace
+
+std::string audioFileExtension(std::string_view path)
+{
+    const std::size_t dot = path.rfind('.');
+    std::string ext(dot == std::string_view::npos ? path : path.substr(dot + 1));
+    for (char& c : ext) {
+        if (c >= 'A' && c <= 'Z') {
+            c = char(c - 'A' + 'a');
+        }
+    }
+    return ext;
+}
+
+bool readAudioFile(const std::filesystem::path& path, CWavBuf& out)
+{
+    const std::string ext = audioFileExtension(path.native());
+    if (ext == "wav") {
+        return readRiffFile(path, out);
+    }
+    if (ext == "mp3") {
+        return readMp3File(path, out);
+    }
+    return false;
+}
+
+bool readRiffFile(const std::filesystem::path& path, CWavBuf& out)
+{
+    const FilePtr file = openForReading(path);
+    if (!file) {
+        return false;
+    }
+    FileSource src(file.get());
+    return parseRiff(src, out);
+}
+
+bool readRiffBytes(std::span<const unsigned char> file, CWavBuf& out)
+{
+    MemorySource src(file);
+    return parseRiff(src, out);
+}
+
+bool readMp3File(const std::filesystem::path& path, CWavBuf& out)
+{
+    constexpr std::size_t kInputPiece = 16384;
+    constexpr std::size_t kOutputBlock = 32768;
+    constexpr int kMaxIdleAnswers = 64;
+
+    const FilePtr file = openForReading(path);
+    if (!file) {
+        return false;
+    }
+    mpg123_init(); // a no-op on current libraries, required by old ones; mpg123_exit is never needed
+    int err = MPG123_OK;
+    const std::unique_ptr<mpg123_handle, HandleDeleter> handle(mpg123_new(nullptr, &err));
+    if (!handle) {
+        return false;
+    }
+    mpg123_param(handle.get(), MPG123_VERBOSE, 2, 0);
+    requestShortOutput(handle.get());
+    if (mpg123_open_feed(handle.get()) != MPG123_OK) {
+        return false;
+    }
+
+    CWavBuf wav;
+    bool formatSeen = false;
+    bool failed = false;
+    std::vector<unsigned char> input(kInputPiece);
+    std::vector<unsigned char> output(kOutputBlock);
+
+    // Handles one decoder answer; returns false when decoding must stop with failure.
+    auto take = [&](int ret, std::size_t done) {
+        if (ret == MPG123_NEW_FORMAT && !formatSeen) {
+            long rate = 0;
+            int channels = 0;
+            int encoding = 0;
+            mpg123_getformat(handle.get(), &rate, &channels, &encoding);
+            wav.sampleRate = static_cast<std::int32_t>(rate);
+            wav.channels = channels;
+            wav.bytesPerSample = 2;
+            wav.isFloat = false;
+            wav.bytes.clear();
+            formatSeen = true;
+        }
+        if (ret == MPG123_ERR) {
+            return false;
+        }
+        if (done > 0) {
+            if (std::uint64_t(wav.bytes.size()) + done > UINT32_MAX) {
+                return false; // over 4 GiB of samples: not a recording anyone marks
+            }
+            wav.bytes.append(output.data(), static_cast<std::uint32_t>(done));
+        }
+        return true;
+    };
+
+    while (!failed) {
+        const std::size_t got = std::fread(input.data(), 1, input.size(), file.get());
+        if (got == 0) {
+            break;
+        }
+        std::size_t done = 0;
+        int ret = mpg123_decode(handle.get(), input.data(), got, output.data(), output.size(), &done);
+        failed = !take(ret, done);
+        // The decoder always makes progress on valid data; a long run of answers without output
+        // is a damaged stream, not something to wait out.
+        int idleAnswers = 0;
+        while (!failed && ret != MPG123_NEED_MORE && ret != MPG123_ERR && ret != MPG123_DONE) {
+            ret = mpg123_decode(handle.get(), nullptr, 0, output.data(), output.size(), &done);
+            failed = !take(ret, done);
+            idleAnswers = done == 0 ? idleAnswers + 1 : 0;
+            if (idleAnswers > kMaxIdleAnswers) {
+                failed = true;
+            }
+        }
+        if (std::ferror(file.get())) {
+            break;
+        }
+    }
+
+    if (!formatSeen || failed) {
+        return false;
+    }
+    out = std::move(wav);
+    return true;
+}
+
+bool passesFormatGate(const CWavBuf& wav, std::string_view path)
+{
+    return wav.bytesPerSample == 2 && wav.channels == 1 && wav.sampleRate == 44100 &&
+           audioFileExtension(path) == "wav";
+}
+
+} // namespace TessarinEditor

@@ -1,0 +1,44 @@
+#include "audio/CWavData.h"
+
+#include "audio/AudioReader.h"
+
+namespace TessarinEditor {
+
+namespace {
+constexpr float kShortestDuration = 0.005f; // [s] below this a recording is not usable
+} // namespace
+
+WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav)
+{
+    wav.duration = 0.0f;
+    wav.viewStart = 0.0f;
+    wav.viewLength = 0.0f;
+    wav.raw.clear();
+    wav.samples.clear();
+
+    if (!readAudioFile(path, wav.raw)) {
+        return WavLoadStatus::ReadFailed;
+    }
+    if (!passesFormatGate(wav.raw, path.native())) {
+        return WavLoadStatus::FormatError;
+    }
+
+    const std::uint32_t n = wav.raw.sampleCount();
+    wav.samples.resize(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        wav.samples[i] = wav.raw.sampleAt(i);
+    }
+
+    wav.duration = float(n) / float(wav.raw.sampleRate);
+    if (wav.duration < kShortestDuration) {
+        wav.duration = 0.0f;
+        wav.samples.clear();
+        return WavLoadStatus::TooShort;
+    }
+    wav.viewStart = 0.0f;
+    wav.viewLength = wav.duration;
+    wav.sampleRate = float(wav.raw.sampleRate);
+    return WavLoadStatus::Loaded;
+}
+
+} // namespace TessarinEditor

@@ -1,0 +1,35 @@
+#pragma once
+
+// The wave annotation editor's model of one recording: its raw buffer, its samples as floats and
+// the visible time range. One instance is owned by the editor and shared by pointer with its views.
+
+#include "audio/CWavBuf.h"
+
+#include <filesystem>
+#include <vector>
+
+namespace TessarinEditor {
+
+class CWavData {
+public:
+    float frequencyRange = 1.0f; // fraction of the spectrogram's frequency axis shown
+    float amplitudeRange = 1.0f; // amplitude at the waveform's top and bottom edge
+    float duration = 0.0f;       // [s]; 0 when nothing usable is loaded
+    float viewStart = 0.0f;      // [s]
+    float viewLength = 0.0f;     // [s]
+    float sampleRate = 0.0f;     // [Hz]
+    CWavBuf raw;
+    std::vector<float> samples;  // one normalised value per sample
+};
+
+enum class WavLoadStatus {
+    ReadFailed,  // the file could not be read; nothing is shown to the user
+    FormatError, // read, but not 44100 Hz, 16 bit, mono ".wav": show kWavFormatErrorMessage
+    TooShort,    // shorter than 5 ms: nothing usable, nothing shown
+    Loaded,
+};
+
+// The editor's load. Afterwards a duration of 0 means nothing usable is loaded.
+WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav);
+
+} // namespace TessarinEditor

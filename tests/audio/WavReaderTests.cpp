@@ -1,0 +1,249 @@
+#include "audio/AudioReader.h"
+#include "audio/CWavData.h"
+#include "audio/WavFixture.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace TessarinEditor;
+using lvtest::WavBytes;
+
+namespace {
+
+class WavReader : public ::testing::Test {
+protected:
+    std::filesystem::path write(const std::string& name, const std::vector<std::uint8_t>& bytes)
+    {
+        const auto path = m_dir / name;
+        lvtest::writeFile(path, bytes);
+        return path;
+    }
+
+    lvtest::TempDir m_dir;
+};
+
+std::vector<std::int16_t> samples(std::size_t n) { return lvtest::sine16(n); }
+
+} // namespace
+
+TEST_F(WavReader, ReadsFormatAndBytesOfAPlainFile)
+{
+    const auto path = write("a.wav", WavBytes::mono16({0, 1, -1, 32767, -32768}));
+    CWavBuf wav;
+    ASSERT_TRUE(readAudioFile(path, wav));
+    EXPECT_EQ(wav.bytesPerSample, 2);
+    EXPECT_EQ(wav.channels, 1);
+    EXPECT_EQ(wav.sampleRate, 44100);
+    EXPECT_FALSE(wav.isFloat);
+    EXPECT_EQ(wav.sampleCount(), 5u);
+    EXPECT_TRUE(passesFormatGate(wav, path.native()));
+}
+
+TEST_F(WavReader, SixteenBitSamplesAreDividedBy32767)
+{
+    const auto path = write("a.wav", WavBytes::mono16({0, 1, -1, 32767, -32768, 16384}));
+    CWavBuf wav;
+    ASSERT_TRUE(readAudioFile(path, wav));
+    EXPECT_EQ(wav.sampleAt(0), 0.0f);
+    EXPECT_EQ(wav.sampleAt(1), 1.0f / 32767.0f);
+    EXPECT_EQ(wav.sampleAt(2), -1.0f / 32767.0f);
+    EXPECT_EQ(wav.sampleAt(3), 1.0f);
+    EXPECT_EQ(wav.sampleAt(4), -1.0000305f);
+    EXPECT_EQ(wav.sampleAt(5), 16384.0f / 32767.0f);
+    EXPECT_EQ(wav.sampleAt(6), 0.0f); // past the end
+    EXPECT_EQ(wav.sampleAt(UINT32_MAX), 0.0f);
+}
+
+TEST_F(WavReader, ExtensionDecidesTheReaderWhateverItsCase)
+{
+    const auto bytes = WavBytes::mono16(samples(300));
+    CWavBuf wav;
+    EXPECT_TRUE(readAudioFile(write("upper.WAV", bytes), wav));
+    EXPECT_TRUE(readAudioFile(write("mixed.Wav", bytes), wav));
+    EXPECT_FALSE(readAudioFile(write("other.wave", bytes), wav));
+    EXPECT_FALSE(readAudioFile(write("noext", bytes), wav));
+
+    EXPECT_EQ(audioFileExtension("a/b.c/d.WAV"), "wav");
+    EXPECT_EQ(audioFileExtension("take.1.Mp3"), "mp3");
+    EXPECT_EQ(audioFileExtension("NOEXT"), "noext"); // taken whole
+    EXPECT_EQ(audioFileExtension("dir.x/file"), "x/file");
+    EXPECT_EQ(audioFileExtension("trailing."), "");
+}
+
+TEST_F(WavReader, ExtraChunksAreSkippedBySizeWithoutPadBytes)
+{
+    const std::vector<std::uint8_t> listBody{'I', 'N', 'F', 'O', 'x', 'y', 'z'}; // odd size, no pad
+    const auto bytes = WavBytes()
+                           .chunk("LIST", listBody)
+                           .fmt({})
+                           .chunk("fact", {1, 2, 3, 4})
+                           .data16({100, -100, 200})
+                           .bytes();
+    CWavBuf wav;
+    ASSERT_TRUE(readAudioFile(write("chunks.wav", bytes), wav));
+    EXPECT_EQ(wav.sampleCount(), 3u);
+    EXPECT_EQ(wav.sampleAt(1), -100.0f / 32767.0f);
+}
+
+TEST_F(WavReader, FormatChunkIsMatchedOnItsFirstThreeBytesAndItsTailSkipped)
+{
+    WavBytes::Format f;
+    f.bodySize = 18;
+    const auto eighteen = WavBytes().fmt(f, "fmtX").data16({5, 6}).bytes();
+    CWavBuf wav;
+    ASSERT_TRUE(readAudioFile(write("fmt18.wav", eighteen), wav));
+    EXPECT_EQ(wav.sampleCount(), 2u);
+    EXPECT_EQ(wav.sampleAt(0), 5.0f / 32767.0f);
+
+    f.bodySize = 14;
+    EXPECT_FALSE(readAudioFile(write("fmt14.wav", WavBytes().fmt(f).data16({5, 6}).bytes()), wav));
+}
+
+TEST_F(WavReader, FormatTagsAndWidthsGiveTheFloatFlagOnlyWhereItFits)
+{
+    WavBytes::Format f;
+    f.tag = 3;
+    f.bitsPerSample = 32;
+    CWavBuf wav;
+    ASSERT_TRUE(readAudioFile(write("float.wav", WavBytes().fmt(f).chunk("data", std::vector<std::uint8_t>(16, 0)).bytes()), wav));
+    EXPECT_TRUE(wav.isFloat);
+    EXPECT_EQ(wav.bytesPerSample, 4);
+    EXPECT_EQ(wav.sampleCount(), 4u);
+    EXPECT_FALSE(passesFormatGate(wav, "float.wav"));
+
+    f.bitsPerSample = 16;
+    ASSERT_TRUE(readAudioFile(write("float16.wav", WavBytes().fmt(f).data16({1}).bytes()), wav));
+    EXPECT_FALSE(wav.isFloat);
+
+    for (const std::uint16_t tag : {0, 2, 0xFFFE}) {
+        f.tag = tag;
+        EXPECT_FALSE(readAudioFile(write("tag.wav", WavBytes().fmt(f).data16({1}).bytes()), wav)) << tag;
+    }
+}
+
+TEST_F(WavReader, WidthsBelowOneByteReadButCountNoSamples)
+{
+    WavBytes::Format f;
+    f.bitsPerSample = 4;
+    CWavBuf wav;
+    ASSERT_TRUE(readAudioFile(write("nibble.wav", WavBytes().fmt(f).chunk("data", {1, 2, 3}).bytes()), wav));
+    EXPECT_EQ(wav.bytesPerSample, 0);
+    EXPECT_EQ(wav.sampleCount(), 0u);
+    EXPECT_EQ(wav.sampleAt(0), 0.0f);
+    EXPECT_FALSE(passesFormatGate(wav, "nibble.wav"));
+}
+
+TEST_F(WavReader, BrokenHeadersFailAndLeaveTheTargetAsItWas)
+{
+    CWavBuf wav;
+    ASSERT_TRUE(readAudioFile(write("good.wav", WavBytes::mono16({11, 22})), wav));
+
+    std::vector<std::vector<std::uint8_t>> broken;
+    broken.push_back(WavBytes().riffHeader(-5).fmt({}).data16({1}).bytes());              // RIFF size not positive
+    broken.push_back(WavBytes().fmt({}).chunkDeclaring("data", {1, 2}, 0).bytes());         // data size 0
+    broken.push_back(WavBytes().fmt({}).chunkDeclaring("data", {1, 2}, 0x80000000).bytes()); // data size negative
+    broken.push_back(WavBytes().data16({1, 2}).bytes());                                    // no format chunk
+    broken.push_back(WavBytes().fmt({}).chunk("junk", {1, 2}).bytes());                      // no data chunk
+    auto notRiff = WavBytes::mono16({1, 2});
+    notRiff[0] = 'X';
+    broken.push_back(notRiff);
+    auto notWave = WavBytes::mono16({1, 2});
+    notWave[8] = 'X';
+    broken.push_back(notWave);
+    WavBytes::Format huge;
+    huge.declaredSize = 0x7FFFFFF0;
+    broken.push_back(WavBytes().fmt(huge).data16({1}).bytes()); // format chunk reaching past the end
+    broken.push_back(WavBytes().chunkDeclaring("LIST", {1, 2}, 0xFFFFFFF0).fmt({}).data16({1}).bytes()); // skip past end
+    broken.push_back({});
+
+    for (std::size_t i = 0; i < broken.size(); ++i) {
+        EXPECT_FALSE(readAudioFile(write("broken.wav", broken[i]), wav)) << "case " << i;
+        ASSERT_EQ(wav.sampleCount(), 2u) << "case " << i;
+        EXPECT_EQ(wav.sampleAt(1), 22.0f / 32767.0f);
+    }
+    EXPECT_FALSE(readAudioFile(m_dir / "missing.wav", wav));
+    EXPECT_FALSE(readAudioFile(m_dir.path(), wav)); // a folder
+    EXPECT_EQ(wav.sampleCount(), 2u);
+}
+
+TEST_F(WavReader, EveryTruncationEitherFailsOrKeepsTheBytesReallyThere)
+{
+    const auto whole = WavBytes().chunk("LIST", {1, 2, 3, 4}).fmt({}).data16(samples(50)).bytes();
+    const std::size_t dataStart = whole.size() - 100;
+    for (std::size_t cut = 0; cut < whole.size(); ++cut) {
+        const std::vector<std::uint8_t> part(whole.begin(), whole.begin() + long(cut));
+        CWavBuf fromFile;
+        CWavBuf fromMemory;
+        const bool okFile = readRiffFile(write("cut.wav", part), fromFile);
+        const bool okMemory = readRiffBytes(part, fromMemory);
+        EXPECT_EQ(okFile, okMemory) << cut;
+        EXPECT_EQ(okFile, cut >= dataStart) << cut; // header complete: the data chunk counts what is there
+        if (okFile) {
+            EXPECT_EQ(fromFile.bytes.size(), cut - dataStart);
+            EXPECT_EQ(fromMemory.bytes.size(), cut - dataStart);
+        }
+    }
+}
+
+TEST_F(WavReader, ADataSizeBeyondTheFileAllocatesOnlyWhatIsThere)
+{
+    const auto bytes = WavBytes().fmt({}).chunkDeclaring("data", {1, 0, 2, 0, 3}, 0x7FFFFFFF).bytes();
+    CWavBuf wav;
+    ASSERT_TRUE(readAudioFile(write("long.wav", bytes), wav));
+    EXPECT_EQ(wav.bytes.size(), 5u);
+    EXPECT_EQ(wav.sampleCount(), 2u);
+    EXPECT_LE(wav.bytes.capacityInBytes(), 512u);
+}
+
+TEST_F(WavReader, EditorLoadsGoodFilesAndShowsTheMessageOnlyForWrongFormats)
+{
+    CWavData data;
+    ASSERT_EQ(loadForEditor(write("voice.wav", WavBytes::mono16(samples(4410))), data), WavLoadStatus::Loaded);
+    EXPECT_FLOAT_EQ(data.duration, 0.1f);
+    EXPECT_EQ(data.viewStart, 0.0f);
+    EXPECT_EQ(data.viewLength, data.duration);
+    EXPECT_EQ(data.sampleRate, 44100.0f);
+    ASSERT_EQ(data.samples.size(), 4410u);
+    EXPECT_EQ(data.samples[100], data.raw.sampleAt(100));
+
+    struct Case {
+        const char* name;
+        WavBytes::Format format;
+    };
+    WavBytes::Format rate48k;
+    rate48k.sampleRate = 48000;
+    WavBytes::Format stereo;
+    stereo.channels = 2;
+    WavBytes::Format eightBit;
+    eightBit.bitsPerSample = 8;
+    WavBytes::Format twentyFour;
+    twentyFour.bitsPerSample = 24;
+    for (const Case& c : {Case{"48k", rate48k}, Case{"stereo", stereo}, Case{"8bit", eightBit}, Case{"24bit", twentyFour}}) {
+        CWavData d;
+        const auto path = write(std::string(c.name) + ".wav", WavBytes().fmt(c.format).data16(samples(4410)).bytes());
+        EXPECT_EQ(loadForEditor(path, d), WavLoadStatus::FormatError) << c.name;
+        EXPECT_EQ(d.duration, 0.0f);
+        EXPECT_TRUE(d.samples.empty());
+    }
+    EXPECT_EQ(kWavFormatErrorMessage, "Wav format error! Format must be 44100Hz 16bit mono.");
+
+    // A failed read clears what was loaded before and shows nothing.
+    EXPECT_EQ(loadForEditor(write("bad.wav", {'R', 'I', 'F', 'F'}), data), WavLoadStatus::ReadFailed);
+    EXPECT_EQ(data.duration, 0.0f);
+    EXPECT_TRUE(data.samples.empty());
+    EXPECT_EQ(data.raw.sampleCount(), 0u);
+}
+
+TEST_F(WavReader, RecordingsUnderFiveMillisecondsAreNotUsable)
+{
+    CWavData data;
+    EXPECT_EQ(loadForEditor(write("220.wav", WavBytes::mono16(samples(220))), data), WavLoadStatus::TooShort);
+    EXPECT_EQ(data.duration, 0.0f);
+    EXPECT_TRUE(data.samples.empty());
+    EXPECT_EQ(data.raw.sampleCount(), 220u); // the raw buffer keeps its bytes
+    EXPECT_EQ(data.viewLength, 0.0f);
+
+    EXPECT_EQ(loadForEditor(write("221.wav", WavBytes::mono16(samples(221))), data), WavLoadStatus::Loaded);
+    EXPECT_EQ(data.duration, 221.0f / 44100.0f);
+    EXPECT_EQ(data.samples.size(), 221u);
+}

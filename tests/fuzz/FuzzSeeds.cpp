@@ -1,0 +1,133 @@
+// Writes the seed corpus of one fuzz target into a folder: small valid inputs of each shape the
+// target reads, made here rather than checked in.
+//   lv_fuzz_seeds TARGET DIR
+
+#include "core/MemoryStream.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+void put32(Bytes& b, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) {
+        b.push_back(std::uint8_t(v >> (8 * i)));
+    }
+}
+
+void put16(Bytes& b, std::uint16_t v)
+{
+    b.push_back(std::uint8_t(v));
+    b.push_back(std::uint8_t(v >> 8));
+}
+
+void putId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
+
+Bytes wav(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits, std::uint32_t fmtSize, bool extraChunks)
+{
+    Bytes b;
+    putId(b, "RIFF");
+    put32(b, 0);
+    putId(b, "WAVE");
+    if (extraChunks) {
+        putId(b, "LIST");
+        put32(b, 5);
+        b.insert(b.end(), {'I', 'N', 'F', 'O', '!'});
+    }
+    putId(b, "fmt ");
+    put32(b, fmtSize);
+    put16(b, tag);
+    put16(b, channels);
+    put32(b, 44100);
+    put32(b, 44100u * channels * bits / 8);
+    put16(b, std::uint16_t(channels * bits / 8));
+    put16(b, bits);
+    b.resize(b.size() + (fmtSize - 16), 0);
+    if (extraChunks) {
+        putId(b, "fact");
+        put32(b, 4);
+        put32(b, 8);
+    }
+    putId(b, "data");
+    put32(b, 16);
+    for (int i = 0; i < 8; ++i) {
+        put16(b, std::uint16_t(i * 4000 - 16000));
+    }
+    const std::uint32_t riff = std::uint32_t(b.size() - 8);
+    for (int i = 0; i < 4; ++i) {
+        b[4 + i] = std::uint8_t(riff >> (8 * i));
+    }
+    return b;
+}
+
+Bytes streamSeed(std::initializer_list<std::uint8_t> ops, const Tessarin::CMemoryBuffer& payload)
+{
+    Bytes b(ops);
+    b.insert(b.end(), payload.data(), payload.data() + payload.size());
+    return b;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: lv_fuzz_seeds TARGET DIR\n");
+        return 2;
+    }
+    const std::string target = argv[1];
+    const std::filesystem::path dir = argv[2];
+    std::vector<Bytes> seeds;
+
+    if (target == "fuzz_wav_reader") {
+        seeds.push_back(wav(1, 1, 16, 16, false));
+        seeds.push_back(wav(1, 1, 16, 18, true));
+        seeds.push_back(wav(3, 1, 32, 16, false));
+        seeds.push_back(wav(1, 2, 24, 16, true));
+    } else if (target == "fuzz_memory_stream") {
+        using namespace Tessarin;
+        CMemoryBuffer series;
+        CMemoryStream s(&series);
+        FrameSeries fs;
+        fs.appendFrame(std::vector<float>{1.0f, 2.0f, 3.0f});
+        fs.appendFrame(std::vector<float>{});
+        fs.appendFrame(std::vector<float>{-4.0f});
+        writeFrameSeries(s, fs);
+        seeds.push_back(streamSeed({0, 0, 0, 0}, series));
+
+        CMemoryBuffer vectors;
+        CMemoryStream v(&vectors);
+        FastVector<float> f;
+        f.push_back(0.5f);
+        f.push_back(-0.5f);
+        FastVector<int> n;
+        n.push_back(7);
+        FastVector<short> sh;
+        sh.push_back(-3);
+        writeCountedVector(v, f);
+        writeCountedVector(v, n);
+        writeShortVector(v, sh);
+        writePlain(v, std::int32_t(99));
+        seeds.push_back(streamSeed({1, 2, 3, 5}, vectors));
+    } else {
+        std::fprintf(stderr, "lv_fuzz_seeds: unknown target %s\n", target.c_str());
+        return 2;
+    }
+
+    for (std::size_t i = 0; i < seeds.size(); ++i) {
+        std::ofstream out(dir / ("seed-" + std::to_string(i)), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(seeds[i].data()), std::streamsize(seeds[i].size()));
+        if (!out) {
+            std::fprintf(stderr, "lv_fuzz_seeds: cannot write into %s\n", dir.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}

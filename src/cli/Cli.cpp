@@ -1,0 +1,107 @@
+#include "cli/Cli.h"
+
+#include <istream>
+#include <ostream>
+
+namespace lvtb {
+
+Args::Args(const std::vector<std::string>& argv, const std::set<std::string>& flags, const std::set<std::string>& options)
+{
+    bool onlyPositional = false;
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::string& a = argv[i];
+        if (onlyPositional || a.size() < 3 || a.compare(0, 2, "--") != 0) {
+            if (a == "--") {
+                onlyPositional = true;
+                continue;
+            }
+            m_positional.push_back(a);
+            continue;
+        }
+        if (flags.count(a) != 0) {
+            m_flags.insert(a);
+        } else if (options.count(a) != 0) {
+            if (i + 1 >= argv.size()) {
+                throw UsageError{a + " needs a value"};
+            }
+            m_options[a] = argv[++i];
+        } else {
+            throw UsageError{"unknown option " + a};
+        }
+    }
+}
+
+const std::string& Args::positional(std::size_t i) const
+{
+    if (i >= m_positional.size()) {
+        throw UsageError{"missing argument"};
+    }
+    return m_positional[i];
+}
+
+void Args::expectPositional(std::size_t n, std::string_view names) const
+{
+    if (m_positional.size() != n) {
+        throw UsageError{"expected " + std::string(names)};
+    }
+}
+
+std::optional<std::string> Args::option(const std::string& name) const
+{
+    const auto it = m_options.find(name);
+    if (it == m_options.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+namespace {
+
+void printHelp(std::ostream& out)
+{
+    out << "lvtb " << kProgramVersion << " - Lirvane ToolBox on the command line\n\n"
+        << "usage: lvtb COMMAND [ARGS]   (lvtb COMMAND --help for its usage)\n\ncommands:\n";
+    for (const Command& c : commands()) {
+        out << "  " << c.name;
+        for (std::size_t pad = c.name.size(); pad < 12; ++pad) {
+            out << ' ';
+        }
+        out << ' ' << c.summary << '\n';
+    }
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& argv, Io& io)
+{
+    if (argv.empty() || argv[0] == "--help" || argv[0] == "-h" || argv[0] == "help") {
+        printHelp(io.out);
+        return argv.empty() ? kExitUsage : kExitOk;
+    }
+    if (argv[0] == "--version") {
+        io.out << kProgramVersion << '\n';
+        return kExitOk;
+    }
+    for (const Command& c : commands()) {
+        if (c.name != argv[0]) {
+            continue;
+        }
+        const std::vector<std::string> rest(argv.begin() + 1, argv.end());
+        for (const std::string& a : rest) {
+            if (a == "--help") {
+                io.out << c.usage;
+                return kExitOk;
+            }
+        }
+        try {
+            return c.run(rest, io);
+        } catch (const UsageError& e) {
+            io.err << "lvtb: " << e.message << '\n';
+            return kExitUsage;
+        }
+    }
+    io.err << "lvtb: unknown command " << argv[0] << " (lvtb --help lists them)\n";
+    return kExitUsage;
+}
+
+} // namespace lvtb

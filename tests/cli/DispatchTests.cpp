@@ -1,0 +1,41 @@
+#include "cli/CliRunner.h"
+
+#include <gtest/gtest.h>
+
+using lvtest::runLvtb;
+
+TEST(LvtbDispatch, VersionAndHelp)
+{
+    const auto version = runLvtb({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "beta_1.1.6\n");
+
+    const auto help = runLvtb({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: lvtb COMMAND"), std::string::npos);
+
+    EXPECT_EQ(runLvtb({}).status, 2); // no command is a usage error, with the help as a reminder
+}
+
+TEST(LvtbDispatch, UnknownCommandIsAUsageErrorOnStderr)
+{
+    const auto r = runLvtb({"frobnicate", "x"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(r.err.rfind("lvtb: ", 0), 0u);
+    EXPECT_EQ(r.err.back(), '\n');
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line";
+}
+
+TEST(LvtbDispatch, ArgsSeparateFlagsOptionsAndPositionals)
+{
+    const lvtb::Args a({"file.wav", "--json", "--from", "0.5", "--", "--literal"}, {"--json"}, {"--from"});
+    EXPECT_TRUE(a.flag("--json"));
+    EXPECT_EQ(a.option("--from").value_or(""), "0.5");
+    EXPECT_FALSE(a.option("--to").has_value());
+    ASSERT_EQ(a.positionalCount(), 2u);
+    EXPECT_EQ(a.positional(1), "--literal");
+    EXPECT_THROW(lvtb::Args({"--bogus"}, {"--json"}, {}), lvtb::UsageError);
+    EXPECT_THROW(lvtb::Args({"x", "--from"}, {}, {"--from"}), lvtb::UsageError);
+    EXPECT_THROW(a.expectPositional(1, "FILE"), lvtb::UsageError);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+// The harmonic description of a source: for every frame of its f0 track one list of points
+// (frequency [Hz], level [dB], phase [rad] at the frame centre) in harmonic order. Point j is
+// harmonic j + 1; an unvoiced frame has no points, so frame indexes always match the f0 track's.
+
+#include "core/FastVector.h"
+
+#include <memory>
+#include <vector>
+
+namespace Tessarin {
+
+struct HarmonicFrame {
+    FastVector<float> frequencies; // [Hz]
+    FastVector<float> levels;      // [dB]
+    FastVector<float> phases;      // [rad]
+
+    std::uint32_t pointCount() const { return frequencies.size(); }
+};
+
+class PeakTracks {
+public:
+    PeakTracks() = default;
+    virtual ~PeakTracks() = default;
+    PeakTracks(PeakTracks&&) = default;
+    PeakTracks& operator=(PeakTracks&&) = default;
+
+    void clear() { frames.clear(); }
+    HarmonicFrame& addFrame()
+    {
+        frames.push_back(std::make_unique<HarmonicFrame>());
+        return *frames.back();
+    }
+    static void appendPoint(HarmonicFrame& frame, float frequencyHz, float levelDb, float phaseRad)
+    {
+        frame.frequencies.push_back(frequencyHz);
+        frame.levels.push_back(levelDb);
+        frame.phases.push_back(phaseRad);
+    }
+    std::size_t frameCount() const { return frames.size(); }
+
+    std::vector<std::unique_ptr<HarmonicFrame>> frames;
+    int largestPointCount = -1; // the most points of any voiced frame; −1 until one is measured
+};
+
+} // namespace Tessarin

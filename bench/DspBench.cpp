@@ -1,0 +1,103 @@
+// The analysis building blocks at the sizes the pipeline uses them.
+
+#include "dsp/BandPass.h"
+#include "dsp/LfModel.h"
+#include "dsp/NoiseFilterBank.h"
+#include "dsp/Resynthesis.h"
+#include "dsp/Spectrum.h"
+#include "dsp/Windows.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+using namespace Tessarin;
+
+namespace {
+
+std::vector<float> sungTone(std::size_t n)
+{
+    std::vector<float> v(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = double(i) / 44100.0;
+        v[i] = float(0.3 * std::sin(2 * 3.14159265 * 220.0 * t) + 0.1 * std::sin(2 * 3.14159265 * 660.0 * t));
+    }
+    return v;
+}
+
+} // namespace
+
+// One frame of the short-time spectrum: cut, zero-phase load, forward transform, levels and phases.
+static void BM_Spectrum512(benchmark::State& state)
+{
+    const auto source = sungTone(44100);
+    std::vector<float> window(512);
+    blackmanHarrisWindow(window);
+    normaliseToUnitSum(window);
+    std::vector<float> frame(512);
+    FreqMagAndPhaseBox box(512);
+    std::int64_t centre = 0;
+    for (auto _ : state) {
+        cutFrame(centre, source, frame);
+        box.loadZeroPhase(frame, window);
+        box.forward();
+        box.computeLevelAndPhase();
+        benchmark::DoNotOptimize(box.level.data());
+        centre = (centre + 128) % 44100;
+    }
+}
+BENCHMARK(BM_Spectrum512);
+
+static void BM_BandPass1s(benchmark::State& state)
+{
+    const auto source = sungTone(44100);
+    for (auto _ : state) {
+        auto out = bandPass(source, 2.0f * 1000.0f / 44100.0f, 2.0f * 2000.0f / 44100.0f);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_BandPass1s)->Unit(benchmark::kMillisecond);
+
+static void BM_NoiseFilterBankLevels(benchmark::State& state)
+{
+    const NoiseFilterBank bank;
+    FreqBox box(512);
+    const auto source = sungTone(512);
+    std::vector<float> window(512, 1.0f);
+    box.loadZeroPhase(source, window);
+    box.forward();
+    std::vector<float> levels(128);
+    for (auto _ : state) {
+        bank.levels(box, levels);
+        benchmark::DoNotOptimize(levels.data());
+    }
+}
+BENCHMARK(BM_NoiseFilterBankLevels);
+
+// 1 s at 220 Hz: 345 frames of 100 harmonics.
+static void BM_Resynthesis1s220Hz(benchmark::State& state)
+{
+    PeakTracks tracks;
+    for (int e = 0; e < 345; ++e) {
+        HarmonicFrame& f = tracks.addFrame();
+        for (int k = 1; k <= 100; ++k) {
+            PeakTracks::appendPoint(f, 220.0f * float(k), -20.0f - 0.3f * float(k), 0.1f * float(k));
+        }
+    }
+    FastVector<float> out;
+    for (auto _ : state) {
+        resynthesise(tracks, 128, 44100.0f, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_Resynthesis1s220Hz)->Unit(benchmark::kMillisecond);
+
+static void BM_LfTemplateTables(benchmark::State& state)
+{
+    for (auto _ : state) {
+        auto tables = buildLfTemplateTables();
+        benchmark::DoNotOptimize(tables.levels.data());
+    }
+}
+BENCHMARK(BM_LfTemplateTables)->Unit(benchmark::kMillisecond)->Iterations(3);

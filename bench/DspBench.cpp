@@ -1,9 +1,11 @@
 // The analysis building blocks at the sizes the pipeline uses them.
 
 #include "dsp/BandPass.h"
+#include "dsp/HarmonicPeaks.h"
 #include "dsp/LfModel.h"
 #include "dsp/NoiseFilterBank.h"
 #include "dsp/Resynthesis.h"
+#include "dsp/SpectralEnvelope.h"
 #include "dsp/Spectrum.h"
 #include "dsp/Windows.h"
 
@@ -101,3 +103,42 @@ static void BM_LfTemplateTables(benchmark::State& state)
     }
 }
 BENCHMARK(BM_LfTemplateTables)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Harmonic measurement of 1 s of a steady tone: 345 frames.
+static void BM_HarmonicBuild1s(benchmark::State& state)
+{
+    const float f0 = float(state.range(0));
+    std::vector<float> source(44100);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        double s = 0;
+        for (int k = 1; k * f0 < 20000.0f && k <= 40; ++k) {
+            s += 0.3 / k * std::sin(2 * 3.14159265 * f0 * k * double(i) / 44100.0);
+        }
+        source[i] = float(s);
+    }
+    const std::vector<float> track(345, f0);
+    HarmonicAnalyser analyser;
+    PeakTracks tracks;
+    for (auto _ : state) {
+        analyser.build(source, track, tracks);
+        benchmark::DoNotOptimize(tracks.frames.data());
+    }
+}
+BENCHMARK(BM_HarmonicBuild1s)->Arg(110)->Arg(440)->Unit(benchmark::kMillisecond);
+
+static void BM_CompactEnvelope(benchmark::State& state)
+{
+    const float f0 = float(state.range(0));
+    const int h = int(22050.0f / f0);
+    std::vector<float> levels(static_cast<std::size_t>(h));
+    for (int k = 0; k < h; ++k) {
+        levels[std::size_t(k)] = -20.0f - 0.002f * f0 * float(k) + 3.0f * std::sin(float(k));
+    }
+    SpectralEnvelope envelope;
+    FrameMags out;
+    for (auto _ : state) {
+        envelope.compact(out, f0, levels, h);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_CompactEnvelope)->Arg(60)->Arg(150)->Arg(300)->Unit(benchmark::kMicrosecond);

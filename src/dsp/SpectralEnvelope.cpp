@@ -1,0 +1,209 @@
+#include "dsp/SpectralEnvelope.h"
+
+#include "dsp/LinearTable.h"
+#include "dsp/Windows.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+namespace Tessarin {
+
+namespace {
+
+constexpr float kPiF = 3.14159265f;
+constexpr float kLog2Offset = 126.942696f;
+constexpr float kMantissaScale = 8388608.0f; // 2^23
+constexpr float kNaturalLogToDb = 20.0f / 2.30258509f;
+// A smoothed spectrum value that is not positive has no logarithm; it is read as this instead.
+constexpr float kSmallestAmplitude = 1e-30f;
+
+} // namespace
+
+float fasterLog2(float x)
+{
+    return float(std::bit_cast<std::uint32_t>(x)) / kMantissaScale - kLog2Offset;
+}
+
+float fasterPow2(float p)
+{
+    const float clipped = std::max(p, -126.0f);
+    return std::bit_cast<float>(static_cast<std::uint32_t>((clipped + kLog2Offset) * kMantissaScale));
+}
+
+float hannKernel(float y, int windowLength, int transformLength)
+{
+    int n = transformLength;
+    const int m = windowLength;
+    if (n < m) {
+        const int p = 1 << int(std::ceil(std::log(float(m)) / std::log(2.0f)));
+        y *= float(p / n);
+        n = p;
+    }
+    const float nf = float(n);
+    const float mf = float(m);
+    auto dirichlet = [&](float z) {
+        const float x = kPiF * z / nf;
+        if (std::fabs(x) < 1e-6f) {
+            return mf;
+        }
+        return std::sin(x * mf) / std::sin(x);
+    };
+    const float delta = nf / (mf - 1.0f);
+    return 0.25f * dirichlet(y - delta) + 0.5f * dirichlet(y) + 0.25f * dirichlet(y + delta);
+}
+
+int envelopeScale(float f0, float sampleRate)
+{
+    const float limit = sampleRate / 256.0f;
+    if (f0 > limit) {
+        return 1;
+    }
+    int f = 2;
+    while (!(limit < f0 * float(f)) && f < (1 << 20)) {
+        f *= 2;
+    }
+    return f;
+}
+
+FreqBox& SpectralEnvelope::boxFor(int n)
+{
+    auto it = m_boxes.find(n);
+    if (it == m_boxes.end()) {
+        it = m_boxes.emplace(n, std::make_unique<FreqBox>(n)).first;
+    }
+    return *it->second;
+}
+
+void SpectralEnvelope::compute(float f0, std::span<const float> levels, int harmonicCount, float sampleRate, int n,
+                               std::span<float> out)
+{
+    const int e = n / 2;
+    const int harmonics = std::min<int>(harmonicCount, int(levels.size()));
+    if (harmonics < 1 || !(f0 > 0.0f)) {
+        std::fill(out.begin(), out.begin() + e, -200.0f); // no harmonic, no envelope to speak of
+        return;
+    }
+    const float h = sampleRate / float(n);
+    const float s = f0 / h;
+    const int windowLength = int(std::floor(3.0f * sampleRate / f0));
+    const int lobe = int(std::ceil(1.5f * s));
+
+    // Harmonic spectrum: each harmonic's Hann lobe, the larger value where lobes meet.
+    m_scratch.assign(std::size_t(e) + 16, 0.0f);
+    const float log2Of10 = fasterLog2(10.0f);
+    for (int u = 1; u <= harmonics; ++u) {
+        const float v = float(u) * f0;
+        const float amplitude = fasterPow2(log2Of10 * levels[std::size_t(u - 1)] * 0.05f);
+        const int c = int(std::round(v / h));
+        const int from = std::max(c - lobe, 0);
+        const int to = std::min(c + lobe, e);
+        for (int d = from; d <= to; ++d) {
+            const float value = amplitude * hannKernel((h * float(d) - v) / h, windowLength, n);
+            float& slot = m_scratch[std::size_t(d)];
+            slot = slot == 0.0f ? value : std::max(slot, value);
+        }
+    }
+    // Below the fundamental: mirrored around half the fundamental's bin.
+    const int u0 = int(std::floor(s));
+    for (int i = 0; i < u0 / 2; ++i) {
+        m_scratch[std::size_t(i)] = m_scratch[std::size_t(u0 - i)];
+    }
+    // Above the harmonics: flat from the bin of harmonic H − 1.
+    const int w = int(std::floor(f0 * float(harmonics - 1) / h));
+    if (w < e - 1) {
+        std::fill(m_scratch.begin() + w, m_scratch.begin() + e + 1, m_scratch[std::size_t(w)]);
+    }
+    // Moving average of 2R + 1 bins, the ends repeated.
+    const int r = int(std::round(s / 3.0f));
+    m_smoothed.resize(std::size_t(e) + 1);
+    const float count = float(2 * r + 1);
+    for (int i = 0; i <= e; ++i) {
+        float sum = 0.0f;
+        for (int j = i - r; j <= i + r; ++j) {
+            sum += m_scratch[std::size_t(std::clamp(j, 0, e))];
+        }
+        m_smoothed[std::size_t(i)] = sum / count;
+    }
+
+    // Cepstrum of the even log spectrum.
+    FreqBox& box = boxFor(n);
+    std::fill(box.re.begin(), box.re.end(), 0.0f);
+    std::fill(box.im.begin(), box.im.end(), 0.0f);
+    for (int i = 0; i <= e; ++i) {
+        box.re[std::size_t(i)] = std::log(std::max(m_smoothed[std::size_t(i)], kSmallestAmplitude));
+    }
+    for (int i = 1; i < e; ++i) {
+        box.re[std::size_t(n - i)] = box.re[std::size_t(i)];
+    }
+    m_cepstrum.resize(std::size_t(n));
+    box.inverse(m_cepstrum);
+
+    // Smoothing lifter (sinc) times compensation lifter (1.18 − 0.18·cos).
+    for (int q = 0; q <= e; ++q) {
+        const float t = float(q) / sampleRate;
+        const float x = kPiF * f0 * t;
+        const float smoothing = std::fabs(x) < 1e-6f ? 1.0f : std::sin(x) / x;
+        const float compensation = 1.18f - 0.18f * std::cos(kTwoPiF * f0 * t);
+        m_cepstrum[std::size_t(q)] *= smoothing * compensation;
+        if (q > 0 && q < e) {
+            m_cepstrum[std::size_t(n - q)] = m_cepstrum[std::size_t(q)];
+        }
+    }
+    std::copy(m_cepstrum.begin(), m_cepstrum.end(), box.re.begin());
+    box.forward();
+    for (int k = 0; k < e; ++k) {
+        out[std::size_t(k)] = box.re[std::size_t(k)] * kNaturalLogToDb;
+    }
+
+    // Anchor the envelope to the first harmonics' levels on average.
+    m_grid.resize(std::size_t(e));
+    for (int k = 0; k < e; ++k) {
+        m_grid[std::size_t(k)] = float(k) * h;
+    }
+    m_table.assign(m_grid, out.first(std::size_t(e)));
+    const int anchors = std::min(harmonics, 20);
+    float offset = 0.0f;
+    for (int j = 1; j <= anchors; ++j) {
+        offset += levels[std::size_t(j - 1)] - m_table.lookup(float(j) * f0);
+    }
+    offset /= float(anchors);
+    for (int k = 0; k < e; ++k) {
+        out[std::size_t(k)] += offset;
+    }
+}
+
+void SpectralEnvelope::full(FrameMags& out, float f0, std::span<const float> levels, int harmonicCount,
+                            float sampleRate)
+{
+    const int scale = envelopeScale(f0, sampleRate);
+    const int n = 1024 * scale;
+    m_full.resize(std::size_t(n / 2));
+    compute(f0 * float(scale), levels, harmonicCount, sampleRate * float(scale), n, m_full);
+    out.resize(kFullEnvelopeSize);
+    for (int k = 0; k < kFullEnvelopeSize; ++k) {
+        out[std::uint32_t(k)] = m_full[std::size_t(k) * std::size_t(scale)];
+    }
+    out.fftSize = 1024;
+    out.sampleRate = sampleRate;
+}
+
+void SpectralEnvelope::compact(FrameMags& out, float f0, std::span<const float> levels, int harmonicCount,
+                               float sampleRate)
+{
+    FrameMags& whole = m_whole;
+    full(whole, f0, levels, harmonicCount, sampleRate);
+    out.resize(kCompactEnvelopeSize);
+    for (int i = 0; i < 128; ++i) {
+        out[std::uint32_t(i)] = whole[std::uint32_t(i)];
+    }
+    for (int i = 0; i < 64; ++i) {
+        out[std::uint32_t(128 + i)] = whole[std::uint32_t(128 + 2 * i)];
+        out[std::uint32_t(192 + i)] = whole[std::uint32_t(256 + 4 * i)];
+    }
+    out.fftSize = whole.fftSize;
+    out.sampleRate = sampleRate;
+}
+
+} // namespace Tessarin

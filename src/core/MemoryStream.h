@@ -23,7 +23,10 @@ class CMemoryBuffer {
 public:
     static constexpr std::uint32_t kGranularityBytes = 4096;
 
-    CMemoryBuffer() { bytes.ensureCapacity(32); }
+    explicit CMemoryBuffer(std::uint32_t granularityBytes = kGranularityBytes) : bytes(granularityBytes, 1)
+    {
+        bytes.ensureCapacity(32);
+    }
     virtual ~CMemoryBuffer() = default;
     CMemoryBuffer(const CMemoryBuffer&) = default;
     CMemoryBuffer& operator=(const CMemoryBuffer&) = default;
@@ -37,7 +40,7 @@ public:
     void grow(std::uint32_t n) { bytes.grow(n); }
     void clear() { bytes.clear(); }
 
-    FIFOSampleBufferTemplate<char> bytes{kGranularityBytes, 1};
+    FIFOSampleBufferTemplate<char> bytes;
 };
 
 class CMemoryStream {

@@ -1,0 +1,340 @@
+#include "engine/ModelFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <fstream>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace TSVM_V0 {
+
+using namespace Tessarin;
+
+namespace {
+
+constexpr std::string_view kUppercase = "uppercase";
+constexpr std::uint32_t kNoiseBands = 128;
+constexpr std::uint32_t kLevelBands = 5;
+
+// Frame i of a series as exactly `count` values (missing ones 0), for the fixed-size blocks.
+void fixedFrame(const FrameSeries& series, std::int32_t i, std::uint32_t count, FrameMags& scratch,
+                std::vector<float>& out)
+{
+    out.assign(count, 0.0f);
+    series.getFrame(i, scratch);
+    for (std::uint32_t k = 0; k < count && k < scratch.size(); ++k) {
+        out[k] = scratch[k];
+    }
+}
+
+template <class T>
+T valueAt(const FastVector<T>& v, std::int32_t i)
+{
+    return i >= 0 && std::uint32_t(i) < v.size() ? v[std::uint32_t(i)] : T{};
+}
+
+bool writeFrameRecord(CMemoryStream& stream, const TsVoiceModel& m, std::int32_t i, FrameMags& scratch,
+                      std::vector<float>& block, FastVector<float>& counted)
+{
+    fixedFrame(m.noiseEnvelope, i, kNoiseBands, scratch, block);
+    if (!writeRotated(stream, block.data(), kNoiseBands * 4) || !writeRotatedValue(stream, valueAt(m.f0, i))) {
+        return false;
+    }
+    for (const FrameSeries* series : {&m.harmonicPhase, &m.spectralEnvelope}) {
+        series->getFrame(i, scratch);
+        counted.clear();
+        counted.append(scratch.data(), scratch.size());
+        if (!writeCountedVector(stream, counted)) {
+            return false;
+        }
+    }
+    if (!writeRotatedValue(stream, valueAt(m.glottalIndex, i)) || !writeRotatedValue(stream, valueAt(m.glottalGain, i))) {
+        return false;
+    }
+    fixedFrame(m.bandLevels, i, kLevelBands, scratch, block);
+    return writeRotated(stream, block.data(), kLevelBands * 4) && writeRotatedValue(stream, valueAt(m.pulseRatio, i));
+}
+
+bool readFrameRecord(CMemoryStream& stream, TsVoiceModel& m)
+{
+    float noise[kNoiseBands];
+    float f0 = 0.0f;
+    FastVector<float> phase;
+    FastVector<float> envelope;
+    std::int32_t glottalIndex = 0;
+    float glottalGain = 0.0f;
+    float bands[kLevelBands];
+    float pulseRatio = 0.0f;
+    // The whole record is read before any of it is kept, so every track keeps the same length.
+    const std::uint32_t start = stream.position;
+    if (!readRotated(sizeof noise, stream, noise) || !readRotatedValue(stream, f0) ||
+        !readCountedVector(stream, phase) || !readCountedVector(stream, envelope) ||
+        !readRotatedValue(stream, glottalIndex) || !readRotatedValue(stream, glottalGain) ||
+        !readRotated(sizeof bands, stream, bands) || !readRotatedValue(stream, pulseRatio)) {
+        stream.position = start;
+        return false;
+    }
+    m.noiseEnvelope.appendFrame(std::span<const float>(noise, kNoiseBands));
+    m.f0.push_back(f0);
+    m.harmonicPhase.appendFrame(phase.span());
+    m.spectralEnvelope.appendFrame(envelope.span());
+    m.glottalIndex.push_back(glottalIndex);
+    m.glottalGain.push_back(glottalGain);
+    m.bandLevels.appendFrame(std::span<const float>(bands, kLevelBands));
+    m.pulseRatio.push_back(pulseRatio);
+    return true;
+}
+
+bool writePeaks(CMemoryStream& stream, const PeakTracks& peaks)
+{
+    if (!writePlain(stream, static_cast<std::int32_t>(peaks.frameCount()))) {
+        return false;
+    }
+    for (const auto& frame : peaks.frames) {
+        const auto n = static_cast<std::int32_t>(frame->pointCount());
+        if (!writePlain(stream, n)) {
+            return false;
+        }
+        if (n == 0) {
+            continue;
+        }
+        for (const FastVector<float>* v : {&frame->frequencies, &frame->levels, &frame->phases}) {
+            if (!writePlain(stream, static_cast<std::int32_t>(v->size())) ||
+                !writeBytes(stream, v->data(), v->size() * 4u)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool readFloats(CMemoryStream& stream, FastVector<float>& out)
+{
+    std::int32_t count = 0;
+    if (!readPlain(stream, count) || count < 0 || std::uint64_t(count) * 4u > stream.remaining()) {
+        return false;
+    }
+    out.resize(std::uint32_t(count));
+    return count == 0 || readBytes(std::uint32_t(count) * 4u, stream, out.data());
+}
+
+bool readPeaks(CMemoryStream& stream, PeakTracks& peaks)
+{
+    std::int32_t frames = 0;
+    if (!readPlain(stream, frames) || frames < 0) {
+        return false;
+    }
+    // Each frame takes at least 4 bytes, which bounds the count by the bytes that remain.
+    if (std::uint64_t(frames) * 4u > stream.remaining()) {
+        return false;
+    }
+    for (std::int32_t f = 0; f < frames; ++f) {
+        HarmonicFrame& frame = peaks.addFrame();
+        std::int32_t n = 0;
+        if (!readPlain(stream, n)) {
+            return false;
+        }
+        if (n <= 0) {
+            continue;
+        }
+        if (!readFloats(stream, frame.frequencies) || !readFloats(stream, frame.levels) ||
+            !readFloats(stream, frame.phases)) {
+            return false;
+        }
+        peaks.largestPointCount = std::max(peaks.largestPointCount, int(frame.pointCount()));
+    }
+    return true;
+}
+
+// Writes bytes to path through path + ".tmp", flushed to the disk before the rename.
+bool replaceFile(const std::filesystem::path& path, const char* data, std::size_t size)
+{
+    std::filesystem::path temporary = path;
+    temporary += ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < size) {
+        const ssize_t n = ::write(fd, data + written, size - written);
+        if (n <= 0) {
+            break;
+        }
+        written += std::size_t(n);
+    }
+    const bool ok = written == size && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !ok) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string escapeSymbol(std::string_view symbol)
+{
+    std::string out;
+    for (const char c : symbol) {
+        if (c >= 'A' && c <= 'Z') {
+            out += kUppercase;
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string unescapeSymbol(std::string_view escaped)
+{
+    std::string out;
+    for (std::size_t i = 0; i < escaped.size();) {
+        if (escaped.substr(i, kUppercase.size()) == kUppercase && i + kUppercase.size() < escaped.size() &&
+            escaped[i + kUppercase.size()] >= 'A' && escaped[i + kUppercase.size()] <= 'Z') {
+            i += kUppercase.size();
+        }
+        out += escaped[i++];
+    }
+    return out;
+}
+
+std::string modelFileName(std::string_view symbol, std::string_view pitch)
+{
+    return std::string(pitch) + "." + escapeSymbol(symbol) + ".LVModel";
+}
+
+std::filesystem::path modelFilePath(const std::filesystem::path& outputDir, std::string_view symbol,
+                                    std::string_view pitch)
+{
+    return outputDir / modelFileName(symbol, pitch);
+}
+
+bool buildModelPayload(std::span<const std::int32_t> markers, const TsVoiceModelCompact& material,
+                       AnalysisRandom& random, CMemoryBuffer& payload)
+{
+    payload.clear();
+    CMemoryStream stream(&payload);
+    for (const std::int32_t marker : markers) {
+        if (!writePlain(stream, marker)) {
+            return false;
+        }
+    }
+    if (!writePlain(stream, material.fftSize) || !writePlain(stream, material.sampleRate)) {
+        return false;
+    }
+    TsVoiceModel model(material.fftSize, material.sampleRate);
+    toModel(material, model);
+    if (!writePlain(stream, model.hop) || !writePlain(stream, model.fftSize) || !writePlain(stream, model.sampleRate) ||
+        !writeShortVector(stream, model.samples) || !writePeaks(stream, model.peaks)) {
+        return false;
+    }
+    if (!writePlain(stream, static_cast<std::int32_t>(random.next()))) {
+        return false;
+    }
+    const auto frames = static_cast<std::int32_t>(model.f0.size());
+    if (!writeRotatedValue(stream, frames)) {
+        return false;
+    }
+    FrameMags scratch;
+    std::vector<float> block;
+    FastVector<float> counted;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        if (!writeFrameRecord(stream, model, i, scratch, block, counted)) {
+            return false;
+        }
+    }
+    if (!writeCountedVector(stream, model.reservedTrack)) {
+        return false;
+    }
+    // Filler records of random frames; a model without frames has none to repeat.
+    for (int r = 0; r < kTrailingRecords && frames > 0; ++r) {
+        if (!writeFrameRecord(stream, model, random.next() % frames, scratch, block, counted)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeModelFile(std::span<const std::int32_t> markers, const TsVoiceModelCompact& material,
+                    const std::filesystem::path& outputDir, std::string_view symbol, std::string_view pitch)
+{
+    AnalysisRandom random = AnalysisRandom::forUnit(symbol, pitch);
+    CMemoryBuffer payload;
+    if (!buildModelPayload(markers, material, random, payload)) {
+        return false;
+    }
+    CMemoryBuffer file;
+    CMemoryStream stream(&file);
+    if (!writePlain(stream, static_cast<std::int32_t>(payload.size())) ||
+        !writeBytes(stream, payload.data(), payload.size())) {
+        return false;
+    }
+    return replaceFile(modelFilePath(outputDir, symbol, pitch), file.data(), file.size());
+}
+
+ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount)
+{
+    ModelFileContents contents;
+    CMemoryStream stream(&payload);
+    for (int i = 0; i < markerCount; ++i) {
+        std::int32_t marker = 0;
+        if (!readPlain(stream, marker)) {
+            return contents;
+        }
+        contents.markers.push_back(marker);
+    }
+    std::int32_t fftSize = 512;
+    float sampleRate = 44100.0f;
+    if (!readPlain(stream, fftSize) || !readPlain(stream, sampleRate)) {
+        return contents;
+    }
+    TsVoiceModel& m = contents.model;
+    m = TsVoiceModel(fftSize, sampleRate);
+    std::int32_t filler = 0;
+    std::int32_t frames = 0;
+    if (!readPlain(stream, m.hop) || !readPlain(stream, m.fftSize) || !readPlain(stream, m.sampleRate) ||
+        !readShortVector(stream, m.samples) || !readPeaks(stream, m.peaks) || !readPlain(stream, filler) ||
+        !readRotatedValue(stream, frames)) {
+        return contents;
+    }
+    for (std::int32_t i = 0; i < frames; ++i) {
+        if (!readFrameRecord(stream, m)) {
+            return contents;
+        }
+    }
+    contents.complete = readCountedVector(stream, m.reservedTrack);
+    return contents;
+}
+
+std::optional<ModelFileContents> readModelFile(const std::filesystem::path& path, int markerCount)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::nullopt;
+    }
+    // The whole file is read (memory follows the file, not its declared length); a length that
+    // promises more than the file holds keeps what is there.
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 4) {
+        return std::nullopt;
+    }
+    std::int32_t declared = 0;
+    std::memcpy(&declared, bytes.data(), 4);
+    const std::size_t available = bytes.size() - 4;
+    const std::size_t length = declared < 1 ? 0 : std::min<std::size_t>(std::size_t(declared), available);
+    CMemoryBuffer payload;
+    payload.append(bytes.data() + 4, static_cast<std::uint32_t>(length));
+    return readModelPayload(payload, markerCount);
+}
+
+} // namespace TSVM_V0

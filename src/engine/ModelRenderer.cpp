@@ -1,0 +1,285 @@
+#include "engine/ModelRenderer.h"
+
+#include "dsp/LfModel.h"
+#include "dsp/Resynthesis.h"
+#include "dsp/Windows.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace TessarinEngineV6 {
+
+using namespace Tessarin;
+using TSVM_V0::TsVoiceModel;
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr float kSampleRate = 44100.0f;
+constexpr int kTemplateCount = 270;
+constexpr int kMaxHarmonics = 400;
+const std::array<float, 5> kBandUpperEdges{1000.0f, 2000.0f, 5000.0f, 8000.0f, 22050.0f};
+
+// An angle folded into −π … π.
+double wrap(double angle)
+{
+    return std::remainder(angle, 2.0 * kPi);
+}
+
+int clampTemplate(int index)
+{
+    return std::clamp(index, 0, kTemplateCount - 1);
+}
+
+template <class T>
+T at(const FastVector<T>& v, int i, T fallback)
+{
+    return i >= 0 && std::uint32_t(i) < v.size() ? v[std::uint32_t(i)] : fallback;
+}
+
+} // namespace
+
+const std::array<float, 256>& compactEnvelopeGrid()
+{
+    static const std::array<float, 256> grid = [] {
+        std::array<float, 256> g{};
+        const float h = kSampleRate / 1024.0f;
+        for (int i = 0; i < 128; ++i) {
+            g[std::size_t(i)] = float(i) * h;
+        }
+        for (int i = 0; i < 64; ++i) {
+            g[std::size_t(128 + i)] = float(128 + 2 * i) * h;
+            g[std::size_t(192 + i)] = float(256 + 4 * i) * h;
+        }
+        return g;
+    }();
+    return grid;
+}
+
+GlottalFlow GlottalFlow::ofTemplate(int index)
+{
+    GlottalFlow g;
+    const int i = clampTemplate(index);
+    const LfShape shape = LfShape::fromRd(float(0.01 * (i + 1)), 1.0f, 1.0f);
+    std::array<float, 100> pulse{};
+    renderLfPeriod(shape, pulse);
+    float running = 0.0f;
+    for (std::size_t k = 0; k < pulse.size(); ++k) {
+        running += pulse[k];
+        g.flow[k] = running;
+    }
+    g.maximum = *std::max_element(g.flow.begin(), g.flow.end());
+    g.minimum = *std::min_element(g.flow.begin(), g.flow.end());
+    for (const float v : g.flow) {
+        g.sum += v;
+    }
+    const int peak = std::clamp(int(std::floor(100.0f * shape.tp)), 0, 99);
+    g.flowMax = std::max(g.flow[std::size_t(peak)], g.flow[std::size_t(std::min(peak + 1, 99))]);
+    return g;
+}
+
+float GlottalFlow::pulseGain(float r) const
+{
+    if (!(maximum > minimum)) {
+        return 1.0f;
+    }
+    return 1.0f / (((sum - 100.0f * minimum) / (maximum - minimum) * (1.0f - r) + 100.0f * r) / 100.0f);
+}
+
+const GlottalFlow& GlottalFlowCache::get(int index)
+{
+    std::optional<GlottalFlow>& slot = m_flows[std::size_t(clampTemplate(index))];
+    if (!slot) {
+        slot = GlottalFlow::ofTemplate(index);
+    }
+    return *slot;
+}
+
+ModelRenderer::ModelRenderer()
+    : m_noiseBands(kSampleRate, kBlock, 128), m_box(kBlock), m_analysisWindow(kBlock), m_synthesisWindow(kBlock, 0.0f),
+      m_triangle(2 * kHop)
+{
+    blackmanHarrisWindow(m_analysisWindow);
+    normaliseToUnitSum(m_analysisWindow);
+    triangularWindow(m_triangle);
+    // The block's centre sample sits at kBlock / 2; the triangle covers the two hops around it.
+    for (int j = 0; j < 2 * kHop; ++j) {
+        const int n = kBlock / 2 - kHop + j;
+        m_synthesisWindow[std::size_t(n)] = m_triangle[std::size_t(j)] / m_analysisWindow[std::size_t(n)];
+    }
+    for (int b = 0; b < m_noiseBands.bandCount(); ++b) {
+        m_centres.push_back(m_noiseBands.centre(b));
+    }
+    // White noise with the power P per bin has the variance P / N per sample; windowed noise that
+    // shows P through the analysis window has the variance P / Σw². Overlapping triangles of
+    // independent noise keep 2/3 of the power on average, which sqrt(3/2) restores.
+    float squares = 0.0f;
+    for (const float w : m_analysisWindow) {
+        squares += w * w;
+    }
+    const float scale = std::sqrt(float(kBlock) / squares * 1.5f);
+    m_noiseShape.resize(kBlock);
+    for (int j = 0; j < kBlock; ++j) {
+        m_noiseShape[std::size_t(j)] = m_analysisWindow[std::size_t(j)] * scale;
+    }
+    m_gains.resize(m_centres.size());
+    m_levels.resize(m_centres.size());
+}
+
+void ModelRenderer::renderNoise(const TsVoiceModel& model, int frame, AnalysisRandom& random, const BandNoiseBank& bank)
+{
+    // Band noise at a random offset, weighted by the frame's band levels.
+    model.bandLevels.getFrame(frame, m_frame);
+    const int offset = random.next() % kBlock;
+    std::fill(m_noise.begin(), m_noise.end(), 0.0f);
+    for (int b = 0; b < bank.bandCount() && std::uint32_t(b) < m_frame.size(); ++b) {
+        const float weight = m_frame[std::uint32_t(b)];
+        const auto sequence = bank.sequence(b);
+        for (int j = 0; j < kBlock; ++j) {
+            m_noise[std::size_t(j)] += weight * sequence[std::size_t(offset + j)];
+        }
+    }
+    m_box.loadZeroPhase(m_noise, m_analysisWindow);
+    m_box.forward();
+
+    // Reshape to the noise envelope: per band the difference between wanted and present level,
+    // interpolated between band centres, with random phases.
+    model.noiseEnvelope.getFrame(frame, m_frame);
+    m_noiseBands.levels(m_box, m_levels);
+    for (std::size_t b = 0; b < m_levels.size(); ++b) {
+        const float wanted = b < m_frame.size() ? m_frame[std::uint32_t(b)] : -120.0f;
+        const float present = m_levels[b];
+        const float gain = std::isfinite(wanted) && std::isfinite(present) ? wanted - present : -120.0f;
+        m_gains[b] = std::clamp(gain, -120.0f, 120.0f);
+    }
+    m_table.assign(m_centres, m_gains);
+    for (int k = 0; k <= kBlock / 2; ++k) {
+        const float re = m_box.re[std::size_t(k)];
+        const float im = m_box.im[std::size_t(k)];
+        const float magnitude =
+            std::sqrt(re * re + im * im) * std::pow(10.0f, m_table.lookup(float(k) * kSampleRate / kBlock) / 20.0f);
+        const float phase = float(random.next()) / float(AnalysisRandom::kMax) * 6.2831855f;
+        m_box.re[std::size_t(k)] = magnitude * std::cos(phase);
+        m_box.im[std::size_t(k)] = k == 0 || k == kBlock / 2 ? 0.0f : magnitude * std::sin(phase);
+    }
+    m_box.inverse(m_block);
+    // Back from zero-phase order: the centre to the middle of the block. With random phases the block
+    // is stationary noise; shaping it by the analysis window (at the power the analysis measured
+    // through it) makes it what the synthesis window expects.
+    std::rotate(m_block.begin(), m_block.begin() + kBlock / 2, m_block.end());
+    for (int j = 0; j < kBlock; ++j) {
+        m_block[std::size_t(j)] *= m_noiseShape[std::size_t(j)];
+    }
+}
+
+void ModelRenderer::modulate(const TsVoiceModel& model, int frame)
+{
+    const float f0 = at(model.f0, frame, 0.0f);
+    if (f0 <= 0.0f || std::uint32_t(frame) >= model.peaks.frameCount() ||
+        model.peaks.frames[std::size_t(frame)]->pointCount() == 0) {
+        return;
+    }
+    const int index = clampTemplate(at(model.glottalIndex, frame, 0));
+    const GlottalFlow& g = m_flows.get(index);
+    if (!(g.flowMax != 0.0f)) {
+        return;
+    }
+    const float r = at(model.pulseRatio, frame, 1.0f);
+    const double te = lfMainExcitation(index);
+    const double psi1 = kPi - 2.0 * kPi * te;
+    const double phi1 = model.peaks.frames[std::size_t(frame)]->phases[0];
+    double o = wrap(phi1 - double(kBlock / 2) * 2.0 * kPi * f0 / kSampleRate - psi1) / (2.0 * kPi);
+    if (o < 0.0) {
+        o += 1.0;
+    }
+    for (int k = 0; k < kBlock; ++k) {
+        double phase = double(k) * f0 / kSampleRate + o;
+        phase -= std::floor(phase);
+        // Piecewise-linear over the points 0, 0.01 … 0.99, flat after the last.
+        const double position = phase * 100.0;
+        const int lower = std::min(int(position), 99);
+        const int upper = std::min(lower + 1, 99);
+        const double frac = position - lower;
+        const double flow = g.flow[std::size_t(lower)] * (1.0 - frac) + g.flow[std::size_t(upper)] * frac;
+        m_block[std::size_t(k)] *= float(r + (1.0 - r) * flow / g.flowMax);
+    }
+}
+
+std::vector<std::int16_t> ModelRenderer::render(const TsVoiceModel& model, std::uint32_t sampleCount,
+                                                AnalysisRandom& random)
+{
+    const int frames = int(model.f0.size());
+    m_accumulator.assign(sampleCount, 0.0f);
+    m_noise.assign(kBlock, 0.0f);
+    m_block.assign(kBlock, 0.0f);
+    const BandNoiseBank bank(int(kBandUpperEdges.size()), kBlock, kSampleRate, kBandUpperEdges, 0, random);
+    const auto& grid = compactEnvelopeGrid();
+    std::vector<float> harmonicBlock(2 * kHop);
+
+    double fundamentalPhase = 0.0;
+    float previousF0 = 0.0f;
+    for (int i = 0; i < frames; ++i) {
+        const std::int64_t centre = std::int64_t(i) * kHop;
+
+        renderNoise(model, i, random, bank);
+        modulate(model, i);
+        for (int j = 0; j < kBlock; ++j) {
+            const std::int64_t n = centre - kBlock / 2 + j;
+            if (n >= 0 && n < std::int64_t(sampleCount) && m_synthesisWindow[std::size_t(j)] != 0.0f) {
+                m_accumulator[std::size_t(n)] += m_block[std::size_t(j)] * m_synthesisWindow[std::size_t(j)];
+            }
+        }
+
+        const float f0 = model.f0[std::uint32_t(i)];
+        const bool hasPeaks = std::uint32_t(i) < model.peaks.frameCount() && model.peaks.frames[std::size_t(i)]->pointCount() > 0;
+        if (f0 <= 0.0f || !hasPeaks) {
+            previousF0 = 0.0f;
+            continue;
+        }
+        // The fundamental's phase runs on from the previous voiced frame, and starts anew after a gap.
+        fundamentalPhase = previousF0 > 0.0f
+                               ? wrap(fundamentalPhase + kPi * double(previousF0 + f0) * kHop / kSampleRate)
+                               : 0.0;
+        previousF0 = f0;
+
+        const int index = clampTemplate(at(model.glottalIndex, i, 0));
+        lfTemplateLevels(index, m_template);
+        const double te = lfMainExcitation(index);
+        const float gain = at(model.glottalGain, i, 0.0f);
+        const int n = std::min<int>(int(model.peaks.frames[std::size_t(i)]->pointCount()), kMaxHarmonics);
+        model.spectralEnvelope.getFrame(i, m_frame);
+        const bool hasEnvelope = m_frame.size() == grid.size();
+        if (hasEnvelope) {
+            m_table.assign(grid, m_frame.span());
+        }
+        model.harmonicPhase.getFrame(i, m_frame);
+        m_harmonicLevels.resize(std::size_t(n));
+        m_harmonicFrequencies.resize(std::size_t(n));
+        m_harmonicPhases.resize(std::size_t(n));
+        for (int k = 1; k <= n; ++k) {
+            const float frequency = float(k) * f0;
+            const float envelope = hasEnvelope ? m_table.lookup(frequency) : 0.0f;
+            const double psi = kPi - 2.0 * kPi * k * te;
+            const double theta = std::uint32_t(k - 1) < m_frame.size() ? m_frame[std::uint32_t(k - 1)] : 0.0;
+            m_harmonicLevels[std::size_t(k - 1)] = m_template[std::uint32_t(k - 1)] + gain + envelope;
+            m_harmonicFrequencies[std::size_t(k - 1)] = frequency;
+            m_harmonicPhases[std::size_t(k - 1)] = float(wrap(k * fundamentalPhase + psi + theta));
+        }
+        renderFrame(m_harmonicPhases, harmonicBlock, m_harmonicLevels, m_harmonicFrequencies, kSampleRate);
+        for (int j = 0; j < 2 * kHop; ++j) {
+            const std::int64_t s = centre - kHop + j;
+            if (s >= 0 && s < std::int64_t(sampleCount)) {
+                m_accumulator[std::size_t(s)] += harmonicBlock[std::size_t(j)] * m_triangle[std::size_t(j)];
+            }
+        }
+    }
+
+    std::vector<std::int16_t> out(sampleCount);
+    for (std::uint32_t s = 0; s < sampleCount; ++s) {
+        const float v = std::clamp(m_accumulator[s] * 32767.0f, -32768.0f, 32767.0f);
+        out[s] = static_cast<std::int16_t>(v);
+    }
+    return out;
+}
+
+} // namespace TessarinEngineV6

@@ -1,0 +1,91 @@
+#pragma once
+
+// Renders a whole voice model back to 16-bit samples: per frame on the 128-sample hop, the harmonics
+// (glottal template + gain + spectral envelope, phases continued from frame to frame) and the noise
+// (band noise weighted by the band levels, reshaped to the 128-band noise envelope with random phases,
+// modulated pitch-synchronously by the glottal flow in voiced frames), overlap-added with windows that
+// turn the analysis window of each block into a triangle two hops long.
+//
+// The analysis uses it to calibrate the noise envelope; it is also how a model is listened to.
+// One renderer per thread; it keeps its scratch between calls.
+
+#include "core/AnalysisRandom.h"
+#include "dsp/BandPass.h"
+#include "dsp/LinearTable.h"
+#include "dsp/NoiseFilterBank.h"
+#include "dsp/Spectrum.h"
+#include "engine/VoiceModel.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace TessarinEngineV6 {
+
+// The glottal flow of one template over a period: the running sum of its 100-sample pulse, and the
+// pulse gain that the noise envelope carries for a given pulse ratio.
+struct GlottalFlow {
+    std::array<float, 100> flow{};
+    float maximum = 0.0f;
+    float minimum = 0.0f;
+    float sum = 0.0f;
+    float flowMax = 0.0f; // the larger flow value at ⌊100·tp⌋ and one above
+
+    static GlottalFlow ofTemplate(int index);
+    // 1 / (((s − 100·m)/(M − m)·(1 − r) + 100·r) / 100), or 1 when the flow is flat.
+    float pulseGain(float pulseRatio) const;
+};
+
+// Flows of the templates, computed when first asked for.
+class GlottalFlowCache {
+public:
+    const GlottalFlow& get(int index);
+
+private:
+    std::array<std::optional<GlottalFlow>, 270> m_flows;
+};
+
+class ModelRenderer {
+public:
+    static constexpr int kBlock = 512;
+    static constexpr int kHop = 128;
+
+    ModelRenderer();
+
+    // sampleCount samples at 44100 Hz (16-bit values, truncated, clamped to the 16-bit range). The
+    // noise draws from random.
+    std::vector<std::int16_t> render(const TSVM_V0::TsVoiceModel& model, std::uint32_t sampleCount,
+                                     Tessarin::AnalysisRandom& random);
+
+private:
+    void renderNoise(const TSVM_V0::TsVoiceModel& model, int frame, Tessarin::AnalysisRandom& random,
+                     const Tessarin::BandNoiseBank& bank);
+    void modulate(const TSVM_V0::TsVoiceModel& model, int frame);
+
+    Tessarin::NoiseFilterBank m_noiseBands;
+    Tessarin::FreqBox m_box;
+    std::vector<float> m_analysisWindow;  // unit-sum Blackman-Harris
+    std::vector<float> m_synthesisWindow; // triangle / analysis window in the centre, 0 elsewhere
+    std::vector<float> m_triangle;        // 2·hop
+    std::vector<float> m_noiseShape;      // the analysis window at the power of windowed noise
+    std::vector<float> m_accumulator;
+    std::vector<float> m_noise;
+    std::vector<float> m_block;
+    std::vector<float> m_levels;
+    std::vector<float> m_gains;
+    std::vector<float> m_centres;
+    std::vector<float> m_harmonicLevels;
+    std::vector<float> m_harmonicFrequencies;
+    std::vector<float> m_harmonicPhases;
+    std::vector<float> m_gridHz;
+    Tessarin::FastVector<float> m_template;
+    Tessarin::FrameMags m_frame;
+    Tessarin::LinearTable m_table;
+    GlottalFlowCache m_flows;
+};
+
+// Frequencies [Hz] of the 256 values of a compact envelope.
+const std::array<float, 256>& compactEnvelopeGrid();
+
+} // namespace TessarinEngineV6

@@ -1,0 +1,50 @@
+#pragma once
+
+// The analysis of one unit: its samples become a TsVoiceModel, frame by frame a harmonic part
+// (f0, harmonics, glottal template and gain, spectral envelope, harmonic phases) and a noise part
+// (the residual's levels in five bands and in 128 finer bands, and how pulse-like it is).
+//
+// Runs on the calling thread and keeps no state between units.
+
+#include "core/AnalysisRandom.h"
+#include "core/FastVector.h"
+#include "engine/VoiceModel.h"
+
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace TessarinEngineV6 {
+
+struct AnalysisSettings {
+    int hop = 128;          // [samples] between frame centres
+    int sampleRate = 44100; // [Hz]
+    int noiseWindow = 512;  // window and transform length of the residual spectra
+    std::vector<float> residual;    // the samples minus the harmonic resynthesis
+    std::vector<float> resynthesis; // the harmonic part rendered back
+};
+
+// Where a level would be negative infinity (a harmonic or band of zero amplitude) the model holds
+// this instead, so every later step and every file stays finite.
+inline constexpr float kModelLevelFloorDb = -200.0f;
+
+// The f0 stage: the final track for the samples (one value per 128-sample frame, 0 = unvoiced).
+using F0Stage = std::function<void(std::span<const float> samples, bool independent, Tessarin::FastVector<float>& f0)>;
+
+// Fills model (constructed with 512 and 44100) from the unit's samples in −1 … 1. independent: an
+// INDIE unit, analysed as wholly unvoiced. The noise of the calibration rendering draws from random.
+void analyse(AnalysisSettings& settings, std::span<const float> samples, TSVM_V0::TsVoiceModel& model,
+             bool independent, Tessarin::AnalysisRandom& random, const F0Stage& f0Stage);
+
+// The steps, exposed for testing.
+namespace pipeline {
+// x·32767 truncated, then the two bytes swapped and the byte that moves down inverted.
+std::int16_t storedSample(float x);
+int bestTemplate(std::span<const float> levels);
+// Runs of −1 between or beside known indexes, then the 7-value smoothing, rounding and clamping.
+void fillGaps(std::vector<int>& track);
+std::vector<int> smoothIndexes(const std::vector<int>& track);
+float pulseRatio(std::span<const float> frame);
+} // namespace pipeline
+
+} // namespace TessarinEngineV6

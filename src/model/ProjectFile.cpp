@@ -110,12 +110,20 @@ std::unique_ptr<TSTBCurrentModel::CTsToolBoxProjModel> loadProject(const std::fi
                                                                    const ProjectMessages& messages)
 {
     ProjectReadResult result = readProjectFile(path);
-    if (result.status == ProjectReadStatus::newerVersion && messages.show) {
-        const std::string text = messages.translate ? messages.translate(kHighVersionMessage)
-                                                    : std::string(kHighVersionMessage);
-        messages.show(text, kHighVersionCaption);
+    if (result.status == ProjectReadStatus::newerVersion) {
+        showHighVersionMessage(messages);
     }
     return std::move(result.model);
+}
+
+void showHighVersionMessage(const ProjectMessages& messages)
+{
+    if (!messages.show) {
+        return;
+    }
+    const std::string text = messages.translate ? messages.translate(kHighVersionMessage)
+                                                : std::string(kHighVersionMessage);
+    messages.show(text, kHighVersionCaption);
 }
 
 std::filesystem::path projectTempPath(const std::filesystem::path& path)

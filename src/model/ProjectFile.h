@@ -47,6 +47,9 @@ struct ProjectReadResult {
 // strings it cannot hold read as empty.
 ProjectReadResult readProjectFile(const std::filesystem::path& path);
 
+// Shows the translated "high version" message with its caption through messages.show, if set.
+void showHighVersionMessage(const ProjectMessages& messages);
+
 // readProjectFile for the document: no model on any failure, and the translated "high version"
 // message through messages.show when the file is newer than this program.
 std::unique_ptr<TSTBCurrentModel::CTsToolBoxProjModel> loadProject(const std::filesystem::path& path,

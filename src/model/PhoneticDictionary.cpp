@@ -20,7 +20,9 @@ constexpr std::array<std::string_view, 7> kCharacterNames = {
 };
 
 // Tested in this order; the first one found is the one reported.
-constexpr std::array<char, 13> kForbidden = {'_', '.', '\\', '/', ':', '*', '?', '"', '<', '>', '|', ',', ';'};
+constexpr std::string_view kAllForbidden = "_.\\/:*?\"<>|,;";
+// The separators of the serialised dictionary that can survive parsing (a "," cannot).
+constexpr std::string_view kSeparators = "|;";
 
 std::vector<std::string> cleanLines(std::string_view text)
 {
@@ -161,8 +163,8 @@ bool PhoneticDictionary::checkRepeats(std::string& message) const
 
 bool PhoneticDictionary::checkCharacters(std::string& message) const
 {
-    const auto check = [&message](const std::string& symbol, int list) {
-        for (const char c : kForbidden) {
+    const auto check = [&message](const std::string& symbol, int list, std::string_view forbidden) {
+        for (const char c : forbidden) {
             if (symbol.find(c) != std::string::npos) {
                 message = "Error symbol!  '" + std::string(1, c) + "' exists in symbol: " + symbol + " , in '" +
                           std::string(kCharacterNames[list]) + "'";
@@ -172,12 +174,12 @@ bool PhoneticDictionary::checkCharacters(std::string& message) const
         return true;
     };
     for (const auto& s : syllables) {
-        if (!check(s[0], 1)) {
+        if (!check(s[0], 1, kAllForbidden)) {
             return false;
         }
     }
     for (const auto& v : vowels) {
-        if (!check(v.first, 2)) {
+        if (!check(v.first, 2, kAllForbidden)) {
             return false;
         }
     }
@@ -185,9 +187,22 @@ bool PhoneticDictionary::checkCharacters(std::string& message) const
                                                                     &independents, &tails};
     for (std::size_t i = 0; i < singles.size(); ++i) {
         for (const std::string& symbol : *singles[i]) {
-            if (!check(symbol, static_cast<int>(i) + 3)) {
+            if (!check(symbol, static_cast<int>(i) + 3, kAllForbidden)) {
                 return false;
             }
+        }
+    }
+    // The parts of a symbol line and the second field of a vowel line may hold any character but
+    // the separators of the serialised text: a "|" or ";" there would shift the engine's sections
+    // and entries, and the build would run on a dictionary other than the one that passed.
+    for (const auto& s : syllables) {
+        if (!check(s[1], 1, kSeparators) || !check(s[2], 1, kSeparators)) {
+            return false;
+        }
+    }
+    for (const auto& v : vowels) {
+        if (!check(v.second, 2, kSeparators)) {
+            return false;
         }
     }
     return true;

@@ -31,7 +31,9 @@ public:
     // No symbol may appear twice, and both the vowel and the symbol lists must hold something.
     // On failure message names the symbol and the lists involved.
     bool checkRepeats(std::string& message) const;
-    // No symbol may hold a character that cannot stand in a file name or in the serialised form.
+    // No symbol may hold a character that cannot stand in a file name or in the serialised form;
+    // after all symbols, the consonant and vowel parts of symbol lines and the second field of
+    // vowel lines are checked for the separators "|" and ";" of the serialised form.
     bool checkCharacters(std::string& message) const;
 
     bool isIndependent(std::string_view symbol) const;

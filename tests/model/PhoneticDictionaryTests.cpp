@@ -178,6 +178,22 @@ TEST(DictionaryCharacters, OrderOfCharactersAndLists)
     EXPECT_TRUE(d.checkCharacters(message));
 }
 
+TEST(DictionaryCharacters, PartsMustNotBreakTheSerialisedText)
+{
+    // "ka,k|x,a" would serialise to "ka,k|x,a|…" and give the engine seven sections.
+    PhoneticDictionary d = goodDictionary();
+    d.parseSymbolList("ka,k|x,a");
+    EXPECT_EQ(charactersMessage(d), "Error symbol!  '|' exists in symbol: k|x , in 'Symbol list'");
+    d.parseSymbolList("ka,k,a;");
+    EXPECT_EQ(charactersMessage(d), "Error symbol!  ';' exists in symbol: a; , in 'Symbol list'");
+    d.parseSymbolList("ka,k,a");
+    d.parseVowelList("a,a|");
+    EXPECT_EQ(charactersMessage(d), "Error symbol!  '|' exists in symbol: a| , in 'Vowel list'");
+
+    d.parseTailList("t.");  // every symbol field is checked before any part
+    EXPECT_EQ(charactersMessage(d), "Error symbol!  '.' exists in symbol: t. , in 'Tail symbol list'");
+}
+
 TEST(DictionarySerialise, SectionsInTheEnginesOrder)
 {
     PhoneticDictionary d;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Tessarin {
@@ -42,6 +43,11 @@ AtomicWriteStatus writeFileAtomically(const std::filesystem::path& target, const
     const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         return AtomicWriteStatus::cannotCreate;
+    }
+    // A replaced file keeps its permission bits, as it would if it were written in place.
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        ::fchmod(fd, existing.st_mode & 07777);
     }
     const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
     // close() can report a deferred write error (NFS, quota), so its result counts too.

@@ -17,7 +17,8 @@ enum class AtomicWriteStatus {
 };
 
 // Writes bytes into tempPath (created or truncated), flushes it to the disk, then renames it over
-// target. tempPath must lie in the target's folder for the rename to be atomic.
+// target. tempPath must lie in the target's folder for the rename to be atomic. An existing target
+// passes its permission bits on to the new file.
 AtomicWriteStatus writeFileAtomically(const std::filesystem::path& target, const std::filesystem::path& tempPath,
                                       std::string_view bytes);
 

@@ -146,6 +146,15 @@ int saveProject(const TSTBCurrentModel::CTsToolBoxProjModel& model, const std::f
     appendInt32(bytes, static_cast<std::int32_t>(payload.size()));
     bytes.append(reinterpret_cast<const char*>(payload.data()), payload.size());
 
-    const auto status = Tessarin::writeFileAtomically(path, projectTempPath(path), bytes);
+    // Through a symbolic link the file it points to is replaced, not the link.
+    std::filesystem::path target = path;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path, ec)) {
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
+        if (!ec) {
+            target = resolved;
+        }
+    }
+    const auto status = Tessarin::writeFileAtomically(target, projectTempPath(target), bytes);
     return status == Tessarin::AtomicWriteStatus::written ? 0 : -1;
 }

@@ -62,5 +62,6 @@ std::filesystem::path projectTempPath(const std::filesystem::path& path);
 // path, so the old file stays whole until the new one is. Returns 0 when path holds the new
 // project. Returns −1 when the temporary file cannot be created (nothing written), when writing it
 // fails (it is removed; path untouched), or when it cannot replace path (the complete temporary
-// file stays beside path; path untouched).
+// file stays beside path; path untouched). When path is a symbolic link, the file it points to is
+// the one replaced, with its temporary file beside it.
 int saveProject(const TSTBCurrentModel::CTsToolBoxProjModel& model, const std::filesystem::path& path);

@@ -28,3 +28,13 @@ TEST(AtomicFile, ReportsWhichStepFailed)
     EXPECT_EQ(lvtest::readFile(dir / "busy.tmp"), (std::vector<std::uint8_t>{'x', 'y', 'z'}));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "busy" / "child"));
 }
+
+TEST(AtomicFile, KeepsThePermissionsOfTheFileItReplaces)
+{
+    lvtest::TempDir dir;
+    lvtest::writeFile(dir / "t.bin", {1});
+    namespace fs = std::filesystem;
+    fs::permissions(dir / "t.bin", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(writeFileAtomically(dir / "t.bin", dir / "t.tmp", "ab"), AtomicWriteStatus::written);
+    EXPECT_EQ(fs::status(dir / "t.bin").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}

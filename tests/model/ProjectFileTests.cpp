@@ -165,6 +165,20 @@ TEST(ProjectFile, SavingReplacesAnExistingFileWhole)
     EXPECT_EQ(std::filesystem::file_size(dir / "p.lvtb"), 76u);
 }
 
+TEST(ProjectFile, SavingThroughASymbolicLinkReplacesTheFileItPointsTo)
+{
+    lvtest::TempDir dir;
+    std::filesystem::create_directory(dir / "real");
+    CTsToolBoxProjModel m;
+    ASSERT_EQ(saveProject(m, dir / "real" / "p.lvtb"), 0);
+    std::filesystem::create_symlink(dir / "real" / "p.lvtb", dir / "link.lvtb");
+    m.pitchList = "C4";
+    ASSERT_EQ(saveProject(m, dir / "link.lvtb"), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.lvtb"));
+    EXPECT_EQ(std::filesystem::file_size(dir / "real" / "p.lvtb"), 78u); // 76 + "C4"
+    EXPECT_FALSE(std::filesystem::exists(dir / "real" / "p.lvtb.tmp"));
+}
+
 TEST(ProjectFile, AFailedReplaceKeepsTheOldFileAndTheCompleteTemporaryOne)
 {
     lvtest::TempDir dir;

@@ -1,12 +1,16 @@
 // The list of lvtb's commands. Each command lives in its own source file and is added here.
 
 #include "cli/Cli.h"
+#include "cli/ProjectCommands.h"
 
 namespace lvtb {
 
 const std::vector<Command>& commands()
 {
     static const std::vector<Command> list = {
+        projectCommand(),
+        checkDictCommand(),
+        dictCommand(),
     };
     return list;
 }

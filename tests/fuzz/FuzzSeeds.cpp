@@ -3,6 +3,7 @@
 //   lv_fuzz_seeds TARGET DIR
 
 #include "core/MemoryStream.h"
+#include "model/CTsToolBoxProjModel.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -116,6 +117,35 @@ int main(int argc, char** argv)
         writeShortVector(v, sh);
         writePlain(v, std::int32_t(99));
         seeds.push_back(streamSeed({1, 2, 3, 5}, vectors));
+    } else if (target == "fuzz_project_payload") {
+        TSTBCurrentModel::CTsToolBoxProjModel m;
+        m.symbolList = "ka,k,a\r\nsa,s,a";
+        m.vowelList = "a,a\r\no,o";
+        m.voicedConsonantList = "n";
+        m.unvoicedConsonantList = "k\r\ns";
+        m.independentList = "br1";
+        m.tailList = "-";
+        m.wavLocations = {"/rec/a", "/rec/b"};
+        m.pitchList = "C4,E4";
+        TessarinWin::CMemoryBuffer payload;
+        TSTBCurrentModel::writePayload(m, payload);
+        Bytes current{1};
+        current.insert(current.end(), payload.data(), payload.data() + payload.size());
+        seeds.push_back(current);
+        // Version 0: the same shape with one consonant text "n;k,s" in place of the four lists.
+        Bytes old{0};
+        for (const std::string s : {"", "ka,k,a", "a,a", "n;k,s"}) {
+            put32(old, std::uint32_t(s.size()));
+            old.insert(old.end(), s.begin(), s.end());
+        }
+        put32(old, 1);
+        put32(old, 2);
+        old.insert(old.end(), {'/', 'r'});
+        old.push_back(1);
+        for (int i = 0; i < 5; ++i) {
+            put32(old, 0);
+        }
+        seeds.push_back(old);
     } else {
         std::fprintf(stderr, "lv_fuzz_seeds: unknown target %s\n", target.c_str());
         return 2;

@@ -1,0 +1,25 @@
+#pragma once
+
+// Replacing a file without ever leaving half of it behind: the new bytes go to a temporary file
+// beside the target, are flushed to the disk, and the temporary file is then renamed over the
+// target. A crash or a full disk leaves either the old file or the new one.
+
+#include <filesystem>
+#include <string_view>
+
+namespace Tessarin {
+
+enum class AtomicWriteStatus {
+    written,       // the target now holds the bytes; the temporary file is gone
+    cannotCreate,  // the temporary file could not be created; nothing was written anywhere
+    writeFailed,   // writing or flushing failed (disk full, I/O error); the temporary file was removed
+    replaceFailed, // the temporary file is complete but could not be renamed over the target; it stays
+};
+
+// Writes bytes into tempPath (created or truncated), flushes it to the disk, then renames it over
+// target. tempPath must lie in the target's folder for the rename to be atomic. An existing target
+// passes its permission bits on to the new file.
+AtomicWriteStatus writeFileAtomically(const std::filesystem::path& target, const std::filesystem::path& tempPath,
+                                      std::string_view bytes);
+
+} // namespace Tessarin

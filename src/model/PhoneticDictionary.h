@@ -1,0 +1,55 @@
+#pragma once
+
+// The phonetic dictionary: the six list texts of a project parsed into symbol lists, the two
+// validations the user runs before building, and the serialised text the engine reads.
+//
+// List texts hold one entry per line; line feeds, carriage returns and spaces are dropped wherever
+// they stand. Lines of the wrong shape are skipped without a message: the emptiness checks tell the
+// user when nothing usable was left.
+
+#include "model/CTsToolBoxProjModel.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class PhoneticDictionary {
+public:
+    // Parses all six texts of the project.
+    static PhoneticDictionary fromProject(const TSTBCurrentModel::CTsToolBoxProjModel& project);
+
+    // One parser per list; each clears its own list first.
+    void parseSymbolList(std::string_view text);            // lines symbol,consonant,vowel
+    void parseVowelList(std::string_view text);             // lines vowel,second symbol
+    void parseVoicedConsonantList(std::string_view text);   // one symbol per line
+    void parseUnvoicedConsonantList(std::string_view text);
+    void parseIndependentList(std::string_view text);
+    void parseTailList(std::string_view text);
+
+    // No symbol may appear twice, and both the vowel and the symbol lists must hold something.
+    // On failure message names the symbol and the lists involved.
+    bool checkRepeats(std::string& message) const;
+    // No symbol may hold a character that cannot stand in a file name or in the serialised form;
+    // after all symbols, the consonant and vowel parts of symbol lines and the second field of
+    // vowel lines are checked for the separators "|" and ";" of the serialised form.
+    bool checkCharacters(std::string& message) const;
+
+    bool isIndependent(std::string_view symbol) const;
+
+    // Six sections separated by "|": symbols "s,c,v;…", voiced ","-list, unvoiced ","-list,
+    // vowels "v,s;…", independents ","-list, tails ","-list.
+    std::string serialise() const;
+
+    std::vector<std::pair<std::string, std::string>> vowels;
+    std::vector<std::array<std::string, 3>> syllables;
+    std::vector<std::string> voicedConsonants;
+    std::vector<std::string> unvoicedConsonants;
+    std::vector<std::string> independents;
+    std::vector<std::string> tails;
+};
+
+// What the build panel checks before either build command: the three empty-text messages, then
+// checkRepeats and checkCharacters of the parsed dictionary. True when the dictionary can be built.
+bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message);

@@ -1,0 +1,152 @@
+#include "engine/SourceChecker.h"
+
+#include "engine/VoiceSources.h"
+
+namespace TessarinEngineV6 {
+
+namespace {
+
+constexpr std::string_view kForbiddenInVoice = "_.\\/:*?\"<>|,;";
+constexpr std::string_view kForbiddenInContinuant = ".\\/:*?\"<>|,;";
+
+bool containsAny(std::string_view text, std::string_view characters)
+{
+    return text.find_first_of(characters) != std::string_view::npos;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string description(std::string_view type, const std::string& pitch, const std::string& symbol)
+{
+    return "type=" + std::string(type) + "  pitch=" + pitch + "  symbol= " + symbol;
+}
+
+} // namespace
+
+bool isValidPitchName(std::string_view pitch)
+{
+    if (pitch.size() < 2 || pitch.size() > 3 || pitch[0] < 'A' || pitch[0] > 'G') {
+        return false;
+    }
+    if (pitch[1] == '#' || pitch[1] == 'b') {
+        return pitch.size() == 3 && isDigit(pitch[2]);
+    }
+    return pitch.size() == 2 && isDigit(pitch[1]);
+}
+
+bool isValidVoiceSymbol(std::string_view symbol)
+{
+    return !containsAny(symbol, kForbiddenInVoice);
+}
+
+bool isValidContinuantSymbol(std::string_view symbol)
+{
+    if (containsAny(symbol, kForbiddenInContinuant)) {
+        return false;
+    }
+    const std::vector<std::string> parts = splitItems(symbol, '_');
+    return parts.size() == 2 && !parts[0].empty() && !parts[1].empty();
+}
+
+bool allVoiced(const float* f0, std::int64_t frameCount, std::int64_t first, std::int64_t last)
+{
+    for (std::int64_t k = first; k <= last; ++k) {
+        if (k < 0 || k >= frameCount || !(f0[k] > 0.0f)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SourceChecker::fail(std::int32_t code, const std::string& line)
+{
+    messages.push_back(line);
+    codes.push_back(code);
+    return false;
+}
+
+bool SourceChecker::checkVoiceSource(const std::string& symbol, const std::string& pitch, const VoiceSrc* source,
+                                     bool preCheck)
+{
+    const bool independent = dictionary.isIndependent(symbol);
+    const std::string line = description(independent ? "INDIE" : "CV", pitch, symbol);
+    if (!isValidPitchName(pitch)) {
+        return fail(kCodePitchInvalid, line);
+    }
+    if (!isValidVoiceSymbol(symbol)) {
+        return fail(kCodeSymbolInvalid, line);
+    }
+    if (preCheck) {
+        return true;
+    }
+    if (source == nullptr || !source->material) {
+        return fail(kCodeNoSource, line);
+    }
+    const auto& p = source->p;
+    const float* f0 = source->material->f0.data();
+    const std::int64_t n = source->material->f0.size();
+    // Sums in 64 bits: markers read from a file may be anything.
+    const std::int64_t end = std::int64_t(p[3]) + p[4];
+    if (independent) {
+        if (0 <= p[0] && p[0] < end && n >= end) {
+            return true;
+        }
+        return fail(kCodeMarkersInvalid, line);
+    }
+    if (!(0 <= p[0] && p[0] < p[1] && p[1] < p[2] && p[2] < p[3] && n >= end)) {
+        return fail(kCodeMarkersInvalid, line);
+    }
+    std::string consonant;
+    std::string vowel;
+    dictionary.splitCV(symbol, consonant, vowel);
+    if (dictionary.isVoicedConsonant(consonant) && symbol.rfind('-', 0) != 0 &&
+        !allVoiced(f0, n, p[0], std::int64_t(p[0]) + 1)) {
+        return fail(kCodeUnvoicedConsonant, line);
+    }
+    if (allVoiced(f0, n, p[2], p[3])) {
+        return true;
+    }
+    return fail(kCodeUnvoicedVowel, line);
+}
+
+bool SourceChecker::checkContinuantSource(const std::string& symbol, const std::string& pitch,
+                                          const ContinuantSrc* source, bool preCheck)
+{
+    const std::string line = description("VX", pitch, symbol);
+    if (!isValidPitchName(pitch)) {
+        return fail(kCodePitchInvalid, line);
+    }
+    if (!isValidContinuantSymbol(symbol)) {
+        return fail(kCodeSymbolInvalid, line);
+    }
+    if (preCheck) {
+        return true;
+    }
+    if (source == nullptr || !source->material) {
+        return fail(kCodeNoSource, line);
+    }
+    const auto& q = source->q;
+    const float* f0 = source->material->f0.data();
+    const std::int64_t n = source->material->f0.size();
+    if (q[0] < 0 || n < std::int64_t(q[0]) + q[1]) {
+        return fail(kCodeMarkersInvalid, line);
+    }
+    if (!allVoiced(f0, n, q[0], std::int64_t(q[0]) + 1)) {
+        return fail(kCodeUnvoicedContinuantStart, line);
+    }
+    const std::vector<std::string> parts = splitItems(symbol, '_');
+    if (parts.size() == 2) {
+        const std::string& next = parts[1];
+        const std::int64_t last = std::int64_t(q[0]) + q[1] - 1;
+        bool selfMapped = false;
+        if (dictionary.isVoicedConsonant(next) && !allVoiced(f0, n, q[0], last)) {
+            return fail(kCodeUnvoicedBeforeVoicedConsonant, line);
+        }
+        if (dictionary.isVowel(next, selfMapped) && !allVoiced(f0, n, q[0], last)) {
+            return fail(kCodeUnvoicedBeforeVowel, line);
+        }
+    }
+    return true;
+}
+
+} // namespace TessarinEngineV6

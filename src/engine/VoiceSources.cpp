@@ -1,0 +1,146 @@
+#include "engine/VoiceSources.h"
+
+#include "engine/ModelFile.h"
+
+#include <cmath>
+
+namespace TessarinEngineV6 {
+
+using TSVM_V0::TsVoiceModel;
+
+namespace {
+
+constexpr double kFramesPerSample = 0.0078125; // one frame per 128-sample hop
+
+std::int32_t toFrames(float seconds)
+{
+    const double frames = double(seconds * 44100.0f) * kFramesPerSample;
+    if (!(frames > -2147483648.0 && frames < 2147483647.0)) {
+        return frames > 0.0 ? INT32_MAX : INT32_MIN; // NaN lands here too, and fails every marker check
+    }
+    return static_cast<std::int32_t>(frames);
+}
+
+std::unique_ptr<SrcMaterial> analyseInto(std::span<const float> samples, bool independent, const std::string& symbol,
+                                         const std::string& pitch, const F0Stage& f0Stage)
+{
+    TsVoiceModel model(512, 44100.0f);
+    AnalysisSettings settings;
+    Tessarin::AnalysisRandom random = Tessarin::AnalysisRandom::forUnit(symbol, pitch);
+    analyse(settings, samples, model, independent, random, f0Stage);
+    auto material = std::make_unique<SrcMaterial>(symbol, pitch);
+    TSVM_V0::toCompact(model, *material);
+    return material;
+}
+
+void copyFindings(const SourceChecker& checker, TSSrcCheckResult& result)
+{
+    result.messages = checker.messages;
+    result.codes = checker.codes;
+}
+
+} // namespace
+
+std::int32_t frameOfTime(float seconds)
+{
+    return toFrames(seconds);
+}
+
+std::int32_t framesBetween(float from, float to)
+{
+    return toFrames(to - from);
+}
+
+void analyseVoiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+                      const std::filesystem::path& outputDir, const std::string& symbol, const std::string& pitch,
+                      float t0, float t1, float t2, float t3, float t4, bool independent, const F0Stage& f0Stage)
+{
+    SourceChecker checker;
+    checker.load(dictionary);
+    VoiceSrc source(symbol, pitch);
+    source.p[0] = frameOfTime(t0);
+    source.p[1] = frameOfTime(t1);
+    source.p[2] = frameOfTime(t2);
+    source.p[3] = frameOfTime(t3);
+    source.p[4] = framesBetween(t3, t4);
+
+    if (!checker.checkVoiceSource(symbol, pitch, nullptr, true)) {
+        result.ok = false;
+    } else {
+        source.material = analyseInto(samples, independent, symbol, pitch, f0Stage);
+        result.ok = checker.checkVoiceSource(symbol, pitch, &source, false);
+        if (result.ok) {
+            source.material->packedPeaks.clear(); // the model file carries no harmonic peaks
+            // A file that cannot be written is found missing when the bank is assembled.
+            TSVM_V0::writeModelFile(source.p, *source.material, outputDir, symbol, pitch);
+        }
+    }
+    copyFindings(checker, result);
+}
+
+void analyseContinuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+                           const std::filesystem::path& outputDir, const std::string& symbol,
+                           const std::string& pitch, float t0, float t1, const F0Stage& f0Stage)
+{
+    ContinuantSrc source(symbol, pitch);
+    SourceChecker checker;
+    checker.load(dictionary);
+    if (!checker.checkContinuantSource(symbol, pitch, nullptr, true)) {
+        result.ok = false;
+    } else {
+        source.material = analyseInto(samples, false, symbol, pitch, f0Stage);
+        source.q[0] = frameOfTime(t0);
+        source.q[1] = framesBetween(t0, t1);
+        result.ok = checker.checkContinuantSource(symbol, pitch, &source, false);
+        if (result.ok) {
+            source.material->packedPeaks.clear();
+            TSVM_V0::writeModelFile(source.q, *source.material, outputDir, symbol, pitch);
+        }
+    }
+    copyFindings(checker, result);
+}
+
+bool modelExists(const std::filesystem::path& outputDir, std::string_view symbol, std::string_view pitch)
+{
+    std::error_code ec;
+    return std::filesystem::exists(TSVM_V0::modelFilePath(outputDir, symbol, pitch), ec);
+}
+
+namespace {
+
+template <class Source, std::size_t N>
+std::unique_ptr<Source> loadSource(const std::filesystem::path& outputDir, const std::string& symbol,
+                                   const std::string& pitch, std::array<std::int32_t, N>& (*markersOf)(Source&))
+{
+    auto contents = TSVM_V0::readModelFile(TSVM_V0::modelFilePath(outputDir, symbol, pitch), int(N));
+    if (!contents) {
+        return nullptr;
+    }
+    auto source = std::make_unique<Source>(symbol, pitch);
+    auto& markers = markersOf(*source);
+    for (std::size_t i = 0; i < N && i < contents->markers.size(); ++i) {
+        markers[i] = contents->markers[i];
+    }
+    source->material = std::make_unique<SrcMaterial>(symbol, pitch);
+    TSVM_V0::toCompact(contents->model, *source->material);
+    return source;
+}
+
+std::array<std::int32_t, 8>& voiceMarkers(VoiceSrc& s) { return s.p; }
+std::array<std::int32_t, 7>& continuantMarkers(ContinuantSrc& s) { return s.q; }
+
+} // namespace
+
+std::unique_ptr<VoiceSrc> loadVoiceSource(const std::filesystem::path& outputDir, const std::string& symbol,
+                                          const std::string& pitch)
+{
+    return loadSource<VoiceSrc, 8>(outputDir, symbol, pitch, &voiceMarkers);
+}
+
+std::unique_ptr<ContinuantSrc> loadContinuantSource(const std::filesystem::path& outputDir, const std::string& symbol,
+                                                    const std::string& pitch)
+{
+    return loadSource<ContinuantSrc, 7>(outputDir, symbol, pitch, &continuantMarkers);
+}
+
+} // namespace TessarinEngineV6

@@ -1,13 +1,12 @@
 #include "engine/ModelFile.h"
 
+#include "core/AtomicFile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <fstream>
 #include <system_error>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace TSVM_V0 {
 
@@ -149,38 +148,6 @@ bool readPeaks(CMemoryStream& stream, PeakTracks& peaks)
     return true;
 }
 
-// Writes bytes to path through path + ".tmp", flushed to the disk before the rename.
-bool replaceFile(const std::filesystem::path& path, const char* data, std::size_t size)
-{
-    std::filesystem::path temporary = path;
-    temporary += ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return false;
-    }
-    std::size_t written = 0;
-    while (written < size) {
-        const ssize_t n = ::write(fd, data + written, size - written);
-        if (n <= 0) {
-            break;
-        }
-        written += std::size_t(n);
-    }
-    const bool ok = written == size && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 std::string escapeSymbol(std::string_view symbol)
@@ -279,7 +246,15 @@ bool writeModelFile(std::span<const std::int32_t> markers, const TsVoiceModelCom
         !writeBytes(stream, payload.data(), payload.size())) {
         return false;
     }
-    return replaceFile(modelFilePath(outputDir, symbol, pitch), file.data(), file.size());
+    const std::filesystem::path target = modelFilePath(outputDir, symbol, pitch);
+    std::filesystem::path temporary = target;
+    temporary += ".tmp";
+    const AtomicWriteStatus status = writeFileAtomically(target, temporary, std::string_view(file.data(), file.size()));
+    if (status == AtomicWriteStatus::replaceFailed) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored); // a model is rebuilt, not recovered by hand
+    }
+    return status == AtomicWriteStatus::written;
 }
 
 ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount)

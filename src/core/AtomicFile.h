@@ -22,4 +22,32 @@ enum class AtomicWriteStatus {
 AtomicWriteStatus writeFileAtomically(const std::filesystem::path& target, const std::filesystem::path& tempPath,
                                       std::string_view bytes);
 
+// The same for a file written piece by piece: the pieces go to the temporary file; finish() flushes and
+// closes it, replace() renames it over the target. A writer destroyed before replace() removes its
+// temporary file, so an interrupted write leaves the old target as it was.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+    AtomicFileWriter(AtomicFileWriter&& other) noexcept;
+    AtomicFileWriter& operator=(AtomicFileWriter&& other) noexcept;
+
+    bool open(const std::filesystem::path& target, const std::filesystem::path& tempPath);
+    bool append(std::string_view bytes);
+    bool finish();  // flushed to the disk and closed; false when any write failed
+    bool replace(); // renamed over the target (after finish)
+    void abandon(); // closes and removes the temporary file
+
+    bool isOpen() const { return m_fd >= 0; }
+
+private:
+    std::filesystem::path m_target;
+    std::filesystem::path m_temp;
+    int m_fd = -1;
+    bool m_failed = false;
+    bool m_finished = false;
+};
+
 } // namespace Tessarin

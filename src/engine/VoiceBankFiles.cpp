@@ -1,0 +1,312 @@
+#include "engine/VoiceBankFiles.h"
+
+#include "core/AnalysisRandom.h"
+#include "core/AtomicFile.h"
+#include "core/MemoryStream.h"
+#include "engine/VoiceSources.h"
+
+#include <algorithm>
+#include <array>
+
+namespace TessarinEngineV6 {
+
+using namespace Tessarin;
+
+namespace {
+
+constexpr std::array<const char*, 12> kNoteNames{"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+const std::array<float, 5> kBandEdges{1000.0f, 2000.0f, 5000.0f, 8000.0f, 22050.0f};
+const std::string kOpenFailedMessage = " ";
+
+bool putString(CMemoryStream& s, std::string_view text)
+{
+    return writePlain(s, static_cast<std::int32_t>(text.size())) &&
+           (text.empty() || writeBytes(s, text.data(), std::uint32_t(text.size())));
+}
+
+std::string_view bytesOf(const CMemoryBuffer& b)
+{
+    return {b.data(), b.size()};
+}
+
+// The bank's global settings, as the index file starts.
+CMemoryBuffer indexHeader(std::string_view dictionaryText, const std::string& tableText, AnalysisRandom& random)
+{
+    CMemoryBuffer b;
+    CMemoryStream s(&b);
+    writePlain(s, std::int32_t(6));
+    writePlain(s, std::int32_t(2));
+    writePlain(s, std::int32_t(random.next()));
+    writePlain(s, std::int32_t(128));  // hop
+    writePlain(s, 44100.0f);           // sample rate
+    writePlain(s, -26.35f);
+    writePlain(s, -0.0002f);
+    writePlain(s, 69.0f);
+    writePlain(s, 20000.0f);
+    writePlain(s, std::int32_t(30));
+    writePlain(s, std::int32_t(1));
+    writePlain(s, 20.0f);
+    writePlain(s, 5000.0f);
+    writePlain(s, 4000.0f);
+    putString(s, "C1");
+    putString(s, "C9");
+    putString(s, dictionaryText);
+    putString(s, tableText);
+    writePlain(s, std::int32_t(1000));
+    writePlain(s, std::int32_t(850));
+    writePlain(s, std::int32_t(1250));
+    writePlain(s, 1.0f);
+    writePlain(s, 1.0f);
+    writePlain(s, 0.0f);
+    writePlain(s, std::int32_t(128));
+    writePlain(s, std::int32_t(kBandEdges.size()));
+    for (const float edge : kBandEdges) {
+        writePlain(s, edge);
+    }
+    writePlain(s, std::int32_t(256));
+    return b;
+}
+
+bool appendBlock(AtomicFileWriter& file, const CMemoryBuffer& block)
+{
+    const auto length = static_cast<std::int32_t>(block.size());
+    return file.append(std::string_view(reinterpret_cast<const char*>(&length), 4)) && file.append(bytesOf(block));
+}
+
+std::filesystem::path contentPath(const std::filesystem::path& folder, int number)
+{
+    return folder / (number == 0 ? std::string("TSC") : "TSC_" + std::to_string(number));
+}
+
+std::filesystem::path temporaryOf(const std::filesystem::path& p)
+{
+    std::filesystem::path t = p;
+    t += ".tmp";
+    return t;
+}
+
+} // namespace
+
+int noteNumber(std::string_view pitch)
+{
+    static constexpr int kLetters[] = {9, 11, 0, 2, 4, 5, 7}; // A … G
+    const int letter = kLetters[pitch[0] - 'A'];
+    int accidental = 0;
+    if (pitch.size() == 3) {
+        accidental = pitch[1] == '#' ? 1 : -1;
+    }
+    const int octave = pitch.back() - '0';
+    if (octave == 0) {
+        return -12 + accidental;
+    }
+    return 12 * (octave - 2) + letter + accidental;
+}
+
+std::string noteName(int note)
+{
+    if (note <= -12) {
+        return "C1";
+    }
+    const int shifted = note + 12;
+    return std::string(kNoteNames[std::size_t(shifted % 12)]) + std::to_string(shifted / 12 + 1);
+}
+
+std::vector<PitchRange> pitchTable(const std::vector<std::string>& pitches)
+{
+    struct Note {
+        int note;
+        std::string pitch;
+    };
+    std::vector<Note> notes;
+    for (const std::string& p : pitches) {
+        if (isValidPitchName(p)) {
+            notes.push_back({noteNumber(p), p});
+        }
+    }
+    std::stable_sort(notes.begin(), notes.end(), [](const Note& x, const Note& y) { return x.note < y.note; });
+    std::vector<PitchRange> table;
+    for (std::size_t j = 0; j < notes.size(); ++j) {
+        const int a = notes[j].note;
+        const int c = j == 0 ? a - 3 : notes[j - 1].note;
+        int b = notes.size() == 1 ? a + 1 : (j + 1 == notes.size() ? a + 3 : notes[j + 1].note);
+        if (b - a >= 3) {
+            b -= 2;
+        } else {
+            b = std::max(b - 1, a);
+        }
+        const int low = a - c > 2 ? a - 1 : a;
+        table.push_back({noteName(low), noteName(b), notes[j].pitch});
+    }
+    return table;
+}
+
+std::string pitchTableText(const std::vector<PitchRange>& table)
+{
+    std::string text;
+    for (const PitchRange& r : table) {
+        for (const std::string* field : {&r.low, &r.high, &r.pitch}) {
+            if (!text.empty()) {
+                text += '/';
+            }
+            text += *field;
+        }
+    }
+    return text;
+}
+
+std::vector<std::string> unitList(const CVVCMgr& d)
+{
+    std::vector<std::string> units(d.symbols.begin(), d.symbols.end());
+    for (const std::string& s : d.symbols) {
+        units.push_back("-" + s);
+    }
+    for (const std::string& v : d.vowels) {
+        units.push_back(v + "_-");
+    }
+    for (const std::string& v : d.vowels) {
+        for (const std::string& c : d.voicedConsonants) {
+            units.push_back(v + "_" + c);
+        }
+        for (const std::string& c : d.unvoicedConsonants) {
+            units.push_back(v + "_" + c);
+        }
+    }
+    for (const std::string& v : d.vowels) {
+        for (const std::string& w : d.vowels) {
+            if (w != v) {
+                units.push_back(v + "_" + w);
+            }
+        }
+    }
+    for (const std::string& v : d.vowels) {
+        for (const std::string& t : d.tails) {
+            units.push_back(v + "_" + t);
+        }
+    }
+    units.insert(units.end(), d.independents.begin(), d.independents.end());
+    return units;
+}
+
+void assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result,
+                       const std::filesystem::path& modelFolder, const std::filesystem::path& voiceBankFolder,
+                       const std::vector<std::string>& pitches, std::uint32_t contentLimit)
+{
+    SourceChecker checker;
+    checker.load(dictionaryText);
+    auto finish = [&] {
+        result.messages = checker.messages;
+        result.codes = checker.codes;
+        result.ok = checker.codes.empty();
+    };
+    const std::string tableText = pitchTableText(pitchTable(pitches));
+
+    const std::filesystem::path indexPath = voiceBankFolder / "TSI";
+    AtomicFileWriter index;
+    std::vector<AtomicFileWriter> contents(1);
+    if (!index.open(indexPath, temporaryOf(indexPath)) ||
+        !contents[0].open(contentPath(voiceBankFolder, 0), temporaryOf(contentPath(voiceBankFolder, 0)))) {
+        checker.messages.push_back(kOpenFailedMessage);
+        checker.codes.push_back(-1);
+        finish();
+        return;
+    }
+    AnalysisRandom random = AnalysisRandom::forUnit("TSI", "");
+    bool written = index.append(bytesOf(indexHeader(dictionaryText, tableText, random)));
+
+    const std::vector<std::string> units = unitList(checker.dictionary);
+    std::uint32_t offset = 0;
+    std::int32_t fileNumber = 0;
+    bool reported = false; // a failure to open a file has been recorded
+    AtomicFileWriter* content = &contents[0];
+    for (const std::string& pitch : pitches) {
+        for (const std::string& unit : units) {
+            CMemoryBuffer block;
+            CMemoryStream blockStream(&block);
+            bool passed = false;
+            if (unit.find('_') != std::string::npos) {
+                const auto source = loadContinuantSource(modelFolder, unit, pitch);
+                passed = checker.checkContinuantSource(unit, pitch, source.get(), false);
+                if (passed) {
+                    for (const std::int32_t q : source->q) {
+                        writePlain(blockStream, q);
+                    }
+                    TSVM_V0::writeCompact(blockStream, *source->material);
+                }
+            } else {
+                const auto source = loadVoiceSource(modelFolder, unit, pitch);
+                passed = checker.checkVoiceSource(unit, pitch, source.get(), false);
+                if (passed) {
+                    for (const std::int32_t p : source->p) {
+                        writePlain(blockStream, p);
+                    }
+                    TSVM_V0::writeCompact(blockStream, *source->material);
+                }
+            }
+            if (!passed) {
+                continue;
+            }
+            CMemoryBuffer record;
+            CMemoryStream recordStream(&record);
+            writePlain(recordStream, std::int32_t(0));
+            putString(recordStream, unit);
+            putString(recordStream, pitch);
+            writePlain(recordStream, static_cast<std::int32_t>(offset));
+            writePlain(recordStream, fileNumber);
+            written = appendBlock(index, record) && written;
+            if (content != nullptr) {
+                written = appendBlock(*content, block) && written;
+            }
+            offset += block.size() + 4;
+
+            if (offset >= contentLimit) {
+                ++fileNumber;
+                contents.emplace_back();
+                AtomicFileWriter& next = contents.back();
+                const auto path = contentPath(voiceBankFolder, fileNumber);
+                if (next.open(path, temporaryOf(path))) {
+                    content = &next;
+                    offset = 0;
+                } else {
+                    checker.messages.push_back(kOpenFailedMessage);
+                    checker.codes.push_back(-1);
+                    content = nullptr; // blocks of this file have nowhere to go: the bank is not installed
+                    written = false;
+                    reported = true;
+                }
+            }
+        }
+    }
+
+    // Everything flushed first; then the content files take their places, and the index last, so the
+    // new index never points into old content.
+    written = index.finish() && written;
+    for (AtomicFileWriter& c : contents) {
+        if (c.isOpen()) {
+            written = c.finish() && written;
+        }
+    }
+    bool replaced = written;
+    for (std::size_t i = 0; replaced && i < contents.size(); ++i) {
+        replaced = contents[i].replace();
+    }
+    replaced = replaced && index.replace();
+    if (!replaced) {
+        // Whatever was not renamed is removed with its writer; an earlier bank stays as it was, up to
+        // content files already replaced when a later rename failed.
+        if (!reported) {
+            checker.messages.push_back(kOpenFailedMessage); // a full disk reads as a file that cannot be made
+            checker.codes.push_back(-1);
+        }
+    } else {
+        // Continuation files of an older, larger bank are no longer referenced.
+        for (int n = int(contents.size());; ++n) {
+            std::error_code ec;
+            if (!std::filesystem::remove(contentPath(voiceBankFolder, n), ec)) {
+                break;
+            }
+        }
+    }
+    finish();
+}
+
+} // namespace TessarinEngineV6

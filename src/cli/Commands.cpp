@@ -1,6 +1,7 @@
 // The list of lvtb's commands. Each command lives in its own source file and is added here.
 
 #include "cli/Cli.h"
+#include "cli/InspectCommands.h"
 #include "cli/ProjectCommands.h"
 
 namespace lvtb {
@@ -11,6 +12,7 @@ const std::vector<Command>& commands()
         projectCommand(),
         checkDictCommand(),
         dictCommand(),
+        inspectCommand(),
     };
     return list;
 }

@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
 
 namespace TessarinEngineV6 {
 
@@ -307,6 +311,106 @@ void assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result
         }
     }
     finish();
+}
+
+namespace {
+
+class IndexReader {
+public:
+    explicit IndexReader(std::vector<char> bytes) : m_bytes(std::move(bytes)) {}
+
+    template <class T>
+    bool read(T& value)
+    {
+        if (m_bytes.size() - m_pos < sizeof(T)) {
+            return false;
+        }
+        std::memcpy(&value, m_bytes.data() + m_pos, sizeof(T));
+        m_pos += sizeof(T);
+        return true;
+    }
+    bool read(std::string& text)
+    {
+        std::int32_t length = 0;
+        if (!read(length) || length < 0 || std::size_t(length) > m_bytes.size() - m_pos) {
+            return false;
+        }
+        text.assign(m_bytes.data() + m_pos, std::size_t(length));
+        m_pos += std::size_t(length);
+        return true;
+    }
+    std::size_t remaining() const { return m_bytes.size() - m_pos; }
+
+private:
+    std::vector<char> m_bytes;
+    std::size_t m_pos = 0;
+};
+
+std::vector<char> readWhole(const std::filesystem::path& path, bool& ok)
+{
+    std::ifstream in(path, std::ios::binary);
+    ok = bool(in);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+std::optional<BankIndex> readBankIndex(const std::filesystem::path& folder)
+{
+    bool opened = false;
+    IndexReader r(readWhole(folder / "TSI", opened));
+    if (!opened) {
+        return std::nullopt;
+    }
+    BankIndex idx;
+    BankIndex::Settings& s = idx.settings;
+    std::int32_t six = 0, two = 0, filler = 0, edges = 0;
+    if (!r.read(six) || !r.read(two) || !r.read(filler) || !r.read(s.hop) || !r.read(s.sampleRate) ||
+        !r.read(s.setting2) || !r.read(s.setting3) || !r.read(s.setting4) || !r.read(s.setting5) ||
+        !r.read(s.setting6) || !r.read(s.setting7) || !r.read(s.setting8) || !r.read(s.setting9) ||
+        !r.read(s.setting10) || !r.read(s.lowestPitch) || !r.read(s.highestPitch) || !r.read(s.dictionaryText) ||
+        !r.read(s.pitchTable) || !r.read(s.setting14) || !r.read(s.setting15) || !r.read(s.setting16) ||
+        !r.read(s.setting17) || !r.read(s.setting18) || !r.read(s.setting19) || !r.read(s.setting20) ||
+        !r.read(edges) || edges < 0 || std::size_t(edges) > r.remaining() / 4) {
+        return std::nullopt;
+    }
+    s.bandEdges.resize(std::size_t(edges));
+    for (float& e : s.bandEdges) {
+        r.read(e);
+    }
+    if (!r.read(s.setting22)) {
+        return std::nullopt;
+    }
+    // Content files are opened once each, as the records ask for them; only the length prefixes are read.
+    std::map<std::int32_t, std::ifstream> contents;
+    while (r.remaining() > 0) {
+        std::int32_t length = 0;
+        std::int32_t zero = 0;
+        BankIndex::Record rec;
+        if (!r.read(length) || !r.read(zero) || !r.read(rec.unit) || !r.read(rec.pitch) || !r.read(rec.offset) ||
+            !r.read(rec.file)) {
+            return idx;
+        }
+        auto it = contents.find(rec.file);
+        if (it == contents.end()) {
+            it = contents.emplace(rec.file, std::ifstream()).first;
+            if (rec.file >= 0) {
+                it->second.open(contentPath(folder, rec.file), std::ios::binary);
+            }
+        }
+        std::ifstream& content = it->second;
+        std::int32_t prefix = 0;
+        if (content.is_open() && rec.offset >= 0) {
+            content.clear();
+            content.seekg(rec.offset);
+            if (content.read(reinterpret_cast<char*>(&prefix), 4)) {
+                rec.length = prefix;
+            }
+        }
+        idx.records.push_back(std::move(rec));
+    }
+    idx.complete = true;
+    return idx;
 }
 
 } // namespace TessarinEngineV6

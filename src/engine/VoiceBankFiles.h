@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,5 +43,33 @@ std::vector<std::string> unitList(const CVVCMgr& dictionary);
 void assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result,
                        const std::filesystem::path& modelFolder, const std::filesystem::path& voiceBankFolder,
                        const std::vector<std::string>& pitches, std::uint32_t contentLimit = kContentFileLimit);
+
+// The index file read back, for inspection. Every length is checked against the bytes that remain.
+struct BankIndex {
+    struct Settings {
+        std::int32_t hop = 0;
+        float sampleRate = 0, setting2 = 0, setting3 = 0, setting4 = 0, setting5 = 0;
+        std::int32_t setting6 = 0, setting7 = 0;
+        float setting8 = 0, setting9 = 0, setting10 = 0;
+        std::string lowestPitch, highestPitch, dictionaryText, pitchTable;
+        std::int32_t setting14 = 0, setting15 = 0, setting16 = 0;
+        float setting17 = 0, setting18 = 0, setting19 = 0;
+        std::int32_t setting20 = 0;
+        std::vector<float> bandEdges;
+        std::int32_t setting22 = 0;
+    } settings;
+    struct Record {
+        std::string unit;
+        std::string pitch;
+        std::int32_t file = 0;
+        std::int32_t offset = 0;
+        std::int32_t length = -1; // the content block's length without its prefix; −1 when unreadable
+    };
+    std::vector<Record> records;
+    bool complete = false; // the index ended exactly after its last record
+};
+
+// None when TSI cannot be opened or its header is cut short.
+std::optional<BankIndex> readBankIndex(const std::filesystem::path& voiceBankFolder);
 
 } // namespace TessarinEngineV6

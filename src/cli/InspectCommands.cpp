@@ -1,0 +1,201 @@
+#include "cli/InspectCommands.h"
+
+#include "cli/JsonText.h"
+#include "core/FrameSeries.h"
+#include "engine/ModelFile.h"
+#include "engine/VoiceBankFiles.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+#include <sstream>
+
+namespace lvtb {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: lvtb inspect model FILE [--json] [--full]\n"
+    "       lvtb inspect bank DIR [--json]\n"
+    "\n"
+    "  model  a unit's model file: its symbol and pitch (from the file name), kind, markers, sizes\n"
+    "         and f0 track; --full adds every per-frame field\n"
+    "  bank   a voice bank folder: the index header and one line per unit record\n";
+
+std::string number(double v)
+{
+    if (!std::isfinite(v)) {
+        return "null"; // JSON has no infinities
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+template <class Range>
+std::string array(const Range& values)
+{
+    std::string out = "[";
+    bool first = true;
+    for (const auto& v : values) {
+        if (!first) {
+            out += ',';
+        }
+        out += number(double(v));
+        first = false;
+    }
+    return out + "]";
+}
+
+template <class T>
+std::string array(const Tessarin::FastVector<T>& v)
+{
+    return array(v.span());
+}
+
+std::string frames(const Tessarin::FrameSeries& s)
+{
+    std::string out = "[";
+    Tessarin::FrameMags frame;
+    for (std::int32_t i = 0; i < std::int32_t(s.lengths.size()); ++i) {
+        s.getFrame(i, frame);
+        if (i > 0) {
+            out += ',';
+        }
+        out += array(frame.span());
+    }
+    return out + "]";
+}
+
+std::string frameSizes(const Tessarin::FrameSeries& s)
+{
+    std::string out = "[";
+    for (std::uint32_t i = 0; i < s.lengths.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        out += std::to_string(s.lengths[i]);
+    }
+    return out + "]";
+}
+
+int inspectModel(const Args& args, Io& io)
+{
+    args.expectPositional(2, "model FILE");
+    const std::filesystem::path path = args.positional(1);
+    const std::string name = path.filename().string();
+    constexpr std::string_view kSuffix = ".LVModel";
+    const std::size_t dot = name.find('.');
+    if (name.size() <= kSuffix.size() || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0 ||
+        dot == std::string::npos || dot + kSuffix.size() >= name.size()) {
+        throw UsageError{args.positional(1) + ": not a model file name (PITCH.SYMBOL.LVModel)"};
+    }
+    const std::string pitch = name.substr(0, dot);
+    const std::string symbol = TSVM_V0::unescapeSymbol(name.substr(dot + 1, name.size() - kSuffix.size() - dot - 1));
+    // As the bank assembly does: a symbol with an underscore is a continuant.
+    const bool continuant = symbol.find('_') != std::string::npos;
+    const auto contents = TSVM_V0::readModelFile(
+        path, continuant ? TSVM_V0::kContinuantMarkerCount : TSVM_V0::kVoiceMarkerCount);
+    if (!contents) {
+        throw UsageError{args.positional(1) + ": cannot read the model file"};
+    }
+    const TSVM_V0::TsVoiceModel& m = contents->model;
+    std::uint32_t voiced = 0;
+    for (std::uint32_t i = 0; i < m.f0.size(); ++i) {
+        voiced += m.f0[i] > 0.0f ? 1 : 0;
+    }
+    std::ostream& out = io.out;
+    if (!args.flag("--json")) {
+        out << "symbol: " << symbol << "\npitch: " << pitch << "\nkind: " << (continuant ? "continuant" : "voice")
+            << "\nmarkers:";
+        for (const std::int32_t v : contents->markers) {
+            out << ' ' << v;
+        }
+        out << "\nfft size: " << m.fftSize << "\nsample rate: " << number(m.sampleRate) << "\nhop: " << m.hop
+            << "\nsamples: " << m.samples.size() << "\nframes: " << m.f0.size() << "\nvoiced frames: " << voiced
+            << "\ncomplete: " << (contents->complete ? "yes" : "no") << '\n';
+        return kExitOk;
+    }
+    out << "{\"symbol\":" << jsonString(symbol) << ",\"pitch\":" << jsonString(pitch) << ",\"kind\":\""
+        << (continuant ? "continuant" : "voice") << "\",\"markers\":" << array(contents->markers)
+        << ",\"fftSize\":" << m.fftSize << ",\"sampleRate\":" << number(m.sampleRate) << ",\"hop\":" << m.hop
+        << ",\"sampleCount\":" << m.samples.size() << ",\"frameCount\":" << m.f0.size() << ",\"f0\":" << array(m.f0)
+        << ",\"frameSizes\":{\"harmonicPhase\":" << frameSizes(m.harmonicPhase)
+        << ",\"spectralEnvelope\":" << frameSizes(m.spectralEnvelope) << "}";
+    if (args.flag("--full")) {
+        out << ",\"glottalIndex\":" << array(m.glottalIndex) << ",\"glottalGain\":" << array(m.glottalGain)
+            << ",\"pulseRatio\":" << array(m.pulseRatio) << ",\"bandLevels\":" << frames(m.bandLevels)
+            << ",\"noiseEnvelope\":" << frames(m.noiseEnvelope) << ",\"spectralEnvelope\":" << frames(m.spectralEnvelope)
+            << ",\"harmonicPhase\":" << frames(m.harmonicPhase);
+    }
+    out << "}\n";
+    return kExitOk;
+}
+
+int inspectBank(const Args& args, Io& io)
+{
+    args.expectPositional(2, "bank DIR");
+    const auto index = TessarinEngineV6::readBankIndex(args.positional(1));
+    if (!index) {
+        throw UsageError{args.positional(1) + ": no readable voice bank index (TSI)"};
+    }
+    const auto& s = index->settings;
+    std::ostream& out = io.out;
+    if (!args.flag("--json")) {
+        out << "hop: " << s.hop << "\nsample rate: " << number(s.sampleRate) << "\npitch range: " << s.lowestPitch
+            << " - " << s.highestPitch << "\npitch table: " << s.pitchTable << "\nband edges:";
+        for (const float e : s.bandEdges) {
+            out << ' ' << number(e);
+        }
+        out << "\ndictionary: " << s.dictionaryText << "\nrecords: " << index->records.size() << '\n';
+        for (const auto& r : index->records) {
+            out << r.unit << '\t' << r.pitch << '\t' << r.file << '\t' << r.offset << '\t' << r.length << '\n';
+        }
+        return index->complete ? kExitOk : kExitProblems;
+    }
+    out << "{\"header\":{\"hop\":" << s.hop << ",\"sampleRate\":" << number(s.sampleRate)
+        << ",\"setting2\":" << number(s.setting2) << ",\"setting3\":" << number(s.setting3)
+        << ",\"setting4\":" << number(s.setting4) << ",\"setting5\":" << number(s.setting5)
+        << ",\"setting6\":" << s.setting6 << ",\"setting7\":" << s.setting7 << ",\"setting8\":" << number(s.setting8)
+        << ",\"setting9\":" << number(s.setting9) << ",\"setting10\":" << number(s.setting10)
+        << ",\"lowestPitch\":" << jsonString(s.lowestPitch) << ",\"highestPitch\":" << jsonString(s.highestPitch)
+        << ",\"dictionaryText\":" << jsonString(s.dictionaryText) << ",\"pitchTable\":" << jsonString(s.pitchTable)
+        << ",\"setting14\":" << s.setting14 << ",\"setting15\":" << s.setting15 << ",\"setting16\":" << s.setting16
+        << ",\"setting17\":" << number(s.setting17) << ",\"setting18\":" << number(s.setting18)
+        << ",\"setting19\":" << number(s.setting19) << ",\"setting20\":" << s.setting20
+        << ",\"bandEdges\":" << array(s.bandEdges) << ",\"setting22\":" << s.setting22 << "},\"records\":[";
+    bool first = true;
+    for (const auto& r : index->records) {
+        out << (first ? "" : ",") << "{\"unit\":" << jsonString(r.unit) << ",\"pitch\":" << jsonString(r.pitch)
+            << ",\"file\":" << r.file << ",\"offset\":" << r.offset << ",\"length\":" << r.length << "}";
+        first = false;
+    }
+    out << "]}\n";
+    return index->complete ? kExitOk : kExitProblems;
+}
+
+} // namespace
+
+Command inspectCommand()
+{
+    return {"inspect", "shows a model file or a voice bank's index", std::string(kUsage),
+            [](const std::vector<std::string>& argv, Io& io) {
+                const Args args(argv, {"--json", "--full"}, {});
+                if (args.positionalCount() == 0) {
+                    throw UsageError{"inspect needs model FILE or bank DIR"};
+                }
+                if (args.positional(0) == "model") {
+                    return inspectModel(args, io);
+                }
+                if (args.positional(0) == "bank") {
+                    if (args.flag("--full")) {
+                        throw UsageError{"--full belongs to inspect model"};
+                    }
+                    return inspectBank(args, io);
+                }
+                throw UsageError{"inspect " + args.positional(0) + ": expected model or bank"};
+            }};
+}
+
+} // namespace lvtb

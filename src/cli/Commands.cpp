@@ -6,6 +6,8 @@
 
 namespace lvtb {
 
+Command f0Command(); // F0Command.cpp
+
 const std::vector<Command>& commands()
 {
     static const std::vector<Command> list = {
@@ -13,6 +15,7 @@ const std::vector<Command>& commands()
         checkDictCommand(),
         dictCommand(),
         inspectCommand(),
+        f0Command(),
     };
     return list;
 }

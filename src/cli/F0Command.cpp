@@ -1,0 +1,135 @@
+// lvtb f0: the f0 track of a recording, or of a region of it, as the analysis pipeline computes it.
+
+#include "audio/AudioReader.h"
+#include "audio/CWavBuf.h"
+#include "cli/Cli.h"
+#include "dsp/Harvest.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lvtb {
+
+namespace {
+
+constexpr double kSampleRate = 44100.0; // [Hz] every file that passes the format gate
+constexpr double kHop = 128.0;          // [samples] between frames
+
+// The final track the pipeline stores: the probabilistic pitch tracker run on the samples
+// with Harvest's track as its hint, one value per 128-sample frame [Hz, 0 = unvoiced]. Returns nothing
+// while the tracker is not part of the build; wiring it in replaces this body only.
+std::optional<std::vector<double>> trackerMethod(std::span<const double> samples, std::span<const double> harvestTrack)
+{
+    (void)samples;
+    (void)harvestTrack;
+    return std::nullopt;
+}
+
+const char* const kUsage =
+    "usage: lvtb f0 FILE [--from S] [--to S] [--method harvest|tracker]\n"
+    "\n"
+    "Prints the f0 track of the samples of FILE between the times S (seconds from the start of the\n"
+    "file; the whole file by default), one line per 128-sample frame: index, time in seconds from the\n"
+    "start of the file (six decimals), f0 in Hz (six decimals, 0 for unvoiced).\n"
+    "  --method harvest   the first estimate (Harvest, 55 ... 1000 Hz)\n"
+    "  --method tracker   the final track the pipeline stores: the pitch tracker with Harvest's\n"
+    "                     track as its hint (the default)\n"
+    "FILE must pass the format gate (44100 Hz, 16 bit, mono, extension wav); otherwise the gate's\n"
+    "message is printed and the exit status is 1.\n";
+
+double secondsOption(const Args& args, const std::string& name, double fallback)
+{
+    const std::optional<std::string> text = args.option(name);
+    if (!text) {
+        return fallback;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text->c_str(), &end);
+    if (text->empty() || end != text->c_str() + text->size() || errno == ERANGE || !std::isfinite(value)) {
+        throw UsageError{name + " needs a time in seconds, not \"" + *text + "\""};
+    }
+    return value;
+}
+
+// Frame i lies on sample 128 · i of the region.
+void printTrack(std::ostream& out, double startSec, std::span<const double> f0)
+{
+    char line[96];
+    for (std::size_t i = 0; i < f0.size(); ++i) {
+        const double time = startSec + double(i) * kHop / kSampleRate;
+        if (f0[i] > 0.0) {
+            std::snprintf(line, sizeof line, "%zu %.6f %.6f\n", i, time, f0[i]);
+        } else {
+            std::snprintf(line, sizeof line, "%zu %.6f 0\n", i, time);
+        }
+        out << line;
+    }
+}
+
+int runF0(const std::vector<std::string>& argv, Io& io)
+{
+    const Args args(argv, {}, {"--from", "--to", "--method"});
+    args.expectPositional(1, "FILE");
+    const std::string& path = args.positional(0);
+    const std::string method = args.option("--method").value_or("tracker");
+    if (method != "harvest" && method != "tracker") {
+        throw UsageError{"--method is harvest or tracker, not \"" + method + "\""};
+    }
+    const double from = secondsOption(args, "--from", 0.0);
+    const double to = secondsOption(args, "--to", std::numeric_limits<double>::infinity());
+
+    TessarinEditor::CWavBuf wav;
+    if (!TessarinEditor::readAudioFile(path, wav)) {
+        io.err << "lvtb: " << path << ": cannot be read as audio\n";
+        return kExitUsage;
+    }
+    if (!TessarinEditor::passesFormatGate(wav, path)) {
+        io.out << TessarinEditor::kWavFormatErrorMessage << '\n';
+        return kExitProblems;
+    }
+
+    const Tessarin::FastVector<float> region = TessarinEditor::cutRegion(from, to, wav);
+    if (region.size() == 0) {
+        io.err << "lvtb: " << path << ": no samples between the given times\n";
+        return kExitUsage;
+    }
+    // The pipeline widens the unit's float samples to doubles for Harvest.
+    const std::vector<double> samples(region.data(), region.data() + region.size());
+    const Tessarin::HarvestOptions options; // the pipeline's: 55 ... 1000 Hz, one frame per 128 samples
+    const Tessarin::HarvestTrack harvestTrack = Tessarin::harvest(samples, int(kSampleRate), options);
+
+    std::vector<double> f0 = harvestTrack.f0;
+    if (method == "tracker") {
+        std::optional<std::vector<double>> tracked = trackerMethod(samples, harvestTrack.f0);
+        if (!tracked) {
+            io.err << "lvtb: the tracker method is not available in this build\n";
+            return kExitUsage;
+        }
+        f0 = std::move(*tracked);
+    }
+    // The region starts at sample trunc(max(from, 0) · 44100) of the file.
+    const double startSec = double(std::int64_t(std::max(from * kSampleRate, 0.0))) / kSampleRate;
+    printTrack(io.out, startSec, f0);
+    return kExitOk;
+}
+
+} // namespace
+
+Command f0Command()
+{
+    return Command{"f0", "the f0 track of a recording or of a region of it", kUsage, runF0};
+}
+
+} // namespace lvtb

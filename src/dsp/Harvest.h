@@ -1,0 +1,44 @@
+#pragma once
+
+// Harvest F0 estimation (M. Morise, "Harvest: A high-performance fundamental frequency estimator from
+// speech signals", Interspeech 2017), configured as the analysis uses it: decimation to about 8 kHz, a
+// band-pass filter bank of 40 channels per octave, zero-crossing and peak based candidates spread over
+// ±3 neighbouring frames (overlap factor 7), refinement by instantaneous frequency, the contour fixing
+// steps and the zero-lag smoothing filter, all on a 1 ms grid, then resampled to the frame period.
+//
+// Threading: runs on the caller's thread and keeps no state between calls; every working buffer is
+// sized from the sample count when a call starts and released before it returns.
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace Tessarin {
+
+struct HarvestOptions {
+    double f0Floor = 55.0;                   // [Hz] lowest f0 searched
+    double f0Ceil = 1000.0;                  // [Hz] highest f0 searched
+    double framePeriod = 2.9024943310657596; // [ms] between output frames: 128 / 44100 · 1000
+};
+
+// N = floor(1000 · sampleCount / sampleRate / framePeriod) + 1, evaluated in double precision in that
+// order (1664 samples at the pipeline's period give 13, not 1664 / 128 + 1). framePeriod in [ms].
+// Throws std::invalid_argument for a sample rate below 1 Hz or a frame period that is not positive.
+std::size_t frameCount(std::size_t sampleCount, int sampleRate, double framePeriod);
+
+// samples: the clip in −1 … 1; sampleRate [Hz]. temporalPositions [s] and f0 [Hz, 0 = unvoiced] must
+// both hold frameCount(samples.size(), sampleRate, options.framePeriod) elements; frame i lies at
+// i · framePeriod. Throws std::invalid_argument as frameCount does, for outputs of another size, and
+// for options outside 1 ≤ f0Floor < f0Ceil ≤ sampleRate / 2.
+void harvest(std::span<const double> samples, int sampleRate, const HarvestOptions& options,
+             std::span<double> temporalPositions, std::span<double> f0);
+
+struct HarvestTrack {
+    std::vector<double> temporalPositions; // [s]
+    std::vector<double> f0;                // [Hz], 0 = unvoiced
+};
+
+// The same, with the output arrays sized here.
+HarvestTrack harvest(std::span<const double> samples, int sampleRate, const HarvestOptions& options);
+
+} // namespace Tessarin

@@ -1,0 +1,62 @@
+#include "core/AtomicFile.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+std::string readText(const std::filesystem::path& p)
+{
+    const auto bytes = lvtest::readFile(p);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::size_t entriesIn(const std::filesystem::path& dir)
+{
+    return std::size_t(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
+}
+
+} // namespace
+
+TEST(AtomicFile, WritesNewFilesAndReplacesOldOnes)
+{
+    lvtest::TempDir dir;
+    const auto target = dir / "voice.lvcfg";
+    const std::string bytes("a\0b\r\n", 5);
+    ASSERT_TRUE(Tessarin::writeFileAtomically(target, bytes));
+    EXPECT_EQ(readText(target), bytes);
+
+    ASSERT_TRUE(Tessarin::writeFileAtomically(target, "shorter"));
+    EXPECT_EQ(readText(target), "shorter");
+    ASSERT_TRUE(Tessarin::writeFileAtomically(target, ""));
+    EXPECT_EQ(readText(target), "");
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file is left";
+}
+
+TEST(AtomicFile, KeepsThePermissionsOfTheFileItReplaces)
+{
+    lvtest::TempDir dir;
+    const auto target = dir / "app.cfg";
+    ASSERT_TRUE(Tessarin::writeFileAtomically(target, "one"));
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ASSERT_TRUE(Tessarin::writeFileAtomically(target, "two"));
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(AtomicFile, FailsWithoutTouchingAnything)
+{
+    lvtest::TempDir dir;
+    EXPECT_FALSE(Tessarin::writeFileAtomically(dir / "missing" / "voice.lvcfg", "x"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+
+    std::filesystem::create_directory(dir / "folder");
+    EXPECT_FALSE(Tessarin::writeFileAtomically(dir / "folder", "x")) << "a folder is never replaced";
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "folder"));
+    EXPECT_FALSE(Tessarin::writeFileAtomically("", "x"));
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}

@@ -4,9 +4,14 @@
 
 namespace lvtb {
 
+Command entriesCommand();
+Command wavInfoCommand();
+
 const std::vector<Command>& commands()
 {
     static const std::vector<Command> list = {
+        entriesCommand(),
+        wavInfoCommand(),
     };
     return list;
 }

@@ -110,6 +110,10 @@ std::string requiredOption(const Args& args, const std::string& name)
     if (value->empty()) {
         throw UsageError{name + " must not be empty"};
     }
+    // The file is UTF-8 JSON: bytes of another encoding would not survive being written.
+    if (!lvjson::isValidUtf8(*value)) {
+        throw UsageError{name + " must be UTF-8 text"};
+    }
     return *value;
 }
 

@@ -113,6 +113,15 @@ std::vector<CTsVoiceCfg*> CTsVoiceCfgMgr::entries() const
     return list;
 }
 
+bool CTsVoiceCfgMgr::fromJsonText(std::string_view text)
+{
+    if (!lvjson::isValidUtf8(text)) {
+        clear();
+        return false;
+    }
+    return JsonInfo::fromJsonText(text);
+}
+
 Json::Value& CTsVoiceCfgMgr::toJsonValue()
 {
     Json::Value& v = resetJsonValue();

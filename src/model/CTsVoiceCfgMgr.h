@@ -57,6 +57,9 @@ public:
     const std::filesystem::path& filePath() const { return m_filePath; }
     bool fileUnreadable() const { return m_fileUnreadable; }
 
+    // Text that is not valid UTF-8 is refused as a whole: saving it again would replace the
+    // invalid bytes (a wavName typed in another encoding, say) and lose the file name.
+    bool fromJsonText(std::string_view text) override;
     Json::Value& toJsonValue() override;
     // Complete entries load under their member names; incomplete members and unknown kinds are
     // skipped. False when the value is not an object.

@@ -44,6 +44,46 @@ bool parse(std::string_view text, Json::Value& out)
     return true;
 }
 
+bool isValidUtf8(std::string_view text)
+{
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const auto continuation = [&](std::size_t k) { return k < n && (byte(k) & 0xC0) == 0x80; };
+    while (i < n) {
+        const unsigned char b = byte(i);
+        if (b < 0x80) {
+            ++i;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            if (!continuation(i + 1)) {
+                return false;
+            }
+            i += 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            if (!continuation(i + 1) || !continuation(i + 2)) {
+                return false;
+            }
+            const unsigned char b1 = byte(i + 1);
+            if ((b == 0xE0 && b1 < 0xA0) || (b == 0xED && b1 >= 0xA0)) {
+                return false; // overlong, or a surrogate
+            }
+            i += 3;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            if (!continuation(i + 1) || !continuation(i + 2) || !continuation(i + 3)) {
+                return false;
+            }
+            const unsigned char b1 = byte(i + 1);
+            if ((b == 0xF0 && b1 < 0x90) || (b == 0xF4 && b1 >= 0x90)) {
+                return false; // overlong, or above U+10FFFF
+            }
+            i += 4;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 const Json::Value* member(const Json::Value& object, const char* key)
 {
     if (!object.isObject()) {

@@ -55,6 +55,11 @@ std::string styledText(const Json::Value& value);
 // Parses one JSON document; false (and out untouched) when the text is not one.
 bool parse(std::string_view text, Json::Value& out);
 
+// Strict UTF-8 (no overlong forms, surrogates or code points above U+10FFFF). The writer replaces
+// every byte sequence that is not valid UTF-8 by U+FFFD, so text that fails this test would not
+// survive a save.
+bool isValidUtf8(std::string_view text);
+
 // Member lookups that never throw on a value of the wrong type. A member counts as present when
 // the object has it and it is not null.
 const Json::Value* member(const Json::Value& object, const char* key);

@@ -179,6 +179,7 @@ TEST_F(EntriesCommand, PutRefusesBadUsageOnStderr)
         {"entries", "put", d(), "--kind", "VX", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "ak", "--markers", "0.5,0.6"},
         {"entries", "put", (dir / "nowhere").string(), "--kind", "INDIE", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "x",
          "--markers", "0.5,0.6"},
+        {"entries", "put", d(), "--kind", "INDIE", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "\xC4\xE3", "--markers", "0.5,0.6"},
         {"entries", "frobnicate", d()},
         {"entries"},
         {"entries", "list"},

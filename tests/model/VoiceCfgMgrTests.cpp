@@ -195,6 +195,41 @@ TEST(VoiceCfgMgrFile, AnUnreadableFileLoadsNothingAndIsNeverWrittenOver)
     }
 }
 
+TEST(VoiceCfgMgrFile, AFileThatIsNotUtf8IsRefusedRatherThanMangledOnSave)
+{
+    TempDir dir;
+    // A wav name typed in a legacy encoding (GBK bytes of a Chinese file name).
+    const std::string legacy = "{\"C4->ka\": {\"srcType\":\"INDIE\",\"wavName\":\"\xC4\xE3\xBA\xC3.wav\",\"symbol\":\"ka\","
+                               "\"pitch\":\"C4\",\"startTime\":1.0,\"endTime\":2.0,\"startPoint\":0.25,\"endPoint\":0.5}}";
+    writeText(dir / "voice.lvcfg", legacy);
+    CTsVoiceCfgMgr mgr;
+    EXPECT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Unreadable);
+    EXPECT_FALSE(mgr.save());
+    EXPECT_EQ(readText(dir / "voice.lvcfg"), legacy);
+
+    // The same name in UTF-8 loads and survives a save as an escape.
+    const std::string utf8 = "{\"C4->ka\": {\"srcType\":\"INDIE\",\"wavName\":\"\xE4\xBD\xA0\xE5\xA5\xBD.wav\",\"symbol\":\"ka\","
+                             "\"pitch\":\"C4\",\"startTime\":1.0,\"endTime\":2.0,\"startPoint\":0.25,\"endPoint\":0.5}}";
+    writeText(dir / "voice.lvcfg", utf8);
+    ASSERT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Loaded);
+    ASSERT_TRUE(mgr.save());
+    EXPECT_NE(readText(dir / "voice.lvcfg").find("\"wavName\" : \"\\u4f60\\u597d.wav\""), std::string::npos);
+    CTsVoiceCfgMgr again;
+    ASSERT_EQ(again.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Loaded);
+    EXPECT_EQ(again.findKey("C4->ka")->wavName, "\xE4\xBD\xA0\xE5\xA5\xBD.wav");
+}
+
+TEST(VoiceCfgMgrFile, Utf8ValidationIsStrict)
+{
+    EXPECT_TRUE(lvjson::isValidUtf8(""));
+    EXPECT_TRUE(lvjson::isValidUtf8("ka \xC3\xA1 \xE6\x96\x87 \xF0\x9F\x8E\xB5 \xF4\x8F\xBF\xBF"));
+    EXPECT_TRUE(lvjson::isValidUtf8(std::string("a\0b", 3)));
+    for (const char* bad : {"\xC3", "\xC3y", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF0\x80\x80\xAF",
+                            "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\xFF", "\x80", "\xE6\x96"}) {
+        EXPECT_FALSE(lvjson::isValidUtf8(bad)) << testing::PrintToString(std::string(bad));
+    }
+}
+
 TEST(VoiceCfgMgrFile, AnEmptyFolderNameNamesNoFile)
 {
     CTsVoiceCfgMgr mgr;

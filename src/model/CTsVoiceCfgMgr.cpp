@@ -1,6 +1,7 @@
 #include "model/CTsVoiceCfgMgr.h"
 
 #include <system_error>
+#include <typeinfo>
 
 CTsVoiceCfgMgr::LoadStatus CTsVoiceCfgMgr::loadFolder(const std::filesystem::path& folder)
 {
@@ -51,10 +52,11 @@ bool CTsVoiceCfgMgr::putCopy(const CTsVoiceCfg& entry)
     if (entry.kind() == CTsVoiceCfg::kNoKind) {
         return false;
     }
-    auto copy = entry.clone();
-    if (copy->kind() == CTsVoiceCfg::kNoKind || typeid(*copy) == typeid(CTsVoiceCfg)) {
+    // A bare entry whose srcType was set by hand still has no markers to store.
+    if (typeid(entry) == typeid(CTsVoiceCfg)) {
         return false;
     }
+    auto copy = entry.clone();
     put(entryKey(entry), std::move(copy));
     return true;
 }
@@ -136,6 +138,13 @@ bool CTsVoiceCfgMgr::fromJsonValue(const Json::Value& value)
     clear();
     if (!value.isObject()) {
         return false;
+    }
+    // The writer ends a member name at its first NUL byte ("\u0000" in the file), so such a key
+    // would come back shortened and could fall onto another entry's key: refuse the whole file.
+    for (const std::string& name : value.getMemberNames()) {
+        if (name.find('\0') != std::string::npos) {
+            return false;
+        }
     }
     for (auto it = value.begin(); it != value.end(); ++it) {
         const std::string name = it.name();

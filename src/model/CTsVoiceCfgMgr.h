@@ -62,7 +62,7 @@ public:
     bool fromJsonText(std::string_view text) override;
     Json::Value& toJsonValue() override;
     // Complete entries load under their member names; incomplete members and unknown kinds are
-    // skipped. False when the value is not an object.
+    // skipped. False when the value is not an object or a member name holds a NUL byte.
     bool fromJsonValue(const Json::Value& value) override;
 
 private:

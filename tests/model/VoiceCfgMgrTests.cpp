@@ -219,6 +219,22 @@ TEST(VoiceCfgMgrFile, AFileThatIsNotUtf8IsRefusedRatherThanMangledOnSave)
     EXPECT_EQ(again.findKey("C4->ka")->wavName, "\xE4\xBD\xA0\xE5\xA5\xBD.wav");
 }
 
+TEST(VoiceCfgMgrFile, AMemberNameWithANulByteIsRefused)
+{
+    // Written back, the name would end at the NUL and become "C4->ka", the other entry's key.
+    TempDir dir;
+    const std::string text = R"({"C4->ka\u0000x": {"srcType":"INDIE","wavName":"x.wav","symbol":"ka","pitch":"C4",
+        "startTime":1.0,"endTime":2.0,"startPoint":0.25,"endPoint":0.5},
+        "C4->ka": {"srcType":"INDIE","wavName":"y.wav","symbol":"ka","pitch":"C4",
+        "startTime":1.0,"endTime":2.0,"startPoint":0.25,"endPoint":0.5}})";
+    writeText(dir / "voice.lvcfg", text);
+    CTsVoiceCfgMgr mgr;
+    EXPECT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Unreadable);
+    EXPECT_TRUE(mgr.entries().empty());
+    EXPECT_FALSE(mgr.save());
+    EXPECT_EQ(readText(dir / "voice.lvcfg"), text);
+}
+
 TEST(VoiceCfgMgrFile, Utf8ValidationIsStrict)
 {
     EXPECT_TRUE(lvjson::isValidUtf8(""));

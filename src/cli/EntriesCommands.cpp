@@ -62,7 +62,7 @@ void loadFolder(CTsVoiceCfgMgr& mgr, const std::string& dir, bool forWriting)
 
 std::string seconds(double t)
 {
-    char buffer[64];
+    char buffer[400]; // room for the largest finite double in fixed notation
     std::snprintf(buffer, sizeof buffer, "%.6f", t);
     return buffer;
 }

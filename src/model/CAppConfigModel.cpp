@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace {
@@ -124,6 +126,36 @@ bool CAppConfigModel::fromJsonValue(const Json::Value& value)
     return ok;
 }
 
+bool CAppConfigModel::loadSettingsFile(const std::filesystem::path& path)
+{
+    m_fileUnreadable = false;
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return true;
+    }
+    Json::Value document;
+    std::ifstream in(path, std::ios::binary);
+    const std::string text = in && !std::filesystem::is_directory(status)
+        ? std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())
+        : std::string();
+    if (!in || in.bad() || !lvjson::parse(text, document) || !document.isObject()) {
+        m_fileUnreadable = true;
+        return false;
+    }
+    // An unnamed preset is refused by the read, but the other members are taken all the same.
+    fromJsonValue(document);
+    return true;
+}
+
+bool CAppConfigModel::saveSettingsFile(const std::filesystem::path& path)
+{
+    if (m_fileUnreadable) {
+        return false;
+    }
+    return saveFile(path);
+}
+
 std::filesystem::path resolveConfigFolder(const std::filesystem::path& exeFolder, const char* lvtbConfigDir,
                                           const char* xdgConfigHome, const char* home)
 {
@@ -156,7 +188,7 @@ CAppConfigModel& config()
 {
     static CAppConfigModel instance = [] {
         CAppConfigModel settings;
-        settings.loadFile(configPath()); // a missing or unreadable file leaves the defaults
+        settings.loadSettingsFile(configPath()); // a missing or unreadable file leaves the defaults
         return settings;
     }();
     return instance;
@@ -172,5 +204,5 @@ bool saveConfig()
     if (!usable(own) && !portable && !std::filesystem::is_directory(folder, ec)) {
         std::filesystem::create_directories(folder, ec);
     }
-    return config().saveFile(path);
+    return config().saveSettingsFile(path);
 }

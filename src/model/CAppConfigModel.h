@@ -38,14 +38,26 @@ public:
     std::string langFilePath;   // the language file loaded at start; "DEFAULT_PATH" or empty: none
     std::string latestTscfgLoc; // the folder last opened in the entry list
 
+    // Reads the settings file. A file that exists but is not a JSON object leaves the defaults and
+    // marks the file as not to be written over: it may hold settings worth repairing by hand.
+    // False in that case only (a missing file is fine).
+    bool loadSettingsFile(const std::filesystem::path& path);
+    // Writes the file atomically; false, writing nothing, over a file that loadSettingsFile could
+    // not read, or when the write fails.
+    bool saveSettingsFile(const std::filesystem::path& path);
+    bool settingsFileUnreadable() const { return m_fileUnreadable; }
+
     // All twenty members.
     Json::Value& toJsonValue() override;
     // Members that are absent, or of a type that does not convert, keep their value. The result is
     // that of reading "vibPreins" (true when absent); a preset without a name is not taken.
     bool fromJsonValue(const Json::Value& value) override;
+
+private:
+    bool m_fileUnreadable = false;
 };
 
-// The process's settings: on first use the defaults, then the file at configPath() if it reads.
+// The process's settings: on first use the defaults, then loadSettingsFile(configPath()).
 CAppConfigModel& config();
 
 // The configuration folder for the given executable folder and environment values (each may be
@@ -54,6 +66,6 @@ std::filesystem::path resolveConfigFolder(const std::filesystem::path& exeFolder
                                           const char* xdgConfigHome, const char* home);
 std::filesystem::path configPath();
 
-// Writes config() to configPath(). The per-user folder is created when missing; the portable and
-// the $LVTB_CONFIG_DIR folders are used only when they exist.
+// Writes config() to configPath() with saveSettingsFile. The per-user folder is created when
+// missing; the portable and the $LVTB_CONFIG_DIR folders are used only when they exist.
 bool saveConfig();

@@ -8,7 +8,7 @@
 
 namespace {
 
-// Reads exactly `digits` decimal digits (or, when digits is 0, one or more) starting at pos.
+// Reads one to maxDigits decimal digits starting at pos and moves pos past them.
 std::optional<int> readNumber(const std::string& text, std::size_t& pos, std::size_t maxDigits)
 {
     std::size_t end = pos;

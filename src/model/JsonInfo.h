@@ -4,8 +4,8 @@
 // the application settings, the vibrato presets).
 //
 // The text form is jsoncpp's styled writer: one member per line, three-space indentation, members in
-// ascending byte order of their names, and CR LF line ends on every platform so that files written
-// here and by the Windows program are byte-identical.
+// ascending byte order of their names, and CR LF line ends on every platform, so that a file's bytes
+// never depend on the system that wrote it.
 
 #include <json/json.h>
 

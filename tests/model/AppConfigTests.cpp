@@ -88,6 +88,29 @@ TEST(AppConfig, InvalidJsonLeavesEveryDefault)
     EXPECT_EQ(settings.toJsonText(), kDefaultText);
 }
 
+TEST(AppConfig, ABrokenSettingsFileIsNotWrittenOver)
+{
+    lvtest::TempDir dir;
+    const std::string broken = R"({"singerName": "Mio", "vibPercent": 70,)";
+    writeText(dir / "app.cfg", broken);
+    CAppConfigModel settings;
+    EXPECT_FALSE(settings.loadSettingsFile(dir / "app.cfg"));
+    EXPECT_TRUE(settings.settingsFileUnreadable());
+    EXPECT_EQ(settings.vibPercent, 66);
+    settings.latestTscfgLoc = "/data/wav";
+    EXPECT_FALSE(settings.saveSettingsFile(dir / "app.cfg"));
+    const auto bytes = lvtest::readFile(dir / "app.cfg");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), broken) << "the user's settings are kept for repair";
+
+    CAppConfigModel fresh;
+    EXPECT_TRUE(fresh.loadSettingsFile(dir / "none.cfg")) << "a missing file is no problem";
+    ASSERT_TRUE(fresh.saveSettingsFile(dir / "none.cfg"));
+    CAppConfigModel reread;
+    EXPECT_TRUE(reread.loadSettingsFile(dir / "none.cfg")) << "our own file, with its unnamed preset, reads fine";
+    EXPECT_FALSE(reread.settingsFileUnreadable());
+    EXPECT_EQ(reread.toJsonText(), kDefaultText);
+}
+
 TEST(AppConfig, AnUnnamedPresetIsRefusedButTheOtherMembersAreRead)
 {
     CAppConfigModel settings;

@@ -117,11 +117,11 @@ std::vector<CTsVoiceCfg*> CTsVoiceCfgMgr::entries() const
 
 bool CTsVoiceCfgMgr::fromJsonText(std::string_view text)
 {
+    clear();
     if (!lvjson::isValidUtf8(text)) {
-        clear();
         return false;
     }
-    return JsonInfo::fromJsonText(text);
+    return fromJsonTextChecked(text, true);
 }
 
 Json::Value& CTsVoiceCfgMgr::toJsonValue()

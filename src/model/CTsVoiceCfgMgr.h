@@ -58,7 +58,9 @@ public:
     bool fileUnreadable() const { return m_fileUnreadable; }
 
     // Text that is not valid UTF-8 is refused as a whole: saving it again would replace the
-    // invalid bytes (a wavName typed in another encoding, say) and lose the file name.
+    // invalid bytes (a wavName typed in another encoding, say) and lose the file name. So is a
+    // document that names a member twice (an entry block copied by hand without changing its
+    // key): only the last would load, and the next save would drop the other.
     bool fromJsonText(std::string_view text) override;
     Json::Value& toJsonValue() override;
     // Complete entries load under their member names; incomplete members and unknown kinds are

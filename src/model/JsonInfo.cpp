@@ -25,10 +25,11 @@ std::string styledText(const Json::Value& value)
     return crlf;
 }
 
-bool parse(std::string_view text, Json::Value& out)
+bool parse(std::string_view text, Json::Value& out, bool rejectDuplicateNames)
 {
     Json::CharReaderBuilder builder;
     builder.settings_["failIfExtra"] = true;
+    builder.settings_["rejectDupKeys"] = rejectDuplicateNames;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value value;
     std::string errors;
@@ -146,8 +147,13 @@ const std::string& JsonInfo::toJsonText()
 
 bool JsonInfo::fromJsonText(std::string_view text)
 {
+    return fromJsonTextChecked(text, false);
+}
+
+bool JsonInfo::fromJsonTextChecked(std::string_view text, bool rejectDuplicateNames)
+{
     Json::Value value;
-    if (!lvjson::parse(text, value)) {
+    if (!lvjson::parse(text, value, rejectDuplicateNames)) {
         return false;
     }
     try {

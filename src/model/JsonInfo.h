@@ -40,6 +40,8 @@ public:
     bool saveFile(const std::filesystem::path& path);
 
 protected:
+    // fromJsonText with the parser's duplicate-name check chosen by the caller.
+    bool fromJsonTextChecked(std::string_view text, bool rejectDuplicateNames);
     // Empties the held value before the fields are written into it again.
     Json::Value& resetJsonValue();
 
@@ -52,8 +54,10 @@ namespace lvjson {
 // Renders a value as the styled writer does, with CR LF line ends.
 std::string styledText(const Json::Value& value);
 
-// Parses one JSON document; false (and out untouched) when the text is not one.
-bool parse(std::string_view text, Json::Value& out);
+// Parses one JSON document; false (and out untouched) when the text is not one. With
+// rejectDuplicateNames, an object that names a member twice fails too (the reader would otherwise
+// keep only the last of them).
+bool parse(std::string_view text, Json::Value& out, bool rejectDuplicateNames = false);
 
 // Strict UTF-8 (no overlong forms, surrogates or code points above U+10FFFF). The writer replaces
 // every byte sequence that is not valid UTF-8 by U+FFFD, so text that fails this test would not

@@ -235,6 +235,25 @@ TEST(VoiceCfgMgrFile, AMemberNameWithANulByteIsRefused)
     EXPECT_EQ(readText(dir / "voice.lvcfg"), text);
 }
 
+TEST(VoiceCfgMgrFile, AKeyNamedTwiceIsRefusedRatherThanHalfLoaded)
+{
+    TempDir dir;
+    const std::string entry = R"({"srcType":"INDIE","wavName":"x.wav","symbol":"ka","pitch":"C4",
+        "startTime":1.0,"endTime":2.0,"startPoint":0.25,"endPoint":0.5})";
+    const std::string text = "{\"C4->ka\": " + entry + ",\n\"C4->ka\": " + entry + "}";
+    writeText(dir / "voice.lvcfg", text);
+    CTsVoiceCfgMgr mgr;
+    EXPECT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Unreadable);
+    EXPECT_FALSE(mgr.save());
+    EXPECT_EQ(readText(dir / "voice.lvcfg"), text);
+
+    // Other JSON documents keep the reader's usual rule: the last one wins.
+    CTsVoiceCfg_INDIE single;
+    EXPECT_TRUE(single.fromJsonText(R"({"srcType":"INDIE","wavName":"a","symbol":"s","pitch":"C4","startTime":1.0,
+        "endTime":2.0,"startPoint":0.25,"endPoint":0.5,"wavName":"b"})"));
+    EXPECT_EQ(single.wavName, "b");
+}
+
 TEST(VoiceCfgMgrFile, Utf8ValidationIsStrict)
 {
     EXPECT_TRUE(lvjson::isValidUtf8(""));

@@ -21,7 +21,7 @@ BUILD_DIR := build/sanitize-$(subst $(comma),-,$(SANITIZE))
 BUILD_TYPE := RelWithDebInfo
 endif
 FUZZ_DIR := build/fuzz
-FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_project_payload
+FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_project_payload fuzz_json_model
 
 .PHONY: all build test bench fuzz deps clean
 

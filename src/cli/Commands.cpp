@@ -6,7 +6,10 @@
 
 namespace lvtb {
 
-Command f0Command(); // F0Command.cpp
+// Commands defined in their own source files without a header of their own.
+Command entriesCommand(); // EntriesCommands.cpp
+Command f0Command();      // F0Command.cpp
+Command wavInfoCommand(); // WavInfoCommand.cpp
 
 const std::vector<Command>& commands()
 {
@@ -14,8 +17,10 @@ const std::vector<Command>& commands()
         projectCommand(),
         checkDictCommand(),
         dictCommand(),
-        inspectCommand(),
+        entriesCommand(),
+        wavInfoCommand(),
         f0Command(),
+        inspectCommand(),
     };
     return list;
 }

@@ -66,6 +66,21 @@ AtomicWriteStatus writeFileAtomically(const std::filesystem::path& target, const
     return AtomicWriteStatus::written;
 }
 
+bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes)
+{
+    if (target.empty() || !target.has_filename()) {
+        return false;
+    }
+    std::filesystem::path temporary = target;
+    temporary += ".tmp";
+    const AtomicWriteStatus status = writeFileAtomically(target, temporary, bytes);
+    if (status == AtomicWriteStatus::replaceFailed) {
+        std::error_code ec;
+        std::filesystem::remove(temporary, ec);
+    }
+    return status == AtomicWriteStatus::written;
+}
+
 AtomicFileWriter::~AtomicFileWriter()
 {
     if (!m_temp.empty()) {

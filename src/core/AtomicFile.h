@@ -22,6 +22,11 @@ enum class AtomicWriteStatus {
 AtomicWriteStatus writeFileAtomically(const std::filesystem::path& target, const std::filesystem::path& tempPath,
                                       std::string_view bytes);
 
+// The same with the temporary file named target + ".tmp", which never outlives the call: true when
+// the target now holds exactly the bytes. Fails, writing nothing, when the folder is missing or
+// unwritable or the target is a folder.
+bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+
 // The same for a file written piece by piece: the pieces go to the temporary file; finish() flushes and
 // closes it, replace() renames it over the target. A writer destroyed before replace() removes its
 // temporary file, so an interrupted write leaves the old target as it was.

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -146,6 +147,20 @@ int main(int argc, char** argv)
             put32(old, 0);
         }
         seeds.push_back(old);
+    } else if (target == "fuzz_json_model") {
+        const auto text = [](char selector, std::string_view json) {
+            Bytes b{std::uint8_t(selector)};
+            b.insert(b.end(), json.begin(), json.end());
+            return b;
+        };
+        seeds.push_back(text(0, R"({"C4->ka":{"srcType":"CV","wavName":"ka.wav","symbol":"ka","pitch":"C4",)"
+                                R"("startTime":0.44,"endTime":1.06,"connectPoint":0.06,"beatPoint":0.18,)"
+                                R"("vowelStart":0.31,"vowelEnd":0.56,"tailPoint":0.61,"updateTime":"2024-02-29 12:00:00"},)"
+                                R"("C4->a_k":{"srcType":"VC","wavName":"a.wav","symbol":"a_k","pitch":"C4",)"
+                                R"("startTime":1.0,"endTime":2.0,"connectPoint":0.06,"tailPoint":0.5}})"));
+        seeds.push_back(text(1, R"({"autoBackupMinute":10,"singerName":"x","isAutoVib":false,)"
+                                R"("vibPreins":{"vibName":"v","vibAmp":[{"p":-1,"v":0}],"vibFreq":[{"p":3,"v":4}]}})"));
+        seeds.push_back(text(2, R"({"vibName":"v","vibAmp":[{"p":1,"v":2}],"vibFreq":[]})"));
     } else {
         std::fprintf(stderr, "lv_fuzz_seeds: unknown target %s\n", target.c_str());
         return 2;

@@ -1,0 +1,333 @@
+// lvtb entries: list and change the entries of a folder's voice.lvcfg, as the voice configuration
+// list and the wave editor's store do.
+
+#include "cli/Cli.h"
+
+#include "audio/CWavData.h"
+#include "model/CTsVoiceCfgMgr.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+#include <system_error>
+
+namespace lvtb {
+
+namespace {
+
+constexpr const char* kEntriesUsage =
+    "usage: lvtb entries list DIR [--json]\n"
+    "       lvtb entries put DIR --kind CV|VX|INDIE --wav NAME --pitch P --symbol S --markers T1,T2,...\n"
+    "       lvtb entries rename DIR KEY --symbol S --pitch P\n"
+    "       lvtb entries copy DIR KEY --symbol S --pitch P\n"
+    "       lvtb entries delete DIR KEY\n"
+    "\n"
+    "The entries of the voice configuration file DIR/voice.lvcfg.\n"
+    "\n"
+    "  list     one line per entry in key order: key, srcType, wavName and the markers in\n"
+    "           absolute seconds, separated by tabs; --json prints the file's JSON object\n"
+    "  put      stores an entry as the wave editor does. Markers are absolute seconds in the WAV\n"
+    "           file DIR/NAME: CV connectPoint,preutterance,vowelStart,vowelEnd; VX\n"
+    "           connectPoint,tailPoint; INDIE startPoint,endPoint. They must be in order and\n"
+    "           outside the 0.06 s margins at both ends of the file.\n"
+    "  rename   moves the entry KEY (pitch->symbol) to a new symbol and pitch; for VX the\n"
+    "           symbol is vowel_consonant\n"
+    "  copy     as rename, keeping the original\n"
+    "  delete   removes the entry KEY\n"
+    "\n"
+    "Exit status: 0 done; 1 the entry was refused (message on stdout); 2 bad usage or a folder\n"
+    "or file that cannot be read or written.\n";
+
+std::string configPathText(const std::string& dir)
+{
+    return dir + "/" + kVoiceCfgFileName;
+}
+
+// Loads DIR's entries. A voice.lvcfg that exists but cannot be read is refused, so that no command
+// ever writes over it.
+void loadFolder(CTsVoiceCfgMgr& mgr, const std::string& dir, bool forWriting)
+{
+    if (dir.empty()) {
+        throw UsageError{"DIR must not be empty"};
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        throw UsageError{dir + ": no such folder"};
+    }
+    if (mgr.loadFolder(dir) == CTsVoiceCfgMgr::LoadStatus::Unreadable) {
+        throw UsageError{configPathText(dir) + ": not a voice configuration file" + (forWriting ? "; nothing written" : "")};
+    }
+}
+
+std::string seconds(double t)
+{
+    char buffer[400]; // room for the largest finite double in fixed notation
+    std::snprintf(buffer, sizeof buffer, "%.6f", t);
+    return buffer;
+}
+
+std::vector<double> markersOf(const CTsVoiceCfg& e)
+{
+    if (const auto* cv = dynamic_cast<const CTsVoiceCfg_CV*>(&e)) {
+        return {cv->connectPoint, cv->preutterance, cv->vowelStart, cv->vowelEnd, cv->tailPoint};
+    }
+    if (const auto* vx = dynamic_cast<const CTsVoiceCfg_VC*>(&e)) {
+        return {vx->connectPoint, vx->tailPoint};
+    }
+    if (const auto* in = dynamic_cast<const CTsVoiceCfg_INDIE*>(&e)) {
+        return {in->startPoint, in->endPoint};
+    }
+    return {};
+}
+
+int listEntries(const std::vector<std::string>& argv, Io& io)
+{
+    const Args args(argv, {"--json"}, {});
+    args.expectPositional(1, "DIR");
+    CTsVoiceCfgMgr mgr;
+    loadFolder(mgr, args.positional(0), false);
+    if (args.flag("--json")) {
+        io.out << mgr.toJsonText();
+        return kExitOk;
+    }
+    for (const auto& [key, entry] : mgr.entryMap()) {
+        io.out << key << '\t' << entry->srcType << '\t' << entry->wavName;
+        for (const double t : markersOf(*entry)) {
+            io.out << '\t' << seconds(t);
+        }
+        io.out << '\n';
+    }
+    return kExitOk;
+}
+
+std::string requiredOption(const Args& args, const std::string& name)
+{
+    const auto value = args.option(name);
+    if (!value) {
+        throw UsageError{name + " is required"};
+    }
+    if (value->empty()) {
+        throw UsageError{name + " must not be empty"};
+    }
+    // The file is UTF-8 JSON: bytes of another encoding would not survive being written.
+    if (!lvjson::isValidUtf8(*value)) {
+        throw UsageError{name + " must be UTF-8 text"};
+    }
+    return *value;
+}
+
+// Times separated by ",", each a finite decimal number of seconds.
+std::vector<double> parseMarkers(const std::string& text)
+{
+    std::vector<double> times;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', pos);
+        const std::string piece = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        double t = 0.0;
+        const auto [end, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), t);
+        if (piece.empty() || ec != std::errc() || end != piece.data() + piece.size() || !std::isfinite(t)) {
+            throw UsageError{"--markers: \"" + piece + "\" is not a time in seconds"};
+        }
+        times.push_back(t);
+        if (comma == std::string::npos) {
+            return times;
+        }
+        pos = comma + 1;
+    }
+}
+
+void requireVxSymbol(const std::string& symbol)
+{
+    if (symbol.find('_') == std::string::npos || symbol == "_") {
+        throw UsageError{"a VX symbol is vowel_consonant, got \"" + symbol + "\""};
+    }
+}
+
+constexpr double kMarginSec = 0.06; // the editor's margin at each end of the file
+
+int putEntry(const std::vector<std::string>& argv, Io& io)
+{
+    const Args args(argv, {}, {"--kind", "--wav", "--pitch", "--symbol", "--markers"});
+    args.expectPositional(1, "DIR");
+    const std::string dir = args.positional(0);
+    const std::string kind = requiredOption(args, "--kind");
+    const std::string wavName = requiredOption(args, "--wav");
+    const std::string pitch = requiredOption(args, "--pitch");
+    const std::string symbol = requiredOption(args, "--symbol");
+    const std::vector<double> t = parseMarkers(requiredOption(args, "--markers"));
+
+    std::unique_ptr<CTsVoiceCfg> entry;
+    if (kind == "CV") {
+        if (t.size() != 4) {
+            throw UsageError{"--markers: a CV entry takes 4 times: connectPoint,preutterance,vowelStart,vowelEnd"};
+        }
+        auto cv = std::make_unique<CTsVoiceCfg_CV>();
+        cv->connectPoint = t[0];
+        cv->preutterance = t[1];
+        cv->vowelStart = t[2];
+        cv->vowelEnd = t[3];
+        entry = std::move(cv);
+    } else if (kind == "VX") {
+        requireVxSymbol(symbol);
+        if (t.size() != 2) {
+            throw UsageError{"--markers: a VX entry takes 2 times: connectPoint,tailPoint"};
+        }
+        auto vx = std::make_unique<CTsVoiceCfg_VC>();
+        vx->connectPoint = t[0];
+        vx->tailPoint = t[1];
+        entry = std::move(vx);
+    } else if (kind == "INDIE") {
+        if (t.size() != 2) {
+            throw UsageError{"--markers: an INDIE entry takes 2 times: startPoint,endPoint"};
+        }
+        auto in = std::make_unique<CTsVoiceCfg_INDIE>();
+        in->startPoint = t[0];
+        in->endPoint = t[1];
+        entry = std::move(in);
+    } else {
+        throw UsageError{"--kind must be CV, VX or INDIE"};
+    }
+    entry->wavName = wavName;
+    entry->pitch = pitch;
+    entry->symbol = symbol;
+
+    CTsVoiceCfgMgr mgr;
+    loadFolder(mgr, dir, true);
+
+    TessarinEditor::CWavData wav;
+    TessarinEditor::loadForEditor(std::filesystem::path(dir + "/" + wavName), wav);
+    if (wav.duration == 0.0f) {
+        io.out << "Wav data not exists !\n";
+        return kExitProblems;
+    }
+    // The editor's checks: order first (strict comparisons), then the margins.
+    const double lastAllowed = double(wav.duration) - kMarginSec;
+    bool ordered = false;
+    bool insideMargins = false;
+    if (kind == "CV") {
+        ordered = t[1] > t[0] && t[1] < t[2] && t[3] > t[2];
+        insideMargins = t[0] > kMarginSec && t[3] < lastAllowed;
+    } else {
+        ordered = t[1] > t[0];
+        insideMargins = t[0] > kMarginSec && t[1] < lastAllowed;
+    }
+    if (!ordered) {
+        io.out << "The order of markers is wrong...\n";
+        return kExitProblems;
+    }
+    if (!insideMargins) {
+        io.out << "Markers should not in the margin ...\n";
+        return kExitProblems;
+    }
+
+    switch (storeEditedEntry(mgr, *entry, mgr.folder())) {
+    case EntryUpdate::Done:
+        io.out << "stored " << entryKey(*entry) << '\n';
+        return kExitOk;
+    case EntryUpdate::NotWritable:
+        throw UsageError{configPathText(dir) + ": not a voice configuration file; nothing written"};
+    default:
+        throw UsageError{configPathText(dir) + ": cannot be written"};
+    }
+}
+
+// The list's message for a key with no entry: pitch + " : " + symbol + " is not exists!".
+std::string notExistsMessage(const std::string& key)
+{
+    const std::size_t arrow = key.find("->");
+    if (arrow == std::string::npos) {
+        return key + " :  is not exists!";
+    }
+    return key.substr(0, arrow) + " : " + key.substr(arrow + 2) + " is not exists!";
+}
+
+int renameOrCopy(const std::vector<std::string>& argv, Io& io, bool keepOriginal)
+{
+    const Args args(argv, {}, {"--symbol", "--pitch"});
+    args.expectPositional(2, "DIR KEY");
+    const std::string dir = args.positional(0);
+    const std::string key = args.positional(1);
+    const std::string symbol = requiredOption(args, "--symbol");
+    const std::string pitch = requiredOption(args, "--pitch");
+
+    CTsVoiceCfgMgr mgr;
+    loadFolder(mgr, dir, true);
+    const CTsVoiceCfg* entry = mgr.findKey(key);
+    if (entry == nullptr) {
+        io.out << notExistsMessage(key) << '\n';
+        return kExitProblems;
+    }
+    if (entry->kind() == CTsVoiceCfg::kVX) {
+        requireVxSymbol(symbol);
+    }
+    const std::string newKey = pitch + "->" + symbol;
+    switch (keepOriginal ? copyEntry(mgr, key, symbol, pitch) : renameEntry(mgr, key, symbol, pitch)) {
+    case EntryUpdate::Done:
+        io.out << (keepOriginal ? "copied " : "renamed ") << key << " to " << newKey << '\n';
+        return kExitOk;
+    case EntryUpdate::Unchanged:
+        io.out << "unchanged " << key << '\n';
+        return kExitOk;
+    case EntryUpdate::NotFound:
+        io.out << notExistsMessage(key) << '\n';
+        return kExitProblems;
+    default:
+        throw UsageError{configPathText(dir) + ": cannot be written"};
+    }
+}
+
+int deleteOne(const std::vector<std::string>& argv, Io& io)
+{
+    const Args args(argv, {}, {});
+    args.expectPositional(2, "DIR KEY");
+    const std::string dir = args.positional(0);
+    const std::string key = args.positional(1);
+    CTsVoiceCfgMgr mgr;
+    loadFolder(mgr, dir, true);
+    switch (deleteEntry(mgr, key)) {
+    case EntryUpdate::Done:
+        io.out << "deleted " << key << '\n';
+        return kExitOk;
+    case EntryUpdate::NotFound:
+        io.out << notExistsMessage(key) << '\n';
+        return kExitProblems;
+    default:
+        throw UsageError{configPathText(dir) + ": cannot be written"};
+    }
+}
+
+int runEntries(const std::vector<std::string>& argv, Io& io)
+{
+    if (argv.empty()) {
+        throw UsageError{"entries needs a subcommand: list, put, rename, copy or delete"};
+    }
+    const std::string& sub = argv[0];
+    const std::vector<std::string> rest(argv.begin() + 1, argv.end());
+    if (sub == "list") {
+        return listEntries(rest, io);
+    }
+    if (sub == "put") {
+        return putEntry(rest, io);
+    }
+    if (sub == "rename") {
+        return renameOrCopy(rest, io, false);
+    }
+    if (sub == "copy") {
+        return renameOrCopy(rest, io, true);
+    }
+    if (sub == "delete") {
+        return deleteOne(rest, io);
+    }
+    throw UsageError{"unknown entries subcommand " + sub + " (lvtb entries --help lists them)"};
+}
+
+} // namespace
+
+Command entriesCommand()
+{
+    return {"entries", "list, store, rename, copy and delete the entries of a folder", kEntriesUsage, &runEntries};
+}
+
+} // namespace lvtb

@@ -1,0 +1,64 @@
+#include "model/Language.h"
+
+#include "model/JsonInfo.h"
+
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+namespace {
+
+const Json::Value& defaultTable()
+{
+    static const Json::Value table = [] {
+        Json::Value v;
+        lvjson::parse(defaultLanguageText(), v);
+        return v;
+    }();
+    return table;
+}
+
+// The loaded table is filled once by the main window; the lock keeps a late reload from racing a
+// translation on another thread.
+std::mutex g_loadedLock;
+Json::Value g_loaded;
+
+std::string stringMember(const Json::Value& table, const std::string& key)
+{
+    if (!table.isObject()) {
+        return {};
+    }
+    const Json::Value* v = table.find(key.data(), key.data() + key.size());
+    return v != nullptr && v->isString() ? v->asString() : std::string();
+}
+
+} // namespace
+
+bool loadLanguage(const std::string& path)
+{
+    Json::Value table;
+    bool loaded = false;
+    if (!path.empty() && path != "DEFAULT_PATH") {
+        std::ifstream in(std::filesystem::path(path), std::ios::binary);
+        if (in) {
+            const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            loaded = !in.bad() && lvjson::parse(text, table) && table.isObject();
+        }
+    }
+    const std::lock_guard<std::mutex> lock(g_loadedLock);
+    g_loaded = loaded ? std::move(table) : Json::Value();
+    return loaded;
+}
+
+std::string translate(const std::string& key)
+{
+    std::string text;
+    {
+        const std::lock_guard<std::mutex> lock(g_loadedLock);
+        text = stringMember(g_loaded, key);
+    }
+    if (text.empty()) {
+        text = stringMember(defaultTable(), key);
+    }
+    return text;
+}

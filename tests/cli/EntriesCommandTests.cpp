@@ -1,0 +1,274 @@
+#include "cli/CliRunner.h"
+
+#include "audio/WavFixture.h"
+#include "model/ModelTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <json/json.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using lvtest::runLvtb;
+
+std::string readText(const std::filesystem::path& p)
+{
+    const auto bytes = lvtest::readFile(p);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void writeText(const std::filesystem::path& p, const std::string& text)
+{
+    lvtest::writeFile(p, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+// A folder with a one-second recording (44100 samples) and no voice.lvcfg yet.
+class EntriesCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        lvtest::writeFile(dir / "ka.wav", lvtest::WavBytes::mono16(lvtest::sine16(44100)));
+    }
+
+    std::string d() const { return dir.path().string(); }
+    std::filesystem::path cfg() const { return dir / "voice.lvcfg"; }
+
+    lvtest::CliResult putCv(const std::string& markers, const std::string& symbol = "ka", const std::string& pitch = "C4")
+    {
+        return runLvtb({"entries", "put", d(), "--kind", "CV", "--wav", "ka.wav", "--pitch", pitch, "--symbol", symbol,
+                        "--markers", markers});
+    }
+
+    lvtest::FixedClockAndZone clock{1700000000};
+    lvtest::TempDir dir;
+};
+
+} // namespace
+
+TEST_F(EntriesCommand, PutStoresAndListShowsAbsoluteMarkers)
+{
+    const auto put = putCv("0.5,0.625,0.75,0.9");
+    ASSERT_EQ(put.status, 0) << put.err;
+    EXPECT_EQ(put.out, "stored C4->ka\n");
+    EXPECT_TRUE(put.err.empty());
+
+    const auto vx = runLvtb({"entries", "put", d(), "--kind", "VX", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "a_k",
+                             "--markers", "0.25,0.5"});
+    ASSERT_EQ(vx.status, 0) << vx.err;
+
+    const auto list = runLvtb({"entries", "list", d()});
+    EXPECT_EQ(list.status, 0);
+    // The CV tail is written as the vowel end + 0.055 s: 0.9549999987 shows as 0.955000.
+    EXPECT_EQ(list.out, "C4->a_k\tVX\tka.wav\t0.250000\t0.500000\n"
+                        "C4->ka\tCV\tka.wav\t0.500000\t0.625000\t0.750000\t0.900000\t0.955000\n");
+}
+
+TEST_F(EntriesCommand, ListShowsMarkersAsReadWithoutResettingTheTail)
+{
+    writeText(cfg(), R"({"C4->ka": {"srcType":"CV","wavName":"ka.wav","symbol":"ka","pitch":"C4","startTime":1.0,
+        "endTime":2.0,"connectPoint":0.25,"beatPoint":0.375,"vowelStart":0.5,"vowelEnd":0.625,"tailPoint":0.875},
+        "C4->br": {"srcType":"INDIE","wavName":"br.wav","symbol":"br","pitch":"C4","startTime":0.5,
+        "endTime":2.0,"startPoint":0.125,"endPoint":1.25}})");
+    const auto list = runLvtb({"entries", "list", d()});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, "C4->br\tINDIE\tbr.wav\t0.625000\t1.750000\n"
+                        "C4->ka\tCV\tka.wav\t1.250000\t1.375000\t1.500000\t1.625000\t1.875000\n");
+
+    const auto json = runLvtb({"entries", "list", d(), "--json"});
+    EXPECT_EQ(json.status, 0);
+    Json::Value v;
+    ASSERT_TRUE(Json::Reader().parse(json.out, v)) << json.out;
+    ASSERT_TRUE(v.isObject());
+    EXPECT_EQ(v.getMemberNames(), (std::vector<std::string>{"C4->br", "C4->ka"}));
+    // As the manager would write it: the tail is reset from the vowel end, markers are relative.
+    EXPECT_TRUE(lvtest::near(v["C4->ka"]["tailPoint"].asDouble(), 1.625 + 0.054999998658895495 - (1.25 - 0.05999999865889549),
+                             1e-12, "relative form"));
+    EXPECT_EQ(v["C4->ka"]["preutterance"].asDouble(), 1.375 - (1.25 - 0.05999999865889549));
+    EXPECT_FALSE(v["C4->ka"].isMember("beatPoint"));
+    EXPECT_EQ(v["C4->ka"]["updateTime"].asString(), "2023-11-15 06:13:20") << "a missing time reads as now";
+    EXPECT_EQ(json.out.find("\r\n") != std::string::npos, true) << "the file's own text";
+    EXPECT_EQ(readText(cfg()).find("\r\n"), std::string::npos) << "listing writes nothing";
+
+    const auto empty = runLvtb({"entries", "list", (dir / "sub").string()});
+    EXPECT_EQ(empty.status, 2) << "a missing folder cannot be read";
+    std::filesystem::create_directory(dir / "sub");
+    const auto none = runLvtb({"entries", "list", (dir / "sub").string()});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "");
+}
+
+TEST_F(EntriesCommand, PutReplacesTheSameKindAndAnotherKindUnderTheKey)
+{
+    ASSERT_EQ(putCv("0.5,0.625,0.75,0.9").status, 0);
+    ASSERT_EQ(putCv("0.25,0.375,0.5,0.625").status, 0);
+    auto list = runLvtb({"entries", "list", d()});
+    EXPECT_EQ(list.out, "C4->ka\tCV\tka.wav\t0.250000\t0.375000\t0.500000\t0.625000\t0.680000\n");
+
+    const auto indie = runLvtb({"entries", "put", d(), "--kind", "INDIE", "--wav", "ka.wav", "--pitch", "C4", "--symbol",
+                                "ka", "--markers", "0.125,0.5"});
+    ASSERT_EQ(indie.status, 0);
+    list = runLvtb({"entries", "list", d()});
+    EXPECT_EQ(list.out, "C4->ka\tINDIE\tka.wav\t0.125000\t0.500000\n");
+}
+
+TEST_F(EntriesCommand, PutChecksOrderBeforeMarginsWithStrictComparisons)
+{
+    const std::string order = "The order of markers is wrong...\n";
+    const std::string margin = "Markers should not in the margin ...\n";
+    struct Case {
+        const char* markers;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"0.5,0.5,0.75,0.9", order.c_str()},    // PP equal to CP
+        {"0.5,0.4,0.75,0.9", order.c_str()},    // PP before CP
+        {"0.5,0.75,0.75,0.9", order.c_str()},   // PP equal to VSP
+        {"0.5,0.625,0.75,0.75", order.c_str()}, // VEP equal to VSP
+        {"0.05,0.04,0.75,0.9", order.c_str()},  // out of order and in the margin: order is reported
+        {"0.05,0.625,0.75,0.9", margin.c_str()},
+        {"0.06,0.625,0.75,0.9", margin.c_str()}, // CP must lie beyond 0.06 s
+        {"0.5,0.625,0.75,0.95", margin.c_str()}, // VEP within 0.06 s of the 1 s end
+        {"0.5,0.625,0.75,1.5", margin.c_str()},
+    };
+    for (const Case& c : cases) {
+        const auto r = putCv(c.markers);
+        EXPECT_EQ(r.status, 1) << c.markers;
+        EXPECT_EQ(r.out, c.expected) << c.markers;
+        EXPECT_TRUE(r.err.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(cfg())) << "nothing was stored";
+    EXPECT_EQ(putCv("0.0601,0.625,0.75,0.9399").status, 0) << "just inside both margins";
+
+    const auto vx = [&](const char* markers) {
+        return runLvtb({"entries", "put", d(), "--kind", "VX", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "a_k",
+                        "--markers", markers});
+    };
+    EXPECT_EQ(vx("0.5,0.5").out, order);
+    EXPECT_EQ(vx("0.03,0.5").out, margin);
+    EXPECT_EQ(vx("0.1,0.97").out, margin);
+    EXPECT_EQ(vx("0.1,0.9").status, 0);
+}
+
+TEST_F(EntriesCommand, PutNeedsALoadableRecording)
+{
+    lvtest::WavBytes::Format stereo;
+    stereo.channels = 2;
+    lvtest::writeFile(dir / "stereo.wav", lvtest::WavBytes().fmt(stereo).data16(lvtest::sine16(8000)).bytes());
+    lvtest::writeFile(dir / "short.wav", lvtest::WavBytes::mono16(lvtest::sine16(100))); // 2.3 ms
+    for (const char* wav : {"missing.wav", "stereo.wav", "short.wav"}) {
+        const auto r = runLvtb({"entries", "put", d(), "--kind", "INDIE", "--wav", wav, "--pitch", "C4", "--symbol", "x",
+                                "--markers", "0.1,0.2"});
+        EXPECT_EQ(r.status, 1) << wav;
+        EXPECT_EQ(r.out, "Wav data not exists !\n") << wav;
+    }
+    EXPECT_FALSE(std::filesystem::exists(cfg()));
+}
+
+TEST_F(EntriesCommand, PutRefusesBadUsageOnStderr)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"entries", "put", d(), "--kind", "CV", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "ka", "--markers", "0.5,0.6,0.7"},
+        {"entries", "put", d(), "--kind", "INDIE", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "x", "--markers", "0.5,0.6,0.7"},
+        {"entries", "put", d(), "--kind", "CV", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "ka", "--markers", "0.5,x,0.7,0.8"},
+        {"entries", "put", d(), "--kind", "CV", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "ka", "--markers", "0.5,,0.7,0.8"},
+        {"entries", "put", d(), "--kind", "CV", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "ka", "--markers", "0.5,nan,0.7,0.8"},
+        {"entries", "put", d(), "--kind", "cv", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "ka", "--markers", "0.5,0.6,0.7,0.8"},
+        {"entries", "put", d(), "--kind", "CV", "--wav", "ka.wav", "--symbol", "ka", "--markers", "0.5,0.6,0.7,0.8"},
+        {"entries", "put", d(), "--kind", "CV", "--wav", "ka.wav", "--pitch", "", "--symbol", "ka", "--markers", "0.5,0.6,0.7,0.8"},
+        {"entries", "put", d(), "--kind", "VX", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "ak", "--markers", "0.5,0.6"},
+        {"entries", "put", (dir / "nowhere").string(), "--kind", "INDIE", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "x",
+         "--markers", "0.5,0.6"},
+        {"entries", "put", d(), "--kind", "INDIE", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "\xC4\xE3", "--markers", "0.5,0.6"},
+        {"entries", "frobnicate", d()},
+        {"entries"},
+        {"entries", "list"},
+        {"entries", "delete", d()},
+    };
+    for (const auto& argv : bad) {
+        const auto r = runLvtb(argv);
+        EXPECT_EQ(r.status, 2) << argv.back();
+        EXPECT_TRUE(r.out.empty()) << argv.back();
+        EXPECT_EQ(r.err.rfind("lvtb: ", 0), 0u) << argv.back();
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line";
+    }
+    EXPECT_FALSE(std::filesystem::exists(cfg()));
+}
+
+TEST_F(EntriesCommand, AnUnreadableConfigurationIsNeverWrittenOver)
+{
+    const std::string broken = "{\"C4->ka\": {\"srcType\": \"CV\",";
+    writeText(cfg(), broken);
+    const std::string path = d() + "/voice.lvcfg";
+    const std::vector<std::vector<std::string>> writers = {
+        {"entries", "put", d(), "--kind", "CV", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "ka", "--markers", "0.5,0.6,0.7,0.8"},
+        {"entries", "rename", d(), "C4->ka", "--symbol", "ki", "--pitch", "C4"},
+        {"entries", "copy", d(), "C4->ka", "--symbol", "ki", "--pitch", "C4"},
+        {"entries", "delete", d(), "C4->ka"},
+    };
+    for (const auto& argv : writers) {
+        const auto r = runLvtb(argv);
+        EXPECT_EQ(r.status, 2) << argv[1];
+        EXPECT_EQ(r.err, "lvtb: " + path + ": not a voice configuration file; nothing written\n");
+    }
+    const auto list = runLvtb({"entries", "list", d()});
+    EXPECT_EQ(list.status, 2);
+    EXPECT_EQ(list.err, "lvtb: " + path + ": not a voice configuration file\n");
+    EXPECT_EQ(readText(cfg()), broken);
+}
+
+TEST_F(EntriesCommand, RenameCopyAndDeleteAsTheListDoes)
+{
+    ASSERT_EQ(putCv("0.5,0.625,0.75,0.9").status, 0);
+    ASSERT_EQ(runLvtb({"entries", "put", d(), "--kind", "VX", "--wav", "ka.wav", "--pitch", "C4", "--symbol", "a_k",
+                       "--markers", "0.25,0.5"})
+                  .status,
+              0);
+
+    auto r = runLvtb({"entries", "rename", d(), "C4->zz", "--symbol", "ki", "--pitch", "C4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "C4 : zz is not exists!\n");
+    EXPECT_TRUE(r.err.empty());
+    EXPECT_EQ(runLvtb({"entries", "delete", d(), "D4->ka"}).out, "D4 : ka is not exists!\n");
+
+    r = runLvtb({"entries", "rename", d(), "C4->ka", "--symbol", "ka", "--pitch", "C4"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "unchanged C4->ka\n");
+
+    r = runLvtb({"entries", "rename", d(), "C4->ka", "--symbol", "ki", "--pitch", "D4"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "renamed C4->ka to D4->ki\n");
+    r = runLvtb({"entries", "copy", d(), "C4->a_k", "--symbol", "e_t", "--pitch", "C4"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "copied C4->a_k to C4->e_t\n");
+    r = runLvtb({"entries", "rename", d(), "C4->a_k", "--symbol", "at", "--pitch", "C4"});
+    EXPECT_EQ(r.status, 2) << "a VX symbol needs its vowel_consonant form";
+
+    EXPECT_EQ(runLvtb({"entries", "list", d()}).out,
+              "C4->a_k\tVX\tka.wav\t0.250000\t0.500000\n"
+              "C4->e_t\tVX\tka.wav\t0.250000\t0.500000\n"
+              "D4->ki\tCV\tka.wav\t0.500000\t0.625000\t0.750000\t0.900000\t0.955000\n");
+
+    r = runLvtb({"entries", "delete", d(), "C4->a_k"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "deleted C4->a_k\n");
+    EXPECT_EQ(runLvtb({"entries", "list", d()}).out,
+              "C4->e_t\tVX\tka.wav\t0.250000\t0.500000\n"
+              "D4->ki\tCV\tka.wav\t0.500000\t0.625000\t0.750000\t0.900000\t0.955000\n");
+
+    // The renamed copy is dated now; the file holds the time in local time (UTC+8 in this test).
+    Json::Value v;
+    ASSERT_TRUE(Json::Reader().parse(readText(cfg()), v));
+    EXPECT_EQ(v["D4->ki"]["updateTime"].asString(), "2023-11-15 06:13:20");
+}
+
+TEST_F(EntriesCommand, HelpDescribesEverySubcommand)
+{
+    for (const char* sub : {"list", "put", "rename"}) {
+        const auto r = runLvtb({"entries", sub, "--help"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("usage: lvtb entries list DIR", 0), 0u);
+        EXPECT_NE(r.out.find("lvtb entries delete DIR KEY"), std::string::npos);
+    }
+    EXPECT_NE(runLvtb({"--help"}).out.find("entries"), std::string::npos);
+}

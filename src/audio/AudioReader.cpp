@@ -287,6 +287,9 @@ bool readMp3File(const std::filesystem::path& path, CWavBuf& out)
         return false;
     }
     mpg123_param(handle.get(), MPG123_VERBOSE, 2, 0);
+    // The library's notes ("Xing/Lame/Info header detected") would land on stderr, where a command
+    // line program prints only its errors.
+    mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0);
     requestShortOutput(handle.get());
     if (mpg123_open_feed(handle.get()) != MPG123_OK) {
         return false;

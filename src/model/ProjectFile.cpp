@@ -1,5 +1,7 @@
 #include "model/ProjectFile.h"
 
+#include "model/Language.h"
+
 #include "core/AtomicFile.h"
 
 #include <algorithm>
@@ -56,6 +58,11 @@ TessarinWin::CMemoryBuffer readPayloadBytes(std::istream& in)
 }
 
 } // namespace
+
+std::string translated(std::string_view key)
+{
+    return translate(std::string(key));
+}
 
 std::string untranslated(std::string_view key)
 {

@@ -21,11 +21,13 @@ using Translator = std::function<std::string(std::string_view key)>;
 // Shows a message to the user; the front end decides how (message box, stderr line).
 using MessageSink = std::function<void(std::string_view text, std::string_view caption)>;
 
-// The translator used until a front end provides one: the English text itself.
+// The English text itself, for front ends that show English (the command line).
 std::string untranslated(std::string_view key);
+// The text through the language table.
+std::string translated(std::string_view key);
 
 struct ProjectMessages {
-    Translator translate = untranslated;
+    Translator translate = translated;
     MessageSink show; // while unset, messages are dropped
 };
 

@@ -95,6 +95,7 @@ TEST(ProjectDocument, OpeningANewerFileShowsTheMessageAndKeepsTheProject)
     doc.replaceModel(std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(), dir / "mine.lvtb", false);
     doc.setField(ProjectField::symbolList, "ka,k,a");
     std::vector<std::string> shown;
+    doc.messages.translate = untranslated;
     doc.messages.show = [&](std::string_view text, std::string_view) { shown.emplace_back(text); };
 
     EXPECT_FALSE(doc.open(dir / "new.lvtb"));

@@ -187,6 +187,7 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
         throw std::length_error("PitchTracker::Track: source too long");
     }
 
+    m_source.assign(samples.begin(), samples.end());
     m_difference.assign(lags, 0.0);
     m_normalised.assign(lags, 0.0);
     m_candidates.clear();
@@ -201,7 +202,7 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
     const std::span<double> obs = m_observation.values();
     for (std::size_t e = 0; e < frames; ++e) {
         const auto centre = std::ptrdiff_t(e * hop);
-        yinDifference(samples, centre, m_params.windowLength, m_difference);
+        yinDifference(m_source, centre, m_params.windowLength, m_difference);
         yinNormalise(m_difference, m_normalised);
         const int global = yinCandidates(m_difference, m_normalised, m_params.sampleRate, m_candidates);
         const float hintHz = e < hint.size() ? hint[e] : -1.0f;

@@ -91,6 +91,8 @@ private:
     TS_ViterbiMatrix m_observation;
     ViterbiDecoder m_decoder;
 
+    std::vector<double> m_source; // the samples, widened once per run
+
     // Per-frame scratch, sized once per run.
     std::vector<double> m_difference;
     std::vector<double> m_normalised;

@@ -43,27 +43,35 @@ void ViterbiDecoder::setTransitions(const TS_ViterbiMatrix& transition)
         throw std::invalid_argument("ViterbiDecoder: the transition matrix must be square");
     }
     m_states = transition.rows();
-    m_columnRuns.assign(std::size_t(m_states) + 1, 0);
-    m_runs.clear();
-    m_runValues.clear();
-    for (int to = 0; to < m_states; ++to) {
-        m_columnRuns[std::size_t(to)] = m_runs.size();
-        int from = 0;
-        while (from < m_states) {
-            if (transition.at(from, to) == 0.0) {
-                ++from;
-                continue;
+    const auto states = std::size_t(m_states);
+    const std::span<const double> values = transition.values();
+    // Two row-major passes (the matrix may be large): count per column, then fill. Rows are met
+    // in ascending order, so every column's entries come out in ascending from-state.
+    m_columnStart.assign(states + 1, 0);
+    for (std::size_t r = 0; r < states; ++r) {
+        const double* row = values.data() + r * states;
+        for (std::size_t c = 0; c < states; ++c) {
+            if (row[c] != 0.0) {
+                ++m_columnStart[c + 1];
             }
-            Run run{from, 0, m_runValues.size()};
-            while (from < m_states && transition.at(from, to) != 0.0) {
-                m_runValues.push_back(transition.at(from, to));
-                ++run.count;
-                ++from;
-            }
-            m_runs.push_back(run);
         }
     }
-    m_columnRuns[std::size_t(m_states)] = m_runs.size();
+    for (std::size_t c = 0; c < states; ++c) {
+        m_columnStart[c + 1] += m_columnStart[c];
+    }
+    m_from.resize(m_columnStart[states]);
+    m_weight.resize(m_columnStart[states]);
+    std::vector<std::size_t> fill(m_columnStart.begin(), m_columnStart.end() - 1);
+    for (std::size_t r = 0; r < states; ++r) {
+        const double* row = values.data() + r * states;
+        for (std::size_t c = 0; c < states; ++c) {
+            if (row[c] != 0.0) {
+                m_from[fill[c]] = int(r);
+                m_weight[fill[c]] = row[c];
+                ++fill[c];
+            }
+        }
+    }
     m_previousScore.assign(std::size_t(m_states), 0.0);
     m_previousNode.assign(std::size_t(m_states), nullptr);
 }
@@ -148,16 +156,11 @@ void ViterbiDecoder::step(std::span<const double> observation)
         // so scanning them keeps the first largest positive product over the previous list.
         double maxScore = 0.0;
         int from = -1;
-        for (std::size_t r = m_columnRuns[std::size_t(j)]; r < m_columnRuns[std::size_t(j) + 1]; ++r) {
-            const Run& run = m_runs[r];
-            const double* score = m_previousScore.data() + run.firstState;
-            const double* weight = m_runValues.data() + run.values;
-            for (int k = 0; k < run.count; ++k) {
-                const double v = score[k] * weight[k] * obs;
-                if (v > maxScore) {
-                    maxScore = v;
-                    from = run.firstState + k;
-                }
+        for (std::size_t k = m_columnStart[std::size_t(j)]; k < m_columnStart[std::size_t(j) + 1]; ++k) {
+            const double v = m_previousScore[std::size_t(m_from[k])] * m_weight[k] * obs;
+            if (v > maxScore) {
+                maxScore = v;
+                from = m_from[k];
             }
         }
         if (from < 0) {

@@ -97,16 +97,12 @@ private:
     std::span<TS_ViterbiPathNode> beginFrame();
     void ensureChunkRoom();
 
-    struct Run {
-        int firstState;     // first from-state of a run of non-zero transitions into one to-state
-        int count;          // states in the run
-        std::size_t values; // offset of the run's transition values in m_runValues
-    };
-
+    // The non-zero transitions by to-state: those into state j are m_from[k], m_weight[k] for
+    // k = m_columnStart[j] … m_columnStart[j + 1] − 1, in ascending from-state.
     int m_states = 0;
-    std::vector<std::size_t> m_columnRuns; // runs of to-state j: m_columnRuns[j] … m_columnRuns[j + 1]
-    std::vector<Run> m_runs;
-    std::vector<double> m_runValues;
+    std::vector<std::size_t> m_columnStart;
+    std::vector<int> m_from;
+    std::vector<double> m_weight;
 
     std::vector<std::unique_ptr<TS_ViterbiPathNode[]>> m_chunks;
     std::size_t m_chunkUsed = 0;

@@ -4,19 +4,151 @@
 
 namespace Tessarin {
 
-void yinDifference(std::span<const float> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)
+#if defined(__x86_64__) && defined(__GNUC__)
+#define LV_YIN_AVX2 1
+#else
+#define LV_YIN_AVX2 0
+#endif
+
+#if defined(__GNUC__)
+#define LV_INLINE [[gnu::always_inline]] inline
+#else
+#define LV_INLINE inline
+#endif
+
+namespace {
+
+// The sums below keep sixteen interleaved partial sums in double: the compiler maps the lanes onto
+// vector registers without reordering any addition, so the result does not depend on the
+// instruction set.
+constexpr std::size_t kLanes = 16;
+
+// Pairwise, in a fixed order.
+LV_INLINE double addLanes(const double (&acc)[kLanes], double tail)
+{
+    double level[kLanes];
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        level[l] = acc[l];
+    }
+    for (std::size_t width = kLanes / 2; width > 0; width /= 2) {
+        for (std::size_t l = 0; l < width; ++l) {
+            level[l] = level[2 * l] + level[2 * l + 1];
+        }
+    }
+    return level[0] + tail;
+}
+
+// Σ (a[i] − b[i])², i = 0 … count − 1.
+LV_INLINE double sumSquaredDifferences(const double* a, const double* b, std::size_t count)
+{
+    double acc[kLanes] = {};
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            const double diff = a[i + l] - b[i + l];
+            acc[l] += diff * diff;
+        }
+    }
+    double tail = 0.0;
+    for (; i < count; ++i) {
+        const double diff = a[i] - b[i];
+        tail += diff * diff;
+    }
+    return addLanes(acc, tail);
+}
+
+// Σ a[i]², i = 0 … count − 1.
+LV_INLINE double sumSquares(const double* a, std::size_t count)
+{
+    double acc[kLanes] = {};
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            const double v = a[i + l];
+            acc[l] += v * v;
+        }
+    }
+    double tail = 0.0;
+    for (; i < count; ++i) {
+        const double v = a[i];
+        tail += v * v;
+    }
+    return addLanes(acc, tail);
+}
+
+// One lag where the compared stretches may reach outside the source. The window's indices
+// i = start … start + window − 1 (first stretch) and i + lag (second) split into runs where both,
+// only the first or only the second are inside; outside samples are 0, so the runs give
+// (a − b)², a² and b², and the rest nothing.
+LV_INLINE double differenceAtEdge(const double* x, std::ptrdiff_t n, std::ptrdiff_t start, std::ptrdiff_t window,
+                                  std::ptrdiff_t lag)
+{
+    const std::ptrdiff_t end = start + window;
+    double sum = 0.0;
+    // Only the second inside: the first before the source.
+    const std::ptrdiff_t secondFrom = std::max(start, -lag);
+    const std::ptrdiff_t secondTo = std::min({end, std::ptrdiff_t(0), n - lag});
+    if (secondFrom < secondTo) {
+        sum += sumSquares(x + secondFrom + lag, std::size_t(secondTo - secondFrom));
+    }
+    const std::ptrdiff_t bothFrom = std::max(start, std::ptrdiff_t(0));
+    const std::ptrdiff_t bothTo = std::min(end, n - lag);
+    if (bothFrom < bothTo) {
+        sum += sumSquaredDifferences(x + bothFrom, x + bothFrom + lag, std::size_t(bothTo - bothFrom));
+    }
+    // Only the first inside: the second past the end.
+    const std::ptrdiff_t firstFrom = std::max({start, std::ptrdiff_t(0), n - lag});
+    const std::ptrdiff_t firstTo = std::min(end, n);
+    if (firstFrom < firstTo) {
+        sum += sumSquares(x + firstFrom, std::size_t(firstTo - firstFrom));
+    }
+    return sum;
+}
+
+LV_INLINE void differenceBody(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)
 {
     const auto n = std::ptrdiff_t(x.size());
-    const auto sample = [&](std::ptrdiff_t i) { return i >= 0 && i < n ? double(x[std::size_t(i)]) : 0.0; };
-    for (std::size_t tau = 0; tau < d.size(); ++tau) {
-        const std::ptrdiff_t start = centre - windowLength / 2 - std::ptrdiff_t(tau / 2);
-        double sum = 0.0;
-        for (std::ptrdiff_t j = 0; j < windowLength; ++j) {
-            const double diff = sample(start + j) - sample(start + j + std::ptrdiff_t(tau));
-            sum += diff * diff;
-        }
-        d[tau] = sum;
+    const std::ptrdiff_t window = windowLength;
+    const double* data = x.data();
+    const auto lags = std::ptrdiff_t(d.size());
+    for (std::ptrdiff_t tau = 0; tau < lags; ++tau) {
+        const std::ptrdiff_t start = centre - window / 2 - tau / 2;
+        d[std::size_t(tau)] = start >= 0 && start + window + tau <= n
+                                  ? sumSquaredDifferences(data + start, data + start + tau, std::size_t(window))
+                                  : differenceAtEdge(data, n, start, window, tau);
     }
+}
+
+} // namespace
+
+void yinDifferencePortable(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)
+{
+    differenceBody(x, centre, windowLength, d);
+}
+
+#if LV_YIN_AVX2
+namespace {
+
+// The same code with 256-bit vectors. No FMA: a fused multiply-add would round differently from
+// the portable build.
+[[gnu::target("avx2")]] void differenceAvx2(std::span<const double> x, std::ptrdiff_t centre, int windowLength,
+                                            std::span<double> d)
+{
+    differenceBody(x, centre, windowLength, d);
+}
+
+} // namespace
+#endif
+
+void yinDifference(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)
+{
+#if LV_YIN_AVX2
+    if (__builtin_cpu_supports("avx2")) {
+        differenceAvx2(x, centre, windowLength, d);
+        return;
+    }
+#endif
+    differenceBody(x, centre, windowLength, d);
 }
 
 void yinNormalise(std::span<const double> d, std::span<double> dn)

@@ -17,9 +17,13 @@ struct YinCandidate {
 
 // d(τ) = Σ_{j=0}^{windowLength−1} (x[s + j] − x[s + j + τ])², s = centre − windowLength/2 − τ/2
 // (integer divisions), for τ = 0 … d.size() − 1. The compared stretches stay centred on the frame
-// while the lag grows. Samples outside x read as 0. Accumulated in double.
-//   x: the source [Sample]; centre: frame centre [Sample]; d: caller-owned, one value per lag.
-void yinDifference(std::span<const float> x, std::ptrdiff_t centre, int windowLength, std::span<double> d);
+// while the lag grows. Samples outside x read as 0.
+//   x: the source [Sample], widened to double once for the whole source so that the sums run on
+//      plain double vectors; centre: frame centre [Sample]; d: caller-owned, one value per lag.
+// Uses 256-bit vectors where the processor has them; the result is the same bit for bit as
+// yinDifferencePortable, which uses only the baseline instruction set.
+void yinDifference(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d);
+void yinDifferencePortable(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d);
 
 // d'(0) = 1; d'(τ) = τ · d(τ) / max(d(1) + … + d(τ), 1e-10). dn has the size of d.
 void yinNormalise(std::span<const double> d, std::span<double> dn);

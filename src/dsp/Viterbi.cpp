@@ -1,6 +1,8 @@
 #include "dsp/Viterbi.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace Tessarin {
@@ -37,6 +39,22 @@ void ViterbiDecoder::reset()
     m_decoded = 0;
 }
 
+namespace {
+
+// True when all eight values are +0 or −0; an integer test of the bits, which vectorises.
+bool allZero(const double* v)
+{
+    std::uint64_t bits = 0;
+    for (std::size_t k = 0; k < 8; ++k) {
+        std::uint64_t b;
+        std::memcpy(&b, v + k, sizeof b);
+        bits |= b << 1; // drops the sign
+    }
+    return bits == 0;
+}
+
+} // namespace
+
 void ViterbiDecoder::setTransitions(const TS_ViterbiMatrix& transition)
 {
     if (transition.rows() != transition.cols()) {
@@ -45,32 +63,42 @@ void ViterbiDecoder::setTransitions(const TS_ViterbiMatrix& transition)
     m_states = transition.rows();
     const auto states = std::size_t(m_states);
     const std::span<const double> values = transition.values();
-    // Two row-major passes (the matrix may be large): count per column, then fill. Rows are met
-    // in ascending order, so every column's entries come out in ascending from-state.
-    m_columnStart.assign(states + 1, 0);
+    // One row-major pass (the matrix may be large and is mostly zero) collects the non-zero
+    // entries; a stable counting sort by column then keeps every column in ascending from-state.
+    std::vector<std::uint32_t> entryColumn;
+    std::vector<std::uint32_t> entryRow;
+    std::vector<double> entryWeight;
+    constexpr std::size_t kBlock = 8;
     for (std::size_t r = 0; r < states; ++r) {
         const double* row = values.data() + r * states;
-        for (std::size_t c = 0; c < states; ++c) {
-            if (row[c] != 0.0) {
-                ++m_columnStart[c + 1];
+        for (std::size_t c0 = 0; c0 < states; c0 += kBlock) {
+            const std::size_t c1 = std::min(states, c0 + kBlock);
+            if (c1 - c0 == kBlock && allZero(row + c0)) {
+                continue;
+            }
+            for (std::size_t c = c0; c < c1; ++c) {
+                if (row[c] != 0.0) {
+                    entryColumn.push_back(std::uint32_t(c));
+                    entryRow.push_back(std::uint32_t(r));
+                    entryWeight.push_back(row[c]);
+                }
             }
         }
+    }
+    m_columnStart.assign(states + 1, 0);
+    for (const std::uint32_t c : entryColumn) {
+        ++m_columnStart[c + 1];
     }
     for (std::size_t c = 0; c < states; ++c) {
         m_columnStart[c + 1] += m_columnStart[c];
     }
-    m_from.resize(m_columnStart[states]);
-    m_weight.resize(m_columnStart[states]);
+    m_from.resize(entryColumn.size());
+    m_weight.resize(entryColumn.size());
     std::vector<std::size_t> fill(m_columnStart.begin(), m_columnStart.end() - 1);
-    for (std::size_t r = 0; r < states; ++r) {
-        const double* row = values.data() + r * states;
-        for (std::size_t c = 0; c < states; ++c) {
-            if (row[c] != 0.0) {
-                m_from[fill[c]] = int(r);
-                m_weight[fill[c]] = row[c];
-                ++fill[c];
-            }
-        }
+    for (std::size_t e = 0; e < entryColumn.size(); ++e) {
+        const std::size_t at = fill[entryColumn[e]]++;
+        m_from[at] = int(entryRow[e]);
+        m_weight[at] = entryWeight[e];
     }
     m_previousScore.assign(std::size_t(m_states), 0.0);
     m_previousNode.assign(std::size_t(m_states), nullptr);

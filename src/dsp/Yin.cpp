@@ -1,6 +1,7 @@
 #include "dsp/Yin.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace Tessarin {
 
@@ -24,7 +25,7 @@ namespace {
 constexpr std::size_t kLanes = 16;
 
 // Pairwise, in a fixed order.
-LV_INLINE double addLanes(const double (&acc)[kLanes], double tail)
+LV_INLINE double addLanes(const double (&acc)[kLanes])
 {
     double level[kLanes];
     for (std::size_t l = 0; l < kLanes; ++l) {
@@ -35,7 +36,7 @@ LV_INLINE double addLanes(const double (&acc)[kLanes], double tail)
             level[l] = level[2 * l] + level[2 * l + 1];
         }
     }
-    return level[0] + tail;
+    return level[0];
 }
 
 // Σ (a[i] − b[i])², i = 0 … count − 1.
@@ -49,12 +50,59 @@ LV_INLINE double sumSquaredDifferences(const double* a, const double* b, std::si
             acc[l] += diff * diff;
         }
     }
-    double tail = 0.0;
-    for (; i < count; ++i) {
-        const double diff = a[i] - b[i];
-        tail += diff * diff;
+    // The last few terms go to the first lanes: independent additions, not one long chain.
+    for (std::size_t l = 0; i + l < count; ++l) {
+        const double diff = a[i + l] - b[i + l];
+        acc[l] += diff * diff;
     }
-    return addLanes(acc, tail);
+    return addLanes(acc);
+}
+
+// Lags 2k and 2k + 1 start at the same sample: both sums against the one first stretch a, with
+// the second stretches b and b + 1, reading a once. Written with the compiler's generic vectors
+// of four doubles (lowered to whatever the target has): as a plain loop the two overlapping
+// second stretches lead the vectoriser into shuffles. Lane 4v + k holds the same terms as lane
+// 4v + k of sumSquaredDifferences, so each lag's sum is the same in either function.
+LV_INLINE void sumSquaredDifferencesPair(const double* a, const double* b, std::size_t count, double& even,
+                                         double& odd)
+{
+    using Vec = double __attribute__((vector_size(4 * sizeof(double))));
+    constexpr std::size_t kWidth = 4;
+    constexpr std::size_t kVectors = kLanes / kWidth;
+    static_assert(kVectors * kWidth == kLanes);
+    Vec accEven[kVectors] = {};
+    Vec accOdd[kVectors] = {};
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        for (std::size_t v = 0; v < kVectors; ++v) {
+            Vec x;
+            Vec y0;
+            Vec y1;
+            std::memcpy(&x, a + i + kWidth * v, sizeof x);
+            std::memcpy(&y0, b + i + kWidth * v, sizeof y0);
+            std::memcpy(&y1, b + i + kWidth * v + 1, sizeof y1);
+            const Vec d0 = x - y0;
+            const Vec d1 = x - y1;
+            accEven[v] += d0 * d0;
+            accOdd[v] += d1 * d1;
+        }
+    }
+    double laneEven[kLanes];
+    double laneOdd[kLanes];
+    for (std::size_t v = 0; v < kVectors; ++v) {
+        for (std::size_t k = 0; k < kWidth; ++k) {
+            laneEven[kWidth * v + k] = accEven[v][k];
+            laneOdd[kWidth * v + k] = accOdd[v][k];
+        }
+    }
+    for (std::size_t l = 0; i + l < count; ++l) {
+        const double d0 = a[i + l] - b[i + l];
+        const double d1 = a[i + l] - b[i + l + 1];
+        laneEven[l] += d0 * d0;
+        laneOdd[l] += d1 * d1;
+    }
+    even = addLanes(laneEven);
+    odd = addLanes(laneOdd);
 }
 
 // Σ a[i]², i = 0 … count − 1.
@@ -68,12 +116,11 @@ LV_INLINE double sumSquares(const double* a, std::size_t count)
             acc[l] += v * v;
         }
     }
-    double tail = 0.0;
-    for (; i < count; ++i) {
-        const double v = a[i];
-        tail += v * v;
+    for (std::size_t l = 0; i + l < count; ++l) {
+        const double v = a[i + l];
+        acc[l] += v * v;
     }
-    return addLanes(acc, tail);
+    return addLanes(acc);
 }
 
 // One lag where the compared stretches may reach outside the source. The window's indices
@@ -111,11 +158,18 @@ LV_INLINE void differenceBody(std::span<const double> x, std::ptrdiff_t centre, 
     const std::ptrdiff_t window = windowLength;
     const double* data = x.data();
     const auto lags = std::ptrdiff_t(d.size());
-    for (std::ptrdiff_t tau = 0; tau < lags; ++tau) {
+    for (std::ptrdiff_t tau = 0; tau < lags; tau += 2) {
         const std::ptrdiff_t start = centre - window / 2 - tau / 2;
-        d[std::size_t(tau)] = start >= 0 && start + window + tau <= n
-                                  ? sumSquaredDifferences(data + start, data + start + tau, std::size_t(window))
-                                  : differenceAtEdge(data, n, start, window, tau);
+        if (tau + 1 < lags && start >= 0 && start + window + tau + 1 <= n) {
+            sumSquaredDifferencesPair(data + start, data + start + tau, std::size_t(window), d[std::size_t(tau)],
+                                      d[std::size_t(tau + 1)]);
+            continue;
+        }
+        for (std::ptrdiff_t lag = tau; lag < std::min(tau + 2, lags); ++lag) {
+            d[std::size_t(lag)] = start >= 0 && start + window + lag <= n
+                                      ? sumSquaredDifferences(data + start, data + start + lag, std::size_t(window))
+                                      : differenceAtEdge(data, n, start, window, lag);
+        }
     }
 }
 

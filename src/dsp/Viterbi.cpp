@@ -141,7 +141,9 @@ void ViterbiDecoder::start(std::span<const double> initial, std::span<const doub
         const double score = initial[std::size_t(j)] * observation[std::size_t(j)];
         if (score > 0.0) {
             TS_ViterbiPathNode& node = nodes[count++];
-            node = TS_ViterbiPathNode(nullptr, j, score);
+            node.predecessor = nullptr;
+            node.state = j;
+            node.score = score;
             if (score > best) {
                 best = score;
                 m_head = &node;
@@ -195,7 +197,9 @@ void ViterbiDecoder::step(std::span<const double> observation)
             continue;
         }
         TS_ViterbiPathNode& node = nodes[count++];
-        node = TS_ViterbiPathNode(m_previousNode[std::size_t(from)], j, maxScore);
+        node.predecessor = m_previousNode[std::size_t(from)];
+        node.state = j;
+        node.score = maxScore;
         if (maxScore > best) {
             best = maxScore;
             bestNode = &node;

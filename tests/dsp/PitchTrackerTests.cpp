@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -259,6 +260,16 @@ TEST_F(PitchTrackerObservation, ShallowDipsGetTheFallbackWeight)
     EXPECT_TRUE(lvtest::near(obs[std::size_t(q)], m * trust, 1e-12, "prior mass with fallback weights"));
     expectUnvoiced((1.0 - m) * (1.0 - trust), "the rest of the mass");
 
+    // A dip equal to a threshold is not above it: full weight from that threshold on.
+    const std::vector<YinCandidate> onThreshold{{tracker.thresholds()[44], 300.0f}}; // 0.45
+    double mEqual = 0.0;
+    for (int k = 1; k <= 100; ++k) {
+        mEqual += p[std::size_t(k - 1)] * (k < 45 ? 0.5 : 1.0);
+    }
+    std::vector<double> equal(obs.size());
+    tracker.observe(onThreshold, 0, -1.0f, equal);
+    EXPECT_TRUE(lvtest::near(equal[std::size_t(q)], mEqual * trust, 1e-12, "strict comparison with the threshold"));
+
     // A negative hint is no hint; a hint far from every mass state pulls nothing, but a hinted
     // frame gets at least 0.6 of voiced mass.
     std::vector<double> withNegativeHint(obs.size());
@@ -299,6 +310,88 @@ TEST_F(PitchTrackerObservation, AHintWithinASemitonePullsItsClosestState)
     // 320 Hz is 11.2 states above 300 Hz: more than a semitone, no pull.
     tracker.observe(c, 1, 320.0f, obs);
     EXPECT_TRUE(lvtest::near(obs[std::size_t(q300)], m300 * trust, 1e-12, "too far to pull"));
+}
+
+TEST_F(PitchTrackerObservation, ATieInTheHintPullGoesToTheLowerState)
+{
+    // Mass at 200 Hz and at 300 Hz as above; a hint state half-way between them in states
+    // pulls the lower one, when both are within a semitone: use two candidates 1 state apart.
+    const float lowHz = tracker.pitchGrid()[300];
+    const float highHz = tracker.pitchGrid()[302];
+    const std::vector<YinCandidate> c{{0.305f, highHz}, {0.045f, lowHz}};
+    const std::vector<double> p = betaPrior();
+    double mLow = 0.0;
+    double mHigh = 0.0;
+    for (int k = 1; k <= 100; ++k) {
+        (k <= 30 ? mLow : mHigh) += p[std::size_t(k - 1)] * (k <= 4 ? 0.5 : 1.0);
+    }
+    const double total = mLow + mHigh;
+    tracker.observe(c, 1, tracker.pitchGrid()[301], obs); // distance 1 to both
+    EXPECT_TRUE(lvtest::near(obs[300], (mLow + 0.7) / (total + 0.7) * total * trust, 1e-12, "lower state pulled"));
+    EXPECT_TRUE(lvtest::near(obs[302], mHigh / (total + 0.7) * total * trust, 1e-12, "upper state not"));
+}
+
+TEST_F(PitchTrackerObservation, MassFromTheZeroWeightThresholdAloneStaysFinite)
+{
+    // Only threshold 1.00 reaches the first candidate (dip 0.995, 500 Hz); every other threshold
+    // ends at 1200 Hz, above the grid. The prior of 1.00 is 0, so the 500 Hz state receives a
+    // mass of 0 and the total is 0: raising it to 0.6 must not divide by it.
+    const std::vector<YinCandidate> c{{0.995f, 500.0f}, {0.5f, 1200.0f}};
+    const int q = tracker.nearestPitchState(500.0f);
+    tracker.observe(c, 1, -1.0f, obs);
+    EXPECT_EQ(obs[std::size_t(q)], 0.0);
+    expectUnvoiced(1.0 - trust, "(1 − 0) (1 − T)");
+    tracker.observe(c, 1, 500.0f, obs);
+    for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(obs[std::size_t(i)], 0.0) << "state " << i;
+    }
+    expectUnvoiced(0.4 * (1.0 - trust), "the total set to 0.6");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoding over the tracker's transitions
+
+TEST(PitchTrackerDecoding, AJumpOfMoreThanThirtyStatesNeedsTheUnvoicedStates)
+{
+    PitchTracker tracker;
+    tracker.buildTables();
+    const int n = tracker.pitchStateCount();
+    const auto voicedAt = [&](int state, double unvoiced) {
+        std::vector<double> obs(std::size_t(2 * n), unvoiced);
+        std::fill(obs.begin(), obs.begin() + n, 0.0);
+        obs[std::size_t(state)] = 0.6;
+        return obs;
+    };
+    for (const int jump : {30, 31}) {
+        for (const double unvoiced : {0.0, 1e-3}) {
+            ViterbiDecoder decoder;
+            decoder.setTransitions(tracker.transitionMatrix());
+            decoder.start(tracker.initialProbabilities(), std::vector<double>(std::size_t(2 * n), 0.4));
+            decoder.step(voicedAt(200, 0.0)); // from any unvoiced state nearby
+            decoder.step(voicedAt(200, 0.0));
+            decoder.step(voicedAt(200 + jump, unvoiced));
+            decoder.step(voicedAt(200 + jump, unvoiced));
+            std::vector<int> path;
+            decoder.backTrack(path);
+            SCOPED_TRACE("jump " + std::to_string(jump) + ", unvoiced " + std::to_string(unvoiced));
+            if (jump == 30) {
+                // Followed directly; the first frame is the unvoiced twin of 200.
+                EXPECT_EQ(path, (std::vector<int>{n + 200, 200, 200, 230, 230}));
+            } else if (unvoiced > 0.0) {
+                // 200 cannot reach 231. The path waits one frame in an unvoiced state that both
+                // reach (n + 201 … n + 230), then takes 231.
+                ASSERT_EQ(path.size(), 5u);
+                EXPECT_EQ(path[2], 200);
+                EXPECT_GT(path[3], n + 200);
+                EXPECT_LT(path[3], n + 231);
+                EXPECT_EQ(path[4], 231);
+            } else {
+                // Nothing reachable survives the jump: decoding ends with the three frames before.
+                EXPECT_EQ(decoder.decodedFrames(), 3);
+                EXPECT_EQ(path, (std::vector<int>{n + 200, 200, 200}));
+            }
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -366,6 +459,35 @@ TEST(PitchTrackerTrack, HintZeroForcesUnvoicedAndOtherHintsLeaveAToneVoiced)
         } else {
             EXPECT_TRUE(lvtest::near(cents(f0[e], 196.0), 0.0, 5.0, "voiced at the tone")) << "frame " << e;
         }
+    }
+}
+
+TEST(PitchTrackerTrack, AHintCanPullTheTrackAwayFromTheYinValueToAGridPitch)
+{
+    // 446.6 Hz with a weak 223.3 Hz below it: the deepest dips are at the 223.3 Hz period, the
+    // first dip (dip ≈ 0.14) at the 446.6 Hz one. The plain estimate is 223.3 Hz.
+    const double f = 223.3;
+    std::vector<float> x(22050);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double t = double(i) / kFs;
+        x[i] = float(0.5 * std::sin(2.0 * M_PI * 2.0 * f * t) + 0.14 * std::sin(2.0 * M_PI * f * t));
+    }
+    PitchTracker tracker;
+    tracker.buildTables();
+    const auto grid = tracker.pitchGrid();
+
+    // Without a hint the track follows the deepest dips, with the precise YIN value.
+    const std::vector<float> free = track(x);
+    for (std::size_t e = 10; e + 10 < free.size(); ++e) {
+        EXPECT_TRUE(lvtest::near(free[e], f, 0.05, "interpolated lag of the 223.3 Hz period")) << "frame " << e;
+    }
+    // A hint at 446.6 Hz decides for the upper pitch. The YIN value (an octave away) is then not
+    // within 0.11 semitone of the decoded state, so the output is the state's grid frequency.
+    const std::vector<float> hint(x.size() / kHop, float(2.0 * f));
+    const std::vector<float> pulled = track(x, hint);
+    for (std::size_t e = 10; e + 10 < pulled.size(); ++e) {
+        EXPECT_TRUE(lvtest::near(cents(pulled[e], 2.0 * f), 0.0, 15.0, "near the hinted pitch")) << "frame " << e;
+        EXPECT_NE(std::find(grid.begin(), grid.end(), pulled[e]), grid.end()) << "frame " << e << ": " << pulled[e];
     }
 }
 

@@ -1,9 +1,11 @@
 // The pitch tracker on a sung tone: 1 s and 5 s of a 220 Hz voice-like tone (eight harmonics,
 // ±30 cents of vibrato at 5.5 Hz, a little breath noise). CPU time per second of audio is the
-// time of Track/1, or a fifth of Track/5.
+// time of Track/1, or a fifth of Track/5. DifferenceFrame is the difference function of one frame
+// (801 lags of 1102 products) in each version the processor can run.
 
 #include "core/FastVector.h"
 #include "dsp/PitchTracker.h"
+#include "dsp/Yin.h"
 
 #include <benchmark/benchmark.h>
 
@@ -47,5 +49,25 @@ void BM_Track(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Track)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond);
+
+void BM_DifferenceFrame(benchmark::State& state)
+{
+    const auto isa = YinIsa(state.range(0));
+    const char* names[] = {"portable", "avx2", "avx512"};
+    state.SetLabel(names[state.range(0)]);
+    if (!yinIsaSupported(isa)) {
+        state.SkipWithError("not supported by this processor");
+        return;
+    }
+    const std::vector<float> tone = sungTone(0.1);
+    const std::vector<double> x(tone.begin(), tone.end());
+    std::vector<double> d(801);
+    for (auto _ : state) {
+        yinDifference(isa, x, 2048, 1102, d);
+        benchmark::DoNotOptimize(d.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 801 * 1102);
+}
+BENCHMARK(BM_DifferenceFrame)->Arg(int(YinIsa::Portable))->Arg(int(YinIsa::Avx2))->Arg(int(YinIsa::Avx512));
 
 } // namespace

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace Tessarin {
 
 #if defined(__x86_64__) && defined(__GNUC__)
-#define LV_YIN_AVX2 1
+#define LV_YIN_X86 1
 #else
-#define LV_YIN_AVX2 0
+#define LV_YIN_X86 0
 #endif
 
 #if defined(__GNUC__)
@@ -60,14 +61,29 @@ LV_INLINE double sumSquaredDifferences(const double* a, const double* b, std::si
 
 // Lags 2k and 2k + 1 start at the same sample: both sums against the one first stretch a, with
 // the second stretches b and b + 1, reading a once. Written with the compiler's generic vectors
-// of four doubles (lowered to whatever the target has): as a plain loop the two overlapping
-// second stretches lead the vectoriser into shuffles. Lane 4v + k holds the same terms as lane
-// 4v + k of sumSquaredDifferences, so each lag's sum is the same in either function.
+// (lowered to whatever the target has): as a plain loop the two overlapping second stretches
+// lead the vectoriser into shuffles. Lane kWidth · v + k holds the same terms as that lane of
+// sumSquaredDifferences, whatever kWidth, so each lag's sum is the same in every version.
+// The compiler's generic vector types (a size that depends on a template parameter is not
+// accepted there).
+template <std::size_t kWidth>
+struct DoubleVector;
+template <>
+struct DoubleVector<4> {
+    typedef double Type __attribute__((vector_size(4 * sizeof(double))));
+};
+template <>
+struct DoubleVector<8> {
+    typedef double Type __attribute__((vector_size(8 * sizeof(double))));
+};
+
+// kWidth doubles per vector: 4 where vectors are 256 bits wide (or narrower: the compiler splits
+// them), 8 with 512-bit vectors; a 512-bit generic vector is split badly on narrower targets.
+template <std::size_t kWidth>
 LV_INLINE void sumSquaredDifferencesPair(const double* a, const double* b, std::size_t count, double& even,
                                          double& odd)
 {
-    using Vec = double __attribute__((vector_size(4 * sizeof(double))));
-    constexpr std::size_t kWidth = 4;
+    using Vec = typename DoubleVector<kWidth>::Type;
     constexpr std::size_t kVectors = kLanes / kWidth;
     static_assert(kVectors * kWidth == kLanes);
     Vec accEven[kVectors] = {};
@@ -89,12 +105,9 @@ LV_INLINE void sumSquaredDifferencesPair(const double* a, const double* b, std::
     }
     double laneEven[kLanes];
     double laneOdd[kLanes];
-    for (std::size_t v = 0; v < kVectors; ++v) {
-        for (std::size_t k = 0; k < kWidth; ++k) {
-            laneEven[kWidth * v + k] = accEven[v][k];
-            laneOdd[kWidth * v + k] = accOdd[v][k];
-        }
-    }
+    static_assert(sizeof accEven == sizeof laneEven && sizeof accOdd == sizeof laneOdd);
+    std::memcpy(laneEven, accEven, sizeof laneEven);
+    std::memcpy(laneOdd, accOdd, sizeof laneOdd);
     for (std::size_t l = 0; i + l < count; ++l) {
         const double d0 = a[i + l] - b[i + l];
         const double d1 = a[i + l] - b[i + l + 1];
@@ -152,6 +165,7 @@ LV_INLINE double differenceAtEdge(const double* x, std::ptrdiff_t n, std::ptrdif
     return sum;
 }
 
+template <std::size_t kWidth>
 LV_INLINE void differenceBody(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)
 {
     const auto n = std::ptrdiff_t(x.size());
@@ -161,8 +175,8 @@ LV_INLINE void differenceBody(std::span<const double> x, std::ptrdiff_t centre, 
     for (std::ptrdiff_t tau = 0; tau < lags; tau += 2) {
         const std::ptrdiff_t start = centre - window / 2 - tau / 2;
         if (tau + 1 < lags && start >= 0 && start + window + tau + 1 <= n) {
-            sumSquaredDifferencesPair(data + start, data + start + tau, std::size_t(window), d[std::size_t(tau)],
-                                      d[std::size_t(tau + 1)]);
+            sumSquaredDifferencesPair<kWidth>(data + start, data + start + tau, std::size_t(window), d[std::size_t(tau)],
+                                              d[std::size_t(tau + 1)]);
             continue;
         }
         for (std::ptrdiff_t lag = tau; lag < std::min(tau + 2, lags); ++lag) {
@@ -175,34 +189,78 @@ LV_INLINE void differenceBody(std::span<const double> x, std::ptrdiff_t centre, 
 
 } // namespace
 
-void yinDifferencePortable(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)
-{
-    differenceBody(x, centre, windowLength, d);
-}
-
-#if LV_YIN_AVX2
+#if LV_YIN_X86
 namespace {
 
-// The same code with 256-bit vectors. No FMA: a fused multiply-add would round differently from
+// The same code for wider vectors. The AVX2 target leaves FMA out, and the build turns off
+// contraction of multiply-adds (AVX-512 has FMA): a fused multiply-add rounds differently from
 // the portable build.
 [[gnu::target("avx2")]] void differenceAvx2(std::span<const double> x, std::ptrdiff_t centre, int windowLength,
                                             std::span<double> d)
 {
-    differenceBody(x, centre, windowLength, d);
+    differenceBody<4>(x, centre, windowLength, d);
+}
+
+[[gnu::target("avx512f")]] void differenceAvx512(std::span<const double> x, std::ptrdiff_t centre, int windowLength,
+                                                 std::span<double> d)
+{
+    differenceBody<8>(x, centre, windowLength, d);
 }
 
 } // namespace
 #endif
 
-void yinDifference(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)
+bool yinIsaSupported(YinIsa isa)
 {
-#if LV_YIN_AVX2
-    if (__builtin_cpu_supports("avx2")) {
+    switch (isa) {
+    case YinIsa::Portable:
+        return true;
+#if LV_YIN_X86
+    case YinIsa::Avx2:
+        return __builtin_cpu_supports("avx2");
+    case YinIsa::Avx512:
+        return __builtin_cpu_supports("avx512f");
+#endif
+    default:
+        return false;
+    }
+}
+
+YinIsa yinFastestIsa()
+{
+    if (yinIsaSupported(YinIsa::Avx512)) {
+        return YinIsa::Avx512;
+    }
+    if (yinIsaSupported(YinIsa::Avx2)) {
+        return YinIsa::Avx2;
+    }
+    return YinIsa::Portable;
+}
+
+void yinDifference(YinIsa isa, std::span<const double> x, std::ptrdiff_t centre, int windowLength,
+                   std::span<double> d)
+{
+    if (!yinIsaSupported(isa)) {
+        throw std::invalid_argument("yinDifference: instruction set not available");
+    }
+    switch (isa) {
+#if LV_YIN_X86
+    case YinIsa::Avx2:
         differenceAvx2(x, centre, windowLength, d);
         return;
-    }
+    case YinIsa::Avx512:
+        differenceAvx512(x, centre, windowLength, d);
+        return;
 #endif
-    differenceBody(x, centre, windowLength, d);
+    default:
+        differenceBody<4>(x, centre, windowLength, d);
+        return;
+    }
+}
+
+void yinDifference(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)
+{
+    yinDifference(yinFastestIsa(), x, centre, windowLength, d);
 }
 
 void yinNormalise(std::span<const double> d, std::span<double> dn)

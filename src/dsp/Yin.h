@@ -20,10 +20,17 @@ struct YinCandidate {
 // while the lag grows. Samples outside x read as 0.
 //   x: the source [Sample], widened to double once for the whole source so that the sums run on
 //      plain double vectors; centre: frame centre [Sample]; d: caller-owned, one value per lag.
-// Uses 256-bit vectors where the processor has them; the result is the same bit for bit as
-// yinDifferencePortable, which uses only the baseline instruction set.
 void yinDifference(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d);
-void yinDifferencePortable(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d);
+
+// The instruction sets the difference function has code for. Every one gives the same result bit
+// for bit (the additions happen in the same order); the unqualified yinDifference takes the
+// fastest the processor has.
+enum class YinIsa { Portable, Avx2, Avx512 };
+bool yinIsaSupported(YinIsa isa);
+YinIsa yinFastestIsa();
+// Throws std::invalid_argument when the processor lacks isa.
+void yinDifference(YinIsa isa, std::span<const double> x, std::ptrdiff_t centre, int windowLength,
+                   std::span<double> d);
 
 // d'(0) = 1; d'(τ) = τ · d(τ) / max(d(1) + … + d(τ), 1e-10). dn has the size of d.
 void yinNormalise(std::span<const double> d, std::span<double> dn);

@@ -35,16 +35,16 @@ public:
         float fallbackWeight = 0.5f;           // weight of an estimate that is only the deepest dip
         float priorAlpha = 3.0f;               // Beta prior over the thresholds
         float priorBeta = 19.0f;
-        float absoluteThreshold = 0.1f; // threshold of the plain per-frame estimate
+        float absoluteThreshold = 0.1f;        // threshold of the plain per-frame estimate
     };
 
     static constexpr int kThresholdCount = 100;
-    static constexpr float kLn2 = 0.6931472f;         // ln 2 as the pitch grid takes it
-    static constexpr float kGridStepSemitones = 0.1f; // spacing of the pitch states
+    static constexpr float kLn2 = 0.6931472f;               // ln 2 as the pitch grid takes it
+    static constexpr float kGridStepSemitones = 0.1f;       // spacing of the pitch states
     static constexpr float kPreciseWithinSemitones = 0.11f; // output keeps the YIN value this close
-    static constexpr int kHintPullStates = 10;        // the hint pulls a mass state nearer than this
-    static constexpr double kHintPullMass = 0.7;      // mass added to the pulled state (before rescaling)
-    static constexpr double kHintMassFloor = 0.6;     // smallest voiced mass of a frame with a hint
+    static constexpr int kHintPullStates = 10;              // the hint pulls a mass state nearer than this
+    static constexpr double kHintPullMass = 0.7;            // added to the pulled state, before rescaling
+    static constexpr double kHintMassFloor = 0.6;           // smallest voiced mass of a frame with a hint
 
     PitchTracker();
 
@@ -56,7 +56,8 @@ public:
     //   f0: receives one value per decoded frame [Hz], 0 for unvoiced.
     // Frame e is centred on sample e · 128; there are floor(samples / 128) frames, but at least
     // one. The track is shorter than that only when some frame has no surviving state: decoding
-    // then ends at the last frame that had one. Returns the number of values written.
+    // then ends at the last frame that had one. Returns the number of values written. Throws
+    // std::length_error for a source of more than 2³¹ − 1 frames.
     int Track(std::span<const float> samples, std::span<const float> hint, FastVector<float>& f0);
 
     const Parameters& parameters() const { return m_params; }

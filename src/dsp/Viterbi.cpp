@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 namespace Tessarin {
@@ -17,16 +18,13 @@ void TS_ViterbiMatrix::resize(int rows, int cols)
     if (rows < 0 || cols < 0) {
         throw std::invalid_argument("TS_ViterbiMatrix: negative size");
     }
+    const std::uint64_t count = std::uint64_t(rows) * std::uint64_t(cols);
+    if (count > std::numeric_limits<std::uint32_t>::max() || count > std::uint64_t(std::numeric_limits<int>::max())) {
+        throw std::length_error("TS_ViterbiMatrix: too many elements");
+    }
     m_rows = rows;
     m_cols = cols;
-    m_values.assign(std::uint32_t(rows) * std::uint32_t(cols), 0.0);
-}
-
-void TS_ViterbiMatrix::fill(double value)
-{
-    for (double& v : m_values.span()) {
-        v = value;
-    }
+    m_values.assign(std::uint32_t(count), 0.0);
 }
 
 void ViterbiDecoder::reset()

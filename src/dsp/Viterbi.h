@@ -22,9 +22,9 @@ public:
     TS_ViterbiMatrix(const TS_ViterbiMatrix&) = delete;
     TS_ViterbiMatrix& operator=(const TS_ViterbiMatrix&) = delete;
 
-    // Resizes to rows × cols and sets every element to 0.
+    // Resizes to rows × cols and sets every element to 0. Throws std::invalid_argument for a
+    // negative size and std::length_error beyond 2³¹ − 1 elements.
     void resize(int rows, int cols);
-    void fill(double value);
 
     int rows() const { return m_rows; }
     int cols() const { return m_cols; }

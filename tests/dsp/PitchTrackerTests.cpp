@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -548,6 +549,27 @@ TEST(PitchTrackerTrack, VibratoAndGlideAreFollowedWithinTwentyCents)
         }
         EXPECT_GE(voiced, 320) << c.name;
     }
+}
+
+TEST(PitchTrackerTrack, NonFiniteSamplesGiveUnvoicedFramesNotACrash)
+{
+    // A NaN or an infinity poisons every lag whose window reaches it: no dips there.
+    std::vector<float> x = steady(220.0, 0.3);
+    x[6000] = std::numeric_limits<float>::quiet_NaN();
+    x[9000] = std::numeric_limits<float>::infinity();
+    const std::vector<float> f0 = track(x);
+    ASSERT_EQ(f0.size(), x.size() / kHop);
+    for (std::size_t e = 0; e < f0.size(); ++e) {
+        ASSERT_TRUE(std::isfinite(f0[e])) << "frame " << e;
+        if (e * kHop > 6000 - 1500 && e * kHop < 9000 + 1500) {
+            continue; // near the bad samples
+        }
+        if (e >= 10 && e + 10 < f0.size()) {
+            EXPECT_TRUE(lvtest::near(cents(f0[e], 220.0), 0.0, 5.0, "clean frames are unaffected")) << "frame " << e;
+        }
+    }
+    EXPECT_EQ(f0[6000 / kHop], 0.0f);
+    EXPECT_EQ(f0[9000 / kHop], 0.0f);
 }
 
 TEST(PitchTrackerTrack, RunningAgainGivesTheSameTrack)

@@ -148,6 +148,8 @@ TEST(ViterbiMatrix, NewIsTwoByTwoZerosAndResizeClears)
     m.resize(3, 4);
     EXPECT_EQ(m.at(1, 2), 0.0);
     EXPECT_THROW(m.resize(-1, 2), std::invalid_argument);
+    EXPECT_THROW(m.resize(70000, 70000), std::length_error); // 4.9e9 elements
+    EXPECT_EQ(m.rows(), 3); // unchanged by the refused sizes
 }
 
 TEST(ViterbiDecoder, StartKeepsPositiveStatesAndTheFirstLargestAsHead)

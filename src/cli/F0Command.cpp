@@ -4,6 +4,7 @@
 #include "audio/CWavBuf.h"
 #include "cli/Cli.h"
 #include "dsp/Harvest.h"
+#include "engine/AnalysisPipeline.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,16 +26,6 @@ namespace {
 
 constexpr double kSampleRate = 44100.0; // [Hz] every file that passes the format gate
 constexpr double kHop = 128.0;          // [samples] between frames
-
-// The final track the pipeline stores: the probabilistic pitch tracker run on the samples
-// with Harvest's track as its hint, one value per 128-sample frame [Hz, 0 = unvoiced]. Returns nothing
-// while the tracker is not part of the build; wiring it in replaces this body only.
-std::optional<std::vector<double>> trackerMethod(std::span<const double> samples, std::span<const double> harvestTrack)
-{
-    (void)samples;
-    (void)harvestTrack;
-    return std::nullopt;
-}
 
 const char* const kUsage =
     "usage: lvtb f0 FILE [--from S] [--to S] [--method harvest|tracker]\n"
@@ -112,12 +103,10 @@ int runF0(const std::vector<std::string>& argv, Io& io)
 
     std::vector<double> f0 = harvestTrack.f0;
     if (method == "tracker") {
-        std::optional<std::vector<double>> tracked = trackerMethod(samples, harvestTrack.f0);
-        if (!tracked) {
-            io.err << "lvtb: the tracker method is not available in this build\n";
-            return kExitUsage;
-        }
-        f0 = std::move(*tracked);
+        // Exactly what the analysis stores: the tracker with Harvest's track as its hint.
+        Tessarin::FastVector<float> tracked;
+        TessarinEngineV6::estimateF0(region.span(), false, tracked);
+        f0.assign(tracked.data(), tracked.end());
     }
     // The region starts at sample trunc(max(from, 0) · 44100) of the file.
     const double startSec = double(std::int64_t(std::max(from * kSampleRate, 0.0))) / kSampleRate;

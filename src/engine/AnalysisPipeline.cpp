@@ -2,6 +2,8 @@
 
 #include "dsp/BandPass.h"
 #include "dsp/HarmonicPeaks.h"
+#include "dsp/Harvest.h"
+#include "dsp/PitchTracker.h"
 #include "dsp/LfModel.h"
 #include "dsp/LinearTable.h"
 #include "dsp/NoiseFilterBank.h"
@@ -231,6 +233,20 @@ float pulseRatio(std::span<const float> x)
 }
 
 } // namespace pipeline
+
+void estimateF0(std::span<const float> samples, bool independent, FastVector<float>& f0)
+{
+    const std::vector<double> widened(samples.begin(), samples.end());
+    const HarvestTrack hint = harvest(widened, 44100, HarvestOptions{});
+    f0.clear();
+    if (independent) {
+        f0.assign(static_cast<std::uint32_t>(hint.f0.size()), 0.0f);
+        return;
+    }
+    const std::vector<float> hintHz(hint.f0.begin(), hint.f0.end());
+    PitchTracker tracker;
+    tracker.Track(samples, hintHz, f0);
+}
 
 void analyse(AnalysisSettings& settings, std::span<const float> samples, TsVoiceModel& model, bool independent,
              AnalysisRandom& random, const F0Stage& f0Stage)

@@ -31,10 +31,14 @@ inline constexpr float kModelLevelFloorDb = -200.0f;
 // The f0 stage: the final track for the samples (one value per 128-sample frame, 0 = unvoiced).
 using F0Stage = std::function<void(std::span<const float> samples, bool independent, Tessarin::FastVector<float>& f0)>;
 
+// The analysis's own f0 stage: Harvest (55 … 1000 Hz, one frame per 128 samples) gives the hint, and
+// the probabilistic tracker the final track; an INDIE unit gets the hint's length of zeros.
+void estimateF0(std::span<const float> samples, bool independent, Tessarin::FastVector<float>& f0);
+
 // Fills model (constructed with 512 and 44100) from the unit's samples in −1 … 1. independent: an
 // INDIE unit, analysed as wholly unvoiced. The noise of the calibration rendering draws from random.
 void analyse(AnalysisSettings& settings, std::span<const float> samples, TSVM_V0::TsVoiceModel& model,
-             bool independent, Tessarin::AnalysisRandom& random, const F0Stage& f0Stage);
+             bool independent, Tessarin::AnalysisRandom& random, const F0Stage& f0Stage = estimateF0);
 
 // The steps, exposed for testing.
 namespace pipeline {

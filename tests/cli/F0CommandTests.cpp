@@ -103,15 +103,26 @@ TEST_F(F0Command, FromAndToCutTheRegionAndTimesCountFromTheFileStart)
     EXPECT_TRUE(lvtest::near(frames[1].time, (4410.0 + 128.0) / 44100.0, 5e-7, "six decimals"));
 }
 
-TEST_F(F0Command, TrackerMethodIsTheDefaultAndNotYetAvailable)
+TEST_F(F0Command, TrackerIsTheDefaultAndFollowsTheToneNearItsTruePitch)
 {
-    for (const std::vector<std::string>& argv : {std::vector<std::string>{"f0", tonePath},
-                                                 std::vector<std::string>{"f0", tonePath, "--method", "tracker"}}) {
-        const auto r = runLvtb(argv);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_TRUE(r.out.empty());
-        EXPECT_EQ(r.err, "lvtb: the tracker method is not available in this build\n");
+    const auto byDefault = runLvtb({"f0", tonePath});
+    const auto named = runLvtb({"f0", tonePath, "--method", "tracker"});
+    ASSERT_EQ(byDefault.status, 0) << byDefault.err;
+    EXPECT_EQ(byDefault.out, named.out);
+    const std::vector<Frame> frames = parseFrames(byDefault.out);
+    // The tracker gives one frame per 128 samples: floor(22050 / 128) = 172.
+    ASSERT_EQ(frames.size(), 172u);
+    std::size_t voicedInTone = 0;
+    for (const Frame& f : frames) {
+        if (f.time < 0.09) {
+            EXPECT_EQ(f.f0, 0.0) << "the leading silence is unvoiced (Harvest's hint forces it)";
+        }
+        if (f.time >= 0.2 && f.time <= 0.4 && f.f0 > 0.0) {
+            EXPECT_TRUE(lvtest::near(f.f0, 220.0, 220.0 * 0.0116, "within 20 cents")) << f.index;
+            ++voicedInTone;
+        }
     }
+    EXPECT_GT(voicedInTone, 60u);
 }
 
 TEST_F(F0Command, GateFailurePrintsTheEditorsMessageAndExitsOne)

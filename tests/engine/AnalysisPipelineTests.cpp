@@ -187,3 +187,30 @@ TEST(PipelineSungVowel, EveryTrackHasAFrameEachAndEveryValueIsFinite)
     model.harmonicPhase.getFrame(20, phases);
     EXPECT_EQ(phases[0], 0.0f);
 }
+
+TEST(PipelineSungVowel, TheAnalysisOwnF0FollowsTheSungPitch)
+{
+    lvtest::SungVowel v;
+    v.f0Hz = 233.0;
+    v.vibratoCents = 40.0;
+    v.seconds = 1.0;
+    const auto samples = lvtest::singVowel(v);
+    TsVoiceModel model;
+    AnalysisSettings settings;
+    AnalysisRandom random(11);
+    analyse(settings, samples, model, false, random); // Harvest as the hint, then the tracker
+    ASSERT_EQ(model.f0.size(), samples.size() / 128);
+    std::size_t checked = 0;
+    for (std::uint32_t i = 20; i + 20 < model.f0.size(); ++i) {
+        ASSERT_GT(model.f0[i], 0.0f) << "frame " << i << " of a sustained vowel";
+        const double cents = 1200.0 * std::log2(model.f0[i] / lvtest::sungPitchAtFrame(v, i));
+        ASSERT_LT(std::fabs(cents), 20.0) << "frame " << i;
+        ++checked;
+    }
+    EXPECT_GT(checked, 250u);
+    for (const auto* s : {&model.noiseEnvelope, &model.harmonicPhase, &model.spectralEnvelope, &model.bandLevels}) {
+        EXPECT_EQ(std::uint32_t(s->frameCount), model.f0.size());
+    }
+    expectFinite(model.noiseEnvelope, "noise envelope");
+    expectFinite(model.spectralEnvelope, "spectral envelope");
+}

@@ -311,6 +311,13 @@ TEST_F(PitchTrackerObservation, AHintWithinASemitonePullsItsClosestState)
     // 320 Hz is 11.2 states above 300 Hz: more than a semitone, no pull.
     tracker.observe(c, 1, 320.0f, obs);
     EXPECT_TRUE(lvtest::near(obs[std::size_t(q300)], m300 * trust, 1e-12, "too far to pull"));
+
+    // The boundary in states: 9 away pulls, 10 away (one semitone) does not.
+    const auto grid = tracker.pitchGrid();
+    tracker.observe(c, 1, grid[std::size_t(q300 + 9)], obs);
+    EXPECT_TRUE(lvtest::near(obs[std::size_t(q300)], (m300 + 0.7) / (total + 0.7) * total * trust, 1e-12, "9 states"));
+    tracker.observe(c, 1, grid[std::size_t(q300 + 10)], obs);
+    EXPECT_TRUE(lvtest::near(obs[std::size_t(q300)], m300 * trust, 1e-12, "10 states"));
 }
 
 TEST_F(PitchTrackerObservation, ATieInTheHintPullGoesToTheLowerState)

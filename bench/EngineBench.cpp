@@ -31,3 +31,21 @@ static void BM_AnalyseAfterF0(benchmark::State& state)
                                                                             benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_AnalyseAfterF0)->Args({110, 1})->Args({220, 1})->Args({440, 1})->Args({220, 3})->Unit(benchmark::kMillisecond);
+
+// The whole analysis of a unit, f0 estimation included.
+static void BM_AnalyseUnit(benchmark::State& state)
+{
+    lvtest::SungVowel v;
+    v.f0Hz = double(state.range(0));
+    v.seconds = double(state.range(1));
+    v.vibratoCents = 30.0;
+    const auto samples = lvtest::singVowel(v);
+    for (auto _ : state) {
+        TSVM_V0::TsVoiceModel model;
+        AnalysisSettings settings;
+        Tessarin::AnalysisRandom random(1);
+        analyse(settings, samples, model, false, random);
+        benchmark::DoNotOptimize(model.f0.data());
+    }
+}
+BENCHMARK(BM_AnalyseUnit)->Args({110, 1})->Args({220, 1})->Args({440, 1})->Args({110, 3})->Args({220, 3})->Args({440, 3})->Unit(benchmark::kMillisecond);

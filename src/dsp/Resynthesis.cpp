@@ -15,28 +15,47 @@ void renderFrame(std::span<const float> phases, std::span<float> block, std::spa
     std::fill(block.begin(), block.end(), 0.0f);
     const std::size_t n = block.size();
     const std::size_t points = std::min({phases.size(), levels.size(), frequencies.size()});
+    if (n == 0) {
+        return;
+    }
     const float half = float(n / 2);
-    for (std::size_t p = 0; p < points; ++p) {
-        // The factor 2 undoes the halving of a unit-sum analysis window.
-        const float amplitude = 2.0f * std::pow(10.0f, levels[p] / 20.0f);
-        const float omega = kTwoPiF * frequencies[p] / sampleRate;
-        const float phi = phases[p];
-        if (n == 0) {
-            continue;
+    // Eight points run their recurrences side by side: each recurrence is a chain of dependent
+    // multiply-adds, and eight independent chains keep the vector units busy. Unused lanes stay 0.
+    constexpr std::size_t kLanes = 8;
+    for (std::size_t first = 0; first < points; first += kLanes) {
+        float previous[kLanes] = {};
+        float current[kLanes] = {};
+        float twoCos[kLanes] = {};
+        const std::size_t lanes = std::min(kLanes, points - first);
+        for (std::size_t l = 0; l < lanes; ++l) {
+            const std::size_t p = first + l;
+            // The factor 2 undoes the halving of a unit-sum analysis window.
+            const float amplitude = 2.0f * std::pow(10.0f, levels[p] / 20.0f);
+            const float omega = kTwoPiF * frequencies[p] / sampleRate;
+            previous[l] = amplitude * std::cos(phases[p] - half * omega);
+            current[l] = amplitude * std::cos(phases[p] + (1.0f - half) * omega);
+            twoCos[l] = 2.0f * std::cos(omega);
         }
-        float previous = amplitude * std::cos(phi - half * omega);
-        block[0] += previous;
+        float sum0 = 0.0f;
+        float sum1 = 0.0f;
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            sum0 += previous[l];
+            sum1 += current[l];
+        }
+        block[0] += sum0;
         if (n == 1) {
             continue;
         }
-        float current = amplitude * std::cos(phi + (1.0f - half) * omega);
-        block[1] += current;
-        const float twoCos = 2.0f * std::cos(omega);
+        block[1] += sum1;
         for (std::size_t j = 2; j < n; ++j) {
-            const float next = twoCos * current - previous;
-            block[j] += next;
-            previous = current;
-            current = next;
+            float sum = 0.0f;
+            for (std::size_t l = 0; l < kLanes; ++l) {
+                const float next = twoCos[l] * current[l] - previous[l];
+                previous[l] = current[l];
+                current[l] = next;
+                sum += next;
+            }
+            block[j] += sum;
         }
     }
 }

@@ -46,21 +46,36 @@ bool hasPeaks(const TsVoiceModel& m, std::size_t i)
     return i < m.peaks.frameCount() && m.peaks.frames[i]->pointCount() > 0;
 }
 
-// Normalised template levels T_k − T_0 [dB], one row per template.
-const std::vector<float>& normalisedTemplates()
+constexpr double kDbToLnPower = 0.23025850929940458; // ln(10) / 10: a level difference in dB to ln of a power ratio
+
+// Per template, for the Itakura–Saito distance: e^(−c·T'_k) and the running sums of T'_k, with
+// T'_k = T_k − T_0 the template's levels relative to its first harmonic [dB].
+struct TemplateTerms {
+    std::vector<double> inversePower; // kTemplates rows of kComparedHarmonics
+    std::vector<double> levelSums;    // kTemplates rows of kComparedHarmonics + 1, from 0
+};
+
+const TemplateTerms& templateTerms()
 {
-    static const std::vector<float> table = [] {
-        std::vector<float> t(std::size_t(kTemplates) * kComparedHarmonics);
+    static const TemplateTerms terms = [] {
+        TemplateTerms t;
+        t.inversePower.resize(std::size_t(kTemplates) * kComparedHarmonics);
+        t.levelSums.resize(std::size_t(kTemplates) * (kComparedHarmonics + 1));
         FastVector<float> row;
         for (int i = 0; i < kTemplates; ++i) {
             lfTemplateLevels(i, row);
+            double sum = 0.0;
             for (int k = 0; k < kComparedHarmonics; ++k) {
-                t[std::size_t(i) * kComparedHarmonics + std::size_t(k)] = row[std::uint32_t(k)] - row[0];
+                const double relative = double(row[std::uint32_t(k)]) - double(row[0]);
+                t.inversePower[std::size_t(i) * kComparedHarmonics + std::size_t(k)] = std::exp(-kDbToLnPower * relative);
+                t.levelSums[std::size_t(i) * (kComparedHarmonics + 1) + std::size_t(k)] = sum;
+                sum += relative;
             }
+            t.levelSums[std::size_t(i) * (kComparedHarmonics + 1) + kComparedHarmonics] = sum;
         }
         return t;
     }();
-    return table;
+    return terms;
 }
 
 // Mean absolute value of `length` samples centred on `centre`, zeros outside.
@@ -104,20 +119,29 @@ int bestTemplate(std::span<const float> levels)
     if (n == 0) {
         return -1;
     }
-    // r_k = a_k² / g_k² with g scaled to meet the first harmonic: ln r_k = (ln 10 / 10) · (D_k − T'_k),
-    // D_k = L_k − L_0 and T'_k = T_k − T_0, all in dB.
-    constexpr double kDbToLnPower = 0.23025850929940458;
-    const std::vector<float>& templates = normalisedTemplates();
+    // With r_k = a_k² / g_k² and the template scaled to meet the first harmonic,
+    // ln r_k = x_k = c·(D_k − T'_k), D_k = L_k − L_0, T'_k = T_k − T_0 (dB), c = ln 10 / 10. The sum
+    // Σ (r_k − ln r_k − 1) splits into Σ e^(c·D_k)·e^(−c·T'_k) − c·Σ D_k + c·Σ T'_k − n: one
+    // exponential per harmonic and frame, and a dot product per template.
+    const TemplateTerms& terms = templateTerms();
+    thread_local std::vector<double> framePower;
+    framePower.resize(n);
+    double levelSum = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double relative = double(levels[k]) - double(levels[0]);
+        framePower[k] = std::exp(kDbToLnPower * relative);
+        levelSum += relative;
+    }
     int best = 0;
     double bestDistance = 0.0;
     for (int t = 0; t < kTemplates; ++t) {
-        const float* row = templates.data() + std::size_t(t) * kComparedHarmonics;
-        double sum = 0.0;
+        const double* inverse = terms.inversePower.data() + std::size_t(t) * kComparedHarmonics;
+        double dot = 0.0;
         for (std::size_t k = 0; k < n; ++k) {
-            const double x = kDbToLnPower * (double(levels[k]) - double(levels[0]) - double(row[k]));
-            sum += std::exp(x) - x - 1.0;
+            dot += framePower[k] * inverse[k];
         }
-        const double distance = sum / double(n);
+        const double templateSum = terms.levelSums[std::size_t(t) * (kComparedHarmonics + 1) + n];
+        const double distance = (dot - kDbToLnPower * levelSum + kDbToLnPower * templateSum - double(n)) / double(n);
         if (t == 0 || distance < bestDistance) {
             best = t;
             bestDistance = distance;

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+
+#include "dsp/LfModel.h"
 #include <vector>
 
 using namespace TessarinEngineV6;
@@ -213,4 +216,44 @@ TEST(PipelineSungVowel, TheAnalysisOwnF0FollowsTheSungPitch)
     }
     expectFinite(model.noiseEnvelope, "noise envelope");
     expectFinite(model.spectralEnvelope, "spectral envelope");
+}
+
+TEST(PipelineGlottalIndex, ChoosesTheSmallestItakuraSaitoDistance)
+{
+    // The distance summed directly, r_k = a_k² / g_k² with g scaled to meet the first harmonic.
+    auto direct = [](const std::vector<float>& levels) {
+        int best = 0;
+        double bestDistance = 0;
+        FastVector<float> t;
+        for (int i = 0; i < 270; ++i) {
+            Tessarin::lfTemplateLevels(i, t);
+            double sum = 0;
+            const std::size_t n = std::min<std::size_t>(levels.size(), 400);
+            for (std::size_t k = 0; k < n; ++k) {
+                const double a = std::pow(10.0, levels[k] * 0.05);
+                const double g = std::pow(10.0, t[std::uint32_t(k)] * 0.05) * std::pow(10.0, levels[0] * 0.05) /
+                                 std::pow(10.0, t[0] * 0.05);
+                const double r = a * a / (g * g);
+                sum += r - std::log(r) - 1.0;
+            }
+            if (i == 0 || sum / double(n) < bestDistance) {
+                best = i;
+                bestDistance = sum / double(n);
+            }
+        }
+        return best;
+    };
+    std::mt19937 rng(21);
+    std::normal_distribution<float> jitter(0.0f, 2.0f);
+    FastVector<float> t;
+    for (const int truth : {5, 60, 150, 240}) {
+        Tessarin::lfTemplateLevels(truth, t);
+        for (const std::size_t n : {std::size_t(12), std::size_t(100), std::size_t(401)}) {
+            std::vector<float> levels(n);
+            for (std::size_t k = 0; k < n; ++k) {
+                levels[k] = t[std::uint32_t(std::min<std::size_t>(k, 399))] - 70.0f + jitter(rng);
+            }
+            EXPECT_EQ(pipeline::bestTemplate(levels), direct(levels)) << truth << " " << n;
+        }
+    }
 }

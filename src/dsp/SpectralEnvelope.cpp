@@ -54,6 +54,53 @@ float hannKernel(float y, int windowLength, int transformLength)
     return 0.25f * dirichlet(y - delta) + 0.5f * dirichlet(y) + 0.25f * dirichlet(y + delta);
 }
 
+namespace {
+
+// hannKernel at y0, y0 + 1, … y0 + count − 1 into out: the sines of the three Dirichlet kernels are
+// stepped by angle addition (in double) instead of six sine calls per value.
+void hannKernelRun(double y0, int count, int windowLength, int transformLength, float* out)
+{
+    int n = transformLength;
+    const int m = windowLength;
+    double step = 1.0;
+    if (n < m) {
+        const int p = 1 << int(std::ceil(std::log(float(m)) / std::log(2.0f)));
+        step = double(p / n);
+        n = p;
+    }
+    constexpr double kPi = 3.141592653589793;
+    const double nd = double(n);
+    const double md = double(m);
+    const double delta = double(float(n) / (float(m) - 1.0f));
+    std::fill(out, out + count, 0.0f);
+    const double offsets[3] = {-delta, 0.0, delta};
+    const double weights[3] = {0.25, 0.5, 0.25};
+    for (int t = 0; t < 3; ++t) {
+        const double z0 = y0 * step + offsets[t];
+        double sinTop = std::sin(kPi * z0 * md / nd);
+        double cosTop = std::cos(kPi * z0 * md / nd);
+        double sinBottom = std::sin(kPi * z0 / nd);
+        double cosBottom = std::cos(kPi * z0 / nd);
+        const double sinTopStep = std::sin(kPi * step * md / nd);
+        const double cosTopStep = std::cos(kPi * step * md / nd);
+        const double sinBottomStep = std::sin(kPi * step / nd);
+        const double cosBottomStep = std::cos(kPi * step / nd);
+        for (int i = 0; i < count; ++i) {
+            const double x = kPi * (z0 + double(i) * step) / nd;
+            const double dirichlet = std::fabs(x) < 1e-6 ? md : sinTop / sinBottom;
+            out[i] += float(weights[t] * dirichlet);
+            const double nextTop = sinTop * cosTopStep + cosTop * sinTopStep;
+            cosTop = cosTop * cosTopStep - sinTop * sinTopStep;
+            sinTop = nextTop;
+            const double nextBottom = sinBottom * cosBottomStep + cosBottom * sinBottomStep;
+            cosBottom = cosBottom * cosBottomStep - sinBottom * sinBottomStep;
+            sinBottom = nextBottom;
+        }
+    }
+}
+
+} // namespace
+
 int envelopeScale(float f0, float sampleRate)
 {
     const float limit = sampleRate / 256.0f;
@@ -99,8 +146,13 @@ void SpectralEnvelope::compute(float f0, std::span<const float> levels, int harm
         const int c = int(std::round(v / h));
         const int from = std::max(c - lobe, 0);
         const int to = std::min(c + lobe, e);
+        if (from > to) {
+            continue;
+        }
+        m_kernel.resize(std::size_t(to - from + 1));
+        hannKernelRun((double(h) * from - double(v)) / double(h), to - from + 1, windowLength, n, m_kernel.data());
         for (int d = from; d <= to; ++d) {
-            const float value = amplitude * hannKernel((h * float(d) - v) / h, windowLength, n);
+            const float value = amplitude * m_kernel[std::size_t(d - from)];
             float& slot = m_scratch[std::size_t(d)];
             slot = slot == 0.0f ? value : std::max(slot, value);
         }

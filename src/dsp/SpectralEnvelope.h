@@ -48,6 +48,7 @@ private:
 
     std::map<int, std::unique_ptr<FreqBox>> m_boxes;
     std::vector<float> m_scratch;
+    std::vector<float> m_kernel;
     std::vector<float> m_smoothed;
     std::vector<float> m_cepstrum;
     std::vector<float> m_envelope;

@@ -7,6 +7,7 @@
 //
 // Not thread-safe: an instance belongs to whatever embeds it.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -145,18 +146,25 @@ public:
         readPos = 0;
     }
 
-    // Makes room for n samples. A growth reallocates to whole granules and moves the live samples
-    // to the front; otherwise live samples consumed from the front are moved down in place.
+    // Makes room for n samples. A growth reallocates to whole granules, at least half again the old
+    // capacity, and moves the live samples to the front; otherwise live samples consumed from the front are moved down in place.
     void ensureCapacity(std::uint32_t n)
     {
         const std::uint64_t sampleBytes = std::uint64_t(channels) * sizeof(T);
         if (capacityBytes / sampleBytes < n) {
-            const std::uint64_t wanted = std::uint64_t(n) * sampleBytes;
-            const std::uint64_t rounded = (wanted + granularityBytes - 1) / granularityBytes * granularityBytes;
+            // At least half again what is held: buffers that grow by whole frames (hundreds of
+            // values at a time) would otherwise be copied at every append.
+            const std::uint64_t wanted = std::max<std::uint64_t>(std::uint64_t(n) * sampleBytes,
+                                                                 std::uint64_t(capacityBytes) + capacityBytes / 2);
+            std::uint64_t rounded = (wanted + granularityBytes - 1) / granularityBytes * granularityBytes;
             if (rounded > UINT32_MAX - kAlignment) {
-                throw std::bad_alloc();
+                // Half again would pass the limit; what is needed may still fit.
+                rounded = (std::uint64_t(n) * sampleBytes + granularityBytes - 1) / granularityBytes * granularityBytes;
+                if (rounded > UINT32_MAX - kAlignment) {
+                    throw std::bad_alloc();
+                }
             }
-            auto block = std::make_unique<unsigned char[]>(std::size_t(rounded) + kAlignment);
+            auto block = std::make_unique_for_overwrite<unsigned char[]>(std::size_t(rounded) + kAlignment);
             const auto address = reinterpret_cast<std::uintptr_t>(block.get());
             const std::size_t shift = (kAlignment - address % kAlignment) % kAlignment;
             T* aligned = reinterpret_cast<T*>(block.get() + shift);

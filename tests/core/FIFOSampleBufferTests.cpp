@@ -46,11 +46,31 @@ TYPED_TEST(EveryElementType, StorageIsAlignedAndGrownInWholeGranules)
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b.storage()) % 16, 0u);
         EXPECT_EQ(b.capacityInBytes() % 512, 0u);
         EXPECT_GE(b.capacity(), b.size());
-        // The capacity is the smallest whole number of granules that holds the samples.
-        EXPECT_LT(b.capacityInBytes() - b.size() * sizeof(TypeParam), 512u);
     }
     EXPECT_EQ(b.size(), 4000u);
     EXPECT_EQ(b.begin()[3999], values[99]);
+}
+
+TEST(FIFOSampleBuffer, GrowsGeometricallySoFrameSizedAppendsRarelyCopy)
+{
+    FIFOSampleBufferTemplate<float> b(512, 1);
+    std::vector<float> frame(128, 1.0f); // one granule per append
+    int reallocations = 0;
+    const float* storage = b.storage();
+    for (int i = 0; i < 1000; ++i) {
+        b.append(frame.data(), 128);
+        if (b.storage() != storage) {
+            ++reallocations;
+            storage = b.storage();
+        }
+    }
+    EXPECT_EQ(b.size(), 128000u);
+    EXPECT_LT(reallocations, 25); // about log(1000) / log(1.5), not one per append
+    // A first growth takes just the granules needed.
+    FIFOSampleBufferTemplate<int> small(512, 1);
+    const int three[] = {1, 2, 3};
+    small.append(three, 3);
+    EXPECT_EQ(small.capacityInBytes(), 512u);
 }
 
 TYPED_TEST(EveryElementType, FastVectorStartsWithRoomForThirtyTwoElementsInOneGranule)

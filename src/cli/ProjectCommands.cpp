@@ -12,7 +12,33 @@
 
 namespace lvtb {
 
+// Reads FILE or throws the usage error that exits with 2. The "high version" message goes through
+// the same message path as in the desktop program, in English on the command line.
+LoadedProject loadOrFail(const std::string& file)
+{
+    ProjectReadResult r = readProjectFile(file);
+    switch (r.status) {
+    case ProjectReadStatus::ok:
+        return {std::move(r.model), r.fileVersion};
+    case ProjectReadStatus::cannotOpen:
+        throw UsageError{file + ": cannot open"};
+    case ProjectReadStatus::notProjectFile:
+        throw UsageError{file + ": not a project file"};
+    case ProjectReadStatus::newerVersion:
+        break;
+    }
+    std::string shown;
+    ProjectMessages messages;
+    messages.translate = untranslated;
+    messages.show = [&shown](std::string_view text, std::string_view) { shown = std::string(text); };
+    showHighVersionMessage(messages);
+    throw UsageError{file + ": " + shown};
+}
+
+
 namespace {
+
+using Model = TSTBCurrentModel::CTsToolBoxProjModel;
 
 constexpr std::string_view kProjectUsage =
     "usage: lvtb project new FILE [--force]\n"
@@ -41,36 +67,6 @@ constexpr std::string_view kDictUsage =
     "usage: lvtb dict FILE\n"
     "\n"
     "Prints the serialised dictionary text that the analysis engine receives.\n";
-
-using Model = TSTBCurrentModel::CTsToolBoxProjModel;
-
-struct LoadedProject {
-    std::unique_ptr<Model> model;
-    std::int32_t fileVersion = 0;
-};
-
-// Reads FILE or throws the usage error that exits with 2. The "high version" message goes through
-// the same message path as in the desktop program, in English on the command line.
-LoadedProject loadOrFail(const std::string& file)
-{
-    ProjectReadResult r = readProjectFile(file);
-    switch (r.status) {
-    case ProjectReadStatus::ok:
-        return {std::move(r.model), r.fileVersion};
-    case ProjectReadStatus::cannotOpen:
-        throw UsageError{file + ": cannot open"};
-    case ProjectReadStatus::notProjectFile:
-        throw UsageError{file + ": not a project file"};
-    case ProjectReadStatus::newerVersion:
-        break;
-    }
-    std::string shown;
-    ProjectMessages messages;
-    messages.translate = untranslated;
-    messages.show = [&shown](std::string_view text, std::string_view) { shown = std::string(text); };
-    showHighVersionMessage(messages);
-    throw UsageError{file + ": " + shown};
-}
 
 void saveOrFail(ProjectDocument& doc, const std::string& file)
 {

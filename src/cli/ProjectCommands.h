@@ -4,7 +4,23 @@
 
 #include "cli/Cli.h"
 
+#include "model/CTsToolBoxProjModel.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
 namespace lvtb {
+
+struct LoadedProject {
+    std::unique_ptr<TSTBCurrentModel::CTsToolBoxProjModel> model;
+    std::int32_t fileVersion = 0;
+};
+
+// Reads FILE or throws the usage error that exits with 2 ("not a project file", the newer-version
+// message in English, a file that cannot be opened).
+LoadedProject loadOrFail(const std::string& file);
+
 
 Command projectCommand();
 Command checkDictCommand();

@@ -33,6 +33,15 @@ std::unique_ptr<SrcMaterial> analyseInto(std::span<const float> samples, bool in
     return material;
 }
 
+// A unit whose model cannot be written is not a success: it is reported with the code of a file that
+// cannot be created, instead of passing now and turning up missing when the bank is assembled.
+bool reportUnwritten(SourceChecker& checker, const std::string& description)
+{
+    checker.messages.push_back(description);
+    checker.codes.push_back(-1);
+    return false;
+}
+
 void copyFindings(const SourceChecker& checker, TSSrcCheckResult& result)
 {
     result.messages = checker.messages;
@@ -71,8 +80,10 @@ void analyseVoiceUnit(std::string_view dictionary, std::span<const float> sample
         result.ok = checker.checkVoiceSource(symbol, pitch, &source, false);
         if (result.ok) {
             source.material->packedPeaks.clear(); // the model file carries no harmonic peaks
-            // A file that cannot be written is found missing when the bank is assembled.
-            TSVM_V0::writeModelFile(source.p, *source.material, outputDir, symbol, pitch);
+            if (!TSVM_V0::writeModelFile(source.p, *source.material, outputDir, symbol, pitch)) {
+                const char* type = checker.dictionary.isIndependent(symbol) ? "type=INDIE  pitch=" : "type=CV  pitch=";
+                result.ok = reportUnwritten(checker, type + pitch + "  symbol= " + symbol);
+            }
         }
     }
     copyFindings(checker, result);
@@ -94,7 +105,9 @@ void analyseContinuantUnit(std::string_view dictionary, std::span<const float> s
         result.ok = checker.checkContinuantSource(symbol, pitch, &source, false);
         if (result.ok) {
             source.material->packedPeaks.clear();
-            TSVM_V0::writeModelFile(source.q, *source.material, outputDir, symbol, pitch);
+            if (!TSVM_V0::writeModelFile(source.q, *source.material, outputDir, symbol, pitch)) {
+                result.ok = reportUnwritten(checker, "type=VX  pitch=" + pitch + "  symbol= " + symbol);
+            }
         }
     }
     copyFindings(checker, result);

@@ -199,6 +199,13 @@ TEST(VoiceUnitAnalysis, WritesTheModelWithItsMarkersOnlyWhenTheChecksPass)
     ASSERT_TRUE(indie);
     EXPECT_EQ(indie->p, (std::array<std::int32_t, 8>{17, 344, 344, 344, 0, 0, -1, -1}));
 
+    // A model that cannot be written is an error of its own, not a success that goes missing later.
+    analyseVoiceUnit(kDictionary, samples, result, dir / "no" / "folder", "ka", "C4", 0.05f, 0.1f, 0.2f, 1.0f,
+                     1.055f, false, steady);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.codes, std::vector<std::int32_t>{-1});
+    EXPECT_EQ(result.messages, std::vector<std::string>{"type=CV  pitch=C4  symbol= ka"});
+
     // A failed check writes nothing and reports its code; a failed pre-check analyses nothing.
     analyseVoiceUnit(kDictionary, samples, result, dir.path(), "na", "D4", 0.05f, 0.1f, 0.1f, 1.0f, 1.055f, false,
                      steady);

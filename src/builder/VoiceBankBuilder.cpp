@@ -1,0 +1,339 @@
+#include "builder/VoiceBankBuilder.h"
+
+#include "audio/AudioReader.h"
+#include "audio/CWavBuf.h"
+#include "core/AtomicFile.h"
+#include "engine/ModelFile.h"
+#include "engine/VoiceBankFiles.h"
+#include "engine/VoiceSources.h"
+#include "model/CTsVoiceCfgMgr.h"
+#include "model/JsonInfo.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace {
+
+constexpr double kTailAfterVowelEnd = 0.054999998658895495; // [s] the CV tail handed to the engine
+
+struct Collected {
+    const CTsVoiceCfg* entry;
+    std::string location;
+};
+
+TSSrcCheckResult message(bool ok, std::string text)
+{
+    TSSrcCheckResult r;
+    r.ok = ok;
+    r.messages.push_back(std::move(text));
+    return r;
+}
+
+// location + "/" + name, the location without a trailing separator.
+std::string joinPath(std::string location, const std::string& name)
+{
+    while (location.size() > 1 && location.back() == '/') {
+        location.pop_back();
+    }
+    return location + "/" + name;
+}
+
+char lowered(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+char raised(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+} // namespace
+
+std::string_view resultCodeText(std::int32_t code)
+{
+    switch (code) {
+    case -2:
+        return "Model file not exists.";
+    case -1:
+        return "File create failed.";
+    case 0:
+        return "Markers sequence error.";
+    case 1:
+        return "Unvoiced part exists in voiced consonant.";
+    case 2:
+        return "Unvoiced part exists in vowel.";
+    case 3:
+        return "Unvoiced part exists in the start of this continuant.";
+    case 4:
+        return "Symbol error.";
+    case 5:
+        return "Pitch symbol error.";
+    case 6:
+        return "Unvoiced part exists in continuant to vowel.";
+    case 7:
+        return "Unvoiced part exists in continuant to voiced consonant.";
+    default:
+        return "";
+    }
+}
+
+std::string normalisePitch(std::string pitch)
+{
+    if (pitch.size() >= 2) {
+        pitch[0] = raised(pitch[0]);
+        pitch[1] = lowered(pitch[1]);
+    }
+    return pitch;
+}
+
+std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32_t total)
+{
+    std::string kind;
+    switch (entry.kind()) {
+    case CTsVoiceCfg::kCV:
+        kind = "type=CV  pitch=";
+        break;
+    case CTsVoiceCfg::kVX:
+        kind = "type=VX  pitch=";
+        break;
+    case CTsVoiceCfg::kINDIE:
+        kind = "type=INDIE  pitch=";
+        break;
+    default:
+        break;
+    }
+    return "[" + std::to_string(done + 1) + "/" + std::to_string(total) + "] " + kind + entry.pitch + "  symbol=" +
+           entry.symbol;
+}
+
+std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
+                                             const CTsVoiceCfg& entry, const std::string& location,
+                                             const std::string& modelFolder, bool skipExisting)
+{
+    using namespace TessarinEngineV6;
+    const int kind = entry.kind();
+    if (kind == CTsVoiceCfg::kINDIE && !dictionary.isIndependent(entry.symbol)) {
+        return message(false, " Symbol type error!");
+    }
+    const std::string pitch = normalisePitch(entry.pitch);
+    if (skipExisting && modelExists(modelFolder, entry.symbol, pitch)) {
+        return message(true, " Model already exists");
+    }
+    const std::string path = joinPath(location, entry.wavName);
+    TessarinEditor::CWavBuf wav;
+    if (!TessarinEditor::readAudioFile(path, wav)) {
+        return message(false, " wav reading error:" + path);
+    }
+    if (!TessarinEditor::passesFormatGate(wav, path)) {
+        return message(false, " format error:" + path);
+    }
+    const Tessarin::FastVector<float> samples = TessarinEditor::cutRegion(entry.startTime, entry.endTime, wav);
+    if (samples.size() == 0) {
+        return message(false, " Marker error!");
+    }
+    const double off = std::max(0.0, entry.startTime);
+    auto relative = [off](double t) { return float(t - off); };
+    TSSrcCheckResult result;
+    switch (kind) {
+    case CTsVoiceCfg::kCV: {
+        const auto& cv = static_cast<const CTsVoiceCfg_CV&>(entry);
+        analyseVoiceUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch,
+                         relative(cv.connectPoint), relative(cv.preutterance), relative(cv.vowelStart),
+                         relative(cv.vowelEnd), float((cv.vowelEnd - off) + kTailAfterVowelEnd), false, estimateF0);
+        break;
+    }
+    case CTsVoiceCfg::kVX: {
+        const auto& vc = static_cast<const CTsVoiceCfg_VC&>(entry);
+        analyseContinuantUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch,
+                              relative(vc.connectPoint), relative(vc.tailPoint), estimateF0);
+        break;
+    }
+    case CTsVoiceCfg::kINDIE: {
+        const auto& indie = static_cast<const CTsVoiceCfg_INDIE&>(entry);
+        const float end = relative(indie.endPoint);
+        analyseVoiceUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch,
+                         relative(indie.startPoint), end, end, end, end, true, estimateF0);
+        break;
+    }
+    default:
+        return std::nullopt;
+    }
+    return result;
+}
+
+void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, const CTsVoiceCfg& entry,
+                const std::string& location, const std::string& modelFolder)
+{
+    const std::string line = progressLine(entry, context.done, context.total);
+    if (context.delegate != nullptr) {
+        context.delegate->onProgress(line);
+    }
+    const std::optional<TSSrcCheckResult> result =
+        analyseEntry(dictionary, dictionary.serialise(), entry, location, modelFolder, context.skipExisting != 0);
+    if (result && context.delegate != nullptr) {
+        context.delegate->onEntryResult(*result, line);
+    }
+}
+
+namespace {
+
+// Analyses the collected entries on `jobs` threads and reports them in order on the calling thread.
+// Entries that write the same model file run one after the other, in entry order, so the file ends
+// as the last of them leaves it, as in a build on one thread.
+void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary, const std::vector<Collected>& entries,
+                     const std::string& modelFolder)
+{
+    const std::string dictionaryText = dictionary.serialise();
+    const bool skipExisting = context.skipExisting != 0;
+    struct Slot {
+        bool finished = false;
+        std::optional<TSSrcCheckResult> result;
+    };
+    std::vector<Slot> slots(entries.size());
+    std::vector<std::string> modelNames(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        modelNames[i] = TSVM_V0::modelFileName(entries[i].entry->symbol, normalisePitch(entries[i].entry->pitch));
+    }
+    std::mutex lock;
+    std::condition_variable changed;
+    std::size_t nextToStart = 0;
+    std::multiset<std::string> busyNames;
+    bool stopping = false;
+
+    auto worker = [&] {
+        std::unique_lock<std::mutex> guard(lock);
+        for (;;) {
+            if (stopping || nextToStart >= entries.size() || context.stop.load() != 0) {
+                stopping = true;
+                changed.notify_all();
+                return;
+            }
+            const std::size_t i = nextToStart;
+            // Wait while an earlier entry writes the same model file.
+            if (busyNames.count(modelNames[i]) != 0) {
+                changed.wait(guard);
+                continue;
+            }
+            ++nextToStart;
+            busyNames.insert(modelNames[i]);
+            guard.unlock();
+            std::optional<TSSrcCheckResult> result = analyseEntry(dictionary, dictionaryText, *entries[i].entry,
+                                                                  entries[i].location, modelFolder, skipExisting);
+            guard.lock();
+            busyNames.erase(busyNames.find(modelNames[i]));
+            slots[i].result = std::move(result);
+            slots[i].finished = true;
+            changed.notify_all();
+        }
+    };
+
+    const int threads = std::max(1, std::min<int>(context.jobs, int(entries.size())));
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+        pool.emplace_back(worker);
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait(guard, [&] { return slots[i].finished || (stopping && i >= nextToStart); });
+        if (!slots[i].finished) {
+            break; // never started: the build was stopped before it
+        }
+        std::optional<TSSrcCheckResult> result = std::move(slots[i].result);
+        guard.unlock();
+        const std::string line = progressLine(*entries[i].entry, context.done, context.total);
+        if (context.delegate != nullptr) {
+            context.delegate->onProgress(line);
+            if (result) {
+                context.delegate->onEntryResult(*result, line);
+            }
+        }
+        ++context.done;
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+    }
+    changed.notify_all();
+    for (std::thread& t : pool) {
+        t.join();
+    }
+}
+
+} // namespace
+
+void buildModels(BuildContext& context, const PhoneticDictionary& dictionary,
+                 const std::vector<std::string>& wavLocations, const std::string& modelFolder,
+                 const std::optional<std::vector<std::string>>& symbols, bool skipExisting)
+{
+    context.skipExisting = skipExisting ? 1 : 0;
+    context.stop.store(0);
+
+    std::vector<std::unique_ptr<CTsVoiceCfgMgr>> managers;
+    std::vector<Collected> collected;
+    for (const std::string& location : wavLocations) {
+        auto manager = std::make_unique<CTsVoiceCfgMgr>();
+        manager->loadFolder(location);
+        const std::vector<CTsVoiceCfg*> all = manager->entries();
+        if (!symbols) {
+            for (const CTsVoiceCfg* e : all) {
+                collected.push_back({e, location});
+            }
+        } else {
+            for (const std::string& symbol : *symbols) {
+                bool found = false;
+                for (const CTsVoiceCfg* e : all) {
+                    if (e->symbol == symbol) {
+                        collected.push_back({e, location});
+                        found = true;
+                    }
+                }
+                if (!found && context.delegate != nullptr) {
+                    TSSrcCheckResult missing;
+                    missing.ok = false;
+                    missing.messages.push_back(symbol + " not exists in " + location);
+                    context.delegate->onEntryResult(missing, "");
+                }
+            }
+        }
+        managers.push_back(std::move(manager));
+    }
+
+    context.total = static_cast<std::int32_t>(collected.size());
+    context.done = 0;
+    if (context.jobs > 1) {
+        buildInParallel(context, dictionary, collected, modelFolder);
+        return;
+    }
+    for (std::int32_t i = 0; i < context.total && context.stop.load() == 0; ++i) {
+        buildEntry(context, dictionary, *collected[std::size_t(i)].entry, collected[std::size_t(i)].location, modelFolder);
+        ++context.done;
+    }
+}
+
+void buildVoiceBank(BuildContext& context, const PhoneticDictionary& dictionary, std::vector<std::string> pitches,
+                    const std::string& voiceBankName, const std::string& modelFolder,
+                    const std::string& voiceBankFolder)
+{
+    for (std::string& pitch : pitches) {
+        pitch = normalisePitch(pitch);
+    }
+    TSSrcCheckResult result;
+    TessarinEngineV6::assembleVoiceBank(dictionary.serialise(), result, modelFolder, voiceBankFolder, pitches);
+    if (context.delegate != nullptr) {
+        context.delegate->onFinished(result);
+    }
+    Json::Value description(Json::objectValue);
+    description["name"] = voiceBankName;
+    description["version"] = "6.1";
+    // Written whatever the result; a folder that cannot take it is passed over.
+    Tessarin::writeFileAtomically(std::filesystem::path(voiceBankFolder) / "voice.tssd", lvjson::styledText(description));
+}

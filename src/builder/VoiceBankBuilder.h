@@ -1,0 +1,69 @@
+#pragma once
+
+// The two build commands. "Build models" walks the wav locations, cuts every selected entry's region
+// out of its recording and lets the engine analyse it and write its model file; "Build voice bank"
+// lets the engine assemble the bank from the model files and writes the bank's description,
+// voice.tssd. Everything found is reported through the delegate; the builder shows and logs nothing.
+//
+// Threading: a build runs on the caller's thread (the worker of the progress dialog, or lvtb's main
+// thread). With jobs > 1 the entries are analysed on a pool of threads and still reported in entry
+// order, one entry's progress line just before its result; files and reports are the same as with
+// jobs = 1. The stop flag may be set from any thread.
+
+#include "engine/SourceChecker.h"
+#include "model/CTsVoiceCfg.h"
+#include "model/PhoneticDictionary.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CTSVoiceBankUtilDelegate {
+public:
+    virtual ~CTSVoiceBankUtilDelegate() = default;
+    // An entry is about to be reported; line is its progress line.
+    virtual void onProgress(const std::string& line) = 0;
+    // The outcome of one entry (or of a missing symbol, with an empty line).
+    virtual void onEntryResult(const TSSrcCheckResult& result, const std::string& line) = 0;
+    // The outcome of "Build voice bank".
+    virtual void onFinished(const TSSrcCheckResult& result) = 0;
+};
+
+struct BuildContext {
+    CTSVoiceBankUtilDelegate* delegate = nullptr; // none: nothing is reported
+    std::atomic<std::uint8_t> stop{0};            // 1 asks "Build models" to start no further entry
+    std::int32_t total = 0;
+    std::int32_t done = 0;
+    std::uint8_t skipExisting = 0;
+    int jobs = 1; // entries analysed at once
+};
+
+// The text of a check result code; empty for a code without one.
+std::string_view resultCodeText(std::int32_t code);
+
+// First character upper case, second lower case, the rest kept; shorter texts unchanged.
+std::string normalisePitch(std::string pitch);
+
+// symbols: none builds every entry; otherwise the entries of each listed symbol, in list order.
+void buildModels(BuildContext& context, const PhoneticDictionary& dictionary,
+                 const std::vector<std::string>& wavLocations, const std::string& modelFolder,
+                 const std::optional<std::vector<std::string>>& symbols, bool skipExisting);
+
+void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, const CTsVoiceCfg& entry,
+                const std::string& location, const std::string& modelFolder);
+
+void buildVoiceBank(BuildContext& context, const PhoneticDictionary& dictionary, std::vector<std::string> pitches,
+                    const std::string& voiceBankName, const std::string& modelFolder,
+                    const std::string& voiceBankFolder);
+
+// The result of one entry's analysis without any report: none for an entry of no known kind, which
+// is neither analysed nor reported.
+std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
+                                             const CTsVoiceCfg& entry, const std::string& location,
+                                             const std::string& modelFolder, bool skipExisting);
+
+// The progress line of an entry: "[" done + 1 "/" total "] type=CV  pitch=C4  symbol=ka".
+std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32_t total);

@@ -1,0 +1,64 @@
+#pragma once
+
+// A synthetic singer for the demo and the end-to-end tests: an LF glottal source with vibrato,
+// jitter and shimmer through formant resonators, aspiration noise, noise bursts and frication for
+// unvoiced consonants, a voiced murmur for nasals, and a filtered-noise breath. It writes a complete
+// project: one recording per unit and pitch, a voice.lvcfg per wav location with the markers taken
+// from the synthesis timeline, and a project file whose dictionary implies exactly the units
+// recorded. Everything is deterministic: the same folder gets the same bytes every time.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lvdemo {
+
+// One sound of a recording's timeline.
+struct Segment {
+    enum Kind { Silence, Vowel, Nasal, Burst, Frication, Breath };
+    Kind kind = Silence;
+    std::string phone; // a, i (vowels); n, m (nasals); k, t (bursts); s (frication)
+    double seconds = 0.0;
+};
+
+struct UnitPlan {
+    std::string symbol;
+    std::string kind; // "CV", "VX" or "INDIE"
+    std::vector<Segment> timeline;
+    // Marker times [s] from the file start: CV connect point, preutterance, vowel start, vowel end;
+    // VX connect point, tail point; INDIE start point, end point.
+    std::vector<double> markers;
+};
+
+struct DemoOptions {
+    std::vector<std::string> pitches{"C4", "E4", "G4"};
+    std::vector<std::string> vowels{"a", "i"};
+    std::vector<std::string> voiced{"n", "m"};
+    std::vector<std::string> unvoiced{"k", "s", "t"};
+    std::string breath = "br";
+};
+
+// Every unit the demo dictionary implies, with its recording plan.
+std::vector<UnitPlan> demoUnits(const DemoOptions& options = {});
+
+// The recording of one unit at one pitch [Hz], 44100 Hz, −1 … 1.
+std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string& pitchName);
+
+// Frequency of a pitch name such as C4 or F#3 [Hz] (A4 = 440 Hz).
+double pitchFrequency(const std::string& pitch);
+
+struct DemoProject {
+    std::filesystem::path projectFile; // dir/demo.lvtb
+    std::filesystem::path modelFolder; // dir/models
+    std::filesystem::path bankFolder;  // dir/bank
+    std::vector<std::filesystem::path> wavLocations;
+    int recordings = 0;
+};
+
+// Writes recordings, voice.lvcfg files and demo.lvtb into dir (created when missing). None, with
+// error set, when a file cannot be written.
+std::optional<DemoProject> writeDemoProject(const std::filesystem::path& dir, std::string& error,
+                                            const DemoOptions& options = {});
+
+} // namespace lvdemo

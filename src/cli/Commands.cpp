@@ -7,6 +7,10 @@
 namespace lvtb {
 
 // Commands defined in their own source files without a header of their own.
+Command buildModelsCommand(); // BuildCommands.cpp
+Command buildBankCommand();
+Command buildCommand();
+Command demoCommand();
 Command entriesCommand(); // EntriesCommands.cpp
 Command f0Command();      // F0Command.cpp
 Command wavInfoCommand(); // WavInfoCommand.cpp
@@ -20,7 +24,11 @@ const std::vector<Command>& commands()
         entriesCommand(),
         wavInfoCommand(),
         f0Command(),
+        buildModelsCommand(),
+        buildBankCommand(),
+        buildCommand(),
         inspectCommand(),
+        demoCommand(),
     };
     return list;
 }

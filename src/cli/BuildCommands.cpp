@@ -1,0 +1,328 @@
+// lvtb build-models, build-bank, build and demo: the build panel's two commands on the command line,
+// with the progress dialog's text on stdout (and in the log file), and the demo project.
+
+#include "builder/BuildTextRenderer.h"
+#include "builder/VoiceBankBuilder.h"
+#include "cli/Cli.h"
+#include "cli/ProjectCommands.h"
+#include "demo/DemoSinger.h"
+#include "model/PhoneticDictionary.h"
+#include "model/TextSplit.h"
+
+#include <chrono>
+#include <set>
+#include <sstream>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <thread>
+
+#include <unistd.h>
+
+namespace lvtb {
+
+namespace {
+
+constexpr std::string_view kBuildModelsUsage =
+    "usage: lvtb build-models FILE [--symbols LIST] [--overwrite] [--jobs N] [--log LOG]\n"
+    "\n"
+    "\"Build models\" with the project's settings: every selected entry of the wav locations is analysed\n"
+    "and its model file written into the model folder (created when missing). Without --symbols the\n"
+    "project's own choice applies; LIST is read as the build panel reads it (line breaks and spaces\n"
+    "removed, split at \",\"; empty means every entry). Existing models are skipped unless --overwrite.\n"
+    "--jobs N analyses N entries at once (default: the number of processors); the files and the text\n"
+    "are the same for every N. stdout and LOG get the build text. Exit 1 when any entry failed.\n";
+
+constexpr std::string_view kBuildBankUsage =
+    "usage: lvtb build-bank FILE [--log LOG]\n"
+    "\n"
+    "\"Build voice bank\" with the project's settings: TSI, TSC and voice.tssd in the voice bank folder\n"
+    "(created when missing) from the model files of the pitch list. Exit 1 unless the bank is complete.\n";
+
+constexpr std::string_view kBuildUsage =
+    "usage: lvtb build FILE [--symbols LIST] [--overwrite] [--jobs N] [--log LOG]\n"
+    "\n"
+    "build-models, then build-bank; the two texts go to stdout and LOG one after the other.\n";
+
+constexpr std::string_view kDemoUsage =
+    "usage: lvtb demo [--out DIR] [--jobs N] [--force]\n"
+    "\n"
+    "Writes a demo project of synthetic sung samples into DIR (default ./lvtb-demo), builds its models\n"
+    "and its voice bank, and prints a summary. A DIR that exists and is not empty is refused unless\n"
+    "--force. Exit 0 only when both builds ran clean.\n";
+
+// Where the build text goes: stdout (flushed at every piece) and the log file, which always holds
+// the whole text so far.
+class TextOutput {
+public:
+    TextOutput(std::ostream& out, const std::optional<std::string>& logPath) : m_out(out)
+    {
+        if (logPath) {
+            m_log.open(*logPath, std::ios::binary | std::ios::trunc);
+            if (!m_log) {
+                throw UsageError{*logPath + ": cannot write the log file"};
+            }
+        }
+    }
+    void operator()(std::string_view piece)
+    {
+        m_out << piece;
+        m_out.flush();
+        if (m_log.is_open()) {
+            m_log << piece;
+            m_log.flush();
+        }
+    }
+
+private:
+    std::ostream& m_out;
+    std::ofstream m_log;
+};
+
+// Passes reports on to the renderer and keeps a progress bar on stderr when it is a terminal.
+class ProgressReporter : public CTSVoiceBankUtilDelegate {
+public:
+    ProgressReporter(BuildTextRenderer& text, BuildContext& context, bool bar) : m_text(text), m_context(context), m_bar(bar) {}
+    ~ProgressReporter() override
+    {
+        if (m_drawn) {
+            std::fputs("\n", stderr);
+        }
+    }
+    void onProgress(const std::string& line) override
+    {
+        m_text.onProgress(line);
+        if (m_bar && m_context.total > 0) {
+            const int width = 30;
+            const int filled = int(double(m_context.done) / m_context.total * width);
+            std::fprintf(stderr, "\r[%.*s%*s] %d/%d", filled, "##############################", width - filled, "",
+                         m_context.done + 1, m_context.total);
+            std::fflush(stderr);
+            m_drawn = true;
+        }
+    }
+    void onEntryResult(const TSSrcCheckResult& result, const std::string& line) override
+    {
+        m_text.onEntryResult(result, line);
+        if (!line.empty()) {
+            (result.ok ? m_built : m_failed) += 1;
+        }
+    }
+    void onFinished(const TSSrcCheckResult& result) override { m_text.onFinished(result); }
+
+    int built() const { return m_built; }
+    int failed() const { return m_failed; }
+
+private:
+    BuildTextRenderer& m_text;
+    BuildContext& m_context;
+    bool m_bar;
+    bool m_drawn = false;
+    int m_built = 0;
+    int m_failed = 0;
+};
+
+int jobsOption(const Args& args)
+{
+    const auto text = args.option("--jobs");
+    if (!text) {
+        return std::max(1u, std::thread::hardware_concurrency());
+    }
+    try {
+        std::size_t used = 0;
+        const int jobs = std::stoi(*text, &used);
+        if (used == text->size() && jobs >= 1 && jobs <= 256) {
+            return jobs;
+        }
+    } catch (const std::exception&) {
+    }
+    throw UsageError{"--jobs needs a number from 1 to 256, not \"" + *text + "\""};
+}
+
+// The build panel's pieces: line feeds, carriage returns and spaces removed, split at ",".
+std::vector<std::string> panelList(std::string_view text)
+{
+    std::string cleaned;
+    for (const char c : text) {
+        if (c != '\n' && c != '\r' && c != ' ') {
+            cleaned += c;
+        }
+    }
+    return splitText(cleaned, ',');
+}
+
+// The checks the build panel makes before either command; false (message printed) when one fails.
+bool dictionaryReady(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::ostream& out)
+{
+    std::string message;
+    if (!checkProjectDictionary(project, message)) {
+        out << message << '\n';
+        return false;
+    }
+    return true;
+}
+
+void makeFolder(const std::string& folder)
+{
+    if (folder.empty()) {
+        return;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec); // a folder that cannot be made shows in the build itself
+}
+
+struct ModelsOutcome {
+    bool clean = true;
+    int built = 0;
+    int failed = 0;
+};
+
+ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& project, const Args& args, BuildTextRenderer& text)
+{
+    std::optional<std::vector<std::string>> symbols;
+    if (const auto list = args.option("--symbols")) {
+        if (!list->empty()) {
+            symbols = panelList(*list);
+        }
+    } else if (project.allSymbols == 0 && !project.modelSymbols.empty()) {
+        symbols = panelList(project.modelSymbols);
+    }
+    makeFolder(project.modelFolder);
+    BuildContext context;
+    context.jobs = jobsOption(args);
+    ProgressReporter reporter(text, context, ::isatty(STDERR_FILENO) == 1);
+    context.delegate = &reporter;
+    const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
+    text.beginModels();
+    buildModels(context, dictionary, project.wavLocations, project.modelFolder, symbols, !args.flag("--overwrite"));
+    text.end();
+    return {reporter.failed() == 0 && !text.sawError(), reporter.built(), reporter.failed()};
+}
+
+bool runBuildBank(const TSTBCurrentModel::CTsToolBoxProjModel& project, BuildTextRenderer& text)
+{
+    makeFolder(project.voiceBankFolder);
+    BuildContext context;
+    context.delegate = &text;
+    const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
+    text.beginVoiceBank();
+    buildVoiceBank(context, dictionary, panelList(project.pitchList), project.voiceBankName, project.modelFolder,
+                   project.voiceBankFolder);
+    text.end();
+    return !text.sawError();
+}
+
+int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool bank)
+{
+    const std::set<std::string> options = models ? std::set<std::string>{"--symbols", "--jobs", "--log"}
+                                                 : std::set<std::string>{"--log"};
+    const Args args(argv, models ? std::set<std::string>{"--overwrite"} : std::set<std::string>{}, options);
+    args.expectPositional(1, "FILE");
+    const LoadedProject loaded = loadOrFail(args.positional(0));
+    if (!dictionaryReady(*loaded.model, io.out)) {
+        return kExitProblems;
+    }
+    TextOutput output(io.out, args.option("--log"));
+    bool clean = true;
+    if (models) {
+        BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(output));
+        clean = runBuildModels(*loaded.model, args, text).clean && clean;
+    }
+    if (models && bank) {
+        output("\r\n");
+    }
+    if (bank) {
+        BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(output));
+        clean = runBuildBank(*loaded.model, text) && clean;
+    }
+    return clean ? kExitOk : kExitProblems;
+}
+
+std::string fileSize(const std::filesystem::path& p)
+{
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(p, ec);
+    return ec ? std::string("missing") : std::to_string(size) + " bytes";
+}
+
+int runDemo(const std::vector<std::string>& argv, Io& io)
+{
+    const Args args(argv, {"--force"}, {"--out", "--jobs"});
+    args.expectPositional(0, "no positional arguments");
+    const std::filesystem::path dir = args.option("--out").value_or("lvtb-demo");
+    std::error_code ec;
+    if (std::filesystem::exists(dir, ec) && !std::filesystem::is_empty(dir, ec) && !args.flag("--force")) {
+        throw UsageError{dir.string() + ": exists and is not empty (use --force to write over the demo there)"};
+    }
+    const auto started = std::chrono::steady_clock::now();
+    std::string error;
+    const auto demo = lvdemo::writeDemoProject(dir, error);
+    if (!demo) {
+        throw UsageError{error};
+    }
+    const LoadedProject loaded = loadOrFail(demo->projectFile.string());
+    std::ostream& out = io.out;
+    out << "Lirvane ToolBox demo in " << std::filesystem::absolute(dir).string() << '\n'
+        << "  " << demo->recordings << " recordings in " << demo->wavLocations.size() << " wav locations, project "
+        << demo->projectFile.filename().string() << '\n';
+
+    std::vector<std::string> modelArgs{demo->projectFile.string(), "--overwrite"};
+    if (const auto jobs = args.option("--jobs")) {
+        modelArgs.insert(modelArgs.end(), {"--jobs", *jobs});
+    }
+    const Args parsed(modelArgs, {"--overwrite"}, {"--jobs"});
+    std::ostringstream discard;
+    ModelsOutcome models;
+    {
+        TextOutput log(discard, (dir / "build-models.log").string());
+        BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(log));
+        models = runBuildModels(*loaded.model, parsed, text);
+    }
+    bool bankClean = false;
+    {
+        TextOutput log(discard, (dir / "build-bank.log").string());
+        BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(log));
+        bankClean = runBuildBank(*loaded.model, text);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    out << "  units built: " << models.built << ", failed: " << models.failed << " (build-models.log)\n"
+        << "  voice bank: " << (bankClean ? "complete" : "with errors") << " (build-bank.log)\n";
+    for (const char* name : {"TSI", "TSC", "voice.tssd"}) {
+        out << "    " << name << "  " << fileSize(demo->bankFolder / name) << '\n';
+    }
+    for (int n = 1; std::filesystem::exists(demo->bankFolder / ("TSC_" + std::to_string(n))); ++n) {
+        out << "    TSC_" << n << "  " << fileSize(demo->bankFolder / ("TSC_" + std::to_string(n))) << '\n';
+    }
+    char took[32];
+    std::snprintf(took, sizeof took, "%.1f", seconds);
+    out << "  time: " << took << " s\n";
+    return models.clean && bankClean ? kExitOk : kExitProblems;
+}
+
+} // namespace
+
+Command buildModelsCommand()
+{
+    return {"build-models", "builds the model files of a project", std::string(kBuildModelsUsage),
+            [](const std::vector<std::string>& argv, Io& io) { return runBuild(argv, io, true, false); }};
+}
+
+Command buildBankCommand()
+{
+    return {"build-bank", "builds the voice bank of a project from its model files", std::string(kBuildBankUsage),
+            [](const std::vector<std::string>& argv, Io& io) { return runBuild(argv, io, false, true); }};
+}
+
+Command buildCommand()
+{
+    return {"build", "build-models, then build-bank", std::string(kBuildUsage),
+            [](const std::vector<std::string>& argv, Io& io) { return runBuild(argv, io, true, true); }};
+}
+
+Command demoCommand()
+{
+    return {"demo", "writes and builds a demo project of synthetic sung samples", std::string(kDemoUsage), runDemo};
+}
+
+} // namespace lvtb

@@ -1,4 +1,5 @@
 # The one entry point.
+#   make demo                             build, then write and build the demo project in build/demo
 #   make build                            Release build with warnings (-Werror under CI)
 #   make test                             install what is missing, build, run every test
 #   make test SANITIZE=address,undefined  the same in a separate sanitizer build tree
@@ -23,7 +24,7 @@ endif
 FUZZ_DIR := build/fuzz
 FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_project_payload fuzz_json_model
 
-.PHONY: all build test bench fuzz deps clean
+.PHONY: all build test bench fuzz demo deps clean
 
 all: build
 
@@ -37,6 +38,9 @@ build: deps
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	@$(BUILD_DIR)/src/cli/lvtb demo --out build/demo --force
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/lv_bench_*; do echo "== $$b"; "$$b"; done

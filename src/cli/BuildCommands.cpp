@@ -219,6 +219,9 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
                                                  : std::set<std::string>{"--log"};
     const Args args(argv, models ? std::set<std::string>{"--overwrite"} : std::set<std::string>{}, options);
     args.expectPositional(1, "FILE");
+    if (models) {
+        jobsOption(args); // a bad --jobs is a usage error before anything is read
+    }
     const LoadedProject loaded = loadOrFail(args.positional(0));
     if (!dictionaryReady(*loaded.model, io.out)) {
         return kExitProblems;

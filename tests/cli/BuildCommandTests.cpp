@@ -1,0 +1,98 @@
+#include "cli/CliRunner.h"
+#include "demo/DemoSinger.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace fs = std::filesystem;
+using lvtest::runLvtb;
+
+namespace {
+
+class BuildCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        lvdemo::DemoOptions o;
+        o.pitches = {"C4"};
+        o.vowels = {"a"};
+        o.voiced = {"n"};
+        o.unvoiced = {"k"};
+        std::string error;
+        const auto demo = lvdemo::writeDemoProject(m_dir.path(), error, o);
+        ASSERT_TRUE(demo) << error;
+        m_project = demo->projectFile.string();
+        m_bank = demo->bankFolder;
+    }
+
+    // The text without its times, which differ from run to run.
+    static std::string timeless(const std::string& text)
+    {
+        return std::regex_replace(text, std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"), "T");
+    }
+
+    lvtest::TempDir m_dir;
+    std::string m_project;
+    fs::path m_bank;
+};
+
+} // namespace
+
+TEST_F(BuildCommands, BuildPrintsBothTextsAndTheLogHoldsTheSameBytes)
+{
+    const auto log = (m_dir / "build.log").string();
+    const auto r = runLvtb({"build", m_project, "--jobs", "2", "--log", log});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err; // no terminal: no progress bar
+    const auto logged = lvtest::readFile(log);
+    EXPECT_EQ(std::string(logged.begin(), logged.end()), r.out);
+    const std::string text = timeless(r.out);
+    EXPECT_EQ(text.rfind("-------------Start to build models T-------------\r\n\r\n[1/8] type=CV  pitch=C4  symbol=-ka    >> OK ", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("\r\n\r\n-------------End T------------\r\n-------------Start to build voice bank T-------------\r\n"
+                        "\r\nVoice bank complete !!! \r\n\r\n\r\n-------------End T------------"),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(fs::exists(m_bank / "TSI"));
+    EXPECT_TRUE(fs::exists(m_bank / "voice.tssd"));
+
+    // Again, without --overwrite: every model exists already.
+    const auto again = runLvtb({"build-models", m_project, "--jobs", "1"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_NE(again.out.find("symbol=br    >> OK  >  Model already exists"), std::string::npos) << again.out;
+}
+
+TEST_F(BuildCommands, ProblemsExitWithOneAndBadUsageWithTwo)
+{
+    // A symbol that no location holds.
+    const auto missing = runLvtb({"build-models", m_project, "--symbols", "ka, zz", "--jobs", "1"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("Error  > zz not exists in "), std::string::npos) << missing.out;
+    EXPECT_NE(missing.out.find("symbol=ka    >> OK "), std::string::npos);
+
+    // The bank of one pitch that has no models.
+    ASSERT_EQ(runLvtb({"project", "set", m_project, "pitchList", "D4"}).status, 0);
+    const auto bank = runLvtb({"build-bank", m_project});
+    EXPECT_EQ(bank.status, 1);
+    EXPECT_NE(bank.out.find("Error list :\r\n1\t| type=CV  pitch=D4  symbol= na  Model file not exists."), std::string::npos)
+        << bank.out;
+
+    // The build panel's checks come first.
+    ASSERT_EQ(runLvtb({"project", "set", m_project, "vowelList", ""}).status, 0);
+    const auto empty = runLvtb({"build", m_project});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.out, "Error: Vowel list is empty...\n");
+
+    EXPECT_EQ(runLvtb({"build-models", m_project, "--jobs", "0"}).status, 2);
+    EXPECT_EQ(runLvtb({"build-bank", m_project, "--jobs", "2"}).status, 2);
+    EXPECT_EQ(runLvtb({"build", (m_dir / "none.lvtb").string()}).status, 2);
+}
+
+TEST_F(BuildCommands, DemoRefusesAFolderInUse)
+{
+    const auto r = runLvtb({"demo", "--out", m_dir.path().string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("exists and is not empty"), std::string::npos);
+}

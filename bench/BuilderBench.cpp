@@ -1,0 +1,35 @@
+// "Build models" over the demo singer's recordings at one pitch (35 units), on one and two threads.
+
+#include "builder/VoiceBankBuilder.h"
+#include "demo/DemoSinger.h"
+#include "model/ProjectFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+
+static void BM_BuildModelsDemo(benchmark::State& state)
+{
+    const auto dir = std::filesystem::temp_directory_path() / "lv_bench_demo";
+    lvdemo::DemoOptions options;
+    options.pitches = {"C4"};
+    std::string error;
+    const auto demo = lvdemo::writeDemoProject(dir, error, options);
+    if (!demo) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    const auto project = readProjectFile(demo->projectFile);
+    const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(*project.model);
+    std::filesystem::create_directories(demo->modelFolder);
+    std::int32_t units = 0;
+    for (auto _ : state) {
+        BuildContext context;
+        context.jobs = int(state.range(0));
+        buildModels(context, dictionary, project.model->wavLocations, demo->modelFolder.string(), std::nullopt, false);
+        units += context.done;
+    }
+    state.counters["units_per_s"] = benchmark::Counter(double(units), benchmark::Counter::kIsRate);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_BuildModelsDemo)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);

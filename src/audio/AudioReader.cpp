@@ -270,16 +270,17 @@ bool readRiffBytes(std::span<const unsigned char> file, CWavBuf& out)
     return parseRiff(src, out);
 }
 
-bool readMp3File(const std::filesystem::path& path, CWavBuf& out)
+namespace {
+
+// The decoding loop over any source of input pieces: read(buffer, capacity) returns the bytes it put
+// there, 0 at the end or on an error.
+template <class Read>
+bool decodeMp3(Read read, CWavBuf& out)
 {
     constexpr std::size_t kInputPiece = 16384;
     constexpr std::size_t kOutputBlock = 32768;
     constexpr int kMaxIdleAnswers = 64;
 
-    const FilePtr file = openForReading(path);
-    if (!file) {
-        return false;
-    }
     mpg123_init(); // a no-op on current libraries, required by old ones; mpg123_exit is never needed
     int err = MPG123_OK;
     const std::unique_ptr<mpg123_handle, HandleDeleter> handle(mpg123_new(nullptr, &err));
@@ -328,7 +329,7 @@ bool readMp3File(const std::filesystem::path& path, CWavBuf& out)
     };
 
     while (!failed) {
-        const std::size_t got = std::fread(input.data(), 1, input.size(), file.get());
+        const std::size_t got = read(input.data(), input.size());
         if (got == 0) {
             break;
         }
@@ -346,9 +347,6 @@ bool readMp3File(const std::filesystem::path& path, CWavBuf& out)
                 failed = true;
             }
         }
-        if (std::ferror(file.get())) {
-            break;
-        }
     }
 
     if (!formatSeen || failed) {
@@ -356,6 +354,36 @@ bool readMp3File(const std::filesystem::path& path, CWavBuf& out)
     }
     out = std::move(wav);
     return true;
+}
+
+} // namespace
+
+bool readMp3File(const std::filesystem::path& path, CWavBuf& out)
+{
+    const FilePtr file = openForReading(path);
+    if (!file) {
+        return false;
+    }
+    std::FILE* f = file.get();
+    return decodeMp3(
+        [f](unsigned char* buffer, std::size_t capacity) {
+            const std::size_t got = std::fread(buffer, 1, capacity, f);
+            return std::ferror(f) ? std::size_t(0) : got; // a stream error ends the reading
+        },
+        out);
+}
+
+bool readMp3Bytes(std::span<const unsigned char> file, CWavBuf& out)
+{
+    std::size_t position = 0;
+    return decodeMp3(
+        [&](unsigned char* buffer, std::size_t capacity) {
+            const std::size_t n = std::min(capacity, file.size() - position);
+            std::memcpy(buffer, file.data() + position, n);
+            position += n;
+            return n;
+        },
+        out);
 }
 
 bool passesFormatGate(const CWavBuf& wav, std::string_view path)

@@ -26,6 +26,7 @@ bool readAudioFile(const std::filesystem::path& path, CWavBuf& out);
 bool readRiffFile(const std::filesystem::path& path, CWavBuf& out);
 bool readRiffBytes(std::span<const unsigned char> file, CWavBuf& out);
 bool readMp3File(const std::filesystem::path& path, CWavBuf& out);
+bool readMp3Bytes(std::span<const unsigned char> file, CWavBuf& out);
 
 // Only 16 bit, mono, 44100 Hz data read from a file with the extension "wav" passes.
 bool passesFormatGate(const CWavBuf& wav, std::string_view path);

@@ -111,8 +111,16 @@ std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32
     default:
         break;
     }
-    return "[" + std::to_string(done + 1) + "/" + std::to_string(total) + "] " + kind + entry.pitch + "  symbol=" +
-           entry.symbol;
+    std::string line = "[";
+    line += std::to_string(done + 1);
+    line += '/';
+    line += std::to_string(total);
+    line += "] ";
+    line += kind;
+    line += entry.pitch;
+    line += "  symbol=";
+    line += entry.symbol;
+    return line;
 }
 
 std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,

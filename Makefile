@@ -5,6 +5,7 @@
 #   make test SANITIZE=address,undefined  the same in a separate sanitizer build tree
 #   make bench                            build and run the benchmarks
 #   make fuzz [FUZZ_SECONDS=60]           build the libFuzzer targets with clang and run each
+#   make fuzz-smoke                       every fuzz target for a few seconds (part of CI)
 #   make clean
 
 SHELL := /bin/bash
@@ -22,9 +23,9 @@ BUILD_DIR := build/sanitize-$(subst $(comma),-,$(SANITIZE))
 BUILD_TYPE := RelWithDebInfo
 endif
 FUZZ_DIR := build/fuzz
-FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_project_payload fuzz_json_model
+FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_mp3 fuzz_project_payload fuzz_json_model fuzz_engine_files
 
-.PHONY: all build test bench fuzz demo deps clean
+.PHONY: all build test bench fuzz fuzz-smoke demo deps clean
 
 all: build
 
@@ -59,6 +60,9 @@ fuzz: deps
 	  fi; \
 	  grep -E '^stat::(number_of_executed_units|peak_rss_mb)' $$log; \
 	done
+
+fuzz-smoke:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5
 
 clean:
 	rm -rf build

@@ -2,10 +2,16 @@
 // target reads, made here rather than checked in.
 //   lv_fuzz_seeds TARGET DIR
 
+#include "audio/WavWriter.h"
+#include "core/AnalysisRandom.h"
 #include "core/MemoryStream.h"
+#include "engine/ModelFile.h"
 #include "model/CTsToolBoxProjModel.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <iterator>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -161,6 +167,64 @@ int main(int argc, char** argv)
         seeds.push_back(text(1, R"({"autoBackupMinute":10,"singerName":"x","isAutoVib":false,)"
                                 R"("vibPreins":{"vibName":"v","vibAmp":[{"p":-1,"v":0}],"vibFreq":[{"p":3,"v":4}]}})"));
         seeds.push_back(text(2, R"({"vibName":"v","vibAmp":[{"p":1,"v":2}],"vibFreq":[]})"));
+    } else if (target == "fuzz_mp3") {
+        // A short tone encoded by lame, whole and cut in half.
+        const auto wavPath = dir / "tone.wav.tmp";
+        const auto mp3Path = dir / "tone.mp3.tmp";
+        std::vector<float> tone(22050);
+        for (std::size_t i = 0; i < tone.size(); ++i) {
+            tone[i] = 0.3f * float(std::sin(0.0627 * double(i)));
+        }
+        TessarinEditor::writeWav16(wavPath, tone);
+        const std::string encode = "lame --quiet -b 32 '" + wavPath.string() + "' '" + mp3Path.string() + "'";
+        if (std::system(encode.c_str()) == 0) {
+            std::ifstream in(mp3Path, std::ios::binary);
+            Bytes mp3((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            seeds.push_back(mp3);
+            seeds.push_back(Bytes(mp3.begin(), mp3.begin() + long(mp3.size() / 2)));
+        }
+        std::filesystem::remove(wavPath);
+        std::filesystem::remove(mp3Path);
+        seeds.push_back(Bytes{0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0});
+    } else if (target == "fuzz_engine_files") {
+        // A model payload of two frames, its compact block, a dictionary text, an index, a language file.
+        TSVM_V0::TsVoiceModel m;
+        for (int i = 0; i < 2; ++i) {
+            m.samples.push_back(short(i));
+            m.f0.push_back(i == 0 ? 0.0f : 200.0f);
+            m.noiseEnvelope.appendFrame(std::vector<float>(128, -40.0f));
+            m.harmonicPhase.appendFrame(std::vector<float>(2, 0.5f));
+            m.spectralEnvelope.appendFrame(std::vector<float>(4, -3.0f));
+            m.glottalIndex.push_back(9);
+            m.glottalGain.push_back(-60.0f);
+            m.bandLevels.appendFrame(std::vector<float>(5, 0.1f));
+            m.pulseRatio.push_back(0.5f);
+            Tessarin::PeakTracks::appendPoint(m.peaks.addFrame(), 200.0f, -20.0f, 0.1f);
+        }
+        TSVM_V0::TsVoiceModelCompact compact;
+        TSVM_V0::toCompact(m, compact);
+        Tessarin::CMemoryBuffer payload;
+        Tessarin::AnalysisRandom random(1);
+        const std::vector<std::int32_t> markers{0, 1, 2, 3, 4, 0, -1, -1};
+        TSVM_V0::buildModelPayload(markers, compact, random, payload);
+        seeds.push_back(streamSeed({0}, payload));
+        Tessarin::CMemoryBuffer block;
+        Tessarin::CMemoryStream blockStream(&block);
+        TSVM_V0::writeCompact(blockStream, compact);
+        seeds.push_back(streamSeed({1}, block));
+        const std::string dictionary = "ka,k,a;na,n,a|n|k|a,a;i,i|br|-";
+        Bytes d{2};
+        d.insert(d.end(), dictionary.begin(), dictionary.end());
+        seeds.push_back(d);
+        Bytes index{3};
+        for (const std::int32_t v : {6, 2, 0, 128}) {
+            put32(index, std::uint32_t(v));
+        }
+        seeds.push_back(index);
+        const std::string language = R"({"language":"x","Stop":"halt"})";
+        Bytes l{4};
+        l.insert(l.end(), language.begin(), language.end());
+        seeds.push_back(l);
     } else {
         std::fprintf(stderr, "lv_fuzz_seeds: unknown target %s\n", target.c_str());
         return 2;

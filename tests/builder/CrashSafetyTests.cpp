@@ -1,0 +1,186 @@
+// Every file the program writes is replaced whole or not at all: a process killed at any moment of a
+// save leaves the complete old file or the complete new one. Each test saves two versions in turn in
+// a child process, kills it after a random moment, and reads what is left with the program's readers.
+
+#include "builder/VoiceBankBuilder.h"
+#include "engine/ModelFile.h"
+#include "engine/VoiceBankFiles.h"
+#include "model/CAppConfigModel.h"
+#include "model/CTsVoiceCfgMgr.h"
+#include "model/ProjectFile.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <random>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRounds = 12;
+
+// Saves version 0 and 1 in turn in a child process until it is killed, kills it after a random
+// delay, and lets check() judge what is left; repeated kRounds times. Every version is saved once
+// before the first kill, so a file always exists.
+void killDuringSaves(const std::function<void(int)>& save, const std::function<void()>& check)
+{
+    save(0);
+    std::mt19937 rng(12345);
+    std::uniform_int_distribution<int> delayUs(200, 20000);
+    for (int round = 0; round < kRounds; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 1;; ++i) {
+                save(i % 2);
+            }
+        }
+        ::usleep(useconds_t(delayUs(rng)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        check();
+    }
+}
+
+TSVM_V0::TsVoiceModelCompact materialOf(int frames)
+{
+    TSVM_V0::TsVoiceModel m;
+    for (int i = 0; i < frames; ++i) {
+        m.f0.push_back(200.0f);
+        m.noiseEnvelope.appendFrame(std::vector<float>(128, -40.0f));
+        m.harmonicPhase.appendFrame(std::vector<float>(50, 0.1f));
+        m.spectralEnvelope.appendFrame(std::vector<float>(256, -3.0f));
+        m.glottalIndex.push_back(99);
+        m.glottalGain.push_back(-70.0f);
+        m.bandLevels.appendFrame(std::vector<float>(5, 0.1f));
+        m.pulseRatio.push_back(0.5f);
+    }
+    TSVM_V0::TsVoiceModelCompact c;
+    TSVM_V0::toCompact(m, c);
+    return c;
+}
+
+} // namespace
+
+TEST(CrashSafety, VoiceConfigurationFile)
+{
+    lvtest::TempDir dir;
+    auto save = [&](int version) {
+        CTsVoiceCfgMgr mgr;
+        mgr.loadFolder(dir.path());
+        mgr.clear();
+        for (int i = 0; i <= version * 50; ++i) {
+            auto e = std::make_unique<CTsVoiceCfg_VC>();
+            e->symbol = "a_" + std::to_string(i);
+            e->pitch = "C4";
+            e->wavName = "x.wav";
+            e->connectPoint = 0.1;
+            e->tailPoint = 0.5;
+            const std::string key = e->entryKey();
+            mgr.put(key, std::move(e));
+        }
+        mgr.save();
+    };
+    killDuringSaves(save, [&] {
+        CTsVoiceCfgMgr mgr;
+        ASSERT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Loaded);
+        const std::size_t n = mgr.entries().size();
+        EXPECT_TRUE(n == 1 || n == 51) << n;
+    });
+}
+
+TEST(CrashSafety, ProjectFile)
+{
+    lvtest::TempDir dir;
+    const fs::path path = dir / "p.lvtb";
+    auto save = [&](int version) {
+        TSTBCurrentModel::CTsToolBoxProjModel m;
+        m.symbolList = std::string(std::size_t(version == 0 ? 10 : 200000), 'x');
+        saveProject(m, path);
+    };
+    killDuringSaves(save, [&] {
+        const auto r = readProjectFile(path);
+        ASSERT_EQ(r.status, ProjectReadStatus::ok);
+        const std::size_t n = r.model->symbolList.size();
+        EXPECT_TRUE(n == 10 || n == 200000) << n;
+    });
+}
+
+TEST(CrashSafety, ApplicationSettings)
+{
+    lvtest::TempDir dir;
+    const fs::path path = dir / "app.cfg";
+    auto save = [&](int version) {
+        CAppConfigModel settings;
+        settings.singerName = std::string(std::size_t(version == 0 ? 3 : 100000), 's');
+        settings.saveSettingsFile(path);
+    };
+    killDuringSaves(save, [&] {
+        CAppConfigModel settings;
+        settings.loadSettingsFile(path);
+        const std::size_t n = settings.singerName.size();
+        EXPECT_TRUE(n == 3 || n == 100000) << n;
+    });
+}
+
+TEST(CrashSafety, ModelFile)
+{
+    lvtest::TempDir dir;
+    std::vector<TSVM_V0::TsVoiceModelCompact> versions;
+    versions.push_back(materialOf(3));
+    versions.push_back(materialOf(400));
+    const std::vector<std::int32_t> markers{0, 1, 2, 3, 4, 0, -1, -1};
+    auto save = [&](int version) { TSVM_V0::writeModelFile(markers, versions[std::size_t(version)], dir.path(), "ka", "C4"); };
+    killDuringSaves(save, [&] {
+        const auto read = TSVM_V0::readModelFile(dir / "C4.ka.LVModel", TSVM_V0::kVoiceMarkerCount);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_TRUE(read->complete);
+        const std::uint32_t frames = read->model.f0.size();
+        EXPECT_TRUE(frames == 3 || frames == 400) << frames;
+    });
+}
+
+TEST(CrashSafety, VoiceBankFilesAndDescription)
+{
+    lvtest::TempDir dir;
+    const fs::path models = dir / "models";
+    const fs::path bank = dir / "bank";
+    fs::create_directories(models);
+    fs::create_directories(bank);
+    const std::vector<std::int32_t> markers{0, 1, 2, 3, 4, 0, -1, -1};
+    const auto material = materialOf(300);
+    for (const char* symbol : {"ka", "na"}) {
+        ASSERT_TRUE(TSVM_V0::writeModelFile(markers, material, models, symbol, "C4"));
+    }
+    const std::string dictionaries[2] = {"ka,k,a|||a,a|", "ka,k,a;na,n,a|n||a,a|"};
+    PhoneticDictionary names[2];
+    names[0].parseSymbolList("ka,k,a");
+    names[1].parseSymbolList("ka,k,a\r\nna,n,a");
+    for (PhoneticDictionary& d : names) {
+        d.parseVowelList("a,a");
+    }
+    auto save = [&](int version) {
+        BuildContext context;
+        buildVoiceBank(context, names[version], {"C4"}, version == 0 ? "one" : "two", models.string(), bank.string());
+    };
+    std::set<std::uintmax_t> contentSizes;
+    killDuringSaves(save, [&] {
+        const auto index = TessarinEngineV6::readBankIndex(bank);
+        ASSERT_TRUE(index.has_value());
+        EXPECT_TRUE(index->complete);
+        const std::size_t records = index->records.size();
+        EXPECT_TRUE(records == 1 || records == 2) << records;
+        contentSizes.insert(fs::file_size(bank / "TSC"));
+        const auto tssd = lvtest::readFile(bank / "voice.tssd");
+        const std::string text(tssd.begin(), tssd.end());
+        EXPECT_TRUE(text.find("\"one\"") != std::string::npos || text.find("\"two\"") != std::string::npos) << text;
+    });
+    EXPECT_LE(contentSizes.size(), 2u); // one size per version, never a part of one
+}

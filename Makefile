@@ -3,8 +3,10 @@
 #   make build                            Release build with warnings (-Werror under CI)
 #   make test                             install what is missing, build, run every test
 #   make test SANITIZE=address,undefined  the same in a separate sanitizer build tree
+#   make test TEST_FILTER=REGEX           only the tests whose names match
 #   make bench                            build and run the benchmarks
 #   make fuzz [FUZZ_SECONDS=60]           build the libFuzzer targets with clang and run each
+#   make lint                             clang-tidy over src/ (checks in .clang-tidy)
 #   make fuzz-smoke                       every fuzz target for a few seconds (part of CI)
 #   make clean
 
@@ -25,7 +27,7 @@ endif
 FUZZ_DIR := build/fuzz
 FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_mp3 fuzz_project_payload fuzz_json_model fuzz_engine_files
 
-.PHONY: all build test bench fuzz fuzz-smoke demo deps clean
+.PHONY: all build test bench fuzz fuzz-smoke lint demo deps clean
 
 all: build
 
@@ -38,7 +40,7 @@ build: deps
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) $(if $(TEST_FILTER),-R '$(TEST_FILTER)')
 
 demo: build
 	@$(BUILD_DIR)/src/cli/lvtb demo --out build/demo --force
@@ -60,6 +62,11 @@ fuzz: deps
 	  fi; \
 	  grep -E '^stat::(number_of_executed_units|peak_rss_mb)' $$log; \
 	done
+
+lint: build
+	@find src -name '*.cpp' | sort | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD_DIR) --quiet \
+	  --extra-arg=-Wno-unknown-warning-option 2>&1 | grep -v -E '^[0-9]+ warnings? (and [0-9]+ errors? )?generated' ; \
+	  test $${PIPESTATUS[1]} -eq 0 && echo 'lint: clean'
 
 fuzz-smoke:
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5

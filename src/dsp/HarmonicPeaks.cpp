@@ -47,10 +47,12 @@ void ChirpZWorkspace::transform(std::span<const float> x, int m, double ar, doub
     if (m < 1 || n < 1) {
         return;
     }
-    // Power-of-two size S = 2^(ceil(log2(max(N, M))) + 1); the logarithm ratio in single precision.
-    const float larger = float(std::max(n, m));
-    const int exponent = int(std::ceil(std::log(larger) / std::log(2.0f))) + 1;
-    const int s = 1 << exponent;
+    // The circular convolution must hold N + M − 1 points without wrapping onto the first M outputs:
+    // the smallest power of two that large (often half of 2^(ceil(log2(max(N, M))) + 1)).
+    int s = 1;
+    while (s < n + m - 1) {
+        s *= 2;
+    }
     const Plans& plans = plansFor(s);
     m_y.assign(std::size_t(s), {0.0f, 0.0f});
     m_v.assign(std::size_t(s), {0.0f, 0.0f});
@@ -59,7 +61,7 @@ void ChirpZWorkspace::transform(std::span<const float> x, int m, double ar, doub
 
     // chirp[k] = W^(k²/2) up to the largest k any of the three sequences needs. The angles grow with
     // k², so the phasors are stepped in double precision: W^((k+1)²/2) = W^(k²/2) · W^(k + 1/2).
-    const int chirpLength = std::max({n, m, s / 2 + 1});
+    const int chirpLength = std::max(n, m);
     m_chirp.resize(std::size_t(chirpLength));
     const bool unitMagnitudes = ar == 1.0 && wr == 1.0;
     if (unitMagnitudes) {
@@ -84,9 +86,16 @@ void ChirpZWorkspace::transform(std::span<const float> x, int m, double ar, doub
         }
         m_y[std::size_t(k)] = std::complex<float>(factor * double(x[std::size_t(k)]));
     }
-    for (int j = 0; j < s; ++j) {
-        const std::complex<double> c = m_chirp[std::size_t(j <= s / 2 ? j : s - j)];
-        m_v[std::size_t(j)] = std::complex<float>(unitMagnitudes ? std::conj(c) : 1.0 / c); // W^(−d²/2)
+    // W^(−d²/2) for the lags d = −(N − 1) … M − 1, the negative ones wrapped to the end.
+    auto inverseChirp = [&](int d) {
+        const std::complex<double> c = m_chirp[std::size_t(d)];
+        return std::complex<float>(unitMagnitudes ? std::conj(c) : 1.0 / c);
+    };
+    for (int j = 0; j < m; ++j) {
+        m_v[std::size_t(j)] = inverseChirp(j);
+    }
+    for (int d = 1; d < n; ++d) {
+        m_v[std::size_t(s - d)] = inverseChirp(d);
     }
     auto* y = reinterpret_cast<kiss_fft_cpx*>(m_y.data());
     auto* v = reinterpret_cast<kiss_fft_cpx*>(m_v.data());

@@ -151,7 +151,7 @@ int putEntry(const std::vector<std::string>& argv, Io& io)
 {
     const Args args(argv, {}, {"--kind", "--wav", "--pitch", "--symbol", "--markers"});
     args.expectPositional(1, "DIR");
-    const std::string dir = args.positional(0);
+    const std::string& dir = args.positional(0);
     const std::string kind = requiredOption(args, "--kind");
     const std::string wavName = requiredOption(args, "--wav");
     const std::string pitch = requiredOption(args, "--pitch");
@@ -247,8 +247,8 @@ int renameOrCopy(const std::vector<std::string>& argv, Io& io, bool keepOriginal
 {
     const Args args(argv, {}, {"--symbol", "--pitch"});
     args.expectPositional(2, "DIR KEY");
-    const std::string dir = args.positional(0);
-    const std::string key = args.positional(1);
+    const std::string& dir = args.positional(0);
+    const std::string& key = args.positional(1);
     const std::string symbol = requiredOption(args, "--symbol");
     const std::string pitch = requiredOption(args, "--pitch");
 
@@ -282,8 +282,8 @@ int deleteOne(const std::vector<std::string>& argv, Io& io)
 {
     const Args args(argv, {}, {});
     args.expectPositional(2, "DIR KEY");
-    const std::string dir = args.positional(0);
-    const std::string key = args.positional(1);
+    const std::string& dir = args.positional(0);
+    const std::string& key = args.positional(1);
     CTsVoiceCfgMgr mgr;
     loadFolder(mgr, dir, true);
     switch (deleteEntry(mgr, key)) {

@@ -53,6 +53,7 @@ constexpr std::array<double, 2> kSmoothingA = {1.7347257688092754, -0.7660066009
 // MATLAB's round as the published implementation writes it: add or subtract one half, then truncate.
 int roundHalfAway(double x)
 {
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings): the reference's own rounding, kept for identical tracks
     return x > 0 ? int(x + 0.5) : int(x - 0.5);
 }
 

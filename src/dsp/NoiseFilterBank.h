@@ -19,6 +19,8 @@ public:
     NoiseFilterBank(float sampleRate = 44100.0f, int n = 512, int bandCount = 128);
 
     int bandCount() const { return m_bandCount; }
+    float sampleRate() const { return m_sampleRate; } // [Hz]
+    int transformSize() const { return m_n; }
     int linearBandCount() const { return m_linearCount; }
     float centre(int band) const { return m_centres[std::size_t(band)]; }        // [Hz]
     int startBin(int band) const { return m_startBins[std::size_t(band)]; }

@@ -247,3 +247,20 @@ TEST_F(WavReader, RecordingsUnderFiveMillisecondsAreNotUsable)
     EXPECT_EQ(data.duration, 221.0f / 44100.0f);
     EXPECT_EQ(data.samples.size(), 221u);
 }
+
+TEST_F(WavReader, ATenMinuteRecordingLoadsWhole)
+{
+    const std::uint32_t n = 44100u * 600u;
+    std::vector<std::int16_t> samples(n);
+    for (std::uint32_t i = 0; i < n; i += 997) {
+        samples[i] = std::int16_t(i % 20000);
+    }
+    const auto path = write("long.wav", WavBytes::mono16(samples));
+    CWavData data;
+    ASSERT_EQ(loadForEditor(path, data), WavLoadStatus::Loaded);
+    EXPECT_EQ(data.duration, 600.0f);
+    ASSERT_EQ(data.samples.size(), n);
+    EXPECT_EQ(data.samples[997 * 1000], float((997 * 1000) % 20000) / 32767.0f);
+    const auto region = cutRegion(599.5, 1000.0, data.raw);
+    EXPECT_EQ(region.size(), n - std::uint32_t(599.5 * 44100));
+}

@@ -327,3 +327,31 @@ TEST_F(Builder, AModelFolderThatCannotBeWrittenShowsInBothBuilds)
     buildVoiceBank(bankContext, m_dictionary, {"C4"}, "x", models.string(), (m_dir / "nowhere" / "bank").string());
     EXPECT_NE(bank.text().find("Error list :\r\n1\t|    File create failed."), std::string::npos) << bank.text();
 }
+
+TEST_F(Builder, LocationsWithSpacesAndNonAsciiLettersBuild)
+{
+    const fs::path odd = m_dir / "wav folder" / "Ünïcode 歌声";
+    fs::create_directories(odd);
+    fs::copy_file(m_demo.wavLocations[0] / "C4_ka.wav", odd / "take one é.wav");
+    CTsVoiceCfgMgr mgr;
+    mgr.loadFolder(odd);
+    auto e = std::make_unique<CTsVoiceCfg_CV>();
+    e->symbol = "ka";
+    e->pitch = "C4";
+    e->wavName = "take one é.wav";
+    e->connectPoint = 0.15;
+    e->preutterance = 0.25;
+    e->vowelStart = 0.32;
+    e->vowelEnd = 0.7;
+    const std::string key = e->entryKey();
+    mgr.put(key, std::move(e));
+    ASSERT_TRUE(mgr.save());
+    const fs::path models = m_dir / "módels";
+    fs::create_directories(models);
+    BuildTextRenderer text(fixedClock);
+    BuildContext context;
+    context.delegate = &text;
+    buildModels(context, m_dictionary, {odd.string()}, models.string(), std::nullopt, false);
+    EXPECT_NE(text.text().find("symbol=ka    >> OK "), std::string::npos) << text.text();
+    EXPECT_TRUE(fs::exists(models / "C4.ka.LVModel"));
+}

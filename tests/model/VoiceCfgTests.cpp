@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 using lvtest::FixedClockAndZone;
@@ -288,4 +290,16 @@ TEST(VoiceCfgCopy, CloneAndAssignCopyEveryFieldOfTheSameKindOnly)
     EXPECT_FALSE(in.assignFrom(cv));
     EXPECT_EQ(in.symbol, "keep");
     EXPECT_EQ(in.srcType, "INDIE");
+}
+
+TEST(VoiceCfgReading, InfiniteAndNotANumberTimesCountAsMissing)
+{
+    // jsoncpp reads 1e999 as infinity and, leniently, NaN and Infinity literals; none is a time.
+    for (const char* bad : {"1e999", "-1e999", "NaN", "-Infinity"}) {
+        const std::string text = std::string(R"({"srcType":"VX","wavName":"w.wav","symbol":"a_k","pitch":"C4",)") +
+                                 R"("startTime":1.0,"endTime":2.0,"connectPoint":)" + bad + R"(,"tailPoint":0.5})";
+        CTsVoiceCfg_VC e;
+        EXPECT_FALSE(e.fromJsonText(text)) << bad;
+        EXPECT_TRUE(std::isfinite(e.connectPoint)) << bad;
+    }
 }

@@ -35,7 +35,6 @@ LoadedProject loadOrFail(const std::string& file)
     throw UsageError{file + ": " + shown};
 }
 
-
 namespace {
 
 using Model = TSTBCurrentModel::CTsToolBoxProjModel;

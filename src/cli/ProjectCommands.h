@@ -21,7 +21,6 @@ struct LoadedProject {
 // message in English, a file that cannot be opened).
 LoadedProject loadOrFail(const std::string& file);
 
-
 Command projectCommand();
 Command checkDictCommand();
 Command dictCommand();

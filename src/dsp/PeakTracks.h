@@ -6,6 +6,7 @@
 
 #include "core/FastVector.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -16,7 +17,12 @@ struct HarmonicFrame {
     FastVector<float> levels;      // [dB]
     FastVector<float> phases;      // [rad]
 
-    std::uint32_t pointCount() const { return frequencies.size(); }
+    // The three arrays grow together; a frame read from a damaged file may not, and then only the
+    // points present in all three count.
+    std::uint32_t pointCount() const
+    {
+        return std::min({frequencies.size(), levels.size(), phases.size()});
+    }
 };
 
 class PeakTracks {

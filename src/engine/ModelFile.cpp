@@ -143,6 +143,9 @@ bool readPeaks(CMemoryStream& stream, PeakTracks& peaks)
             !readFloats(stream, frame.phases)) {
             return false;
         }
+        if (frame.levels.size() != frame.frequencies.size() || frame.phases.size() != frame.frequencies.size()) {
+            return false; // the three arrays of a frame always have one length
+        }
         peaks.largestPointCount = std::max(peaks.largestPointCount, int(frame.pointCount()));
     }
     return true;

@@ -249,3 +249,35 @@ TEST(ModelFile, EveryTruncationReadsWithoutCrashingAndKeepsTracksEven)
     }
     EXPECT_GT(completeReads, 0); // cuts inside the trailing records still read completely
 }
+
+TEST(ModelFile, PeakArraysOfDifferentLengthsAreRefused)
+{
+    // Payload: 8 markers, fft size and rate, hop, size, rate, no samples, then one peak frame whose
+    // frequencies hold 3 values but whose levels hold 1 (as a damaged file can).
+    Tessarin::CMemoryBuffer payload;
+    Tessarin::CMemoryStream s(&payload);
+    for (int i = 0; i < 8; ++i) {
+        Tessarin::writePlain(s, std::int32_t(i));
+    }
+    Tessarin::writePlain(s, std::int32_t(512));
+    Tessarin::writePlain(s, 44100.0f);
+    Tessarin::writePlain(s, std::int32_t(128));
+    Tessarin::writePlain(s, std::int32_t(512));
+    Tessarin::writePlain(s, 44100.0f);
+    Tessarin::writePlain(s, std::int32_t(0)); // samples
+    Tessarin::writePlain(s, std::int32_t(1)); // one peak frame
+    Tessarin::writePlain(s, std::int32_t(3));
+    for (const int count : {3, 1, 3}) {
+        Tessarin::writePlain(s, std::int32_t(count));
+        for (int k = 0; k < count; ++k) {
+            Tessarin::writePlain(s, 100.0f * float(k + 1));
+        }
+    }
+    const ModelFileContents read = readModelPayload(payload, kVoiceMarkerCount);
+    EXPECT_FALSE(read.complete);
+    ASSERT_EQ(read.model.peaks.frameCount(), 1u);
+    EXPECT_EQ(read.model.peaks.frames[0]->pointCount(), 1u); // only points present in all three arrays
+    TsVoiceModelCompact compact;
+    EXPECT_TRUE(toCompact(read.model, compact));
+    EXPECT_EQ(compact.packedPeaks.maxPeakCount, 1);
+}

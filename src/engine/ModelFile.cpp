@@ -249,15 +249,8 @@ bool writeModelFile(std::span<const std::int32_t> markers, const TsVoiceModelCom
         !writeBytes(stream, payload.data(), payload.size())) {
         return false;
     }
-    const std::filesystem::path target = modelFilePath(outputDir, symbol, pitch);
-    std::filesystem::path temporary = target;
-    temporary += ".tmp";
-    const AtomicWriteStatus status = writeFileAtomically(target, temporary, std::string_view(file.data(), file.size()));
-    if (status == AtomicWriteStatus::replaceFailed) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored); // a model is rebuilt, not recovered by hand
-    }
-    return status == AtomicWriteStatus::written;
+    // Through target + ".tmp", which never outlives the call: a model is rebuilt, not recovered by hand.
+    return writeFileAtomically(modelFilePath(outputDir, symbol, pitch), std::string_view(file.data(), file.size()));
 }
 
 ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount)

@@ -25,7 +25,7 @@ BUILD_DIR := build/sanitize-$(subst $(comma),-,$(SANITIZE))
 BUILD_TYPE := RelWithDebInfo
 endif
 FUZZ_DIR := build/fuzz
-FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_mp3 fuzz_project_payload fuzz_json_model fuzz_engine_files
+FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_mp3 fuzz_project_payload fuzz_json_model fuzz_engine_files fuzz_pipeline_f0
 
 .PHONY: all build test bench fuzz fuzz-smoke lint demo deps clean
 

@@ -1,5 +1,6 @@
 #include "dsp/SpectralEnvelope.h"
 
+#include "dsp/HarmonicPeaks.h"
 #include "dsp/LinearTable.h"
 #include "dsp/Windows.h"
 
@@ -18,6 +19,7 @@ constexpr float kMantissaScale = 8388608.0f; // 2^23
 constexpr float kNaturalLogToDb = 20.0f / 2.30258509f;
 // A smoothed spectrum value that is not positive has no logarithm; it is read as this instead.
 constexpr float kSmallestAmplitude = 1e-30f;
+constexpr float kNoEnvelopeDb = -200.0f; // [dB] every bin of a frame that has no envelope
 
 } // namespace
 
@@ -128,8 +130,10 @@ void SpectralEnvelope::compute(float f0, std::span<const float> levels, int harm
 {
     const int e = n / 2;
     const int harmonics = std::min<int>(harmonicCount, int(levels.size()));
-    if (harmonics < 1 || !(f0 > 0.0f)) {
-        std::fill(out.begin(), out.begin() + e, -200.0f); // no harmonic, no envelope to speak of
+    // A fundamental at or above half the sample rate has no harmonic inside the spectrum (and its lobe
+    // arithmetic would index past it).
+    if (harmonics < 1 || !(f0 > 0.0f) || !(f0 < 0.5f * sampleRate)) {
+        std::fill(out.begin(), out.begin() + e, kNoEnvelopeDb); // no harmonic, no envelope to speak of
         return;
     }
     const float h = sampleRate / float(n);
@@ -229,6 +233,14 @@ void SpectralEnvelope::compute(float f0, std::span<const float> levels, int harm
 void SpectralEnvelope::full(FrameMags& out, float f0, std::span<const float> levels, int harmonicCount,
                             float sampleRate)
 {
+    if (!(f0 >= kLowestMeasuredF0Hz) || !(f0 < 0.5f * sampleRate)) {
+        // Never measured, and the transform size grows as 1 / f0 below the limit.
+        out.resize(kFullEnvelopeSize);
+        std::fill(out.data(), out.end(), kNoEnvelopeDb);
+        out.fftSize = 1024;
+        out.sampleRate = sampleRate;
+        return;
+    }
     const int scale = envelopeScale(f0, sampleRate);
     const int n = 1024 * scale;
     m_full.resize(std::size_t(n / 2));

@@ -256,6 +256,16 @@ float pulseRatio(std::span<const float> x)
     return 1.0f;
 }
 
+void unvoiceUnmeasurable(FastVector<float>& f0, float sampleRate)
+{
+    for (std::uint32_t i = 0; i < f0.size(); ++i) {
+        const float v = f0[i];
+        if (!(v >= kLowestMeasuredF0Hz && v < 0.5f * sampleRate)) {
+            f0[i] = 0.0f;
+        }
+    }
+}
+
 } // namespace pipeline
 
 void estimateF0(std::span<const float> samples, bool independent, FastVector<float>& f0)
@@ -288,6 +298,7 @@ void analyse(AnalysisSettings& settings, std::span<const float> samples, TsVoice
     // 2. F0.
     FastVector<float> f0;
     f0Stage(samples, independent, f0);
+    pipeline::unvoiceUnmeasurable(f0, float(rate));
     if (f0.size() > 0) {
         model.f0 = f0;
     }

@@ -49,6 +49,9 @@ int bestTemplate(std::span<const float> levels);
 void fillGaps(std::vector<int>& track);
 std::vector<int> smoothIndexes(const std::vector<int>& track);
 float pulseRatio(std::span<const float> frame);
+// Frames whose f0 no step can measure (not a number, below 20 Hz, at or above half the sample rate)
+// become unvoiced: an f0 stage handed in by a caller is not trusted to give only estimator values.
+void unvoiceUnmeasurable(Tessarin::FastVector<float>& f0, float sampleRate);
 } // namespace pipeline
 
 } // namespace TessarinEngineV6

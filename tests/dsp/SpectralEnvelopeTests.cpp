@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -157,6 +158,24 @@ TEST(SpectralEnvelopeShape, FloorLevelsStayFinite)
     env.compact(compact, 220.0f, levels, 0); // no harmonics at all
     EXPECT_EQ(compact.size(), 256u);
     EXPECT_TRUE(std::isfinite(compact[100]));
+}
+
+// A fundamental no estimator gives (at or above half the sample rate, below 20 Hz, not a number)
+// has no envelope: the floor everywhere, without reading outside the spectrum or sizing a transform
+// by it.
+TEST(SpectralEnvelopeShape, AnImpossibleFundamentalGivesTheFloor)
+{
+    SpectralEnvelope env;
+    const std::vector<float> levels(4, -20.0f);
+    FrameMags compact;
+    for (const float f0 : {22050.0f, 30000.0f, 1e30f, 19.0f, 1e-20f, -100.0f,
+                           std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+        env.compact(compact, f0, levels, 4);
+        ASSERT_EQ(compact.size(), 256u) << f0;
+        for (std::uint32_t k = 0; k < compact.size(); ++k) {
+            ASSERT_EQ(compact[k], -200.0f) << f0 << " bin " << k;
+        }
+    }
 }
 
 // Regression guard: values recorded from this implementation once the property tests above held.

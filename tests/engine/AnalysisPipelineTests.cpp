@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 #include "dsp/LfModel.h"
@@ -255,5 +256,47 @@ TEST(PipelineGlottalIndex, ChoosesTheSmallestItakuraSaitoDistance)
             }
             EXPECT_EQ(pipeline::bestTemplate(levels), direct(levels)) << truth << " " << n;
         }
+    }
+}
+
+// An injected f0 stage may hand the analysis values that no estimator produces. Each such frame must
+// be analysed as unvoiced (no harmonics, no envelope) while its voiced neighbours keep their pitch,
+// and nothing may read outside its buffers (the sanitizer build watches that).
+TEST(PipelineF0Input, ValuesNoEstimatorGivesBecomeUnvoicedFrames)
+{
+    lvtest::SungVowel v;
+    v.f0Hz = 220.0;
+    v.seconds = 0.3;
+    const auto samples = lvtest::singVowel(v);
+    const std::size_t frames = frameCountOf(samples.size());
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Frames 20, 22, … carry the bad values; the frames between stay voiced at 220 Hz.
+    const std::vector<float> bad{nan, -220.0f, 1e-30f, 0.5f, 19.99f, 22050.0f, 30000.0f, inf, -inf, 1e30f};
+    std::vector<float> track(frames, 220.0f);
+    for (std::size_t k = 0; k < bad.size(); ++k) {
+        track[20 + 2 * k] = bad[k];
+    }
+    TsVoiceModel model;
+    AnalysisSettings settings;
+    AnalysisRandom random(3);
+    analyse(settings, samples, model, false, random, knownTrack(track));
+
+    ASSERT_EQ(model.f0.size(), frames);
+    for (std::size_t k = 0; k < bad.size(); ++k) {
+        const auto i = std::uint32_t(20 + 2 * k);
+        EXPECT_EQ(model.f0[i], 0.0f) << "value " << bad[k];
+        EXPECT_EQ(model.peaks.frames[i]->pointCount(), 0u) << "value " << bad[k];
+        EXPECT_EQ(model.spectralEnvelope.lengths[i], 0) << "value " << bad[k];
+        EXPECT_EQ(model.pulseRatio[i], 1.0f) << "value " << bad[k];
+        EXPECT_EQ(model.f0[i + 1], 220.0f);
+        EXPECT_EQ(model.spectralEnvelope.lengths[i + 1], 256);
+    }
+    expectFinite(model.noiseEnvelope, "noise envelope");
+    expectFinite(model.bandLevels, "band levels");
+    expectFinite(model.spectralEnvelope, "spectral envelope");
+    expectFinite(model.harmonicPhase, "harmonic phase");
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        ASSERT_TRUE(std::isfinite(model.glottalGain[i]) && std::isfinite(model.pulseRatio[i])) << "frame " << i;
     }
 }

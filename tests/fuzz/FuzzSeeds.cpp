@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <cstdio>
 #include <filesystem>
@@ -225,6 +226,19 @@ int main(int argc, char** argv)
         Bytes l{4};
         l.insert(l.end(), language.begin(), language.end());
         seeds.push_back(l);
+    } else if (target == "fuzz_pipeline_f0") {
+        // A voiced tone with a steady track, the same with NaN and out-of-range frames, and silence.
+        for (const float bad : {220.0f, std::nanf(""), 30000.0f, -5.0f}) {
+            Bytes b{40, 20, 10, 2};
+            for (int i = 0; i < 12; ++i) {
+                float v = (i % 3 == 1) ? bad : 220.0f;
+                std::uint32_t bits = 0;
+                std::memcpy(&bits, &v, 4);
+                put32(b, bits);
+            }
+            seeds.push_back(b);
+        }
+        seeds.push_back(Bytes{0, 0, 0, 2});
     } else {
         std::fprintf(stderr, "lv_fuzz_seeds: unknown target %s\n", target.c_str());
         return 2;

@@ -3,8 +3,12 @@
 // Renders a whole voice model back to 16-bit samples: per frame on the 128-sample hop, the harmonics
 // (glottal template + gain + spectral envelope, phases continued from frame to frame) and the noise
 // (band noise weighted by the band levels, reshaped to the 128-band noise envelope with random phases,
-// modulated pitch-synchronously by the glottal flow in voiced frames), overlap-added with windows that
-// turn the analysis window of each block into a triangle two hops long.
+// modulated pitch-synchronously by the glottal flow in voiced frames). Each frame is one 512-point
+// block made through the inverse FFT: the harmonics are placed in the spectrum as main lobes of the
+// unit-sum Blackman-Harris window, so the block is the windowed sum of cosines. The block is weighed
+// by the synthesis window (that window, with its central two hops replaced by a triangle divided by
+// it, which turns the windowed block into a triangle-windowed one there) and overlap-added into the
+// 16-bit output, each frame's values truncated as they are added.
 //
 // The analysis uses it to calibrate the noise envelope; it is also how a model is listened to.
 // One renderer per thread; it keeps its scratch between calls.
@@ -19,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace TessarinEngineV6 {
@@ -53,25 +58,39 @@ public:
 
     ModelRenderer();
 
-    // sampleCount samples at 44100 Hz (16-bit values, truncated, clamped to the 16-bit range). The
-    // noise draws from random.
+    // sampleCount samples at 44100 Hz: 16-bit values, each frame's contribution truncated toward zero
+    // and the sums kept within the 16-bit range. The noise draws from random.
     std::vector<std::int16_t> render(const TSVM_V0::TsVoiceModel& model, std::uint32_t sampleCount,
                                      Tessarin::AnalysisRandom& random);
+    // The same into out (resized to sampleCount; its storage is reused).
+    void render(const TSVM_V0::TsVoiceModel& model, std::uint32_t sampleCount, Tessarin::AnalysisRandom& random,
+                std::vector<std::int16_t>& out);
+
+    // The synthesis window: the unit-sum Blackman-Harris window with its central 2·hop samples
+    // replaced by the triangular window divided by it.
+    std::span<const float> synthesisWindow() const { return m_synthesisWindow; }
+
+    // One block of harmonics in natural order (its centre at sample kBlock / 2), made through the
+    // inverse FFT: sample t from the centre is w(t) · Σ 2·10^(L/20)·cos(2π·f·t/44100 + φ), w the
+    // unit-sum Blackman-Harris window, up to the main-lobe truncation (about −75 dB of each harmonic).
+    void harmonicBlock(std::span<const float> levels, std::span<const float> frequencies,
+                       std::span<const float> phases, std::span<float> block);
 
 private:
     void renderNoise(const TSVM_V0::TsVoiceModel& model, int frame, Tessarin::AnalysisRandom& random,
                      const Tessarin::BandNoiseBank& bank);
     void modulate(const TSVM_V0::TsVoiceModel& model, int frame);
+    // Adds frame's harmonics to m_block; false when the frame has none.
+    bool addHarmonics(const TSVM_V0::TsVoiceModel& model, int frame);
 
     Tessarin::NoiseFilterBank m_noiseBands;
     Tessarin::FreqBox m_box;
     std::vector<float> m_analysisWindow;  // unit-sum Blackman-Harris
-    std::vector<float> m_synthesisWindow; // triangle / analysis window in the centre, 0 elsewhere
-    std::vector<float> m_triangle;        // 2·hop
+    std::vector<float> m_synthesisWindow; // triangle / analysis window in the centre, the analysis window elsewhere
     std::vector<float> m_noiseShape;      // the analysis window at the power of windowed noise
-    std::vector<float> m_accumulator;
     std::vector<float> m_noise;
     std::vector<float> m_block;
+    std::vector<float> m_harmonics;
     std::vector<float> m_levels;
     std::vector<float> m_gains;
     std::vector<float> m_centres;
@@ -83,6 +102,8 @@ private:
     Tessarin::FrameMags m_frame;
     Tessarin::LinearTable m_table;
     GlottalFlowCache m_flows;
+    double m_fundamentalPhase = 0.0;
+    float m_previousF0 = 0.0f;
 };
 
 // Frequencies [Hz] of the 256 values of a compact envelope.

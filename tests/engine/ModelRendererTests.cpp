@@ -140,6 +140,52 @@ TEST(ModelRenderer, NoiseFollowsTheNoiseEnvelope)
     EXPECT_EQ(second.render(m, 120 * 128, again), renderer.render(m, 120 * 128, third));
 }
 
+TEST(ModelRenderer, AHarmonicBlockFromTheInverseFftIsTheWindowedSumOfItsCosines)
+{
+    // The block made in the spectrum equals w(t) · Σ A_k·cos(2π·f_k·t/44100 + φ_k), t from the block
+    // centre, w the unit-sum Blackman-Harris window; over the central two hops the synthesis window
+    // turns it into the triangle-windowed sum. Harmonics next to 0 Hz and at 22050 Hz take the paths
+    // of the mirrored lobes.
+    std::vector<float> analysis(512);
+    blackmanHarrisWindow(analysis);
+    normaliseToUnitSum(analysis);
+    std::vector<float> triangle(256);
+    triangularWindow(triangle);
+    ModelRenderer renderer;
+    const auto synthesis = renderer.synthesisWindow();
+    for (const float f0 : {55.0f, 172.3f, 441.0f, 1000.0f}) {
+        const int h = int(22050.0f / f0);
+        std::vector<float> levels, frequencies, phases;
+        double amplitudeSum = 0.0;
+        for (int k = 1; k <= h; ++k) {
+            levels.push_back(-10.0f - 0.1f * float(k) + 3.0f * float(k % 3));
+            frequencies.push_back(float(k) * f0);
+            phases.push_back(float(std::remainder(0.37 * k * k, 2 * kPi)));
+            amplitudeSum += 2.0 * std::pow(10.0, levels.back() / 20.0);
+        }
+        std::vector<float> block(512);
+        renderer.harmonicBlock(levels, frequencies, phases, block);
+        for (int j = 0; j < 512; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < h; ++k) {
+                sum += 2.0 * std::pow(10.0, levels[std::size_t(k)] / 20.0) *
+                       std::cos(2 * kPi * frequencies[std::size_t(k)] * (j - 256) / 44100.0 + phases[std::size_t(k)]);
+            }
+            const bool central = j >= 128 && j < 384;
+            const double expected = central ? triangle[std::size_t(j - 128)] * sum : analysis[std::size_t(j)] * sum;
+            const double got = central ? block[std::size_t(j)] * synthesis[std::size_t(j)] : block[std::size_t(j)];
+            ASSERT_TRUE(lvtest::near(got, expected, 2e-5 * amplitudeSum,
+                                     "main lobes of ±4 bins tabulated at 1/256 bin; float spectrum and transform"))
+                << f0 << " Hz, sample " << j;
+        }
+    }
+    // Outside its central two hops the synthesis window is the analysis window itself.
+    EXPECT_EQ(synthesis[0], analysis[0]);
+    EXPECT_EQ(synthesis[127], analysis[127]);
+    EXPECT_EQ(synthesis[384], analysis[384]);
+    EXPECT_TRUE(lvtest::near(synthesis[256] * analysis[256], triangle[128], 1e-6, "float division"));
+}
+
 TEST(GlottalFlowOfATemplate, PulseGainFollowsTheRatio)
 {
     const GlottalFlow g = GlottalFlow::ofTemplate(99);

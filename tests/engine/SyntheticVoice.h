@@ -1,11 +1,14 @@
 #pragma once
 
 // A small synthetic singer for tests: an LF glottal pulse train at a given pitch (with optional
-// vibrato) through three formant resonators of an open vowel.
+// vibrato and breath noise) through three formant resonators of an open vowel. Deterministic on every
+// platform: the breath noise comes from its own generator, not the standard library's distributions.
 
 #include "dsp/LfModel.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace lvtest {
@@ -17,6 +20,7 @@ struct SungVowel {
     double seconds = 1.0;
     float rd = 1.0f;
     double peak = 0.4; // largest absolute sample
+    double breath = 0.0; // standard deviation of Gaussian noise added to the glottal source (its peak is 1)
 };
 
 inline std::vector<float> singVowel(const SungVowel& v)
@@ -30,6 +34,13 @@ inline std::vector<float> singVowel(const SungVowel& v)
     double y2[3] = {0, 0, 0};
     std::vector<double> out(n);
     double phase = 0.0;
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto uniform = [&state] { // xorshift64*, 53 bits in (0, 1]
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        return (double((state * 0x2545F4914F6CDD1Dull) >> 11) + 1.0) / 9007199254740992.0;
+    };
     for (std::size_t i = 0; i < n; ++i) {
         const double t = double(i) / kRate;
         const double cents = v.vibratoCents * std::sin(2 * kPi * v.vibratoHz * t);
@@ -37,6 +48,11 @@ inline std::vector<float> singVowel(const SungVowel& v)
         phase += f0 / kRate;
         phase -= std::floor(phase);
         double x = pulse.flowDerivative(float(phase));
+        if (v.breath > 0.0) {
+            const double u1 = uniform();
+            const double u2 = uniform();
+            x += v.breath * std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * kPi * u2);
+        }
         for (int f = 0; f < 3; ++f) {
             const double r = std::exp(-kPi * formants[f][1] / kRate);
             const double c = 2.0 * r * std::cos(2.0 * kPi * formants[f][0] / kRate);

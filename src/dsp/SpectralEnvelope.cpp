@@ -56,12 +56,10 @@ float hannKernel(float y, int windowLength, int transformLength)
     return 0.25f * dirichlet(y - delta) + 0.5f * dirichlet(y) + 0.25f * dirichlet(y + delta);
 }
 
-namespace {
-
-// hannKernel at y0, y0 + 1, … y0 + count − 1 into out: the sines of the three Dirichlet kernels are
-// stepped by angle addition (in double) instead of six sine calls per value.
-void hannKernelRun(double y0, int count, int windowLength, int transformLength, float* out)
+void hannKernelRun(double y0, int windowLength, int transformLength, std::span<float> run)
 {
+    const int count = int(run.size());
+    float* out = run.data();
     int n = transformLength;
     const int m = windowLength;
     double step = 1.0;
@@ -100,8 +98,6 @@ void hannKernelRun(double y0, int count, int windowLength, int transformLength, 
         }
     }
 }
-
-} // namespace
 
 int envelopeScale(float f0, float sampleRate)
 {
@@ -154,7 +150,7 @@ void SpectralEnvelope::compute(float f0, std::span<const float> levels, int harm
             continue;
         }
         m_kernel.resize(std::size_t(to - from + 1));
-        hannKernelRun((double(h) * from - double(v)) / double(h), to - from + 1, windowLength, n, m_kernel.data());
+        hannKernelRun((double(h) * from - double(v)) / double(h), windowLength, n, m_kernel);
         for (int d = from; d <= to; ++d) {
             const float value = amplitude * m_kernel[std::size_t(d - from)];
             float& slot = m_scratch[std::size_t(d)];

@@ -28,6 +28,9 @@ float fasterPow2(float p);
 // The magnitude of the transform of a Hann window of M samples, y bins away from a component, for a
 // transform of N points.
 float hannKernel(float y, int windowLength, int transformLength);
+// The same at y0, y0 + 1, … for the length of out: the sines of the three Dirichlet kernels are
+// stepped by angle addition in double precision instead of six sine calls per value.
+void hannKernelRun(double y0, int windowLength, int transformLength, std::span<float> out);
 
 // Transform size factor of the scaled path: 1 when f0 > sampleRate / 256, else the smallest power of
 // two F ≥ 2 with sampleRate / 256 < f0 · F.

@@ -176,3 +176,50 @@ TEST(HarmonicMeasurement, AFrameOutsideTheSourceGetsTheFloorLevelAndZeroPhase)
         ASSERT_EQ(h.phases[k], 0.0f);
     }
 }
+
+// The transform is made with the smallest power of two that holds the N + M − 1 points of the linear
+// convolution, often half the size a textbook Bluestein takes. Over the whole pitch range, at the
+// frame lengths and harmonic counts the measurement uses (up to 3208 samples and 401 outputs), and at
+// the periods whose N + M − 1 lies next to a power of two, every output agrees with the direct sum.
+TEST(ChirpZ, AtTheReducedSizeAgreesWithTheDirectSumFrom55To1000Hz)
+{
+    std::vector<float> f0s;
+    for (double f = 55.0; f <= 1000.0; f *= std::pow(2.0, 1.0 / 6.0)) {
+        f0s.push_back(float(f));
+    }
+    f0s.push_back(1000.0f);
+    for (int period = 44; period <= 802; ++period) {
+        const int n = 4 * period + period / 2; // N + M − 1 at f0 = 44100 / period
+        for (int power = 256; power <= 4096; power *= 2) {
+            if (std::abs(n - power) <= 1) {
+                f0s.push_back(44100.0f / float(period));
+            }
+        }
+    }
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    ChirpZWorkspace chirp;
+    for (const float f0 : f0s) {
+        const int length = 4 * HarmonicAnalyser::periodSamples(f0, 44100);
+        const int m = HarmonicAnalyser::harmonicCount(f0, 44100) + 1;
+        std::vector<float> x(static_cast<std::size_t>(length));
+        double absoluteSum = 0.0;
+        for (float& v : x) {
+            v = dist(rng) / float(length); // the size of a frame under a unit-sum window
+            absoluteSum += std::fabs(v);
+        }
+        const double wa = -2 * kPi * double(f0) / 44100.0;
+        std::vector<float> re(static_cast<std::size_t>(m));
+        std::vector<float> im(static_cast<std::size_t>(m));
+        chirp.transform(x, m, 1.0, 0.0, 1.0, wa, re, im);
+        for (int k = 0; k < m; ++k) {
+            std::complex<double> expected = 0.0;
+            for (int i = 0; i < length; ++i) {
+                expected += double(x[std::size_t(i)]) * std::polar(1.0, std::remainder(wa * double(k) * i, 2 * kPi));
+            }
+            ASSERT_TRUE(lvtest::near(std::hypot(re[std::size_t(k)] - expected.real(), im[std::size_t(k)] - expected.imag()),
+                                     0.0, 2e-7 * absoluteSum, "float FFTs of up to 4096 points"))
+                << f0 << " Hz (N " << length << ", M " << m << "), output " << k;
+        }
+    }
+}

@@ -127,7 +127,7 @@ TEST(HarvestAccuracy, SteadyTonesWithinOnePercentOnTheVoicedInterior)
         const HarvestTrack track = harvest(x, kRate, kPipeline);
         forInterior(track, 0.1, 0.9, [&](std::size_t i, double t) {
             ASSERT_GT(track.f0[i], 0.0) << f0 << " Hz, unvoiced at " << t << " s";
-            ASSERT_TRUE(lvtest::near(track.f0[i], f0, 0.01 * f0, "the Part's accuracy for steady tones")) << f0 << " Hz at " << t << " s";
+            ASSERT_TRUE(lvtest::near(track.f0[i], f0, 0.01 * f0, "a sixth of a semitone, well inside the tracker's one-semitone pull")) << f0 << " Hz at " << t << " s";
         });
     }
 }
@@ -141,7 +141,7 @@ TEST(HarvestAccuracy, VibratoIsFollowedWithinTwoPercent)
     forInterior(track, 0.1, 1.9, [&](std::size_t i, double t) {
         const double expected = f0Of(t);
         ASSERT_GT(track.f0[i], 0.0) << "unvoiced at " << t << " s";
-        ASSERT_TRUE(lvtest::near(track.f0[i], expected, 0.02 * expected, "the Part's accuracy under vibrato")) << t << " s";
+        ASSERT_TRUE(lvtest::near(track.f0[i], expected, 0.02 * expected, "within a third of a semitone under a ±3 % vibrato")) << t << " s";
     });
 }
 

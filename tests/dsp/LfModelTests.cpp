@@ -120,8 +120,8 @@ TEST(LfTemplates, LevelTableRowsMatchTheirDft)
     EXPECT_TRUE(lvtest::near(row[2], 71.881, 0.002, "three decimals"));
     lfTemplateLevels(0, row);
     // Rd 0.01 evaluated independently in double precision (bisection for α, a direct DFT sum):
-    // 9.455, 15.436 and 18.945 dB. Values near 9.56, 15.51 and 19.01 have also been quoted for this
-    // row; they come from a coarser root search (the sharpest templates move by about 0.1 dB with it).
+    // 9.455, 15.436 and 18.945 dB. A coarser root search gives about 9.56, 15.51 and 19.01: the
+    // sharpest templates (Ra = 1e-6) move by about 0.1 dB with the precision of the search.
     EXPECT_TRUE(lvtest::near(row[0], 9.455, 0.002, "three decimals of the double evaluation"));
     EXPECT_TRUE(lvtest::near(row[1], 15.436, 0.002, "three decimals of the double evaluation"));
     EXPECT_TRUE(lvtest::near(row[2], 18.945, 0.002, "three decimals of the double evaluation"));

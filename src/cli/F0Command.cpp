@@ -96,17 +96,18 @@ int runF0(const std::vector<std::string>& argv, Io& io)
         io.err << "lvtb: " << path << ": no samples between the given times\n";
         return kExitUsage;
     }
-    // The pipeline widens the unit's float samples to doubles for Harvest.
-    const std::vector<double> samples(region.data(), region.data() + region.size());
-    const Tessarin::HarvestOptions options; // the pipeline's: 55 ... 1000 Hz, one frame per 128 samples
-    const Tessarin::HarvestTrack harvestTrack = Tessarin::harvest(samples, int(kSampleRate), options);
-
-    std::vector<double> f0 = harvestTrack.f0;
+    std::vector<double> f0;
     if (method == "tracker") {
-        // Exactly what the analysis stores: the tracker with Harvest's track as its hint.
+        // Exactly what the analysis stores: the tracker with Harvest's track as its hint (Harvest runs
+        // once, inside).
         Tessarin::FastVector<float> tracked;
         TessarinEngineV6::estimateF0(region.span(), false, tracked);
         f0.assign(tracked.data(), tracked.end());
+    } else {
+        // The pipeline widens the unit's float samples to doubles for Harvest.
+        const std::vector<double> samples(region.data(), region.data() + region.size());
+        const Tessarin::HarvestOptions options; // the pipeline's: 55 ... 1000 Hz, one frame per 128 samples
+        f0 = Tessarin::harvest(samples, int(kSampleRate), options).f0;
     }
     // The region starts at sample trunc(max(from, 0) · 44100) of the file.
     const double startSec = double(std::int64_t(std::max(from * kSampleRate, 0.0))) / kSampleRate;

@@ -270,13 +270,15 @@ void unvoiceUnmeasurable(FastVector<float>& f0, float sampleRate)
 
 void estimateF0(std::span<const float> samples, bool independent, FastVector<float>& f0)
 {
-    const std::vector<double> widened(samples.begin(), samples.end());
-    const HarvestTrack hint = harvest(widened, 44100, HarvestOptions{});
     f0.clear();
+    const HarvestOptions options;
     if (independent) {
-        f0.assign(static_cast<std::uint32_t>(hint.f0.size()), 0.0f);
+        // The hint's length of zeros: Harvest's frame count, without running Harvest for it.
+        f0.assign(static_cast<std::uint32_t>(frameCount(samples.size(), 44100, options.framePeriod)), 0.0f);
         return;
     }
+    const std::vector<double> widened(samples.begin(), samples.end());
+    const HarvestTrack hint = harvest(widened, 44100, options);
     const std::vector<float> hintHz(hint.f0.begin(), hint.f0.end());
     PitchTracker tracker;
     tracker.Track(samples, hintHz, f0);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dsp/Harvest.h"
 #include "dsp/LfModel.h"
 
 #include <array>
@@ -136,6 +137,21 @@ TEST(PipelineIndependentUnit, IsWhollyUnvoicedWithNeutralTracks)
     }
     expectFinite(model.noiseEnvelope, "noise envelope");
     expectFinite(model.bandLevels, "band levels");
+}
+
+TEST(PipelineIndependentUnit, ItsF0StageIsHarvestsFrameCountOfZeros)
+{
+    // Harvest's own track length, without Harvest being run for it (1664 samples give 13 frames).
+    for (const std::size_t n : {std::size_t(0), std::size_t(100), std::size_t(1664), std::size_t(13230)}) {
+        const std::vector<float> samples(n, 0.25f);
+        FastVector<float> f0;
+        estimateF0(samples, true, f0);
+        const auto hint = Tessarin::harvest(std::vector<double>(n, 0.25), 44100, Tessarin::HarvestOptions{});
+        ASSERT_EQ(f0.size(), hint.f0.size()) << n << " samples";
+        for (std::uint32_t i = 0; i < f0.size(); ++i) {
+            ASSERT_EQ(f0[i], 0.0f);
+        }
+    }
 }
 
 TEST(PipelineSungVowel, EveryTrackHasAFrameEachAndEveryValueIsFinite)

@@ -187,7 +187,6 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
         throw std::length_error("PitchTracker::Track: source too long");
     }
 
-    m_source.assign(samples.begin(), samples.end());
     m_difference.assign(lags, 0.0);
     m_normalised.assign(lags, 0.0);
     m_candidates.clear();
@@ -199,10 +198,27 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
     m_decoder.setTransitions(m_transition);
     m_decoder.reserveFrames(frames);
 
+    // The difference function runs on doubles. The source is widened a block of frames at a time,
+    // each block with every sample its frames reach (the source's own ends stay the buffer's ends,
+    // so the frames at them take the same path through the sums as over the whole source), rather
+    // than all at once: a long recording would need eight bytes per sample.
+    const auto window = std::ptrdiff_t(m_params.windowLength);
+    const auto reachBefore = window / 2 + (std::ptrdiff_t(lags) - 1) / 2;
+    const auto reachAfter = window - 1 - window / 2 + (std::ptrdiff_t(lags) - 1) - (std::ptrdiff_t(lags) - 1) / 2;
+    const auto count = std::ptrdiff_t(samples.size());
+    m_source.reserve(kWidenedFrames * hop + std::size_t(reachBefore + reachAfter) + 1);
+    std::ptrdiff_t sourceFrom = 0;
+
     const std::span<double> obs = m_observation.values();
     for (std::size_t e = 0; e < frames; ++e) {
         const auto centre = std::ptrdiff_t(e * hop);
-        yinDifference(m_source, centre, m_params.windowLength, m_difference);
+        if (e % kWidenedFrames == 0) {
+            const std::size_t last = std::min(frames, e + kWidenedFrames) - 1;
+            sourceFrom = std::clamp<std::ptrdiff_t>(centre - reachBefore, 0, count);
+            const std::ptrdiff_t sourceTo = std::clamp<std::ptrdiff_t>(std::ptrdiff_t(last * hop) + reachAfter + 1, sourceFrom, count);
+            m_source.assign(samples.begin() + sourceFrom, samples.begin() + sourceTo);
+        }
+        yinDifference(m_source, centre - sourceFrom, m_params.windowLength, m_difference);
         yinNormalise(m_difference, m_normalised);
         const int global = yinCandidates(m_difference, m_normalised, m_params.sampleRate, m_candidates);
         const float hintHz = e < hint.size() ? hint[e] : -1.0f;

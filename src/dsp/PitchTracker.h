@@ -73,6 +73,8 @@ public:
     std::span<const double> thresholdPrior() const { return m_prior; }    // 100, sum 1
     std::span<const double> initialProbabilities() const { return m_initial; } // 2n
     const TS_ViterbiMatrix& transitionMatrix() const { return m_transition; }
+    // Memory the decoding keeps per frame for the back-track [bytes] (set by Track).
+    std::size_t backPointerBytesPerFrame() const { return m_decoder.backPointerBytesPerFrame(); }
 
     // The pitch state nearest to f [Hz]; the lower of two equally near states.
     int nearestPitchState(float f) const;
@@ -92,7 +94,8 @@ private:
     TS_ViterbiMatrix m_observation;
     ViterbiDecoder m_decoder;
 
-    std::vector<double> m_source; // the samples, widened once per run
+    static constexpr std::size_t kWidenedFrames = 1024; // frames whose samples are widened at once
+    std::vector<double> m_source; // the samples those frames reach, widened to double
 
     // Per-frame scratch, sized once per run.
     std::vector<double> m_difference;

@@ -29,11 +29,12 @@ void TS_ViterbiMatrix::resize(int rows, int cols)
 
 void ViterbiDecoder::reset()
 {
-    m_frames.clear();
-    m_chunks.clear(); // destroys every node
-    m_chunkUsed = 0;
-    m_chunkSize = 0;
-    m_head = nullptr;
+    m_chunks.clear();
+    m_frameCount = 0;
+    m_nodes[0].clear();
+    m_nodes[1].clear();
+    m_current = 0;
+    m_headState = -1;
     m_decoded = 0;
 }
 
@@ -100,29 +101,93 @@ void ViterbiDecoder::setTransitions(const TS_ViterbiMatrix& transition)
     }
     m_previousScore.assign(std::size_t(m_states), 0.0);
     m_previousNode.assign(std::size_t(m_states), nullptr);
+    m_nodes[0].reserve(std::size_t(m_states));
+    m_nodes[1].reserve(std::size_t(m_states));
+    // The narrowest back-pointer that holds every position in a state's list of predecessors, and
+    // one value more for a state without a node.
+    std::size_t longest = 0;
+    for (std::size_t c = 0; c < states; ++c) {
+        longest = std::max(longest, m_columnStart[c + 1] - m_columnStart[c]);
+    }
+    if (longest < 0xFF) {
+        m_pointerWidth = 1;
+        m_none = 0xFF;
+    } else if (longest < 0xFFFF) {
+        m_pointerWidth = 2;
+        m_none = 0xFFFF;
+    } else {
+        m_pointerWidth = 4;
+        m_none = 0xFFFFFFFF;
+    }
 }
 
 void ViterbiDecoder::reserveFrames(std::size_t frames)
 {
-    m_frames.reserve(frames);
-}
-
-void ViterbiDecoder::ensureChunkRoom()
-{
-    // A frame holds at most one node per state; a chunk holds many frames' worth.
-    constexpr std::size_t kFramesPerChunk = 64;
-    const auto states = std::size_t(std::max(m_states, 1));
-    if (m_chunks.empty() || m_chunkSize - m_chunkUsed < states) {
-        m_chunkSize = states * kFramesPerChunk;
-        m_chunks.push_back(std::make_unique<TS_ViterbiPathNode[]>(m_chunkSize));
-        m_chunkUsed = 0;
+    // Every chunk the frames will need, allocated now rather than in the frame loop.
+    const std::size_t chunks = (frames + kFramesPerChunk - 1) / kFramesPerChunk;
+    const std::size_t bytes = kFramesPerChunk * backPointerBytesPerFrame();
+    while (m_chunks.size() < chunks) {
+        m_chunks.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(std::max<std::size_t>(bytes, 1)));
     }
 }
 
-std::span<TS_ViterbiPathNode> ViterbiDecoder::beginFrame()
+std::uint8_t* ViterbiDecoder::newFramePointers()
 {
-    ensureChunkRoom();
-    return {m_chunks.back().get() + m_chunkUsed, 0};
+    const std::size_t frameBytes = backPointerBytesPerFrame();
+    const std::size_t chunk = m_frameCount / kFramesPerChunk;
+    if (chunk >= m_chunks.size()) {
+        reserveFrames((chunk + 1) * kFramesPerChunk);
+    }
+    std::uint8_t* frame = m_chunks[chunk].get() + (m_frameCount % kFramesPerChunk) * frameBytes;
+    std::memset(frame, 0xFF, frameBytes); // all ones: no node
+    return frame;
+}
+
+void ViterbiDecoder::setPointer(std::uint8_t* frame, int state, std::uint32_t value) const
+{
+    std::uint8_t* at = frame + std::size_t(state) * m_pointerWidth;
+    switch (m_pointerWidth) {
+    case 1:
+        *at = std::uint8_t(value);
+        break;
+    case 2: {
+        const auto v = std::uint16_t(value);
+        std::memcpy(at, &v, 2);
+        break;
+    }
+    default:
+        std::memcpy(at, &value, 4);
+        break;
+    }
+}
+
+std::uint32_t ViterbiDecoder::pointerAt(std::size_t frame, int state) const
+{
+    const std::uint8_t* at = m_chunks[frame / kFramesPerChunk].get() +
+                             (frame % kFramesPerChunk) * backPointerBytesPerFrame() + std::size_t(state) * m_pointerWidth;
+    switch (m_pointerWidth) {
+    case 1:
+        return *at;
+    case 2: {
+        std::uint16_t v;
+        std::memcpy(&v, at, 2);
+        return v;
+    }
+    default: {
+        std::uint32_t v;
+        std::memcpy(&v, at, 4);
+        return v;
+    }
+    }
+}
+
+int ViterbiDecoder::predecessorState(std::size_t frame, int state) const
+{
+    if (frame == 0 || frame >= m_frameCount || state < 0 || state >= m_states) {
+        return -1;
+    }
+    const std::uint32_t p = pointerAt(frame, state);
+    return p == m_none ? -1 : m_from[m_columnStart[std::size_t(state)] + p];
 }
 
 void ViterbiDecoder::start(std::span<const double> initial, std::span<const double> observation)
@@ -130,27 +195,26 @@ void ViterbiDecoder::start(std::span<const double> initial, std::span<const doub
     if (initial.size() != std::size_t(m_states) || observation.size() != std::size_t(m_states)) {
         throw std::invalid_argument("ViterbiDecoder::start: one value per state expected");
     }
-    reset();
-    std::span<TS_ViterbiPathNode> list = beginFrame();
-    TS_ViterbiPathNode* nodes = list.data();
-    std::size_t count = 0;
+    m_frameCount = 0;
+    m_headState = -1;
+    m_decoded = 0;
+    m_current = 0;
+    std::vector<TS_ViterbiPathNode>& nodes = m_nodes[m_current];
+    nodes.clear();
+    newFramePointers(); // frame 0 has no predecessors; its slot stays all ones
+    ++m_frameCount;
     double best = -1.0;
     for (int j = 0; j < m_states; ++j) {
         const double score = initial[std::size_t(j)] * observation[std::size_t(j)];
         if (score > 0.0) {
-            TS_ViterbiPathNode& node = nodes[count++];
-            node.predecessor = nullptr;
-            node.state = j;
-            node.score = score;
+            nodes.emplace_back(nullptr, j, score);
             if (score > best) {
                 best = score;
-                m_head = &node;
+                m_headState = j;
             }
         }
     }
-    m_chunkUsed += count;
-    m_frames.push_back({nodes, count});
-    if (m_head != nullptr) {
+    if (m_headState >= 0) {
         m_decoded = 1;
     }
 }
@@ -160,62 +224,63 @@ void ViterbiDecoder::step(std::span<const double> observation)
     if (observation.size() != std::size_t(m_states)) {
         throw std::invalid_argument("ViterbiDecoder::step: one value per state expected");
     }
-    if (m_frames.empty()) {
+    if (m_frameCount == 0) {
         throw std::logic_error("ViterbiDecoder::step before start");
     }
     std::fill(m_previousScore.begin(), m_previousScore.end(), 0.0);
-    for (const TS_ViterbiPathNode& node : m_frames.back()) {
+    for (const TS_ViterbiPathNode& node : m_nodes[m_current]) {
         m_previousScore[std::size_t(node.state)] = node.score;
         m_previousNode[std::size_t(node.state)] = &node;
     }
+    m_current = 1 - m_current;
+    std::vector<TS_ViterbiPathNode>& nodes = m_nodes[m_current];
+    nodes.clear(); // capacity for every state, reserved with the transitions
+    std::uint8_t* pointers = newFramePointers();
+    ++m_frameCount;
 
-    std::span<TS_ViterbiPathNode> list = beginFrame();
-    TS_ViterbiPathNode* nodes = list.data();
-    std::size_t count = 0;
     double best = -10.0;
     double least = 10.0;
-    const TS_ViterbiPathNode* bestNode = nullptr;
+    int bestState = -1;
     for (int j = 0; j < m_states; ++j) {
         const double obs = observation[std::size_t(j)];
         if (!(obs > 0.0)) {
             continue;
         }
         // States without a node read score 0, and their product (0) never beats a positive one,
-        // so scanning them keeps the first largest positive product over the previous list.
+        // so scanning them keeps the first largest positive product over the previous frame.
         double maxScore = 0.0;
+        std::size_t chosen = 0;
         int from = -1;
-        for (std::size_t k = m_columnStart[std::size_t(j)]; k < m_columnStart[std::size_t(j) + 1]; ++k) {
+        const std::size_t first = m_columnStart[std::size_t(j)];
+        for (std::size_t k = first; k < m_columnStart[std::size_t(j) + 1]; ++k) {
             const double v = m_previousScore[std::size_t(m_from[k])] * m_weight[k] * obs;
             if (v > maxScore) {
                 maxScore = v;
                 from = m_from[k];
+                chosen = k;
             }
         }
         if (from < 0) {
             continue;
         }
-        TS_ViterbiPathNode& node = nodes[count++];
-        node.predecessor = m_previousNode[std::size_t(from)];
-        node.state = j;
-        node.score = maxScore;
+        nodes.emplace_back(m_previousNode[std::size_t(from)], j, maxScore);
+        setPointer(pointers, j, std::uint32_t(chosen - first));
         if (maxScore > best) {
             best = maxScore;
-            bestNode = &node;
+            bestState = j;
         }
         if (maxScore < least) {
             least = maxScore;
         }
     }
-    m_chunkUsed += count;
-    m_frames.push_back({nodes, count});
-    if (bestNode == nullptr) {
+    if (bestState < 0) {
         return;
     }
     ++m_decoded;
-    m_head = bestNode;
+    m_headState = bestState;
     if (least < kRenormaliseBelow) {
-        for (std::size_t i = 0; i < count; ++i) {
-            nodes[i].score /= least;
+        for (TS_ViterbiPathNode& node : nodes) {
+            node.score /= least;
         }
     }
 }
@@ -223,20 +288,24 @@ void ViterbiDecoder::step(std::span<const double> observation)
 void ViterbiDecoder::backTrack(std::vector<int>& path) const
 {
     path.clear();
-    if (m_decoded == 0 || m_head == nullptr) {
+    if (m_decoded == 0 || m_headState < 0) {
         return;
     }
+    // Decoded frames are 0 … m_decoded − 1: once a frame keeps no node, none after it can.
     path.resize(std::size_t(m_decoded));
-    const TS_ViterbiPathNode* node = m_head;
-    for (std::size_t i = path.size(); i-- > 0;) {
-        if (node == nullptr) {
-            // Cannot happen: every node after the first frame has a predecessor. Keep what
-            // was followed rather than read through a null pointer.
-            path.erase(path.begin(), path.begin() + std::ptrdiff_t(i + 1));
+    int state = m_headState;
+    for (std::size_t f = path.size(); f-- > 0;) {
+        path[f] = state;
+        if (f == 0) {
+            break;
+        }
+        state = predecessorState(f, state);
+        if (state < 0) {
+            // Cannot happen: every node after the first frame has a predecessor. Keep what was
+            // followed rather than index with −1.
+            path.erase(path.begin(), path.begin() + std::ptrdiff_t(f));
             return;
         }
-        path[i] = node->state;
-        node = node->predecessor;
     }
 }
 

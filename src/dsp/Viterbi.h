@@ -8,6 +8,7 @@
 #include "core/FastVector.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
@@ -63,7 +64,7 @@ public:
     ViterbiDecoder(const ViterbiDecoder&) = delete;
     ViterbiDecoder& operator=(const ViterbiDecoder&) = delete;
 
-    // Frees every node and frame list; no head, no decoded frame.
+    // Frees every frame's back-pointers; no head, no decoded frame.
     void reset();
 
     // Takes the transition matrix (row = from-state, column = to-state, square) for the following
@@ -71,7 +72,7 @@ public:
     // best path, since a path is kept only with a score above 0. Call before start.
     void setTransitions(const TS_ViterbiMatrix& transition);
 
-    // Optional: room for this many frame lists, so that the frame loop does not reallocate them.
+    // Optional: room for this many frames' back-pointers, so that the frame loop does not allocate.
     void reserveFrames(std::size_t frames);
 
     // First frame: a node for every state whose initial · observation is above 0; the first
@@ -79,23 +80,36 @@ public:
     void start(std::span<const double> initial, std::span<const double> observation);
 
     // Next frame: for every state with a positive observation, the best predecessor of the last
-    // frame list (first largest product, above 0) gives a node. A frame without any node adds an
-    // empty list and leaves head and the decoded-frame count as they were.
+    // frame (first largest product, above 0) gives a node. A frame without any node leaves head and
+    // the decoded-frame count as they were.
     void step(std::span<const double> observation);
 
     // One state per decoded frame, followed back from head; empty when nothing was decoded.
     void backTrack(std::vector<int>& path) const;
 
     int decodedFrames() const { return m_decoded; }
-    const TS_ViterbiPathNode* head() const { return m_head; }
-    std::size_t frameListCount() const { return m_frames.size(); }
-    std::span<const TS_ViterbiPathNode> frameList(std::size_t i) const { return m_frames[i]; }
+    // The state of the best node of the last decoded frame, −1 when there is none.
+    int headState() const { return m_headState; }
+    std::size_t frameListCount() const { return m_frameCount; }
+    // The nodes of the frame last started or stepped, in ascending state; their predecessors are
+    // the nodes of the frame before it (valid until the next step).
+    std::span<const TS_ViterbiPathNode> lastFrame() const { return m_nodes[m_current]; }
+    // The state from which frame f's node of `state` came; −1 for frame 0 and where frame f has no
+    // node of that state. Kept for every frame of the decoding.
+    int predecessorState(std::size_t frame, int state) const;
+
+    // Bytes of back-pointers kept per frame: one per state, two or four only when some state has
+    // more than 254 (65534) possible predecessors. The scores and nodes of older frames are not kept.
+    std::size_t backPointerBytesPerFrame() const { return std::size_t(m_states) * m_pointerWidth; }
 
 private:
-    // Nodes live in large chunks so that a frame does not allocate per node; a frame's nodes are
-    // contiguous in one chunk, and never move, so predecessor pointers stay valid.
-    std::span<TS_ViterbiPathNode> beginFrame();
-    void ensureChunkRoom();
+    static constexpr std::size_t kFramesPerChunk = 256;
+
+    // The back-pointer of a node: the position of its predecessor in its state's list of possible
+    // predecessors (m_from from m_columnStart[state]); all ones where the state has no node.
+    std::uint32_t pointerAt(std::size_t frame, int state) const;
+    std::uint8_t* newFramePointers(); // all ones, for the next frame
+    void setPointer(std::uint8_t* frame, int state, std::uint32_t value) const;
 
     // The non-zero transitions by to-state: those into state j are m_from[k], m_weight[k] for
     // k = m_columnStart[j] … m_columnStart[j + 1] − 1, in ascending from-state.
@@ -103,17 +117,21 @@ private:
     std::vector<std::size_t> m_columnStart;
     std::vector<int> m_from;
     std::vector<double> m_weight;
+    std::size_t m_pointerWidth = 1; // bytes per back-pointer
+    std::uint32_t m_none = 0xFF;    // the back-pointer of a state without a node
 
-    std::vector<std::unique_ptr<TS_ViterbiPathNode[]>> m_chunks;
-    std::size_t m_chunkUsed = 0;
-    std::size_t m_chunkSize = 0;
-    std::vector<std::span<TS_ViterbiPathNode>> m_frames;
+    // Frame f's back-pointers (frame 0 has none) live in chunk f / kFramesPerChunk.
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_chunks;
+    std::size_t m_frameCount = 0;
 
-    // Dense view of the previous frame list: score (0 when the state has no node) and node.
+    // The nodes of the last two frames (m_current, and the other one before it), and a dense view
+    // of the previous frame: score (0 when the state has no node) and node.
+    std::vector<TS_ViterbiPathNode> m_nodes[2];
+    std::size_t m_current = 0;
     std::vector<double> m_previousScore;
     std::vector<const TS_ViterbiPathNode*> m_previousNode;
 
-    const TS_ViterbiPathNode* m_head = nullptr;
+    int m_headState = -1;
     int m_decoded = 0;
 };
 

@@ -593,3 +593,64 @@ TEST(PitchTrackerTrack, RunningAgainGivesTheSameTrack)
         EXPECT_EQ(first[i], second[i]);
     }
 }
+
+// The tracker widens the source to double a block of 1024 frames at a time. Over a source of several
+// blocks, with a hint, its track is the one of the same steps run over the whole source widened at
+// once; and its back-pointers take one byte per state.
+TEST(PitchTrackerTrack, ASourceWidenedInBlocksTracksAsWhenWidenedAtOnce)
+{
+    // A slow wobble around 57 Hz, so that the longest lags (and every sample a frame reaches) carry
+    // the dips at the block boundary (frame 1024), and a stretch forced unvoiced.
+    const std::vector<float> x = tone(3.5, [](double t) { return 57.0 * t + 3.0 * std::sin(2.0 * M_PI * 0.3 * t); }, 0.02);
+    std::vector<float> hint(x.size() / kHop, -1.0f);
+    for (std::size_t e = 300; e < 400; ++e) {
+        hint[e] = 0.0f;
+    }
+    PitchTracker tracker;
+    FastVector<float> f0;
+    tracker.Track(x, hint, f0);
+    EXPECT_EQ(tracker.backPointerBytesPerFrame(), std::size_t(2 * tracker.pitchStateCount()));
+    EXPECT_LE(tracker.backPointerBytesPerFrame(), 2048u);
+
+    // The same steps over the whole source at once.
+    PitchTracker reference;
+    reference.buildTables();
+    const int n = reference.pitchStateCount();
+    const std::vector<double> widened(x.begin(), x.end());
+    const std::size_t frames = x.size() / kHop;
+    std::vector<double> d(std::size_t(reference.largestLag()));
+    std::vector<double> dn(d.size());
+    std::vector<YinCandidate> candidates;
+    std::vector<double> obs(std::size_t(2 * n));
+    std::vector<float> estimates(frames);
+    ViterbiDecoder decoder;
+    decoder.setTransitions(reference.transitionMatrix());
+    for (std::size_t e = 0; e < frames; ++e) {
+        yinDifference(widened, std::ptrdiff_t(e * kHop), reference.parameters().windowLength, d);
+        yinNormalise(d, dn);
+        const int global = yinCandidates(d, dn, 44100.0f, candidates);
+        reference.observe(candidates, global, hint[e], obs);
+        if (e == 0) {
+            decoder.start(reference.initialProbabilities(), obs);
+        } else {
+            decoder.step(obs);
+        }
+        estimates[e] = yinPlainEstimate(candidates, global, 0.1f);
+    }
+    std::vector<int> path;
+    decoder.backTrack(path);
+    ASSERT_EQ(std::size_t(f0.size()), path.size());
+    int voiced = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        float expected = 0.0f;
+        if (path[i] < n) {
+            const float grid = reference.pitchGrid()[std::size_t(path[i])];
+            const float yin = estimates[i];
+            const bool precise = yin != 0.0f && std::fabs(12.0f * std::log(yin / grid) / PitchTracker::kLn2) < 0.11f;
+            expected = precise ? yin : grid;
+            ++voiced;
+        }
+        ASSERT_EQ(f0[std::uint32_t(i)], expected) << "frame " << i;
+    }
+    EXPECT_GT(voiced, 600);
+}

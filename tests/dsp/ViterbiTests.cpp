@@ -107,22 +107,35 @@ void toMatrix(const std::vector<std::vector<double>>& t, TS_ViterbiMatrix& m)
     }
 }
 
-void expectSameFrames(const ViterbiDecoder& decoder, const RefDecoder& ref)
+// The decoder's last frame against the reference's: states, scores and the predecessors' states.
+void expectSameLastFrame(const ViterbiDecoder& decoder, const RefDecoder& ref)
+{
+    const auto list = decoder.lastFrame();
+    const std::size_t f = ref.frames.size() - 1;
+    ASSERT_EQ(list.size(), ref.frames[f].size()) << "frame " << f;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(list[i].state, ref.frames[f][i].state);
+        EXPECT_EQ(list[i].score, ref.frames[f][i].score); // the same products in the same order
+        if (f == 0) {
+            EXPECT_EQ(list[i].predecessor, nullptr);
+        } else {
+            ASSERT_NE(list[i].predecessor, nullptr);
+            EXPECT_EQ(list[i].predecessor->state, ref.frames[f - 1][std::size_t(ref.frames[f][i].predecessor)].state);
+        }
+    }
+}
+
+// Every frame's back-pointers, the decoded count and the path against the reference.
+void expectSameDecoding(const ViterbiDecoder& decoder, const RefDecoder& ref, int states)
 {
     ASSERT_EQ(decoder.frameListCount(), ref.frames.size());
-    for (std::size_t f = 0; f < ref.frames.size(); ++f) {
-        const auto list = decoder.frameList(f);
-        ASSERT_EQ(list.size(), ref.frames[f].size()) << "frame " << f;
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            EXPECT_EQ(list[i].state, ref.frames[f][i].state);
-            EXPECT_EQ(list[i].score, ref.frames[f][i].score); // the same products in the same order
-            if (f == 0) {
-                EXPECT_EQ(list[i].predecessor, nullptr);
-            } else {
-                ASSERT_NE(list[i].predecessor, nullptr);
-                const auto previous = decoder.frameList(f - 1);
-                EXPECT_EQ(list[i].predecessor, &previous[std::size_t(ref.frames[f][i].predecessor)]);
-            }
+    for (std::size_t f = 1; f < ref.frames.size(); ++f) {
+        std::vector<int> expected(std::size_t(states), -1);
+        for (const RefNode& node : ref.frames[f]) {
+            expected[std::size_t(node.state)] = ref.frames[f - 1][std::size_t(node.predecessor)].state;
+        }
+        for (int s = 0; s < states; ++s) {
+            ASSERT_EQ(decoder.predecessorState(f, s), expected[std::size_t(s)]) << "frame " << f << ", state " << s;
         }
     }
     EXPECT_EQ(decoder.decodedFrames(), ref.decoded);
@@ -161,11 +174,10 @@ TEST(ViterbiDecoder, StartKeepsPositiveStatesAndTheFirstLargestAsHead)
     decoder.start(std::vector<double>{0.0, 0.5, 0.25, 0.25}, std::vector<double>{1.0, 0.2, 0.4, 0.0});
     // Products 0, 0.1, 0.1, 0: states 1 and 2 survive, equal; the first is head.
     ASSERT_EQ(decoder.frameListCount(), 1u);
-    ASSERT_EQ(decoder.frameList(0).size(), 2u);
-    EXPECT_EQ(decoder.frameList(0)[0].state, 1);
-    EXPECT_EQ(decoder.frameList(0)[1].state, 2);
-    ASSERT_NE(decoder.head(), nullptr);
-    EXPECT_EQ(decoder.head()->state, 1);
+    ASSERT_EQ(decoder.lastFrame().size(), 2u);
+    EXPECT_EQ(decoder.lastFrame()[0].state, 1);
+    EXPECT_EQ(decoder.lastFrame()[1].state, 2);
+    EXPECT_EQ(decoder.headState(), 1);
     EXPECT_EQ(decoder.decodedFrames(), 1);
     EXPECT_THROW(decoder.step(std::vector<double>(3, 1.0)), std::invalid_argument);
 }
@@ -181,19 +193,22 @@ TEST(ViterbiDecoder, StepTakesTheFirstLargestPredecessorAndRenormalisesSmallScor
     decoder.start(std::vector<double>{0.5, 0.5}, std::vector<double>{1.0, 1.0});
     decoder.step(std::vector<double>{1e-7, 1e-5});
     // Both predecessors give 0.5 · 0.5 · obs: the first (state 0) is taken on the tie.
-    const auto list = decoder.frameList(1);
+    const auto list = decoder.lastFrame();
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].predecessor->state, 0);
     EXPECT_EQ(list[1].predecessor->state, 0);
     // Least is 0.25e-7 < 1e-6: scores divided by it, so 1 and 100.
     EXPECT_EQ(list[0].score, 1.0);
     EXPECT_TRUE(lvtest::near(list[1].score, 100.0, 1e-12, "ratio of the observations"));
-    EXPECT_EQ(decoder.head()->state, 1);
+    EXPECT_EQ(decoder.headState(), 1);
 
     // Both states now come from state 1 with 100 · 0.5 · 0.5, far above 1e-6: kept as they are.
+    const double previous = list[1].score;
     decoder.step(std::vector<double>{0.5, 0.5});
-    EXPECT_EQ(decoder.frameList(2)[0].score, list[1].score * 0.5 * 0.5);
-    EXPECT_EQ(decoder.frameList(2)[0].predecessor->state, 1);
+    EXPECT_EQ(decoder.lastFrame()[0].score, previous * 0.5 * 0.5);
+    EXPECT_EQ(decoder.lastFrame()[0].predecessor->state, 1);
+    EXPECT_EQ(decoder.predecessorState(1, 1), 0);
+    EXPECT_EQ(decoder.predecessorState(2, 0), 1);
 }
 
 TEST(ViterbiDecoder, AFrameWithoutSurvivorsEndsTheTrack)
@@ -209,8 +224,9 @@ TEST(ViterbiDecoder, AFrameWithoutSurvivorsEndsTheTrack)
     decoder.step(std::vector<double>{0.0, 0.5}); // state 0 has nowhere to go
     decoder.step(std::vector<double>{0.5, 0.5}); // nothing to come from
     EXPECT_EQ(decoder.frameListCount(), 4u);
-    EXPECT_TRUE(decoder.frameList(2).empty());
-    EXPECT_TRUE(decoder.frameList(3).empty());
+    EXPECT_TRUE(decoder.lastFrame().empty());
+    EXPECT_EQ(decoder.predecessorState(2, 0), -1);
+    EXPECT_EQ(decoder.predecessorState(2, 1), -1);
     EXPECT_EQ(decoder.decodedFrames(), 2);
     std::vector<int> path;
     decoder.backTrack(path);
@@ -219,7 +235,7 @@ TEST(ViterbiDecoder, AFrameWithoutSurvivorsEndsTheTrack)
     // Nothing survives the first frame: nothing is decoded at all.
     decoder.start(std::vector<double>{0.0, 1.0}, std::vector<double>{1.0, 0.0});
     decoder.step(std::vector<double>{1.0, 1.0});
-    EXPECT_EQ(decoder.head(), nullptr);
+    EXPECT_EQ(decoder.headState(), -1);
     EXPECT_EQ(decoder.decodedFrames(), 0);
     decoder.backTrack(path);
     EXPECT_TRUE(path.empty());
@@ -262,15 +278,60 @@ TEST(ViterbiDecoder, MatchesThePlainRulesOnRandomBandedModels)
                 v = unit(gen) < 0.2 ? 0.0 : scale * 0.25 * quarter(gen);
             }
         };
+        SCOPED_TRACE("trial " + std::to_string(trial));
         fillObs(0);
         decoder.start(initial, obs);
         ref.start(initial, obs);
+        expectSameLastFrame(decoder, ref);
         for (int frame = 1; frame < 30; ++frame) {
             fillObs(frame);
             decoder.step(obs);
             ref.step(t, obs);
+            expectSameLastFrame(decoder, ref);
         }
-        SCOPED_TRACE("trial " + std::to_string(trial));
-        expectSameFrames(decoder, ref);
+        expectSameDecoding(decoder, ref, states);
     }
+}
+
+TEST(ViterbiDecoder, BackPointersTakeOneByteUnlessAStateHasMoreThan254Predecessors)
+{
+    // Dense 300-state models: every column lists 300 predecessors, too many for a byte.
+    std::mt19937 gen(3);
+    std::uniform_int_distribution<int> quarter(0, 4);
+    const int states = 300;
+    std::vector<std::vector<double>> t(states, std::vector<double>(states, 0.0));
+    for (auto& row : t) {
+        for (double& v : row) {
+            v = 0.25 * (1 + quarter(gen));
+        }
+    }
+    ViterbiDecoder decoder;
+    TS_ViterbiMatrix m;
+    toMatrix(t, m);
+    decoder.setTransitions(m);
+    EXPECT_EQ(decoder.backPointerBytesPerFrame(), 600u);
+    RefDecoder ref;
+    std::vector<double> obs(states);
+    for (double& v : obs) {
+        v = 0.25 * quarter(gen);
+    }
+    decoder.start(std::vector<double>(states, 1.0 / states), obs);
+    ref.start(std::vector<double>(states, 1.0 / states), obs);
+    for (int frame = 1; frame < 6; ++frame) {
+        for (double& v : obs) {
+            v = 0.25 * quarter(gen);
+        }
+        decoder.step(obs);
+        ref.step(t, obs);
+    }
+    expectSameDecoding(decoder, ref, states);
+
+    // A band of ±2: five predecessors per state, one byte each.
+    for (int r = 0; r < states; ++r) {
+        for (int c = 0; c < states; ++c) {
+            m.at(r, c) = std::abs(r - c) <= 2 ? 0.2 : 0.0;
+        }
+    }
+    decoder.setTransitions(m);
+    EXPECT_EQ(decoder.backPointerBytesPerFrame(), 300u);
 }

@@ -9,6 +9,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <random>
 #include <vector>
@@ -49,6 +51,25 @@ void BM_Track(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Track)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond);
+
+// A ten-minute recording tracked once: the peak resident memory of the process afterwards (the
+// source itself is 106 MB of floats). Run alone (--benchmark_filter=TrackTenMinutes) for a figure
+// that belongs to it.
+void BM_TrackTenMinutes(benchmark::State& state)
+{
+    const std::vector<float> x = sungTone(600.0);
+    PitchTracker tracker;
+    FastVector<float> f0;
+    for (auto _ : state) {
+        tracker.Track(x, {}, f0);
+        benchmark::DoNotOptimize(f0.data());
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_mb"] = double(usage.ru_maxrss) / 1024.0;
+    state.counters["back_pointer_bytes_per_frame"] = double(tracker.backPointerBytesPerFrame());
+}
+BENCHMARK(BM_TrackTenMinutes)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_DifferenceFrame(benchmark::State& state)
 {

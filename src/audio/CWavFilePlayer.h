@@ -4,7 +4,9 @@
 // editor) gets progress and finished reports on the audio thread; playing ends only by stop(),
 // which the editor calls when it is told the file finished.
 //
-// Used on one thread (the editor's). The samples must stay valid until stop() or destruction.
+// Used on one thread (the editor's). The samples must stay valid until stop() or destruction. A
+// listener that goes before the player (the editor's window, whose players are members) first
+// calls stream().setListener(nullptr) and stop(): after that no report is under way or to come.
 
 #include "audio/AudioSrc.h"
 #include "audio/CAudioSrcGroup.h"

@@ -62,7 +62,6 @@ void PortAudioLibrary::playSound(std::span<const std::int16_t> samples)
 {
     const std::lock_guard guard(m_mutex);
     CCommonMutex& stream = defaultStream();
-    stream.abort();
     {
         const auto streamLock = stream.lock();
         m_soundSamples.assign(samples.begin(), samples.end());

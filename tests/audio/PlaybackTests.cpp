@@ -125,7 +125,7 @@ TEST(PlaybackMixer, TwoSourcesArePannedSummedClippedAndFinishOnlyWhenBothEnd)
     srcB.pan = -0.5f;
 
     device.setTime(2.0);
-    WavAudioSrc* const sources[] = {&srcA, &srcB};
+    WavAudioSrc* const sources[] = {&srcB, &srcA}; // the longer first: the end of the last is not enough
     ASSERT_TRUE(stream.startWith(sources));
     device.runBuffers(4);
 

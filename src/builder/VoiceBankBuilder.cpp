@@ -335,13 +335,18 @@ void buildVoiceBank(BuildContext& context, const PhoneticDictionary& dictionary,
         pitch = normalisePitch(pitch);
     }
     TSSrcCheckResult result;
-    TessarinEngineV6::assembleVoiceBank(dictionary.serialise(), result, modelFolder, voiceBankFolder, pitches);
+    const bool installed =
+        TessarinEngineV6::assembleVoiceBank(dictionary.serialise(), result, modelFolder, voiceBankFolder, pitches);
     if (context.delegate != nullptr) {
         context.delegate->onFinished(result);
     }
-    Json::Value description(Json::objectValue);
-    description["name"] = voiceBankName;
-    description["version"] = "6.1";
-    // Written whatever the result; a folder that cannot take it is passed over.
-    Tessarin::writeFileAtomically(std::filesystem::path(voiceBankFolder) / "voice.tssd", lvjson::styledText(description));
+    // The description goes with the bank it describes: a bank that could not be written leaves the
+    // old bank whole, description included. A folder that cannot take it is passed over.
+    if (installed) {
+        Json::Value description(Json::objectValue);
+        description["name"] = voiceBankName;
+        description["version"] = "6.1";
+        Tessarin::writeFileAtomically(std::filesystem::path(voiceBankFolder) / "voice.tssd",
+                                      lvjson::styledText(description));
+    }
 }

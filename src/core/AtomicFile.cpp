@@ -1,13 +1,24 @@
 #include "core/AtomicFile.h"
 
+#include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace Tessarin {
 
 namespace {
+
+constexpr int kNameAttempts = 64;
+// Room for ".XXXXXXXXXX.tmp" inside the usual 255-byte limit of a file name.
+constexpr std::size_t kLongestBaseName = 200;
+
+std::error_code lastError()
+{
+    return {errno, std::generic_category()};
+}
 
 bool writeAll(int fd, std::string_view bytes)
 {
@@ -35,50 +46,52 @@ void syncFolder(const std::filesystem::path& folder)
     }
 }
 
-} // namespace
-
-AtomicWriteStatus writeFileAtomically(const std::filesystem::path& target, const std::filesystem::path& tempPath,
-                                      std::string_view bytes)
+std::string randomLetters(std::size_t count)
 {
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return AtomicWriteStatus::cannotCreate;
+    static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
+    std::string text(count, 'x');
+    for (char& c : text) {
+        c = kLetters[pick(generator)];
     }
-    // A replaced file keeps its permission bits, as it would if it were written in place.
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        ::fchmod(fd, existing.st_mode & 07777);
-    }
-    const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    // close() can report a deferred write error (NFS, quota), so its result counts too.
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        std::error_code ec;
-        std::filesystem::remove(tempPath, ec);
-        return AtomicWriteStatus::writeFailed;
-    }
-    std::error_code ec;
-    std::filesystem::rename(tempPath, target, ec);
-    if (ec) {
-        return AtomicWriteStatus::replaceFailed;
-    }
-    syncFolder(target.parent_path());
-    return AtomicWriteStatus::written;
+    return text;
 }
 
-bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes)
+// Creates a new file beside target under a name no one could have prepared: O_EXCL refuses any
+// existing name, a symbolic link included, so the open can never land somewhere else.
+int createUniqueBeside(const std::filesystem::path& target, std::filesystem::path& created, std::error_code& error)
 {
-    if (target.empty() || !target.has_filename()) {
-        return false;
+    std::string base = target.filename().native();
+    if (base.size() > kLongestBaseName) {
+        base.resize(kLongestBaseName);
     }
-    std::filesystem::path temporary = target;
-    temporary += ".tmp";
-    const AtomicWriteStatus status = writeFileAtomically(target, temporary, bytes);
-    if (status == AtomicWriteStatus::replaceFailed) {
-        std::error_code ec;
-        std::filesystem::remove(temporary, ec);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::filesystem::path candidate = target.parent_path() / (base + "." + randomLetters(10) + ".tmp");
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            created = std::move(candidate);
+            return fd;
+        }
+        if (errno != EEXIST) {
+            error = lastError();
+            return -1;
+        }
     }
-    return status == AtomicWriteStatus::written;
+    error = std::make_error_code(std::errc::file_exists);
+    return -1;
+}
+
+} // namespace
+
+bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::error_code* error)
+{
+    AtomicFileWriter writer;
+    const bool done = writer.open(target) && writer.append(bytes) && writer.finish() && writer.replace();
+    if (!done && error != nullptr) {
+        *error = writer.error();
+    }
+    return done;
 }
 
 AtomicFileWriter::~AtomicFileWriter()
@@ -90,7 +103,7 @@ AtomicFileWriter::~AtomicFileWriter()
 
 AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
     : m_target(std::move(other.m_target)), m_temp(std::move(other.m_temp)), m_fd(other.m_fd),
-      m_failed(other.m_failed), m_finished(other.m_finished)
+      m_failed(other.m_failed), m_finished(other.m_finished), m_error(other.m_error)
 {
     other.m_fd = -1;
     other.m_temp.clear();
@@ -107,29 +120,42 @@ AtomicFileWriter& AtomicFileWriter::operator=(AtomicFileWriter&& other) noexcept
         m_fd = other.m_fd;
         m_failed = other.m_failed;
         m_finished = other.m_finished;
+        m_error = other.m_error;
         other.m_fd = -1;
         other.m_temp.clear();
     }
     return *this;
 }
 
-bool AtomicFileWriter::open(const std::filesystem::path& target, const std::filesystem::path& tempPath)
+bool AtomicFileWriter::open(const std::filesystem::path& target)
 {
     if (!m_temp.empty()) {
         abandon();
     }
-    m_fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    m_failed = false;
+    m_finished = false;
+    m_error.clear();
+    if (target.empty() || !target.has_filename()) {
+        m_error = std::make_error_code(std::errc::invalid_argument);
+        return false;
+    }
+    // A folder is never replaced; finding out before writing spares a useless temporary file.
+    struct stat existing {};
+    const bool exists = ::lstat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        m_error = std::make_error_code(std::errc::is_a_directory);
+        return false;
+    }
+    m_fd = createUniqueBeside(target, m_temp, m_error);
     if (m_fd < 0) {
         return false;
     }
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    // A replaced file keeps its permission bits, as it would if it were written in place. A link at
+    // the target is replaced, not followed, so its target's bits are not looked at.
+    if (exists && S_ISREG(existing.st_mode)) {
         ::fchmod(m_fd, existing.st_mode & 07777);
     }
     m_target = target;
-    m_temp = tempPath;
-    m_failed = false;
-    m_finished = false;
     return true;
 }
 
@@ -138,7 +164,10 @@ bool AtomicFileWriter::append(std::string_view bytes)
     if (m_fd < 0 || m_failed) {
         return false;
     }
-    m_failed = !writeAll(m_fd, bytes);
+    if (!writeAll(m_fd, bytes)) {
+        m_error = lastError();
+        m_failed = true;
+    }
     return !m_failed;
 }
 
@@ -147,12 +176,20 @@ bool AtomicFileWriter::finish()
     if (m_fd < 0) {
         return m_finished && !m_failed;
     }
-    const bool synced = !m_failed && ::fsync(m_fd) == 0;
-    const bool closed = ::close(m_fd) == 0;
+    bool ok = !m_failed;
+    if (ok && ::fsync(m_fd) != 0) {
+        m_error = lastError();
+        ok = false;
+    }
+    // close() can report a deferred write error (NFS, quota), so its result counts too.
+    if (::close(m_fd) != 0 && ok) {
+        m_error = lastError();
+        ok = false;
+    }
     m_fd = -1;
-    m_failed = m_failed || !synced || !closed;
+    m_failed = !ok;
     m_finished = true;
-    return !m_failed;
+    return ok;
 }
 
 bool AtomicFileWriter::replace()
@@ -160,9 +197,9 @@ bool AtomicFileWriter::replace()
     if (!m_finished || m_failed || m_temp.empty()) {
         return false;
     }
-    std::error_code ec;
-    std::filesystem::rename(m_temp, m_target, ec);
-    if (ec) {
+    if (::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        m_error = lastError();
+        m_failed = true;
         return false;
     }
     m_temp.clear();
@@ -177,8 +214,7 @@ void AtomicFileWriter::abandon()
         m_fd = -1;
     }
     if (!m_temp.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(m_temp, ec);
+        ::unlink(m_temp.c_str());
         m_temp.clear();
     }
 }

@@ -3,29 +3,27 @@
 // Replacing a file without ever leaving half of it behind: the new bytes go to a temporary file
 // beside the target, are flushed to the disk, and the temporary file is then renamed over the
 // target. A crash or a full disk leaves either the old file or the new one.
+//
+// The temporary file gets a fresh, unpredictable name (target name + "." + random letters + ".tmp")
+// and is created exclusively: a file or a symbolic link already standing under that name is never
+// opened, so a link planted beside a shared folder's files cannot redirect a save.
+//
+// A symbolic link at the target itself is replaced by the new file; the file it pointed to is never
+// written. (Every writer of the program follows this one rule, whatever the file kind.)
 
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <system_error>
 
 namespace Tessarin {
 
-enum class AtomicWriteStatus {
-    written,       // the target now holds the bytes; the temporary file is gone
-    cannotCreate,  // the temporary file could not be created; nothing was written anywhere
-    writeFailed,   // writing or flushing failed (disk full, I/O error); the temporary file was removed
-    replaceFailed, // the temporary file is complete but could not be renamed over the target; it stays
-};
-
-// Writes bytes into tempPath (created or truncated), flushes it to the disk, then renames it over
-// target. tempPath must lie in the target's folder for the rename to be atomic. An existing target
-// passes its permission bits on to the new file.
-AtomicWriteStatus writeFileAtomically(const std::filesystem::path& target, const std::filesystem::path& tempPath,
-                                      std::string_view bytes);
-
-// The same with the temporary file named target + ".tmp", which never outlives the call: true when
-// the target now holds exactly the bytes. Fails, writing nothing, when the folder is missing or
-// unwritable or the target is a folder.
-bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+// Writes bytes into a unique temporary file beside target, flushes it to the disk, then renames it
+// over target. True when the target now holds exactly the bytes; otherwise nothing is left behind
+// and the target is as it was (error, when given, says why). An existing regular target passes its
+// permission bits on to the new file. Fails when the folder is missing or unwritable or the target
+// is a folder.
+bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::error_code* error = nullptr);
 
 // The same for a file written piece by piece: the pieces go to the temporary file; finish() flushes and
 // closes it, replace() renames it over the target. A writer destroyed before replace() removes its
@@ -39,13 +37,16 @@ public:
     AtomicFileWriter(AtomicFileWriter&& other) noexcept;
     AtomicFileWriter& operator=(AtomicFileWriter&& other) noexcept;
 
-    bool open(const std::filesystem::path& target, const std::filesystem::path& tempPath);
+    bool open(const std::filesystem::path& target);
     bool append(std::string_view bytes);
     bool finish();  // flushed to the disk and closed; false when any write failed
     bool replace(); // renamed over the target (after finish)
     void abandon(); // closes and removes the temporary file
 
     bool isOpen() const { return m_fd >= 0; }
+    const std::filesystem::path& temporaryPath() const { return m_temp; }
+    // The first failure's cause (open, write, flush, close or rename).
+    std::error_code error() const { return m_error; }
 
 private:
     std::filesystem::path m_target;
@@ -53,6 +54,7 @@ private:
     int m_fd = -1;
     bool m_failed = false;
     bool m_finished = false;
+    std::error_code m_error;
 };
 
 } // namespace Tessarin

@@ -249,7 +249,6 @@ bool writeModelFile(std::span<const std::int32_t> markers, const TsVoiceModelCom
         !writeBytes(stream, payload.data(), payload.size())) {
         return false;
     }
-    // Through target + ".tmp", which never outlives the call: a model is rebuilt, not recovered by hand.
     return writeFileAtomically(modelFilePath(outputDir, symbol, pitch), std::string_view(file.data(), file.size()));
 }
 

@@ -82,11 +82,26 @@ std::filesystem::path contentPath(const std::filesystem::path& folder, int numbe
     return folder / (number == 0 ? std::string("TSC") : "TSC_" + std::to_string(number));
 }
 
-std::filesystem::path temporaryOf(const std::filesystem::path& p)
+// Continuation files numbered from `count` on belong to an older, larger bank (or to a bank whose
+// numbering had gaps): nothing refers to them any more.
+void removeStaleContinuations(const std::filesystem::path& folder, int count)
 {
-    std::filesystem::path t = p;
-    t += ".tmp";
-    return t;
+    std::error_code ec;
+    std::vector<std::filesystem::path> stale;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // Only the names the bank writes: "TSC_" and a decimal number without leading zeros.
+        if (name.size() < 5 || name.size() > 14 || name.compare(0, 4, "TSC_") != 0 || name[4] == '0' ||
+            name.find_first_not_of("0123456789", 4) != std::string::npos) {
+            continue;
+        }
+        if (std::stoll(name.substr(4)) >= count) {
+            stale.push_back(it->path());
+        }
+    }
+    for (const std::filesystem::path& p : stale) {
+        std::filesystem::remove(p, ec);
+    }
 }
 
 } // namespace
@@ -191,7 +206,7 @@ std::vector<std::string> unitList(const CVVCMgr& d)
     return units;
 }
 
-void assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result,
+bool assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result,
                        const std::filesystem::path& modelFolder, const std::filesystem::path& voiceBankFolder,
                        const std::vector<std::string>& pitches, std::uint32_t contentLimit)
 {
@@ -207,12 +222,11 @@ void assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result
     const std::filesystem::path indexPath = voiceBankFolder / "TSI";
     AtomicFileWriter index;
     std::vector<AtomicFileWriter> contents(1);
-    if (!index.open(indexPath, temporaryOf(indexPath)) ||
-        !contents[0].open(contentPath(voiceBankFolder, 0), temporaryOf(contentPath(voiceBankFolder, 0)))) {
+    if (!index.open(indexPath) || !contents[0].open(contentPath(voiceBankFolder, 0))) {
         checker.messages.push_back(kOpenFailedMessage);
         checker.codes.push_back(-1);
         finish();
-        return;
+        return false;
     }
     AnalysisRandom random = AnalysisRandom::forUnit("TSI", "");
     bool written = index.append(bytesOf(indexHeader(dictionaryText, tableText, random)));
@@ -267,7 +281,7 @@ void assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result
                 contents.emplace_back();
                 AtomicFileWriter& next = contents.back();
                 const auto path = contentPath(voiceBankFolder, fileNumber);
-                if (next.open(path, temporaryOf(path))) {
+                if (next.open(path)) {
                     content = &next;
                     offset = 0;
                 } else {
@@ -302,15 +316,10 @@ void assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result
             checker.codes.push_back(-1);
         }
     } else {
-        // Continuation files of an older, larger bank are no longer referenced.
-        for (int n = int(contents.size());; ++n) {
-            std::error_code ec;
-            if (!std::filesystem::remove(contentPath(voiceBankFolder, n), ec)) {
-                break;
-            }
-        }
+        removeStaleContinuations(voiceBankFolder, int(contents.size()));
     }
     finish();
+    return replaced;
 }
 
 namespace {

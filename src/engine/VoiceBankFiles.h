@@ -39,8 +39,9 @@ std::string pitchTableText(const std::vector<PitchRange>& table);
 std::vector<std::string> unitList(const CVVCMgr& dictionary);
 
 // Fills result: ok exactly when no code was recorded. contentLimit is the size at which a new
-// content file starts.
-void assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result,
+// content file starts. Returns true when the new files replaced the old bank (units may still be
+// missing from it); false when they could not all be written, and the old bank stays.
+bool assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result,
                        const std::filesystem::path& modelFolder, const std::filesystem::path& voiceBankFolder,
                        const std::vector<std::string>& pitches, std::uint32_t contentLimit = kContentFileLimit);
 

@@ -133,13 +133,6 @@ void showHighVersionMessage(const ProjectMessages& messages)
     messages.show(text, kHighVersionCaption);
 }
 
-std::filesystem::path projectTempPath(const std::filesystem::path& path)
-{
-    std::filesystem::path temp = path;
-    temp += ".tmp";
-    return temp;
-}
-
 int saveProject(const TSTBCurrentModel::CTsToolBoxProjModel& model, const std::filesystem::path& path)
 {
     TessarinWin::CMemoryBuffer payload;
@@ -152,16 +145,5 @@ int saveProject(const TSTBCurrentModel::CTsToolBoxProjModel& model, const std::f
     appendInt32(bytes, model.version);
     appendInt32(bytes, static_cast<std::int32_t>(payload.size()));
     bytes.append(reinterpret_cast<const char*>(payload.data()), payload.size());
-
-    // Through a symbolic link the file it points to is replaced, not the link.
-    std::filesystem::path target = path;
-    std::error_code ec;
-    if (std::filesystem::is_symlink(path, ec)) {
-        const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-        if (!ec) {
-            target = resolved;
-        }
-    }
-    const auto status = Tessarin::writeFileAtomically(target, projectTempPath(target), bytes);
-    return status == Tessarin::AtomicWriteStatus::written ? 0 : -1;
+    return Tessarin::writeFileAtomically(path, bytes) ? 0 : -1;
 }

@@ -57,13 +57,8 @@ void showHighVersionMessage(const ProjectMessages& messages);
 std::unique_ptr<TSTBCurrentModel::CTsToolBoxProjModel> loadProject(const std::filesystem::path& path,
                                                                    const ProjectMessages& messages = {});
 
-// The temporary file that saveProject writes beside path and renames over it.
-std::filesystem::path projectTempPath(const std::filesystem::path& path);
-
-// Writes the project file through projectTempPath(path), flushed to the disk before it replaces
-// path, so the old file stays whole until the new one is. Returns 0 when path holds the new
-// project. Returns −1 when the temporary file cannot be created (nothing written), when writing it
-// fails (it is removed; path untouched), or when it cannot replace path (the complete temporary
-// file stays beside path; path untouched). When path is a symbolic link, the file it points to is
-// the one replaced, with its temporary file beside it.
+// Writes the project file through a temporary file beside path, flushed to the disk before it
+// replaces path, so the old file stays whole until the new one is. Returns 0 when path holds the
+// new project, −1 when it could not be written (path untouched, no temporary file left). A symbolic
+// link at path is replaced by the file, as every file the program writes.
 int saveProject(const TSTBCurrentModel::CTsToolBoxProjModel& model, const std::filesystem::path& path);

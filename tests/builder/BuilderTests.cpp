@@ -355,3 +355,34 @@ TEST_F(Builder, LocationsWithSpacesAndNonAsciiLettersBuild)
     EXPECT_NE(text.text().find("symbol=ka    >> OK "), std::string::npos) << text.text();
     EXPECT_TRUE(fs::exists(models / "C4.ka.LVModel"));
 }
+
+// A bank build whose files cannot all be written leaves the old bank whole, its description
+// included; a build that succeeds removes every continuation file the new bank does not use, even
+// past a gap in their numbers.
+TEST_F(Builder, ABankIsReplacedWholeOrNotAtAll)
+{
+    const fs::path models = m_dir / "models";
+    buildModelsInto(models, 1);
+    const fs::path bank = m_dir / "bank";
+    fs::create_directories(bank);
+    for (const char* stale : {"TSC_1", "TSC_2", "TSC_5"}) {
+        lvtest::writeFile(bank / stale, {1, 2, 3});
+    }
+    lvtest::writeFile(bank / "TSC_05", {1}); // not a name the bank writes: not the bank's to remove
+    BuildContext context;
+    buildVoiceBank(context, m_dictionary, {"C4"}, "first", models.string(), bank.string());
+    EXPECT_FALSE(fs::exists(bank / "TSC_1"));
+    EXPECT_FALSE(fs::exists(bank / "TSC_5"));
+    EXPECT_TRUE(fs::exists(bank / "TSC_05"));
+    const auto description = lvtest::readFile(bank / "voice.tssd");
+    const auto index = lvtest::readFile(bank / "TSI");
+
+    // The index cannot be replaced (a folder stands in its place): nothing of the new bank is installed.
+    fs::remove(bank / "TSI");
+    fs::create_directories(bank / "TSI" / "in the way");
+    BuildTextRenderer text(fixedClock);
+    context.delegate = &text;
+    buildVoiceBank(context, m_dictionary, {"C4"}, "second", models.string(), bank.string());
+    EXPECT_NE(text.text().find("File create failed."), std::string::npos) << text.text();
+    EXPECT_EQ(lvtest::readFile(bank / "voice.tssd"), description);
+}

@@ -184,3 +184,72 @@ TEST(CrashSafety, VoiceBankFilesAndDescription)
     });
     EXPECT_LE(contentSizes.size(), 2u); // one size per version, never a part of one
 }
+
+// A shared voice bank folder can carry symbolic links. No writer may follow one: not one planted
+// under a name the writer could use for its temporary file, and not one standing at the target
+// itself (the link is replaced by the new file; the file it pointed to is never written).
+TEST(PlantedLinks, NoWriterFollowsALinkBesideOrAtItsTarget)
+{
+    lvtest::TempDir dir;
+    const fs::path victim = dir / "victim";
+    const std::vector<std::uint8_t> precious{'{', '}'}; // an empty entries object: the manager reads through a link
+    lvtest::writeFile(victim, precious);
+    const fs::path work = dir / "work";
+    fs::create_directories(work / "models");
+    fs::create_directories(work / "bank");
+
+    const std::vector<std::int32_t> markers{0, 1, 2, 3, 4, 0, -1, -1};
+    const auto material = materialOf(3);
+    PhoneticDictionary dictionary;
+    dictionary.parseSymbolList("ka,k,a");
+    dictionary.parseVowelList("a,a");
+    struct Writer {
+        std::vector<fs::path> targets;
+        std::function<bool()> save;
+    };
+    const std::vector<Writer> writers = {
+        {{work / "voice.lvcfg"},
+         [&] {
+             CTsVoiceCfgMgr mgr;
+             mgr.loadFolder(work);
+             auto e = std::make_unique<CTsVoiceCfg_INDIE>();
+             e->symbol = "br";
+             e->pitch = "C4";
+             e->wavName = "x.wav";
+             e->startPoint = 0.1;
+             e->endPoint = 0.2;
+             const std::string key = e->entryKey();
+             mgr.put(key, std::move(e));
+             return mgr.save();
+         }},
+        {{work / "p.lvtb"}, [&] { return saveProject(TSTBCurrentModel::CTsToolBoxProjModel(), work / "p.lvtb") == 0; }},
+        {{work / "app.cfg"}, [&] { return CAppConfigModel().saveSettingsFile(work / "app.cfg"); }},
+        {{work / "models" / "C4.ka.LVModel"},
+         [&] { return TSVM_V0::writeModelFile(markers, material, work / "models", "ka", "C4"); }},
+        {{work / "bank" / "TSI", work / "bank" / "TSC", work / "bank" / "voice.tssd"},
+         [&] {
+             BuildContext context;
+             buildVoiceBank(context, dictionary, {"C4"}, "n", (work / "models").string(), (work / "bank").string());
+             return fs::is_regular_file(fs::symlink_status(work / "bank" / "TSI"));
+         }},
+    };
+    for (const Writer& w : writers) {
+        for (const bool atTarget : {false, true}) {
+            for (const fs::path& target : w.targets) {
+                fs::remove(target);
+                fs::path planted = target;
+                planted += ".tmp";
+                fs::create_symlink(victim, atTarget ? target : planted);
+            }
+            EXPECT_TRUE(w.save()) << w.targets.front();
+            for (const fs::path& target : w.targets) {
+                EXPECT_EQ(lvtest::readFile(victim), precious) << target << (atTarget ? " (link at the target)" : "");
+                EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target))) << target;
+                fs::path planted = target;
+                planted += ".tmp";
+                fs::remove(planted);
+            }
+        }
+    }
+    EXPECT_TRUE(fs::exists(work / "voice.lvcfg"));
+}

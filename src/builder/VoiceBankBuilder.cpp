@@ -125,7 +125,8 @@ std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32
 
 std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
                                              const CTsVoiceCfg& entry, const std::string& location,
-                                             const std::string& modelFolder, bool skipExisting)
+                                             const std::string& modelFolder, bool skipExisting,
+                                             TessarinEngineV6::AnalysisScratch* scratch)
 {
     using namespace TessarinEngineV6;
     const int kind = entry.kind();
@@ -156,20 +157,21 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
         const auto& cv = static_cast<const CTsVoiceCfg_CV&>(entry);
         analyseVoiceUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch,
                          relative(cv.connectPoint), relative(cv.preutterance), relative(cv.vowelStart),
-                         relative(cv.vowelEnd), float((cv.vowelEnd - off) + kTailAfterVowelEnd), false, estimateF0);
+                         relative(cv.vowelEnd), float((cv.vowelEnd - off) + kTailAfterVowelEnd), false, estimateF0,
+                         scratch);
         break;
     }
     case CTsVoiceCfg::kVX: {
         const auto& vc = static_cast<const CTsVoiceCfg_VC&>(entry);
         analyseContinuantUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch,
-                              relative(vc.connectPoint), relative(vc.tailPoint), estimateF0);
+                              relative(vc.connectPoint), relative(vc.tailPoint), estimateF0, scratch);
         break;
     }
     case CTsVoiceCfg::kINDIE: {
         const auto& indie = static_cast<const CTsVoiceCfg_INDIE&>(entry);
         const float end = relative(indie.endPoint);
         analyseVoiceUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch,
-                         relative(indie.startPoint), end, end, end, end, true, estimateF0);
+                         relative(indie.startPoint), end, end, end, end, true, estimateF0, scratch);
         break;
     }
     default:
@@ -179,14 +181,14 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
 }
 
 void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, const CTsVoiceCfg& entry,
-                const std::string& location, const std::string& modelFolder)
+                const std::string& location, const std::string& modelFolder, TessarinEngineV6::AnalysisScratch* scratch)
 {
     const std::string line = progressLine(entry, context.done, context.total);
     if (context.delegate != nullptr) {
         context.delegate->onProgress(line);
     }
     const std::optional<TSSrcCheckResult> result =
-        analyseEntry(dictionary, dictionary.serialise(), entry, location, modelFolder, context.skipExisting != 0);
+        analyseEntry(dictionary, dictionary.serialise(), entry, location, modelFolder, context.skipExisting != 0, scratch);
     if (result && context.delegate != nullptr) {
         context.delegate->onEntryResult(*result, line);
     }
@@ -218,6 +220,7 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
     bool stopping = false;
 
     auto worker = [&] {
+        TessarinEngineV6::AnalysisScratch scratch; // this thread's, kept from entry to entry
         std::unique_lock<std::mutex> guard(lock);
         for (;;) {
             if (stopping || nextToStart >= entries.size() || context.stop.load() != 0) {
@@ -235,7 +238,7 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
             busyNames.insert(modelNames[i]);
             guard.unlock();
             std::optional<TSSrcCheckResult> result = analyseEntry(dictionary, dictionaryText, *entries[i].entry,
-                                                                  entries[i].location, modelFolder, skipExisting);
+                                                                  entries[i].location, modelFolder, skipExisting, &scratch);
             guard.lock();
             busyNames.erase(busyNames.find(modelNames[i]));
             slots[i].result = std::move(result);
@@ -321,8 +324,10 @@ void buildModels(BuildContext& context, const PhoneticDictionary& dictionary,
         buildInParallel(context, dictionary, collected, modelFolder);
         return;
     }
+    TessarinEngineV6::AnalysisScratch scratch;
     for (std::int32_t i = 0; i < context.total && context.stop.load() == 0; ++i) {
-        buildEntry(context, dictionary, *collected[std::size_t(i)].entry, collected[std::size_t(i)].location, modelFolder);
+        buildEntry(context, dictionary, *collected[std::size_t(i)].entry, collected[std::size_t(i)].location, modelFolder,
+                   &scratch);
         ++context.done;
     }
 }

@@ -10,6 +10,7 @@
 // order, one entry's progress line just before its result; files and reports are the same as with
 // jobs = 1. The stop flag may be set from any thread.
 
+#include "engine/AnalysisPipeline.h"
 #include "engine/SourceChecker.h"
 #include "model/CTsVoiceCfg.h"
 #include "model/PhoneticDictionary.h"
@@ -52,8 +53,10 @@ void buildModels(BuildContext& context, const PhoneticDictionary& dictionary,
                  const std::vector<std::string>& wavLocations, const std::string& modelFolder,
                  const std::optional<std::vector<std::string>>& symbols, bool skipExisting);
 
+// scratch: the calling thread's analysis buffers, kept from entry to entry (fresh ones when null).
 void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, const CTsVoiceCfg& entry,
-                const std::string& location, const std::string& modelFolder);
+                const std::string& location, const std::string& modelFolder,
+                TessarinEngineV6::AnalysisScratch* scratch = nullptr);
 
 void buildVoiceBank(BuildContext& context, const PhoneticDictionary& dictionary, std::vector<std::string> pitches,
                     const std::string& voiceBankName, const std::string& modelFolder,
@@ -63,7 +66,8 @@ void buildVoiceBank(BuildContext& context, const PhoneticDictionary& dictionary,
 // is neither analysed nor reported.
 std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
                                              const CTsVoiceCfg& entry, const std::string& location,
-                                             const std::string& modelFolder, bool skipExisting);
+                                             const std::string& modelFolder, bool skipExisting,
+                                             TessarinEngineV6::AnalysisScratch* scratch = nullptr);
 
 // The progress line of an entry: "[" done + 1 "/" total "] type=CV  pitch=C4  symbol=ka".
 std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32_t total);

@@ -41,6 +41,13 @@ bool FrameSeries::getFrame(std::int32_t i, FrameMags& out) const
     return true;
 }
 
+void FrameSeries::reserve(std::uint32_t frames, std::uint32_t valueCount)
+{
+    offsets.ensureCapacity(frames);
+    lengths.ensureCapacity(frames);
+    values.ensureCapacity(valueCount);
+}
+
 void FrameSeries::clear()
 {
     frameCount = 0;

@@ -33,6 +33,8 @@ struct FrameSeries {
     bool getFrame(std::int32_t i, FrameMags& out) const;
 
     void clear();
+    // Room for this many frames and values in all, so that appending them does not reallocate.
+    void reserve(std::uint32_t frames, std::uint32_t valueCount);
 };
 
 } // namespace Tessarin

@@ -168,6 +168,17 @@ std::vector<float> zeroPhaseFilter(const FilterCoefficients& c, std::span<const 
     return backward;
 }
 
+void zeroPhaseFilter(const FilterCoefficients& c, std::span<const float> signal, std::span<float> out,
+                     std::span<float> work)
+{
+    FilterState state;
+    filterForwards(c, state, signal, work);
+    std::reverse(work.begin(), work.end());
+    state.reset();
+    filterForwards(c, state, work, out);
+    std::reverse(out.begin(), out.end());
+}
+
 void zeroPhaseFilterInPlace(const FilterCoefficients& c, std::span<const float> signal, std::span<float> out)
 {
     FilterState state;
@@ -189,6 +200,20 @@ std::vector<float> bandPass(std::span<const float> signal, float lo, float hi)
         return zeroPhaseFilter(selectRow(lo, true), signal);
     }
     return zeroPhaseFilter(selectRow(hi, false), signal);
+}
+
+void bandPass(std::span<const float> signal, float lo, float hi, std::span<float> out, std::span<float> work)
+{
+    lo = std::max(lo, 0.0f);
+    hi = std::min(hi, 1.0f);
+    if (lo > 0.0f && hi < 1.0f) {
+        zeroPhaseFilter(selectRow(lo, true), signal, out, work);
+        zeroPhaseFilter(selectRow(hi, false), out, out, work);
+    } else if (lo > 0.0f) {
+        zeroPhaseFilter(selectRow(lo, true), signal, out, work);
+    } else {
+        zeroPhaseFilter(selectRow(hi, false), signal, out, work);
+    }
 }
 
 void bandPassInPlace(std::span<const float> signal, float lo, float hi, std::span<float> out)

@@ -49,6 +49,9 @@ float filterSample(const FilterCoefficients& c, FilterState& state, float x);
 
 // Forwards with a zero state, reversed, forwards again with a fresh zero state, reversed back.
 std::vector<float> zeroPhaseFilter(const FilterCoefficients& c, std::span<const float> signal);
+// The same into out, through work (both the size of signal; out may be signal).
+void zeroPhaseFilter(const FilterCoefficients& c, std::span<const float> signal, std::span<float> out,
+                     std::span<float> work);
 
 // Forwards into out, then backwards over out continuing with the state of the forward pass (not
 // cleared, so the first samples differ slightly from the allocating form). out may be signal.
@@ -57,6 +60,8 @@ void zeroPhaseFilterInPlace(const FilterCoefficients& c, std::span<const float> 
 // Band-pass between lo and hi (fractions of Nyquist, clamped to 0 .. 1): high-pass at lo and then
 // low-pass at hi when both are inside; high-pass only when hi reaches 1; low-pass only when lo is 0.
 std::vector<float> bandPass(std::span<const float> signal, float lo, float hi);
+// The same arithmetic into out (the size of signal; it may be signal), with work of that size too.
+void bandPass(std::span<const float> signal, float lo, float hi, std::span<float> out, std::span<float> work);
 void bandPassInPlace(std::span<const float> signal, float lo, float hi, std::span<float> out);
 
 // The per-sample band filter of the noise bank: an optional high-pass and an optional low-pass part,

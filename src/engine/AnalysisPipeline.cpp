@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
+#include <optional>
 
 namespace TessarinEngineV6 {
 
@@ -90,16 +92,6 @@ float meanAbsolute(std::span<const float> signal, std::int64_t centre, int lengt
     return length > 0 ? float(sum / length) : 0.0f;
 }
 
-std::vector<std::vector<float>> bandPassed(std::span<const float> signal, int sampleRate)
-{
-    std::vector<std::vector<float>> out;
-    for (int b = 0; b < kBands; ++b) {
-        out.push_back(bandPass(signal, 2.0f * kBandEdges[std::size_t(b)] / float(sampleRate),
-                               2.0f * kBandEdges[std::size_t(b) + 1] / float(sampleRate)));
-    }
-    return out;
-}
-
 } // namespace
 
 namespace pipeline {
@@ -113,7 +105,7 @@ std::int16_t storedSample(float x)
     return static_cast<std::int16_t>(std::uint16_t((low << 8) | (high ^ 0xFF)));
 }
 
-int bestTemplate(std::span<const float> levels)
+int bestTemplate(std::span<const float> levels, std::vector<double>& framePower)
 {
     const std::size_t n = std::min<std::size_t>(levels.size(), kComparedHarmonics);
     if (n == 0) {
@@ -124,7 +116,6 @@ int bestTemplate(std::span<const float> levels)
     // Σ (r_k − ln r_k − 1) splits into Σ e^(c·D_k)·e^(−c·T'_k) − c·Σ D_k + c·Σ T'_k − n: one
     // exponential per harmonic and frame, and a dot product per template.
     const TemplateTerms& terms = templateTerms();
-    thread_local std::vector<double> framePower;
     framePower.resize(n);
     double levelSum = 0.0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -148,6 +139,12 @@ int bestTemplate(std::span<const float> levels)
         }
     }
     return best;
+}
+
+int bestTemplate(std::span<const float> levels)
+{
+    std::vector<double> framePower;
+    return bestTemplate(levels, framePower);
 }
 
 void fillGaps(std::vector<int>& track)
@@ -178,13 +175,13 @@ void fillGaps(std::vector<int>& track)
     }
 }
 
-std::vector<int> smoothIndexes(const std::vector<int>& track)
+void smoothIndexes(const std::vector<int>& track, std::vector<float>& v, std::vector<int>& out)
 {
-    std::vector<float> v(track.begin(), track.end());
+    v.assign(track.begin(), track.end());
     if (!v.empty()) {
         v.insert(v.end(), 7, v.back());
     }
-    std::vector<int> out(track.size());
+    out.resize(track.size());
     for (std::size_t i = 0; i < track.size(); ++i) {
         float mean = 0.0f;
         for (std::size_t j = i; j < i + 7; ++j) {
@@ -205,6 +202,13 @@ std::vector<int> smoothIndexes(const std::vector<int>& track)
         const float smoothed = mean + float(above - below) * excess / 49.0f;
         out[i] = std::clamp(int(std::round(smoothed)), 0, kTemplates - 1);
     }
+}
+
+std::vector<int> smoothIndexes(const std::vector<int>& track)
+{
+    std::vector<float> v;
+    std::vector<int> out;
+    smoothIndexes(track, v, out);
     return out;
 }
 
@@ -284,64 +288,160 @@ void estimateF0(std::span<const float> samples, bool independent, FastVector<flo
     tracker.Track(samples, hintHz, f0);
 }
 
-void analyse(AnalysisSettings& settings, std::span<const float> samples, TsVoiceModel& model, bool independent,
-             AnalysisRandom& random, const F0Stage& f0Stage)
-{
-    const int hop = settings.hop;
-    const int rate = settings.sampleRate;
+// Every buffer of one unit's analysis. Each is sized when a unit first needs it and keeps its
+// storage for the next frame and the next unit, so the frame loops allocate nothing.
+struct AnalysisScratch::Buffers {
+    int noiseWindow = 0;                    // the size the window, box and noise bank were made for
+    FastVector<float> f0;                   // step 2
+    std::optional<HarmonicAnalyser> harmonics; // step 3, made for the settings' rate and hop
+    HarmonicAnalysisParameters harmonicParameters;
+    FastVector<float> resynthesis;          // step 4
+    std::vector<float> residual;
+    std::vector<int> indexes;               // step 5
+    std::vector<int> smoothedIndexes;
+    std::vector<float> smoothing;
+    std::vector<double> framePower;
+    SpectralEnvelope envelope;              // step 6
+    FastVector<float> templateLevels;
+    std::vector<float> residualLevels;
+    FrameMags envelopeFrame;
+    std::vector<float> cut;                 // steps 7 and 9
+    std::array<std::vector<float>, kBands> residualBands; // steps 8 and 11
+    std::array<std::vector<float>, kBands> renderedBands; // step 11
+    std::vector<float> bandWork;
+    std::vector<float> window;              // step 9
+    std::unique_ptr<FreqMagAndPhaseBox> box;
+    std::unique_ptr<NoiseFilterBank> noiseBands;
+    std::vector<float> noise;
+    GlottalFlowCache flows;
+    std::vector<float> theta;               // step 10
+    ModelRenderer renderer;                 // step 11
+    std::vector<std::int16_t> rendered16;
+    std::vector<float> rendered;
+    std::vector<float> centres;
+    LinearTable curve;
+    FrameMags frame;                        // steps 11 and 12
+    FrameMags neighbour;
+    std::vector<float> meanScratch;
+};
 
-    // 1. Samples.
+AnalysisScratch::AnalysisScratch() : m_buffers(std::make_unique<Buffers>()) {}
+AnalysisScratch::~AnalysisScratch() = default;
+
+std::span<const float> AnalysisScratch::residual() const
+{
+    return m_buffers->residual;
+}
+
+std::span<const float> AnalysisScratch::resynthesis() const
+{
+    return m_buffers->resynthesis.span();
+}
+
+namespace {
+
+using Work = AnalysisScratch::Buffers;
+
+// The allocating band-pass form's arithmetic (a fresh zero state for each pass), into out.
+void bandPassInto(std::span<const float> signal, int sampleRate, int band, std::vector<float>& out, std::vector<float>& work)
+{
+    out.resize(signal.size());
+    work.resize(signal.size());
+    bandPass(signal, 2.0f * kBandEdges[std::size_t(band)] / float(sampleRate),
+             2.0f * kBandEdges[std::size_t(band) + 1] / float(sampleRate), out, work);
+}
+
+// 1. The samples as 16-bit values, stored swapped.
+void storeSamples(std::span<const float> samples, TsVoiceModel& model, const AnalysisSettings& settings)
+{
     model.samples.resize(static_cast<std::uint32_t>(samples.size()));
     for (std::size_t i = 0; i < samples.size(); ++i) {
         model.samples[std::uint32_t(i)] = pipeline::storedSample(samples[i]);
     }
-    model.hop = hop;
+    model.hop = settings.hop;
+}
 
-    // 2. F0.
-    FastVector<float> f0;
-    f0Stage(samples, independent, f0);
-    pipeline::unvoiceUnmeasurable(f0, float(rate));
-    if (f0.size() > 0) {
-        model.f0 = f0;
+// 2. The f0 track; frames no step can measure become unvoiced.
+void findPitch(const AnalysisSettings& settings, std::span<const float> samples, bool independent,
+               const F0Stage& f0Stage, TsVoiceModel& model, Work& w)
+{
+    w.f0.clear();
+    f0Stage(samples, independent, w.f0);
+    pipeline::unvoiceUnmeasurable(w.f0, float(settings.sampleRate));
+    if (w.f0.size() > 0) {
+        model.f0 = w.f0;
     }
-    const int frames = int(model.f0.size());
+}
 
-    // 3. Harmonic peaks.
-    HarmonicAnalyser harmonics(HarmonicAnalysisParameters{rate, hop});
-    harmonics.build(samples, model.f0.span(), model.peaks);
-
-    // 4. Residual.
-    FastVector<float> resynthesis;
-    resynthesise(model.peaks, hop, float(rate), resynthesis);
-    settings.resynthesis.assign(resynthesis.data(), resynthesis.end());
-    const std::size_t shorter = std::min(samples.size(), settings.resynthesis.size());
-    settings.residual.resize(shorter);
-    for (std::size_t i = 0; i < shorter; ++i) {
-        settings.residual[i] = samples[i] - settings.resynthesis[i];
-    }
-    const std::span<const float> residual(settings.residual);
-
-    // 5. Glottal index.
-    std::vector<int> indexes(std::size_t(frames), -1);
-    for (int i = 0; i < frames; ++i) {
-        if (hasPeaks(model, std::size_t(i))) {
-            indexes[std::size_t(i)] = pipeline::bestTemplate(model.peaks.frames[std::size_t(i)]->levels.span());
+// Room for every per-frame field, so that the steps below append without reallocating.
+void reserveTracks(TsVoiceModel& model)
+{
+    const std::uint32_t frames = model.f0.size();
+    std::uint32_t voiced = 0;
+    std::uint32_t points = 0;
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        if (i < model.peaks.frameCount() && model.peaks.frames[i]->pointCount() > 0) {
+            ++voiced;
+            points += model.peaks.frames[i]->pointCount();
         }
     }
-    pipeline::fillGaps(indexes);
-    const std::vector<int> smoothed = pipeline::smoothIndexes(indexes);
+    model.glottalIndex.ensureCapacity(frames);
+    model.glottalGain.ensureCapacity(frames);
+    model.pulseRatio.ensureCapacity(frames);
+    model.spectralEnvelope.reserve(frames, voiced * std::uint32_t(kCompactEnvelopeSize));
+    model.bandLevels.reserve(frames, frames * kBands);
+    model.noiseEnvelope.reserve(frames, frames * 128u);
+    model.harmonicPhase.reserve(frames, points);
+}
+
+// 3. The harmonics of every voiced frame.
+void measureHarmonics(const AnalysisSettings& settings, std::span<const float> samples, TsVoiceModel& model, Work& w)
+{
+    const HarmonicAnalysisParameters parameters{settings.sampleRate, settings.hop};
+    if (!w.harmonics || w.harmonicParameters.sampleRate != parameters.sampleRate ||
+        w.harmonicParameters.hop != parameters.hop) {
+        w.harmonics.emplace(parameters);
+        w.harmonicParameters = parameters;
+    }
+    w.harmonics->build(samples, model.f0.span(), model.peaks);
+}
+
+// 4. The residual: the samples minus the harmonics rendered back.
+void subtractHarmonics(const AnalysisSettings& settings, std::span<const float> samples, const TsVoiceModel& model,
+                       Work& w)
+{
+    resynthesise(model.peaks, settings.hop, float(settings.sampleRate), w.resynthesis);
+    const std::size_t shorter = std::min<std::size_t>(samples.size(), w.resynthesis.size());
+    w.residual.resize(shorter);
+    for (std::size_t i = 0; i < shorter; ++i) {
+        w.residual[i] = samples[i] - w.resynthesis[std::uint32_t(i)];
+    }
+}
+
+// 5. The best glottal template of every frame with harmonics, gaps filled, smoothed and clamped.
+void chooseGlottalTemplates(TsVoiceModel& model, Work& w)
+{
+    const auto frames = std::size_t(model.f0.size());
+    w.indexes.assign(frames, -1);
+    for (std::size_t i = 0; i < frames; ++i) {
+        if (hasPeaks(model, i)) {
+            w.indexes[i] = pipeline::bestTemplate(model.peaks.frames[i]->levels.span(), w.framePower);
+        }
+    }
+    pipeline::fillGaps(w.indexes);
+    pipeline::smoothIndexes(w.indexes, w.smoothing, w.smoothedIndexes);
     model.glottalIndex.clear();
-    for (const int index : smoothed) {
+    for (const int index : w.smoothedIndexes) {
         model.glottalIndex.push_back(index);
     }
+}
 
-    // 6. Glottal gain and spectral envelope.
+// 6. The template's gain and the envelope of what the template leaves of the harmonic levels.
+void fitGainAndEnvelope(const AnalysisSettings& settings, TsVoiceModel& model, Work& w)
+{
     model.spectralEnvelope.clear();
     model.glottalGain.clear();
-    SpectralEnvelope envelope;
-    FastVector<float> templateLevels;
-    std::vector<float> residualLevels;
-    FrameMags envelopeFrame;
+    const int frames = int(model.f0.size());
     for (int i = 0; i < frames; ++i) {
         if (!hasPeaks(model, std::size_t(i))) {
             model.glottalGain.push_back(0.0f);
@@ -349,72 +449,92 @@ void analyse(AnalysisSettings& settings, std::span<const float> samples, TsVoice
             continue;
         }
         const HarmonicFrame& peaks = *model.peaks.frames[std::size_t(i)];
-        lfTemplateLevels(model.glottalIndex[std::uint32_t(i)], templateLevels);
+        lfTemplateLevels(model.glottalIndex[std::uint32_t(i)], w.templateLevels);
         const int n = std::min<int>(int(peaks.pointCount()), kComparedHarmonics);
-        const float gain = peaks.levels[0] - templateLevels[0];
-        residualLevels.resize(std::size_t(n));
+        const float gain = peaks.levels[0] - w.templateLevels[0];
+        w.residualLevels.resize(std::size_t(n));
         for (int k = 0; k < n; ++k) {
-            residualLevels[std::size_t(k)] = peaks.levels[std::uint32_t(k)] - (gain + templateLevels[std::uint32_t(k)]);
+            w.residualLevels[std::size_t(k)] = peaks.levels[std::uint32_t(k)] - (gain + w.templateLevels[std::uint32_t(k)]);
         }
-        envelope.compact(envelopeFrame, peaks.frequencies[0], residualLevels, n, float(rate));
+        w.envelope.compact(w.envelopeFrame, peaks.frequencies[0], w.residualLevels, n, float(settings.sampleRate));
         model.glottalGain.push_back(gain);
-        model.spectralEnvelope.appendFrame(envelopeFrame);
+        model.spectralEnvelope.appendFrame(w.envelopeFrame);
     }
+}
 
-    // 7. Pulse ratio.
+// 7. How pulse-like the residual is around every voiced frame.
+void measurePulseRatios(const AnalysisSettings& settings, TsVoiceModel& model, Work& w)
+{
     model.pulseRatio.clear();
-    std::vector<float> cut(std::size_t(settings.noiseWindow));
+    w.cut.resize(std::size_t(settings.noiseWindow));
+    const int frames = int(model.f0.size());
     for (int i = 0; i < frames; ++i) {
         if (model.f0[std::uint32_t(i)] == 0.0f) {
             model.pulseRatio.push_back(1.0f);
             continue;
         }
-        cutFrame(std::int64_t(i) * hop, residual, cut);
-        model.pulseRatio.push_back(pipeline::pulseRatio(cut));
+        cutFrame(std::int64_t(i) * settings.hop, w.residual, w.cut);
+        model.pulseRatio.push_back(pipeline::pulseRatio(w.cut));
     }
+}
 
-    // 8. Band levels over two periods (two hops when unvoiced).
-    const std::vector<std::vector<float>> residualBands = bandPassed(residual, rate);
+// 8. The residual's level in the five bands, over two periods (two hops when unvoiced).
+void measureBandLevels(const AnalysisSettings& settings, TsVoiceModel& model, Work& w)
+{
+    for (int b = 0; b < kBands; ++b) {
+        bandPassInto(w.residual, settings.sampleRate, b, w.residualBands[std::size_t(b)], w.bandWork);
+    }
     model.bandLevels.clear();
-    std::vector<float> scratch;
     std::array<float, kBands> levels{};
+    const int frames = int(model.f0.size());
     for (int i = 0; i < frames; ++i) {
         const float pitch = model.f0[std::uint32_t(i)];
-        const int length = pitch != 0.0f ? int(std::round(2.0f * float(rate) / pitch)) : 2 * hop;
+        const int length = pitch != 0.0f ? int(std::round(2.0f * float(settings.sampleRate) / pitch)) : 2 * settings.hop;
         for (int b = 0; b < kBands; ++b) {
-            levels[std::size_t(b)] = meanAbsolute(residualBands[std::size_t(b)], std::int64_t(i) * hop, length, scratch);
+            levels[std::size_t(b)] =
+                meanAbsolute(w.residualBands[std::size_t(b)], std::int64_t(i) * settings.hop, length, w.meanScratch);
         }
         model.bandLevels.appendFrame(levels);
     }
+}
 
-    // 9. Noise envelope, carrying the pulse gain.
+// 9. The residual's 128 noise band levels, carrying the pulse gain of voiced frames.
+void measureNoiseEnvelope(const AnalysisSettings& settings, TsVoiceModel& model, Work& w)
+{
+    if (w.noiseWindow != settings.noiseWindow || !w.box || !w.noiseBands) {
+        w.noiseWindow = settings.noiseWindow;
+        w.window.resize(std::size_t(settings.noiseWindow));
+        blackmanHarrisWindow(w.window);
+        normaliseToUnitSum(w.window);
+        w.box = std::make_unique<FreqMagAndPhaseBox>(settings.noiseWindow);
+        w.noiseBands = std::make_unique<NoiseFilterBank>(float(settings.sampleRate), settings.noiseWindow, 128);
+    }
     model.noiseEnvelope.clear();
-    const NoiseFilterBank noiseBands(float(rate), settings.noiseWindow, 128);
-    std::vector<float> window(std::size_t(settings.noiseWindow));
-    blackmanHarrisWindow(window);
-    normaliseToUnitSum(window);
-    FreqMagAndPhaseBox box(settings.noiseWindow);
-    std::vector<float> noise(128);
-    GlottalFlowCache flows;
+    w.cut.resize(std::size_t(settings.noiseWindow));
+    w.noise.resize(128);
+    const int frames = int(model.f0.size());
     for (int i = 0; i < frames; ++i) {
-        cutFrame(std::int64_t(i) * hop, residual, cut);
-        box.loadZeroPhase(cut, window);
-        box.forward();
-        noiseBands.levels(box, noise);
+        cutFrame(std::int64_t(i) * settings.hop, w.residual, w.cut);
+        w.box->loadZeroPhase(w.cut, w.window);
+        w.box->forward();
+        w.noiseBands->levels(*w.box, w.noise);
         float gain = 1.0f;
         if (hasPeaks(model, std::size_t(i))) {
-            gain = flows.get(model.glottalIndex[std::uint32_t(i)]).pulseGain(model.pulseRatio[std::uint32_t(i)]);
+            gain = w.flows.get(model.glottalIndex[std::uint32_t(i)]).pulseGain(model.pulseRatio[std::uint32_t(i)]);
         }
         const float offset = 20.0f * std::log10(gain);
-        for (float& v : noise) {
+        for (float& v : w.noise) {
             v = floorLevel(v + offset);
         }
-        model.noiseEnvelope.appendFrame(noise);
+        model.noiseEnvelope.appendFrame(w.noise);
     }
+}
 
-    // 10. Harmonic phase relative to the pulse model.
+// 10. The harmonic phases left after the pulse model's phases are taken out.
+void relateHarmonicPhases(TsVoiceModel& model, Work& w)
+{
     model.harmonicPhase.clear();
-    std::vector<float> theta;
+    const int frames = int(model.f0.size());
     for (int i = 0; i < frames; ++i) {
         if (!hasPeaks(model, std::size_t(i))) {
             model.harmonicPhase.appendFrame(std::span<const float>());
@@ -423,69 +543,105 @@ void analyse(AnalysisSettings& settings, std::span<const float> samples, TsVoice
         const HarmonicFrame& peaks = *model.peaks.frames[std::size_t(i)];
         const double te = lfMainExcitation(model.glottalIndex[std::uint32_t(i)]);
         const std::uint32_t n = peaks.pointCount();
-        theta.assign(n, 0.0f);
+        w.theta.assign(n, 0.0f);
         const double delta = wrap((kPi - 2.0 * kPi * te) - peaks.phases[0]);
         for (std::uint32_t k = 2; k <= n; ++k) {
             const double psi = kPi - 2.0 * kPi * double(k) * te;
-            theta[k - 1] = float(wrap(peaks.phases[k - 1] + double(k) * delta - psi));
+            w.theta[k - 1] = float(wrap(peaks.phases[k - 1] + double(k) * delta - psi));
         }
-        model.harmonicPhase.appendFrame(theta);
+        model.harmonicPhase.appendFrame(w.theta);
     }
+}
 
-    // 11. Noise calibration against the whole model rendered back.
-    ModelRenderer renderer;
-    const std::vector<std::int16_t> rendered16 = renderer.render(model, std::uint32_t(samples.size()), random);
-    std::vector<float> rendered(rendered16.size());
-    for (std::size_t i = 0; i < rendered.size(); ++i) {
-        rendered[i] = float(rendered16[i]) * (1.0f / 32767.0f);
+// 11. The noise envelope corrected towards what the whole model, rendered back, shows in the bands.
+void calibrateNoiseEnvelope(const AnalysisSettings& settings, std::size_t sampleCount, TsVoiceModel& model,
+                            AnalysisRandom& random, Work& w)
+{
+    w.renderer.render(model, std::uint32_t(sampleCount), random, w.rendered16);
+    w.rendered.resize(w.rendered16.size());
+    for (std::size_t i = 0; i < w.rendered.size(); ++i) {
+        w.rendered[i] = float(w.rendered16[i]) * (1.0f / 32767.0f);
     }
-    const std::vector<std::vector<float>> renderedBands = bandPassed(rendered, rate);
-    std::vector<float> centres(128);
+    for (int b = 0; b < kBands; ++b) {
+        bandPassInto(w.rendered, settings.sampleRate, b, w.renderedBands[std::size_t(b)], w.bandWork);
+    }
+    w.centres.resize(128);
     for (int b = 0; b < 128; ++b) {
-        centres[std::size_t(b)] = noiseBands.centre(b);
+        w.centres[std::size_t(b)] = w.noiseBands->centre(b);
     }
     std::array<float, kBands> corrections{};
-    LinearTable curve;
-    FrameMags frame;
+    const int frames = int(model.f0.size());
     for (int i = 0; i < frames; ++i) {
         for (int b = 0; b < kBands; ++b) {
-            const float wanted = meanAbsolute(residualBands[std::size_t(b)], std::int64_t(i) * hop, 512, scratch);
-            const float got = meanAbsolute(renderedBands[std::size_t(b)], std::int64_t(i) * hop, 512, scratch);
+            const float wanted = meanAbsolute(w.residualBands[std::size_t(b)], std::int64_t(i) * settings.hop, 512, w.meanScratch);
+            const float got = meanAbsolute(w.renderedBands[std::size_t(b)], std::int64_t(i) * settings.hop, 512, w.meanScratch);
             corrections[std::size_t(b)] = got < 1e-6f ? 0.0f : floorLevel(20.0f * std::log10(wanted / got));
         }
-        curve.assign(kBandCentres, corrections);
-        model.noiseEnvelope.getFrame(i, frame);
-        for (std::uint32_t b = 0; b < frame.size(); ++b) {
-            frame[b] = floorLevel(frame[b] + curve.lookup(centres[b]));
+        w.curve.assign(kBandCentres, corrections);
+        model.noiseEnvelope.getFrame(i, w.frame);
+        for (std::uint32_t b = 0; b < w.frame.size(); ++b) {
+            w.frame[b] = floorLevel(w.frame[b] + w.curve.lookup(w.centres[b]));
         }
-        std::copy(frame.data(), frame.end(), model.noiseEnvelope.values.data() + model.noiseEnvelope.offsets[std::uint32_t(i)]);
+        std::copy(w.frame.data(), w.frame.end(), model.noiseEnvelope.values.data() + model.noiseEnvelope.offsets[std::uint32_t(i)]);
     }
+}
 
-    // 12. Noise envelope smoothing over voiced neighbours, reading frames already smoothed.
-    FrameMags neighbour;
+// 12. Each voiced frame's noise envelope averaged with its voiced neighbours (two either side),
+// reading the frames before it as already smoothed.
+void smoothNoiseEnvelope(TsVoiceModel& model, Work& w)
+{
+    const int frames = int(model.f0.size());
     for (int i = 0; i < frames; ++i) {
         if (model.f0[std::uint32_t(i)] == 0.0f) {
             continue;
         }
-        model.noiseEnvelope.getFrame(i, frame);
+        model.noiseEnvelope.getFrame(i, w.frame);
         int added = 1;
         for (int j = i - 2; j <= i + 2; ++j) {
             if (j == i || j < 0 || j >= frames || model.f0[std::uint32_t(j)] == 0.0f) {
                 continue;
             }
-            model.noiseEnvelope.getFrame(j, neighbour);
-            addFrames(frame, neighbour);
+            model.noiseEnvelope.getFrame(j, w.neighbour);
+            addFrames(w.frame, w.neighbour);
             ++added;
         }
         const std::uint32_t length = std::uint32_t(model.noiseEnvelope.lengths[std::uint32_t(i)]);
-        if (frame.size() != length) {
+        if (w.frame.size() != length) {
             continue;
         }
         float* stored = model.noiseEnvelope.values.data() + model.noiseEnvelope.offsets[std::uint32_t(i)];
         for (std::uint32_t b = 0; b < length; ++b) {
-            stored[b] = frame[b] / float(added);
+            stored[b] = w.frame[b] / float(added);
         }
     }
+}
+
+} // namespace
+
+void analyse(const AnalysisSettings& settings, std::span<const float> samples, TsVoiceModel& model, bool independent,
+             AnalysisRandom& random, const F0Stage& f0Stage, AnalysisScratch& scratch)
+{
+    Work& w = scratch.buffers();
+    storeSamples(samples, model, settings);
+    findPitch(settings, samples, independent, f0Stage, model, w);
+    measureHarmonics(settings, samples, model, w);
+    reserveTracks(model);
+    subtractHarmonics(settings, samples, model, w);
+    chooseGlottalTemplates(model, w);
+    fitGainAndEnvelope(settings, model, w);
+    measurePulseRatios(settings, model, w);
+    measureBandLevels(settings, model, w);
+    measureNoiseEnvelope(settings, model, w);
+    relateHarmonicPhases(model, w);
+    calibrateNoiseEnvelope(settings, samples.size(), model, random, w);
+    smoothNoiseEnvelope(model, w);
+}
+
+void analyse(const AnalysisSettings& settings, std::span<const float> samples, TsVoiceModel& model, bool independent,
+             AnalysisRandom& random, const F0Stage& f0Stage)
+{
+    AnalysisScratch scratch;
+    analyse(settings, samples, model, independent, random, f0Stage, scratch);
 }
 
 } // namespace TessarinEngineV6

@@ -11,17 +11,38 @@
 #include "engine/VoiceModel.h"
 
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
 namespace TessarinEngineV6 {
 
+// What the analysis of a unit is run with.
 struct AnalysisSettings {
     int hop = 128;          // [samples] between frame centres
     int sampleRate = 44100; // [Hz]
     int noiseWindow = 512;  // window and transform length of the residual spectra
-    std::vector<float> residual;    // the samples minus the harmonic resynthesis
-    std::vector<float> resynthesis; // the harmonic part rendered back
+};
+
+// Every buffer the analysis of a unit works in. Sized when first needed and kept: the frame loops
+// allocate nothing, and a worker that analyses unit after unit with one scratch allocates little
+// more than the models themselves. One scratch serves one thread at a time.
+class AnalysisScratch {
+public:
+    AnalysisScratch();
+    ~AnalysisScratch();
+    AnalysisScratch(const AnalysisScratch&) = delete;
+    AnalysisScratch& operator=(const AnalysisScratch&) = delete;
+
+    // The last unit's harmonic part rendered back (step 4), and the samples minus it (the residual).
+    std::span<const float> resynthesis() const;
+    std::span<const float> residual() const;
+
+    struct Buffers;
+    Buffers& buffers() { return *m_buffers; }
+
+private:
+    std::unique_ptr<Buffers> m_buffers;
 };
 
 // Where a level would be negative infinity (a harmonic or band of zero amplitude) the model holds
@@ -37,17 +58,22 @@ void estimateF0(std::span<const float> samples, bool independent, Tessarin::Fast
 
 // Fills model (constructed with 512 and 44100) from the unit's samples in −1 … 1. independent: an
 // INDIE unit, analysed as wholly unvoiced. The noise of the calibration rendering draws from random.
-void analyse(AnalysisSettings& settings, std::span<const float> samples, TSVM_V0::TsVoiceModel& model,
+void analyse(const AnalysisSettings& settings, std::span<const float> samples, TSVM_V0::TsVoiceModel& model,
              bool independent, Tessarin::AnalysisRandom& random, const F0Stage& f0Stage = estimateF0);
+// The same in the given scratch.
+void analyse(const AnalysisSettings& settings, std::span<const float> samples, TSVM_V0::TsVoiceModel& model,
+             bool independent, Tessarin::AnalysisRandom& random, const F0Stage& f0Stage, AnalysisScratch& scratch);
 
 // The steps, exposed for testing.
 namespace pipeline {
 // x·32767 truncated, then the two bytes swapped and the byte that moves down inverted.
 std::int16_t storedSample(float x);
 int bestTemplate(std::span<const float> levels);
+int bestTemplate(std::span<const float> levels, std::vector<double>& framePower); // with caller-owned scratch
 // Runs of −1 between or beside known indexes, then the 7-value smoothing, rounding and clamping.
 void fillGaps(std::vector<int>& track);
 std::vector<int> smoothIndexes(const std::vector<int>& track);
+void smoothIndexes(const std::vector<int>& track, std::vector<float>& scratch, std::vector<int>& out);
 float pulseRatio(std::span<const float> frame);
 // Frames whose f0 no step can measure (not a number, below 20 Hz, at or above half the sample rate)
 // become unvoiced: an f0 stage handed in by a caller is not trusted to give only estimator values.

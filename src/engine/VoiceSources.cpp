@@ -22,12 +22,16 @@ std::int32_t toFrames(float seconds)
 }
 
 std::unique_ptr<SrcMaterial> analyseInto(std::span<const float> samples, bool independent, const std::string& symbol,
-                                         const std::string& pitch, const F0Stage& f0Stage)
+                                         const std::string& pitch, const F0Stage& f0Stage, AnalysisScratch* scratch)
 {
     TsVoiceModel model(512, 44100.0f);
-    AnalysisSettings settings;
+    const AnalysisSettings settings;
     Tessarin::AnalysisRandom random = Tessarin::AnalysisRandom::forUnit(symbol, pitch);
-    analyse(settings, samples, model, independent, random, f0Stage);
+    if (scratch != nullptr) {
+        analyse(settings, samples, model, independent, random, f0Stage, *scratch);
+    } else {
+        analyse(settings, samples, model, independent, random, f0Stage);
+    }
     auto material = std::make_unique<SrcMaterial>(symbol, pitch);
     TSVM_V0::toCompact(model, *material);
     return material;
@@ -62,7 +66,8 @@ std::int32_t framesBetween(float from, float to)
 
 void analyseVoiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                       const std::filesystem::path& outputDir, const std::string& symbol, const std::string& pitch,
-                      float t0, float t1, float t2, float t3, float t4, bool independent, const F0Stage& f0Stage)
+                      float t0, float t1, float t2, float t3, float t4, bool independent, const F0Stage& f0Stage,
+                      AnalysisScratch* scratch)
 {
     SourceChecker checker;
     checker.load(dictionary);
@@ -76,7 +81,7 @@ void analyseVoiceUnit(std::string_view dictionary, std::span<const float> sample
     if (!checker.checkVoiceSource(symbol, pitch, nullptr, true)) {
         result.ok = false;
     } else {
-        source.material = analyseInto(samples, independent, symbol, pitch, f0Stage);
+        source.material = analyseInto(samples, independent, symbol, pitch, f0Stage, scratch);
         result.ok = checker.checkVoiceSource(symbol, pitch, &source, false);
         if (result.ok) {
             source.material->packedPeaks.clear(); // the model file carries no harmonic peaks
@@ -91,7 +96,8 @@ void analyseVoiceUnit(std::string_view dictionary, std::span<const float> sample
 
 void analyseContinuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                            const std::filesystem::path& outputDir, const std::string& symbol,
-                           const std::string& pitch, float t0, float t1, const F0Stage& f0Stage)
+                           const std::string& pitch, float t0, float t1, const F0Stage& f0Stage,
+                           AnalysisScratch* scratch)
 {
     ContinuantSrc source(symbol, pitch);
     SourceChecker checker;
@@ -99,7 +105,7 @@ void analyseContinuantUnit(std::string_view dictionary, std::span<const float> s
     if (!checker.checkContinuantSource(symbol, pitch, nullptr, true)) {
         result.ok = false;
     } else {
-        source.material = analyseInto(samples, false, symbol, pitch, f0Stage);
+        source.material = analyseInto(samples, false, symbol, pitch, f0Stage, scratch);
         source.q[0] = frameOfTime(t0);
         source.q[1] = framesBetween(t0, t1);
         result.ok = checker.checkContinuantSource(symbol, pitch, &source, false);

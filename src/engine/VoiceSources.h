@@ -68,13 +68,16 @@ public:
 
 // times: connect point, preutterance, vowel start, vowel end, tail (CV) or the start and four times
 // the end (INDIE), in seconds from the clip start. Writes the model file when every check passes.
+// scratch: the worker's analysis buffers, kept from unit to unit (a fresh set when null).
 void analyseVoiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                       const std::filesystem::path& outputDir, const std::string& symbol, const std::string& pitch,
-                      float t0, float t1, float t2, float t3, float t4, bool independent, const F0Stage& f0Stage);
+                      float t0, float t1, float t2, float t3, float t4, bool independent, const F0Stage& f0Stage,
+                      AnalysisScratch* scratch = nullptr);
 
 void analyseContinuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                            const std::filesystem::path& outputDir, const std::string& symbol,
-                           const std::string& pitch, float t0, float t1, const F0Stage& f0Stage);
+                           const std::string& pitch, float t0, float t1, const F0Stage& f0Stage,
+                           AnalysisScratch* scratch = nullptr);
 
 bool modelExists(const std::filesystem::path& outputDir, std::string_view symbol, std::string_view pitch);
 

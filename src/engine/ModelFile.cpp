@@ -294,16 +294,19 @@ std::optional<ModelFileContents> readModelFile(const std::filesystem::path& path
     }
     // The whole file is read (memory follows the file, not its declared length); a length that
     // promises more than the file holds keeps what is there.
+    // A file too short for its length opens with nothing in it: its unit keeps the construction
+    // markers and fails its marker check, as any other cut-short file does.
     const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 4) {
-        return std::nullopt;
-    }
     std::int32_t declared = 0;
-    std::memcpy(&declared, bytes.data(), 4);
-    const std::size_t available = bytes.size() - 4;
+    if (bytes.size() >= 4) {
+        std::memcpy(&declared, bytes.data(), 4);
+    }
+    const std::size_t available = bytes.size() < 4 ? 0 : bytes.size() - 4;
     const std::size_t length = declared < 1 ? 0 : std::min<std::size_t>(std::size_t(declared), available);
     CMemoryBuffer payload;
-    payload.append(bytes.data() + 4, static_cast<std::uint32_t>(length));
+    if (length > 0) {
+        payload.append(bytes.data() + 4, static_cast<std::uint32_t>(length));
+    }
     return readModelPayload(payload, markerCount);
 }
 

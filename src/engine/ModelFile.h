@@ -48,7 +48,7 @@ struct ModelFileContents {
 // Reads a model payload with the given number of markers. Reads stop at the first section that
 // would pass the end of the payload; what was read before stays. The trailing records are not read.
 ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount);
-// None when the file cannot be opened or holds no length.
+// None when the file cannot be opened; a file shorter than its length prefix reads as an empty payload.
 std::optional<ModelFileContents> readModelFile(const std::filesystem::path& path, int markerCount);
 
 } // namespace TSVM_V0

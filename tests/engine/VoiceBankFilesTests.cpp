@@ -137,6 +137,18 @@ TEST_F(VoiceBankAssembly, IndexRecordsPointAtTheirContentBlocks)
     EXPECT_FALSE(std::filesystem::exists(m_bank / "TSC_1"));
 }
 
+TEST_F(VoiceBankAssembly, ModelFilesTooShortForTheirLengthAreMarkerErrorsNotMissing)
+{
+    // They open, keep the construction markers (p0 = p1 = 0, q0 = -1) and fail the marker check.
+    lvtest::writeFile(m_models / "C4.-ka.LVModel", {0x01, 0x02});
+    lvtest::writeFile(m_models / "C4.a_-.LVModel", {});
+    TSSrcCheckResult result;
+    assembleVoiceBank(kDictionary, result, m_models, m_bank, {"C4"});
+    EXPECT_EQ(result.codes, (std::vector<std::int32_t>{0, 0}));
+    EXPECT_EQ(result.messages[0], "type=CV  pitch=C4  symbol= -ka");
+    EXPECT_EQ(result.messages[1], "type=VX  pitch=C4  symbol= a_-");
+}
+
 TEST_F(VoiceBankAssembly, ContentContinuesInNumberedFilesPastTheLimit)
 {
     lvtest::writeFile(m_bank / "TSC_7", {1, 2, 3}); // past a gap: no longer part of the bank either

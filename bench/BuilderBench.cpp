@@ -3,6 +3,7 @@
 #include "builder/VoiceBankBuilder.h"
 #include "demo/DemoSinger.h"
 #include "model/ProjectFile.h"
+#include "model/ProjectPaths.h"
 
 #include <benchmark/benchmark.h>
 
@@ -20,6 +21,7 @@ static void BM_BuildModelsDemo(benchmark::State& state)
         return;
     }
     const auto project = readProjectFile(demo->projectFile);
+    resolveProjectFolders(*project.model, demo->projectFile);
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(*project.model);
     std::filesystem::create_directories(demo->modelFolder);
     std::int32_t units = 0;

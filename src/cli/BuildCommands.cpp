@@ -18,7 +18,6 @@
 #include <ostream>
 #include <thread>
 
-#include <unistd.h>
 
 namespace lvtb {
 
@@ -27,30 +26,57 @@ namespace {
 constexpr std::string_view kBuildModelsUsage =
     "usage: lvtb build-models FILE [--symbols LIST] [--overwrite] [--jobs N] [--log LOG]\n"
     "\n"
-    "\"Build models\" with the project's settings: every selected entry of the wav locations is analysed\n"
-    "and its model file written into the model folder (created when missing). Without --symbols the\n"
-    "project's own choice applies; LIST is read as the build panel reads it (line breaks and spaces\n"
-    "removed, split at \",\"; empty means every entry). Existing models are skipped unless --overwrite.\n"
-    "--jobs N analyses N entries at once (default: the number of processors); the files and the text\n"
-    "are the same for every N. stdout and LOG get the build text. Exit 1 when any entry failed.\n";
+    "\"Build models\" with the project's settings: every selected entry of the wav locations is cut\n"
+    "out of its recording, analysed, checked, and written as one model file PITCH.SYMBOL.LVModel\n"
+    "into the model folder (created when missing).\n"
+    "\n"
+    "  --symbols LIST  build only the entries of these symbols, in this order; LIST is read as the\n"
+    "                  build panel reads it (line breaks and spaces removed, split at \",\"); an\n"
+    "                  empty LIST means every entry. Without it the project decides: allSymbols 1\n"
+    "                  builds every entry, 0 the symbols of modelSymbols\n"
+    "  --overwrite     analyse entries whose model file exists too (they are skipped otherwise,\n"
+    "                  reported \"OK  >  Model already exists\")\n"
+    "  --jobs N        analyse N entries at once, N from 1 to 256 (default: the number of\n"
+    "                  processors); the files and the text are the same for every N\n"
+    "  --log LOG       write the build text to LOG as well\n"
+    "\n"
+    "stdout gets the build text as the progress dialog shows it (CR LF line ends); a progress bar\n"
+    "runs on stderr when it is a terminal. Before building, the build panel's checks run: empty\n"
+    "symbol, vowel or consonant lists, then the dictionary check (lvtb check-dict). Relative folders\n"
+    "of the project are taken from the folder that holds FILE.\n"
+    "Exit status: 0 every entry built; 1 a check failed or an entry was reported with an error;\n"
+    "2 bad usage or a project that cannot be read.\n";
 
 constexpr std::string_view kBuildBankUsage =
     "usage: lvtb build-bank FILE [--log LOG]\n"
     "\n"
-    "\"Build voice bank\" with the project's settings: TSI, TSC and voice.tssd in the voice bank folder\n"
-    "(created when missing) from the model files of the pitch list. Exit 1 unless the bank is complete.\n";
+    "\"Build voice bank\" with the project's settings: for every pitch of the pitch list, every unit\n"
+    "the dictionary implies is read back from its model file, checked again, and written into TSI\n"
+    "(the index) and TSC (the content, continued in TSC_1, TSC_2, ... past 1700 MiB) in the voice bank\n"
+    "folder (created when missing), with voice.tssd. Units without a model are listed at the end\n"
+    "(\"Model file not exists.\"); lvtb coverage shows what is missing before you build.\n"
+    "  --log LOG   write the build text to LOG as well\n"
+    "Exit status: 0 the bank is complete; 1 a check failed or a unit is missing or failing; 2 bad\n"
+    "usage or a project that cannot be read.\n";
 
 constexpr std::string_view kBuildUsage =
     "usage: lvtb build FILE [--symbols LIST] [--overwrite] [--jobs N] [--log LOG]\n"
     "\n"
-    "build-models, then build-bank; the two texts go to stdout and LOG one after the other.\n";
+    "build-models, then build-bank, with the options of both (lvtb build-models --help): the two\n"
+    "texts go to stdout and LOG one after the other, separated by a line end.\n"
+    "  --jobs N   analyse N entries at once, N from 1 to 256 (default: the number of processors)\n"
+    "Exit 1 when either build reports an error.\n";
 
 constexpr std::string_view kDemoUsage =
     "usage: lvtb demo [--out DIR] [--jobs N] [--force]\n"
     "\n"
-    "Writes a demo project of synthetic sung samples into DIR (default ./lvtb-demo), builds its models\n"
-    "and its voice bank, and prints a summary. A DIR that exists and is not empty is refused unless\n"
-    "--force. Exit 0 only when both builds ran clean.\n";
+    "Writes a demo project of synthetic sung samples into DIR (default ./lvtb-demo): recordings in\n"
+    "DIR/wav/<pitch>/ with their voice.lvcfg, and DIR/demo.lvtb, whose folders are stored relative to\n"
+    "DIR (wav/C4, models, bank), so the folder can be moved or copied. Then builds its models and\n"
+    "its voice bank (logs build-models.log and build-bank.log) and prints a summary.\n"
+    "  --jobs N   analyse N entries at once, N from 1 to 256 (default: the number of processors)\n"
+    "  --force    write over the demo's files in a DIR that is not empty (refused otherwise)\n"
+    "Exit 0 only when both builds ran clean.\n";
 
 // Where the build text goes: stdout (flushed at every piece) and the log file, which always holds
 // the whole text so far.
@@ -69,36 +95,55 @@ public:
     {
         m_out << piece;
         m_out.flush();
+        if (!piece.empty()) {
+            m_endsLine = piece.back() == '\n';
+        }
         if (m_log.is_open()) {
             m_log << piece;
             m_log.flush();
+        }
+    }
+    // The build text ends without a line end; a shell prompt should not follow it on its line.
+    void closeLineOnTerminal(bool terminal)
+    {
+        if (terminal && !m_endsLine) {
+            m_out << "\r\n";
+            m_out.flush();
         }
     }
 
 private:
     std::ostream& m_out;
     std::ofstream m_log;
+    bool m_endsLine = true;
 };
 
 // Passes reports on to the renderer and keeps a progress bar on stderr when it is a terminal.
 class ProgressReporter : public CTSVoiceBankUtilDelegate {
 public:
-    ProgressReporter(BuildTextRenderer& text, BuildContext& context, bool bar) : m_text(text), m_context(context), m_bar(bar) {}
+    // bar: where the progress bar goes (a terminal), or null for none.
+    ProgressReporter(BuildTextRenderer& text, BuildContext& context, std::ostream* bar)
+        : m_text(text), m_context(context), m_bar(bar)
+    {
+    }
     ~ProgressReporter() override
     {
         if (m_drawn) {
-            std::fputs("\n", stderr);
+            *m_bar << '\n';
+            m_bar->flush();
         }
     }
     void onProgress(const std::string& line) override
     {
         m_text.onProgress(line);
-        if (m_bar && m_context.total > 0) {
+        if (m_bar != nullptr && m_context.total > 0) {
             const int width = 30;
             const int filled = int(double(m_context.done) / m_context.total * width);
-            std::fprintf(stderr, "\r[%.*s%*s] %d/%d", filled, "##############################", width - filled, "",
-                         m_context.done + 1, m_context.total);
-            std::fflush(stderr);
+            char text[96];
+            std::snprintf(text, sizeof text, "\r[%.*s%*s] %d/%d", filled, "##############################",
+                          width - filled, "", m_context.done + 1, m_context.total);
+            *m_bar << text;
+            m_bar->flush();
             m_drawn = true;
         }
     }
@@ -117,7 +162,7 @@ public:
 private:
     BuildTextRenderer& m_text;
     BuildContext& m_context;
-    bool m_bar;
+    std::ostream* m_bar;
     bool m_drawn = false;
     int m_built = 0;
     int m_failed = 0;
@@ -178,7 +223,8 @@ struct ModelsOutcome {
     int failed = 0;
 };
 
-ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& project, const Args& args, BuildTextRenderer& text)
+ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& project, const Args& args, BuildTextRenderer& text,
+                             std::ostream* progressBar)
 {
     std::optional<std::vector<std::string>> symbols;
     if (const auto list = args.option("--symbols")) {
@@ -191,7 +237,7 @@ ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& projec
     makeFolder(project.modelFolder);
     BuildContext context;
     context.jobs = jobsOption(args);
-    ProgressReporter reporter(text, context, ::isatty(STDERR_FILENO) == 1);
+    ProgressReporter reporter(text, context, progressBar);
     context.delegate = &reporter;
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
     text.beginModels();
@@ -222,7 +268,7 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
     if (models) {
         jobsOption(args); // a bad --jobs is a usage error before anything is read
     }
-    const LoadedProject loaded = loadOrFail(args.positional(0));
+    const LoadedProject loaded = loadResolvedOrFail(args.positional(0));
     if (!dictionaryReady(*loaded.model, io.out)) {
         return kExitProblems;
     }
@@ -230,7 +276,7 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
     bool clean = true;
     if (models) {
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(output));
-        clean = runBuildModels(*loaded.model, args, text).clean && clean;
+        clean = runBuildModels(*loaded.model, args, text, io.errIsTerminal ? &io.err : nullptr).clean && clean;
     }
     if (models && bank) {
         output("\r\n");
@@ -239,6 +285,7 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(output));
         clean = runBuildBank(*loaded.model, text) && clean;
     }
+    output.closeLineOnTerminal(io.outIsTerminal);
     return clean ? kExitOk : kExitProblems;
 }
 
@@ -264,7 +311,7 @@ int runDemo(const std::vector<std::string>& argv, Io& io)
     if (!demo) {
         throw UsageError{error};
     }
-    const LoadedProject loaded = loadOrFail(demo->projectFile.string());
+    const LoadedProject loaded = loadResolvedOrFail(demo->projectFile.string());
     std::ostream& out = io.out;
     out << "Lirvane ToolBox demo in " << std::filesystem::absolute(dir).string() << '\n'
         << "  " << demo->recordings << " recordings in " << demo->wavLocations.size() << " wav locations, project "
@@ -280,7 +327,7 @@ int runDemo(const std::vector<std::string>& argv, Io& io)
     {
         TextOutput log(discard, (dir / "build-models.log").string());
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(log));
-        models = runBuildModels(*loaded.model, parsed, text);
+        models = runBuildModels(*loaded.model, parsed, text, io.errIsTerminal ? &io.err : nullptr);
     }
     bool bankClean = false;
     {

@@ -18,15 +18,24 @@ Args::Args(const std::vector<std::string>& argv, const std::set<std::string>& fl
             m_positional.push_back(a);
             continue;
         }
-        if (flags.count(a) != 0) {
-            m_flags.insert(a);
-        } else if (options.count(a) != 0) {
-            if (i + 1 >= argv.size()) {
-                throw UsageError{a + " needs a value"};
+        // --opt=value is --opt value in one word; the value may itself hold "=" or be empty.
+        const std::size_t equals = a.find('=');
+        const std::string name = a.substr(0, equals);
+        if (flags.count(name) != 0) {
+            if (equals != std::string::npos) {
+                throw UsageError{name + " takes no value"};
             }
-            m_options[a] = argv[++i];
+            m_flags.insert(name);
+        } else if (options.count(name) != 0) {
+            if (equals != std::string::npos) {
+                m_options[name] = a.substr(equals + 1);
+            } else if (i + 1 >= argv.size()) {
+                throw UsageError{a + " needs a value"};
+            } else {
+                m_options[name] = argv[++i];
+            }
         } else {
-            throw UsageError{"unknown option " + a};
+            throw UsageError{"unknown option " + name};
         }
     }
 }
@@ -89,7 +98,8 @@ int run(const std::vector<std::string>& argv, Io& io)
         const std::vector<std::string> rest(argv.begin() + 1, argv.end());
         for (const std::string& a : rest) {
             if (a == "--help") {
-                io.out << c.usage;
+                const auto sub = rest.empty() ? c.subcommandUsage.end() : c.subcommandUsage.find(rest[0]);
+                io.out << (sub != c.subcommandUsage.end() ? sub->second : c.usage);
                 return kExitOk;
             }
         }

@@ -23,6 +23,9 @@ struct Io {
     std::istream& in;
     std::ostream& out;
     std::ostream& err;
+    // Whether stdout and stderr are terminals: progress and a closing line end are for people only.
+    bool outIsTerminal = false;
+    bool errIsTerminal = false;
 };
 
 // Thrown by argument parsing and by commands for exit status 2; run() prints it as "lvtb: " + what.
@@ -30,8 +33,9 @@ struct UsageError {
     std::string message;
 };
 
-// Options of one command: flags (--json) and options with a value (--from S). Everything else is
-// positional, in order. An option that the command does not declare is a usage error.
+// Options of one command: flags (--json) and options with a value (--from S or --from=S). Everything
+// else is positional, in order ("--" ends the options). An option that the command does not declare
+// is a usage error.
 class Args {
 public:
     Args(const std::vector<std::string>& argv, const std::set<std::string>& flags, const std::set<std::string>& options);
@@ -54,6 +58,8 @@ struct Command {
     std::string summary; // one line for lvtb --help
     std::string usage;   // the whole text of lvtb NAME --help
     std::function<int(const std::vector<std::string>& args, Io& io)> run;
+    // Texts of lvtb NAME SUB --help, for subcommands that have their own.
+    std::map<std::string, std::string> subcommandUsage{};
 };
 
 // Every command, in the order lvtb --help lists them.

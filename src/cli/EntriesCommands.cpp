@@ -25,12 +25,20 @@ constexpr const char* kEntriesUsage =
     "\n"
     "The entries of the voice configuration file DIR/voice.lvcfg.\n"
     "\n"
-    "  list     one line per entry in key order: key, srcType, wavName and the markers in\n"
-    "           absolute seconds, separated by tabs; --json prints the file's JSON object\n"
+    "  list     one line per entry in key order, the columns separated by tabs:\n"
+    "             key (pitch->symbol), srcType (CV, VX or INDIE), wavName, then the markers in\n"
+    "             seconds from the start of the WAV file, six decimals:\n"
+    "               CV     connectPoint preutterance vowelStart vowelEnd tailPoint\n"
+    "               VX     connectPoint tailPoint\n"
+    "               INDIE  startPoint endPoint\n"
+    "           The CV tailPoint is vowelEnd + 0.055 s whenever the entry is stored; list shows it\n"
+    "           as the file holds it. --json prints the file's JSON object (markers there are\n"
+    "           relative to startTime)\n"
     "  put      stores an entry as the wave editor does. Markers are absolute seconds in the WAV\n"
     "           file DIR/NAME: CV connectPoint,preutterance,vowelStart,vowelEnd; VX\n"
     "           connectPoint,tailPoint; INDIE startPoint,endPoint. They must be in order and\n"
-    "           outside the 0.06 s margins at both ends of the file.\n"
+    "           outside the 0.06 s margins at both ends of the file. A refusal prints the\n"
+    "           editor's message on stdout and one line on stderr saying what was wrong\n"
     "  rename   moves the entry KEY (pitch->symbol) to a new symbol and pitch; for VX the\n"
     "           symbol is vowel_consonant\n"
     "  copy     as rename, keeping the original\n"
@@ -147,6 +155,41 @@ void requireVxSymbol(const std::string& symbol)
 
 constexpr double kMarginSec = 0.06; // the editor's margin at each end of the file
 
+std::vector<std::string_view> markerNames(const std::string& kind)
+{
+    if (kind == "CV") {
+        return {"connectPoint", "preutterance", "vowelStart", "vowelEnd"};
+    }
+    if (kind == "VX") {
+        return {"connectPoint", "tailPoint"};
+    }
+    return {"startPoint", "endPoint"};
+}
+
+// The detail behind the editor's "Wav data not exists !".
+std::string whyNotLoaded(const std::string& path, TessarinEditor::WavLoadStatus status,
+                         const TessarinEditor::CWavData& wav)
+{
+    std::error_code ec;
+    const auto type = std::filesystem::status(path, ec).type();
+    if (type == std::filesystem::file_type::not_found) {
+        return "no such file";
+    }
+    if (type != std::filesystem::file_type::regular) {
+        return "not a regular file";
+    }
+    switch (status) {
+    case TessarinEditor::WavLoadStatus::FormatError:
+        return std::to_string(wav.raw.sampleRate) + " Hz, " + std::to_string(wav.raw.bytesPerSample * 8) + " bit, " +
+               std::to_string(wav.raw.channels) + " channel(s): the editor takes 44100 Hz, 16 bit, mono files "
+               "named .wav";
+    case TessarinEditor::WavLoadStatus::TooShort:
+        return "shorter than 5 ms";
+    default:
+        return "cannot be read as a WAV or MP3 file";
+    }
+}
+
 int putEntry(const std::vector<std::string>& argv, Io& io)
 {
     const Args args(argv, {}, {"--kind", "--wav", "--pitch", "--symbol", "--markers"});
@@ -196,29 +239,33 @@ int putEntry(const std::vector<std::string>& argv, Io& io)
     CTsVoiceCfgMgr mgr;
     loadFolder(mgr, dir, true);
 
+    const std::string wavPath = dir + "/" + wavName;
     TessarinEditor::CWavData wav;
-    TessarinEditor::loadForEditor(std::filesystem::path(dir + "/" + wavName), wav);
+    const TessarinEditor::WavLoadStatus loaded = TessarinEditor::loadForEditor(std::filesystem::path(wavPath), wav);
     if (wav.duration == 0.0f) {
         io.out << "Wav data not exists !\n";
+        io.err << "lvtb: " << wavPath << ": " << whyNotLoaded(wavPath, loaded, wav) << '\n';
         return kExitProblems;
     }
     // The editor's checks: order first (strict comparisons), then the margins.
+    const std::vector<std::string_view> names = markerNames(kind);
+    for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+        if (!(t[i + 1] > t[i])) {
+            io.out << "The order of markers is wrong...\n";
+            io.err << "lvtb: " << names[i + 1] << " (" << seconds(t[i + 1]) << " s) must come after " << names[i]
+                   << " (" << seconds(t[i]) << " s)\n";
+            return kExitProblems;
+        }
+    }
     const double lastAllowed = double(wav.duration) - kMarginSec;
-    bool ordered = false;
-    bool insideMargins = false;
-    if (kind == "CV") {
-        ordered = t[1] > t[0] && t[1] < t[2] && t[3] > t[2];
-        insideMargins = t[0] > kMarginSec && t[3] < lastAllowed;
-    } else {
-        ordered = t[1] > t[0];
-        insideMargins = t[0] > kMarginSec && t[1] < lastAllowed;
-    }
-    if (!ordered) {
-        io.out << "The order of markers is wrong...\n";
-        return kExitProblems;
-    }
-    if (!insideMargins) {
+    const bool firstInMargin = !(t.front() > kMarginSec);
+    if (firstInMargin || !(t.back() < lastAllowed)) {
         io.out << "Markers should not in the margin ...\n";
+        const std::size_t which = firstInMargin ? 0 : t.size() - 1;
+        io.err << "lvtb: " << names[which] << " (" << seconds(t[which]) << " s) lies in the "
+               << (firstInMargin ? "first" : "last") << " 0.06 s of " << wavName << ", which lasts "
+               << seconds(wav.duration) << " s; markers must lie between 0.060000 and " << seconds(lastAllowed)
+               << " s\n";
         return kExitProblems;
     }
 

@@ -7,6 +7,10 @@
 #include "engine/AnalysisPipeline.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -37,7 +41,59 @@ const char* const kUsage =
     "  --method tracker   the final track the pipeline stores: the pitch tracker with Harvest's\n"
     "                     track as its hint (the default)\n"
     "FILE must pass the format gate (44100 Hz, 16 bit, mono, extension wav); otherwise the gate's\n"
-    "message is printed and the exit status is 1.\n";
+    "message is printed and the exit status is 1. On a terminal, an analysis that runs longer than a\n"
+    "second shows on stderr how long it has been running.\n";
+
+// On a terminal, an analysis that takes longer than a second says on stderr what it is doing and
+// for how long, so a long recording does not look like a hang. The line is cleared at the end.
+class ProgressNote {
+public:
+    ProgressNote(Io& io, double audioSeconds, const std::string& method)
+    {
+        if (!io.errIsTerminal) {
+            return;
+        }
+        char what[96];
+        std::snprintf(what, sizeof what, "lvtb f0: %s over %.1f s of audio", method.c_str(), audioSeconds);
+        m_thread = std::thread([this, &err = io.err, text = std::string(what)] {
+            const auto started = std::chrono::steady_clock::now();
+            std::unique_lock<std::mutex> guard(m_lock);
+            bool shown = false;
+            while (!m_cv.wait_for(guard, shown ? std::chrono::milliseconds(250) : std::chrono::seconds(1),
+                                  [this] { return m_done; })) {
+                const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                char line[160];
+                std::snprintf(line, sizeof line, "\r%s ... %.0f s", text.c_str(), elapsed);
+                err << line;
+                err.flush();
+                shown = true;
+            }
+            if (shown) {
+                err << '\r' << std::string(text.size() + 16, ' ') << '\r';
+                err.flush();
+            }
+        });
+    }
+    ~ProgressNote()
+    {
+        if (m_thread.joinable()) {
+            {
+                std::lock_guard<std::mutex> guard(m_lock);
+                m_done = true;
+            }
+            m_cv.notify_all();
+            m_thread.join();
+        }
+    }
+    ProgressNote(const ProgressNote&) = delete;
+    ProgressNote& operator=(const ProgressNote&) = delete;
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_cv;
+    bool m_done = false;
+    std::thread m_thread;
+};
 
 double secondsOption(const Args& args, const std::string& name, double fallback)
 {
@@ -97,17 +153,20 @@ int runF0(const std::vector<std::string>& argv, Io& io)
         return kExitUsage;
     }
     std::vector<double> f0;
-    if (method == "tracker") {
-        // Exactly what the analysis stores: the tracker with Harvest's track as its hint (Harvest runs
-        // once, inside).
-        Tessarin::FastVector<float> tracked;
-        TessarinEngineV6::estimateF0(region.span(), false, tracked);
-        f0.assign(tracked.data(), tracked.end());
-    } else {
-        // The pipeline widens the unit's float samples to doubles for Harvest.
-        const std::vector<double> samples(region.data(), region.data() + region.size());
-        const Tessarin::HarvestOptions options; // the pipeline's: 55 ... 1000 Hz, one frame per 128 samples
-        f0 = Tessarin::harvest(samples, int(kSampleRate), options).f0;
+    {
+        const ProgressNote note(io, double(region.size()) / kSampleRate, method);
+        if (method == "tracker") {
+            // Exactly what the analysis stores: the tracker with Harvest's track as its hint (Harvest
+            // runs once, inside).
+            Tessarin::FastVector<float> tracked;
+            TessarinEngineV6::estimateF0(region.span(), false, tracked);
+            f0.assign(tracked.data(), tracked.end());
+        } else {
+            // The pipeline widens the unit's float samples to doubles for Harvest.
+            const std::vector<double> samples(region.data(), region.data() + region.size());
+            const Tessarin::HarvestOptions options; // the pipeline's: 55 ... 1000 Hz, one frame per 128 samples
+            f0 = Tessarin::harvest(samples, int(kSampleRate), options).f0;
+        }
     }
     // The region starts at sample trunc(max(from, 0) · 44100) of the file.
     const double startSec = double(std::int64_t(std::max(from * kSampleRate, 0.0))) / kSampleRate;

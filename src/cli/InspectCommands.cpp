@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
+#include <span>
 #include <sstream>
 
 namespace lvtb {
@@ -19,9 +20,15 @@ constexpr std::string_view kUsage =
     "usage: lvtb inspect model FILE [--json] [--full]\n"
     "       lvtb inspect bank DIR [--json]\n"
     "\n"
-    "  model  a unit's model file: its symbol and pitch (from the file name), kind, markers, sizes\n"
-    "         and f0 track; --full adds every per-frame field\n"
-    "  bank   a voice bank folder: the index header and one line per unit record\n";
+    "  model  a unit's model file: its symbol and pitch (from the file name: PITCH.SYMBOL.LVModel,\n"
+    "         \"uppercase\" before each capital letter), its kind (a symbol with \"_\" is a VX\n"
+    "         continuant, any other a CV or INDIE voice unit), each marker by name in analysis\n"
+    "         frames (128 samples, 2.9 ms), the sizes and the number of voiced frames.\n"
+    "         --json gives the same with the f0 track and each frame's field sizes; --full adds\n"
+    "         every per-frame field\n"
+    "  bank   a voice bank folder: the index header (TSI), then one line per unit record with\n"
+    "         the columns unit, pitch, file (the content file: 0 is TSC, n is TSC_n), offset (bytes\n"
+    "         into that file) and length (bytes of the block, without its 4-byte length)\n";
 
 std::string number(double v)
 {
@@ -80,6 +87,69 @@ std::string frameSizes(const Tessarin::FrameSeries& s)
     return out + "]";
 }
 
+// What each marker of a model file holds, in the file's order.
+struct MarkerLabel {
+    enum Kind { Frame, Length, Unused };
+    const char* name;
+    Kind kind;
+};
+constexpr MarkerLabel kVoiceMarkers[] = {
+    {"p0 connect point (INDIE: start point)", MarkerLabel::Frame},
+    {"p1 preutterance (INDIE: end point)", MarkerLabel::Frame},
+    {"p2 vowel start (INDIE: end point)", MarkerLabel::Frame},
+    {"p3 vowel end (INDIE: end point)", MarkerLabel::Frame},
+    {"p4 tail length (INDIE: 0)", MarkerLabel::Length},
+    {"p5 (not used, 0)", MarkerLabel::Unused},
+    {"p6 (not used, -1)", MarkerLabel::Unused},
+    {"p7 (not used, -1)", MarkerLabel::Unused},
+};
+constexpr MarkerLabel kContinuantMarkers[] = {
+    {"q0 connect point", MarkerLabel::Frame},
+    {"q1 connect point to tail point", MarkerLabel::Length},
+    {"q2 (not used, -1)", MarkerLabel::Unused},
+    {"q3 (not used, -1)", MarkerLabel::Unused},
+    {"q4 (not used, -2)", MarkerLabel::Unused},
+    {"q5 (not used, -3)", MarkerLabel::Unused},
+    {"q6 (not used, -4)", MarkerLabel::Unused},
+};
+
+void printModelText(std::ostream& out, const std::string& symbol, const std::string& pitch, bool continuant,
+                    const TSVM_V0::ModelFileContents& contents, std::uint32_t voiced)
+{
+    const TSVM_V0::TsVoiceModel& m = contents.model;
+    out << "symbol: " << symbol << "\npitch: " << pitch << "\nkind: "
+        << (continuant ? "continuant (a VX unit, 7 markers)" : "voice (a CV or INDIE unit, 8 markers)")
+        << "\nmarkers, in analysis frames of " << m.hop << " samples from the start of the analysed region:\n";
+    const std::span<const MarkerLabel> labels = continuant ? std::span<const MarkerLabel>(kContinuantMarkers)
+                                                           : std::span<const MarkerLabel>(kVoiceMarkers);
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        out << "  " << labels[i].name << ": ";
+        if (i < contents.markers.size()) {
+            const std::int32_t v = contents.markers[i];
+            switch (labels[i].kind) {
+            case MarkerLabel::Frame:
+                out << "frame " << v << '\n';
+                break;
+            case MarkerLabel::Length:
+                out << v << " frames\n";
+                break;
+            case MarkerLabel::Unused:
+                out << v << '\n';
+                break;
+            }
+        } else {
+            out << "(not in the file)\n";
+        }
+    }
+    const double frameSeconds = m.sampleRate > 0.0f ? double(m.hop) / double(m.sampleRate) : 0.0;
+    char duration[64];
+    std::snprintf(duration, sizeof duration, "%.3f", double(m.f0.size()) * frameSeconds);
+    out << "fft size: " << m.fftSize << " samples\nsample rate: " << number(m.sampleRate) << " Hz\nhop: " << m.hop
+        << " samples\nstored samples: " << m.samples.size() << "\nframes: " << m.f0.size() << " (" << duration
+        << " s)\nvoiced frames: " << voiced << "\ncomplete: "
+        << (contents.complete ? "yes" : "no (the file ends early; what it holds is shown)") << '\n';
+}
+
 int inspectModel(const Args& args, Io& io)
 {
     args.expectPositional(2, "model FILE");
@@ -107,14 +177,7 @@ int inspectModel(const Args& args, Io& io)
     }
     std::ostream& out = io.out;
     if (!args.flag("--json")) {
-        out << "symbol: " << symbol << "\npitch: " << pitch << "\nkind: " << (continuant ? "continuant" : "voice")
-            << "\nmarkers:";
-        for (const std::int32_t v : contents->markers) {
-            out << ' ' << v;
-        }
-        out << "\nfft size: " << m.fftSize << "\nsample rate: " << number(m.sampleRate) << "\nhop: " << m.hop
-            << "\nsamples: " << m.samples.size() << "\nframes: " << m.f0.size() << "\nvoiced frames: " << voiced
-            << "\ncomplete: " << (contents->complete ? "yes" : "no") << '\n';
+        printModelText(out, symbol, pitch, continuant, *contents, voiced);
         return kExitOk;
     }
     out << "{\"symbol\":" << jsonString(symbol) << ",\"pitch\":" << jsonString(pitch) << ",\"kind\":\""
@@ -143,12 +206,16 @@ int inspectBank(const Args& args, Io& io)
     const auto& s = index->settings;
     std::ostream& out = io.out;
     if (!args.flag("--json")) {
-        out << "hop: " << s.hop << "\nsample rate: " << number(s.sampleRate) << "\npitch range: " << s.lowestPitch
-            << " - " << s.highestPitch << "\npitch table: " << s.pitchTable << "\nband edges:";
+        out << "hop: " << s.hop << " samples\nsample rate: " << number(s.sampleRate) << " Hz\npitch range: "
+            << s.lowestPitch << " - " << s.highestPitch << "\npitch table (low/high/pitch, ...): " << s.pitchTable
+            << "\nnoise band edges [Hz]:";
         for (const float e : s.bandEdges) {
             out << ' ' << number(e);
         }
         out << "\ndictionary: " << s.dictionaryText << "\nrecords: " << index->records.size() << '\n';
+        if (!index->records.empty()) {
+            out << "unit\tpitch\tfile\toffset\tlength\n";
+        }
         for (const auto& r : index->records) {
             out << r.unit << '\t' << r.pitch << '\t' << r.file << '\t' << r.offset << '\t' << r.length << '\n';
         }

@@ -4,6 +4,7 @@
 #include "model/PhoneticDictionary.h"
 #include "model/ProjectDocument.h"
 #include "model/ProjectFile.h"
+#include "model/ProjectPaths.h"
 
 #include <filesystem>
 #include <istream>
@@ -35,6 +36,13 @@ LoadedProject loadOrFail(const std::string& file)
     throw UsageError{file + ": " + shown};
 }
 
+LoadedProject loadResolvedOrFail(const std::string& file)
+{
+    LoadedProject p = loadOrFail(file);
+    resolveProjectFolders(*p.model, file);
+    return p;
+}
+
 namespace {
 
 using Model = TSTBCurrentModel::CTsToolBoxProjModel;
@@ -48,19 +56,62 @@ constexpr std::string_view kProjectUsage =
     "\n"
     "  new              writes a new, empty project file; an existing FILE is kept unless --force\n"
     "  show             prints every field; --json prints one JSON object\n"
-    "  set              sets one field and saves; VALUE - reads the value from stdin byte for byte\n"
-    "                   FIELD: browseFolder symbolList vowelList voicedConsonantList\n"
-    "                   unvoicedConsonantList independentList tailList modelSymbols modelFolder\n"
-    "                   voiceBankFolder pitchList voiceBankName allSymbols (0 or 1)\n"
-    "  add-location     adds DIR (as an absolute path) to the wav locations unless it is listed\n"
-    "  remove-location  removes DIR from the wav locations (exit 1 when it is not listed)\n";
+    "  set              sets one field and saves (lvtb project set --help explains every field)\n"
+    "  add-location     adds the recordings folder DIR (stored as an absolute path) to the wav\n"
+    "                   locations unless it is listed; each location holds its own voice.lvcfg\n"
+    "  remove-location  removes DIR from the wav locations (exit 1 when it is not listed)\n"
+    "\n"
+    "Folders stored relative (models, wav/C4) are taken from the folder that holds FILE.\n";
+
+constexpr std::string_view kProjectSetUsage =
+    "usage: lvtb project set FILE FIELD VALUE\n"
+    "       lvtb project set FILE FIELD - < TEXT     (the value from stdin, kept byte for byte)\n"
+    "\n"
+    "Sets one field of the project and saves it. The six dictionary lists hold one item per line:\n"
+    "pass real line breaks ($'ka,k,a\\nsa,s,a' in bash) or a file through -. Spaces and line breaks\n"
+    "inside a line are ignored; a line of the wrong shape is skipped without a message (lvtb\n"
+    "check-dict says when no usable line is left). Symbols may not hold  _ . \\ / : * ? \" < > | , ;\n"
+    "\n"
+    "The phonetic dictionary:\n"
+    "  symbolList             1 Symbol List: one consonant-vowel symbol per line as\n"
+    "                         symbol,consonant,vowel. ka,k,a: the unit ka is the consonant k, then\n"
+    "                         the vowel a\n"
+    "  vowelList              2 Vowel List: one vowel per line as vowel,second symbol. The second\n"
+    "                         symbol is the vowel it is mapped to in the bank's dictionary: the vowel\n"
+    "                         itself for a plain vowel (a,a), another vowel for one sung like it\n"
+    "  voicedConsonantList    3 Voiced Consonant List: one symbol per line (n, m)\n"
+    "  unvoicedConsonantList  4 Unvoiced Consonant List: one symbol per line (k, s, t)\n"
+    "  independentList        5 Independent Symbol List: one symbol per line; units with no vowel\n"
+    "                         structure, such as breaths (br1); INDIE entries must use one of them\n"
+    "  tailList               6 Tail Symbol List: one symbol per line; sounds recorded after a\n"
+    "                         vowel (each vowel_tail is a unit of the bank)\n"
+    "  No symbol may stand in two lists, except that a symbol of list 1 may also be a vowel.\n"
+    "\n"
+    "The builds:\n"
+    "  pitchList              the pitches of the voice bank, separated by \",\" (C4,E4,G4); a pitch is\n"
+    "                         a letter A-G, an optional # or b, and an octave digit\n"
+    "  modelFolder            where build-models writes one model file per entry and pitch\n"
+    "  voiceBankFolder        where build-bank writes TSI, TSC (TSC_1, ...) and voice.tssd\n"
+    "  voiceBankName          the name written into voice.tssd\n"
+    "  allSymbols             1: build-models analyses every entry; 0: only those of modelSymbols\n"
+    "  modelSymbols           the symbols build-models analyses when allSymbols is 0, separated\n"
+    "                         by \",\" (ka,sa); empty means every entry\n"
+    "  browseFolder           where the desktop program's file dialogs open\n"
+    "\n"
+    "modelFolder and voiceBankFolder may be relative: they are then taken from the folder that holds\n"
+    "FILE, so a project copied with its folders builds into the copy. The wav locations are changed\n"
+    "with add-location and remove-location. An unknown FIELD is exit 2 and FILE stays as it was.\n";
 
 constexpr std::string_view kCheckDictUsage =
     "usage: lvtb check-dict FILE\n"
     "\n"
-    "Checks the project's phonetic dictionary as the build does before it starts: the symbol, vowel\n"
-    "and consonant lists must not be empty, no symbol may repeat, no symbol may hold a forbidden\n"
-    "character. Prints \"OK! Pass!\" (exit 0) or the first failure (exit 1).\n";
+    "The dictionary window's \"Check Dictionary\": no symbol may repeat (a symbol of list 1 may equal a\n"
+    "vowel of list 2), the vowel and symbol lists must keep at least one well-formed line, and no\n"
+    "symbol may hold one of  _ . \\ / : * ? \" < > | , ;  Prints \"OK! Pass!\" (exit 0) or the first\n"
+    "failure (exit 1), both on stdout.\n"
+    "\n"
+    "The build commands check more before they start: an empty symbol list, vowel list, or both\n"
+    "consonant lists empty stop them with \"Error: ... list is empty...\".\n";
 
 constexpr std::string_view kDictUsage =
     "usage: lvtb dict FILE\n"
@@ -268,7 +319,7 @@ int runCheckDict(const std::vector<std::string>& argv, Io& io)
     args.expectPositional(1, "FILE");
     const LoadedProject p = loadOrFail(args.positional(0));
     std::string message;
-    if (!checkProjectDictionary(*p.model, message)) {
+    if (!checkDictionaryTexts(*p.model, message)) {
         io.out << message << '\n';
         return kExitProblems;
     }
@@ -290,7 +341,7 @@ int runDict(const std::vector<std::string>& argv, Io& io)
 Command projectCommand()
 {
     return {"project", "create a project file, show it, set its fields and wav locations", std::string(kProjectUsage),
-            runProject};
+            runProject, {{"set", std::string(kProjectSetUsage)}}};
 }
 
 Command checkDictCommand()

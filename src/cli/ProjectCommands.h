@@ -20,6 +20,9 @@ struct LoadedProject {
 // Reads FILE or throws the usage error that exits with 2 ("not a project file", the newer-version
 // message in English, a file that cannot be opened).
 LoadedProject loadOrFail(const std::string& file);
+// loadOrFail, with the model folder, the voice bank folder and the wav locations resolved against
+// the project file's folder (for commands that use them, not for those that show or save them).
+LoadedProject loadResolvedOrFail(const std::string& file);
 
 Command projectCommand();
 Command checkDictCommand();

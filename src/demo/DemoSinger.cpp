@@ -362,12 +362,13 @@ std::optional<DemoProject> writeDemoProject(const std::filesystem::path& dir, st
     project.unvoicedConsonantList = lines(o.unvoiced);
     project.independentList = o.breath;
     project.tailList = "";
-    for (const auto& location : demo.wavLocations) {
-        project.wavLocations.push_back(location.string());
+    // Stored relative to the project file, so the demo folder can be moved or copied whole.
+    for (const std::string& pitch : o.pitches) {
+        project.wavLocations.push_back("wav/" + pitch);
     }
     project.allSymbols = 1;
-    project.modelFolder = demo.modelFolder.string();
-    project.voiceBankFolder = demo.bankFolder.string();
+    project.modelFolder = "models";
+    project.voiceBankFolder = "bank";
     std::string pitches;
     for (const std::string& p : o.pitches) {
         if (!pitches.empty()) {
@@ -377,7 +378,7 @@ std::optional<DemoProject> writeDemoProject(const std::filesystem::path& dir, st
     }
     project.pitchList = pitches;
     project.voiceBankName = "Lirvane Demo";
-    project.browseFolder = (root / "wav").string();
+    project.browseFolder = "wav";
     if (saveProject(project, demo.projectFile) != 0) {
         error = demo.projectFile.string() + ": cannot be written";
         return std::nullopt;

@@ -48,6 +48,7 @@ std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string
 // Frequency of a pitch name such as C4 or F#3 [Hz] (A4 = 440 Hz).
 double pitchFrequency(const std::string& pitch);
 
+// The project stores its folders relative to dir (wav/C4, models, bank); these are absolute.
 struct DemoProject {
     std::filesystem::path projectFile; // dir/demo.lvtb
     std::filesystem::path modelFolder; // dir/models

@@ -237,6 +237,12 @@ std::string PhoneticDictionary::serialise() const
     return text;
 }
 
+bool checkDictionaryTexts(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message)
+{
+    const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
+    return dictionary.checkRepeats(message) && dictionary.checkCharacters(message);
+}
+
 bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message)
 {
     if (project.symbolList.empty()) {
@@ -251,6 +257,5 @@ bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project
         message = "Error: Consonant list is empty...";
         return false;
     }
-    const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
-    return dictionary.checkRepeats(message) && dictionary.checkCharacters(message);
+    return checkDictionaryTexts(project, message);
 }

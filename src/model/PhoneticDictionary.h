@@ -50,6 +50,10 @@ public:
     std::vector<std::string> tails;
 };
 
+// The dictionary window's "Check Dictionary": checkRepeats, then checkCharacters, of the project's
+// parsed texts, and nothing else. True when both pass.
+bool checkDictionaryTexts(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message);
+
 // What the build panel checks before either build command: the three empty-text messages, then
-// checkRepeats and checkCharacters of the parsed dictionary. True when the dictionary can be built.
+// checkDictionaryTexts. True when the dictionary can be built.
 bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message);

@@ -5,6 +5,7 @@
 #include "engine/ModelFile.h"
 #include "model/CTsVoiceCfgMgr.h"
 #include "model/ProjectFile.h"
+#include "model/ProjectPaths.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,7 @@ protected:
         auto read = readProjectFile(m_demo.projectFile);
         ASSERT_EQ(read.status, ProjectReadStatus::ok);
         m_project = std::move(read.model);
+        resolveProjectFolders(*m_project, m_demo.projectFile);
         m_dictionary = PhoneticDictionary::fromProject(*m_project);
     }
 

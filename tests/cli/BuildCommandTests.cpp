@@ -95,6 +95,40 @@ TEST_F(BuildCommands, ProblemsExitWithOneAndBadUsageWithTwo)
     EXPECT_EQ(runLvtb({"build", (m_dir / "none.lvtb").string()}).status, 2);
 }
 
+TEST_F(BuildCommands, RelativeFoldersAreTakenFromTheProjectFilesFolder)
+{
+    // The demo stores wav/C4, models and bank; a copy of its folder builds into the copy, wherever
+    // lvtb is started from.
+    const fs::path copy = m_dir / "copy";
+    fs::create_directories(copy);
+    fs::copy(m_dir / "wav", copy / "wav", fs::copy_options::recursive);
+    fs::copy_file(m_project, copy / "demo.lvtb");
+    const auto r = runLvtb({"build", (copy / "demo.lvtb").string(), "--jobs=2"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(fs::exists(copy / "models" / "C4.ka.LVModel"));
+    EXPECT_TRUE(fs::exists(copy / "bank" / "TSI"));
+    EXPECT_FALSE(fs::exists(m_dir / "models"));
+    EXPECT_FALSE(fs::exists(m_bank));
+
+    // An absolute folder is used as it is; "../" climbs from the project's folder.
+    const fs::path elsewhere = m_dir / "elsewhere";
+    ASSERT_EQ(runLvtb({"project", "set", (copy / "demo.lvtb").string(), "modelFolder", elsewhere.string()}).status, 0);
+    ASSERT_EQ(runLvtb({"project", "set", (copy / "demo.lvtb").string(), "voiceBankFolder", "../outside/"}).status, 0);
+    EXPECT_EQ(runLvtb({"build", (copy / "demo.lvtb").string(), "--symbols", "ka"}).status, 1); // one symbol: bank incomplete
+    EXPECT_TRUE(fs::exists(elsewhere / "C4.ka.LVModel"));
+    EXPECT_TRUE(fs::exists(m_dir / "outside" / "TSI"));
+}
+
+TEST_F(BuildCommands, OnATerminalTheTextEndsItsLastLineButTheLogDoesNot)
+{
+    const auto log = (m_dir / "bank.log").string();
+    const auto r = runLvtb({"build-bank", m_project, "--log=" + log}, "", true);
+    const auto logged = lvtest::readFile(log);
+    const std::string text(logged.begin(), logged.end());
+    EXPECT_EQ(text.substr(text.size() - 12), "------------");
+    EXPECT_EQ(r.out, text + "\r\n");
+}
+
 TEST_F(BuildCommands, DemoRefusesAFolderInUse)
 {
     const auto r = runLvtb({"demo", "--out", m_dir.path().string()});

@@ -16,12 +16,13 @@ struct CliResult {
     std::string err;
 };
 
-inline CliResult runLvtb(const std::vector<std::string>& argv, const std::string& stdinText = {})
+// terminal: run as if stdout and stderr were terminals.
+inline CliResult runLvtb(const std::vector<std::string>& argv, const std::string& stdinText = {}, bool terminal = false)
 {
     std::istringstream in(stdinText);
     std::ostringstream out;
     std::ostringstream err;
-    lvtb::Io io{in, out, err};
+    lvtb::Io io{in, out, err, terminal, terminal};
     CliResult r;
     r.status = lvtb::run(argv, io);
     r.out = out.str();

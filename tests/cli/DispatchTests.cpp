@@ -38,4 +38,16 @@ TEST(LvtbDispatch, ArgsSeparateFlagsOptionsAndPositionals)
     EXPECT_THROW(lvtb::Args({"--bogus"}, {"--json"}, {}), lvtb::UsageError);
     EXPECT_THROW(lvtb::Args({"x", "--from"}, {}, {"--from"}), lvtb::UsageError);
     EXPECT_THROW(a.expectPositional(1, "FILE"), lvtb::UsageError);
+
+    // --opt=value wherever --opt value; the value may be empty or hold "=".
+    const lvtb::Args joined({"--from=0.5", "--symbols=", "--log=a=b.log", "x"}, {"--json"}, {"--from", "--symbols", "--log"});
+    EXPECT_EQ(joined.option("--from").value_or(""), "0.5");
+    EXPECT_EQ(joined.option("--symbols").value_or("unset"), "");
+    EXPECT_EQ(joined.option("--log").value_or(""), "a=b.log");
+    EXPECT_EQ(joined.positionalCount(), 1u);
+    EXPECT_THROW(lvtb::Args({"--json=yes"}, {"--json"}, {}), lvtb::UsageError);
+    EXPECT_THROW(lvtb::Args({"--bogus=1"}, {"--json"}, {}), lvtb::UsageError);
+    const auto f0 = runLvtb({"f0", "none.wav", "--method=guess"});
+    EXPECT_EQ(f0.status, 2);
+    EXPECT_NE(f0.err.find("--method is harvest or tracker"), std::string::npos) << f0.err;
 }

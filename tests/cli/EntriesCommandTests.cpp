@@ -119,23 +119,27 @@ TEST_F(EntriesCommand, PutChecksOrderBeforeMarginsWithStrictComparisons)
     struct Case {
         const char* markers;
         const char* expected;
+        const char* detail; // the one stderr line after the editor's message
     };
     const Case cases[] = {
-        {"0.5,0.5,0.75,0.9", order.c_str()},    // PP equal to CP
-        {"0.5,0.4,0.75,0.9", order.c_str()},    // PP before CP
-        {"0.5,0.75,0.75,0.9", order.c_str()},   // PP equal to VSP
-        {"0.5,0.625,0.75,0.75", order.c_str()}, // VEP equal to VSP
-        {"0.05,0.04,0.75,0.9", order.c_str()},  // out of order and in the margin: order is reported
-        {"0.05,0.625,0.75,0.9", margin.c_str()},
-        {"0.06,0.625,0.75,0.9", margin.c_str()}, // CP must lie beyond 0.06 s
-        {"0.5,0.625,0.75,0.95", margin.c_str()}, // VEP within 0.06 s of the 1 s end
-        {"0.5,0.625,0.75,1.5", margin.c_str()},
+        {"0.5,0.5,0.75,0.9", order.c_str(), "preutterance (0.500000 s) must come after connectPoint (0.500000 s)"},
+        {"0.5,0.4,0.75,0.9", order.c_str(), "preutterance (0.400000 s) must come after connectPoint (0.500000 s)"},
+        {"0.5,0.75,0.75,0.9", order.c_str(), "vowelStart (0.750000 s) must come after preutterance (0.750000 s)"},
+        {"0.5,0.625,0.75,0.75", order.c_str(), "vowelEnd (0.750000 s) must come after vowelStart (0.750000 s)"},
+        // out of order and in the margin: order is reported
+        {"0.05,0.04,0.75,0.9", order.c_str(), "preutterance (0.040000 s) must come after connectPoint (0.050000 s)"},
+        {"0.05,0.625,0.75,0.9", margin.c_str(), "connectPoint (0.050000 s) lies in the first 0.06 s of ka.wav"},
+        {"0.06,0.625,0.75,0.9", margin.c_str(), "connectPoint (0.060000 s) lies in the first"}, // CP beyond 0.06 s
+        {"0.5,0.625,0.75,0.95", margin.c_str(), "vowelEnd (0.950000 s) lies in the last 0.06 s of ka.wav, which "
+                                                "lasts 1.000000 s; markers must lie between 0.060000 and 0.940000 s"},
+        {"0.5,0.625,0.75,1.5", margin.c_str(), "vowelEnd (1.500000 s) lies in the last"},
     };
     for (const Case& c : cases) {
         const auto r = putCv(c.markers);
         EXPECT_EQ(r.status, 1) << c.markers;
         EXPECT_EQ(r.out, c.expected) << c.markers;
-        EXPECT_TRUE(r.err.empty());
+        EXPECT_EQ(r.err.rfind(std::string("lvtb: ") + c.detail, 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line";
     }
     EXPECT_FALSE(std::filesystem::exists(cfg())) << "nothing was stored";
     EXPECT_EQ(putCv("0.0601,0.625,0.75,0.9399").status, 0) << "just inside both margins";
@@ -156,11 +160,17 @@ TEST_F(EntriesCommand, PutNeedsALoadableRecording)
     stereo.channels = 2;
     lvtest::writeFile(dir / "stereo.wav", lvtest::WavBytes().fmt(stereo).data16(lvtest::sine16(8000)).bytes());
     lvtest::writeFile(dir / "short.wav", lvtest::WavBytes::mono16(lvtest::sine16(100))); // 2.3 ms
-    for (const char* wav : {"missing.wav", "stereo.wav", "short.wav"}) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"missing.wav", "no such file"},
+        {"stereo.wav", "44100 Hz, 16 bit, 2 channel(s): the editor takes 44100 Hz, 16 bit, mono files named .wav"},
+        {"short.wav", "shorter than 5 ms"},
+    };
+    for (const auto& [wav, why] : cases) {
         const auto r = runLvtb({"entries", "put", d(), "--kind", "INDIE", "--wav", wav, "--pitch", "C4", "--symbol", "x",
                                 "--markers", "0.1,0.2"});
         EXPECT_EQ(r.status, 1) << wav;
         EXPECT_EQ(r.out, "Wav data not exists !\n") << wav;
+        EXPECT_EQ(r.err, "lvtb: " + d() + "/" + wav + ": " + why + "\n");
     }
     EXPECT_FALSE(std::filesystem::exists(cfg()));
 }

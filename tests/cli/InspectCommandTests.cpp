@@ -81,7 +81,16 @@ TEST(LvtbInspectModel, JsonCarriesTheFileNameAndEverySize)
 
     const auto text = runLvtb({"inspect", "model", path});
     EXPECT_EQ(text.status, 0);
-    EXPECT_NE(text.out.find("symbol: Ka\npitch: C4\nkind: voice\nmarkers: 0 1 0 0 0 0 0 0\n"), std::string::npos);
+    EXPECT_EQ(text.out, "symbol: Ka\npitch: C4\nkind: voice (a CV or INDIE unit, 8 markers)\n"
+                        "markers, in analysis frames of 128 samples from the start of the analysed region:\n"
+                        "  p0 connect point (INDIE: start point): frame 0\n"
+                        "  p1 preutterance (INDIE: end point): frame 1\n"
+                        "  p2 vowel start (INDIE: end point): frame 0\n"
+                        "  p3 vowel end (INDIE: end point): frame 0\n"
+                        "  p4 tail length (INDIE: 0): 0 frames\n"
+                        "  p5 (not used, 0): 0\n  p6 (not used, -1): 0\n  p7 (not used, -1): 0\n"
+                        "fft size: 512 samples\nsample rate: 44100 Hz\nhop: 128 samples\nstored samples: 10\n"
+                        "frames: 2 (0.006 s)\nvoiced frames: 1\ncomplete: yes\n");
 }
 
 TEST(LvtbInspectModel, ContinuantsAndBadFiles)
@@ -139,6 +148,10 @@ TEST(LvtbInspectBank, HeaderAndRecords)
     EXPECT_EQ(j["records"][0]["file"].asInt(), 0);
     EXPECT_EQ(j["records"][0]["offset"].asInt(), 0);
     EXPECT_EQ(std::uintmax_t(j["records"][0]["length"].asInt()) + 4, std::filesystem::file_size(dir / "bank" / "TSC"));
+
+    const auto text = runLvtb({"inspect", "bank", (dir / "bank").string()});
+    EXPECT_NE(text.out.find("\nrecords: 1\nunit\tpitch\tfile\toffset\tlength\nka\tC4\t0\t0\t"), std::string::npos)
+        << text.out;
 
     EXPECT_EQ(runLvtb({"inspect", "bank", (dir / "nothing").string()}).status, 2);
 }

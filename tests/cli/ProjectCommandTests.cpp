@@ -1,5 +1,6 @@
 #include "cli/CliRunner.h"
 #include "cli/JsonText.h"
+#include "model/ProjectFile.h"
 
 #include "support/TestSupport.h"
 
@@ -263,10 +264,21 @@ TEST(LvtbCheckDict, PassAndEachKindOfFailure)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Error symbol!  '*' exists in symbol: k* , in 'Tail symbol list'\n");
 
+    // Without consonant lists the dictionary window's check passes; only the build panel minds.
+    ASSERT_EQ(runLvtb({"project", "set", file, "tailList", ""}).status, 0);
     ASSERT_EQ(runLvtb({"project", "set", file, "unvoicedConsonantList", ""}).status, 0);
     r = runLvtb({"check-dict", file});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "OK! Pass!\n");
+    r = runLvtb({"build-models", file});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Error: Consonant list is empty...\n");
+
+    const std::string empty = (dir / "empty.lvtb").string();
+    ASSERT_EQ(runLvtb({"project", "new", empty}).status, 0);
+    r = runLvtb({"check-dict", empty});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Error! Vowel list is empty, there might be format error. Please refer to the manual.\n");
 }
 
 TEST(LvtbDict, PrintsTheSerialisedText)
@@ -285,8 +297,21 @@ TEST(LvtbProjectHelp, EveryCommandHasUsage)
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out.rfind("usage: lvtb " + cmd, 0), 0u) << r.out;
     }
+    // project set --help has its own text, which explains every field and the list formats.
     const auto r = runLvtb({"project", "set", "--help"});
-    EXPECT_NE(r.out.find("voiceBankName"), std::string::npos);
+    EXPECT_EQ(r.out.rfind("usage: lvtb project set FILE FIELD VALUE\n", 0), 0u) << r.out;
+    for (const ProjectField f : kProjectFields) {
+        EXPECT_NE(r.out.find("\n  " + std::string(projectFieldName(f)) + " "), std::string::npos) << projectFieldName(f);
+    }
+    for (const char* text : {"\n  allSymbols ", "symbol,consonant,vowel", "vowel,second symbol", "one symbol per line",
+                             "(C4,E4,G4)", "taken from the folder that holds\nFILE"}) {
+        EXPECT_NE(r.out.find(text), std::string::npos) << text;
+    }
+    const auto entries = runLvtb({"entries", "list", "--help"});
+    EXPECT_NE(entries.out.find("CV     connectPoint preutterance vowelStart vowelEnd tailPoint"), std::string::npos);
+    for (const char* cmd : {"build-models", "build", "demo"}) {
+        EXPECT_NE(runLvtb({cmd, "--help"}).out.find("from 1 to"), std::string::npos) << cmd;
+    }
     EXPECT_EQ(runLvtb({"project"}).status, 2);
     EXPECT_EQ(runLvtb({"project", "rename", "x"}).status, 2);
 }

@@ -1,5 +1,7 @@
 #include "builder/VoiceBankBuilder.h"
 
+#include "builder/ModelManifest.h"
+
 #include "audio/AudioReader.h"
 #include "audio/CWavBuf.h"
 #include "core/AtomicFile.h"
@@ -126,7 +128,7 @@ std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32
 std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
                                              const CTsVoiceCfg& entry, const std::string& location,
                                              const std::string& modelFolder, bool skipExisting,
-                                             TessarinEngineV6::AnalysisScratch* scratch)
+                                             TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest)
 {
     using namespace TessarinEngineV6;
     const int kind = entry.kind();
@@ -151,31 +153,52 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
     }
     const double off = std::max(0.0, entry.startTime);
     auto relative = [off](double t) { return float(t - off); };
-    TSSrcCheckResult result;
+    // The marker times the engine receives: five for a voiced unit, two for a continuant.
+    std::vector<float> times;
     switch (kind) {
     case CTsVoiceCfg::kCV: {
         const auto& cv = static_cast<const CTsVoiceCfg_CV&>(entry);
-        analyseVoiceUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch,
-                         relative(cv.connectPoint), relative(cv.preutterance), relative(cv.vowelStart),
-                         relative(cv.vowelEnd), float((cv.vowelEnd - off) + kTailAfterVowelEnd), false, estimateF0,
-                         scratch);
+        times = {relative(cv.connectPoint), relative(cv.preutterance), relative(cv.vowelStart), relative(cv.vowelEnd),
+                 float((cv.vowelEnd - off) + kTailAfterVowelEnd)};
         break;
     }
     case CTsVoiceCfg::kVX: {
         const auto& vc = static_cast<const CTsVoiceCfg_VC&>(entry);
-        analyseContinuantUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch,
-                              relative(vc.connectPoint), relative(vc.tailPoint), estimateF0, scratch);
+        times = {relative(vc.connectPoint), relative(vc.tailPoint)};
         break;
     }
     case CTsVoiceCfg::kINDIE: {
         const auto& indie = static_cast<const CTsVoiceCfg_INDIE&>(entry);
         const float end = relative(indie.endPoint);
-        analyseVoiceUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch,
-                         relative(indie.startPoint), end, end, end, end, true, estimateF0, scratch);
+        times = {relative(indie.startPoint), end, end, end, end};
         break;
     }
     default:
         return std::nullopt;
+    }
+
+    const std::string modelName = TSVM_V0::modelFileName(entry.symbol, pitch);
+    const std::filesystem::path modelFile = std::filesystem::path(modelFolder) / modelName;
+    std::string inputs;
+    if (manifest != nullptr) {
+        CVVCMgr symbols;
+        symbols.load(dictionaryText);
+        inputs = hashUnitInputs(kind, entry.symbol, pitch, times,
+                                checkFacts(symbols, entry.symbol, kind == CTsVoiceCfg::kVX), samples.span());
+        if (manifest->upToDate(modelName, inputs, modelFile)) {
+            return message(true, std::string(kModelUpToDateMessage));
+        }
+    }
+    TSSrcCheckResult result;
+    if (kind == CTsVoiceCfg::kVX) {
+        analyseContinuantUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch, times[0],
+                              times[1], estimateF0, scratch);
+    } else {
+        analyseVoiceUnit(dictionaryText, samples.span(), result, modelFolder, entry.symbol, pitch, times[0], times[1],
+                         times[2], times[3], times[4], kind == CTsVoiceCfg::kINDIE, estimateF0, scratch);
+    }
+    if (manifest != nullptr && result.ok) {
+        manifest->record(modelName, inputs, modelFile);
     }
     return result;
 }
@@ -188,7 +211,8 @@ void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, con
         context.delegate->onProgress(line);
     }
     const std::optional<TSSrcCheckResult> result =
-        analyseEntry(dictionary, dictionary.serialise(), entry, location, modelFolder, context.skipExisting != 0, scratch);
+        analyseEntry(dictionary, dictionary.serialise(), entry, location, modelFolder, context.skipExisting != 0, scratch,
+                     context.manifest);
     if (result && context.delegate != nullptr) {
         context.delegate->onEntryResult(*result, line);
     }
@@ -237,8 +261,9 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
             ++nextToStart;
             busyNames.insert(modelNames[i]);
             guard.unlock();
-            std::optional<TSSrcCheckResult> result = analyseEntry(dictionary, dictionaryText, *entries[i].entry,
-                                                                  entries[i].location, modelFolder, skipExisting, &scratch);
+            std::optional<TSSrcCheckResult> result =
+                analyseEntry(dictionary, dictionaryText, *entries[i].entry, entries[i].location, modelFolder,
+                             skipExisting, &scratch, context.manifest);
             guard.lock();
             busyNames.erase(busyNames.find(modelNames[i]));
             slots[i].result = std::move(result);

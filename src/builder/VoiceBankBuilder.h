@@ -33,6 +33,8 @@ public:
     virtual void onFinished(const TSSrcCheckResult& result) = 0;
 };
 
+class ModelManifest;
+
 struct BuildContext {
     CTSVoiceBankUtilDelegate* delegate = nullptr; // none: nothing is reported
     std::atomic<std::uint8_t> stop{0};            // 1 asks "Build models" to start no further entry
@@ -40,7 +42,13 @@ struct BuildContext {
     std::int32_t done = 0;
     std::uint8_t skipExisting = 0;
     int jobs = 1; // entries analysed at once
+    // Set for an incremental "Build models": entries whose model file is up to date by the manifest
+    // are reported " Model up to date, skipped"; every model written is recorded in it.
+    ModelManifest* manifest = nullptr;
 };
+
+// The builder's message for an entry that an incremental build did not need to analyse.
+inline constexpr std::string_view kModelUpToDateMessage = " Model up to date, skipped";
 
 // The text of a check result code; empty for a code without one.
 std::string_view resultCodeText(std::int32_t code);
@@ -67,7 +75,8 @@ void buildVoiceBank(BuildContext& context, const PhoneticDictionary& dictionary,
 std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
                                              const CTsVoiceCfg& entry, const std::string& location,
                                              const std::string& modelFolder, bool skipExisting,
-                                             TessarinEngineV6::AnalysisScratch* scratch = nullptr);
+                                             TessarinEngineV6::AnalysisScratch* scratch = nullptr,
+                                             ModelManifest* manifest = nullptr);
 
 // The progress line of an entry: "[" done + 1 "/" total "] type=CV  pitch=C4  symbol=ka".
 std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32_t total);

@@ -2,6 +2,7 @@
 // with the progress dialog's text on stdout (and in the log file), and the demo project.
 
 #include "builder/BuildTextRenderer.h"
+#include "builder/ModelManifest.h"
 #include "builder/VoiceBankBuilder.h"
 #include "cli/Cli.h"
 #include "cli/ProjectCommands.h"
@@ -24,7 +25,7 @@ namespace lvtb {
 namespace {
 
 constexpr std::string_view kBuildModelsUsage =
-    "usage: lvtb build-models FILE [--symbols LIST] [--overwrite] [--jobs N] [--log LOG]\n"
+    "usage: lvtb build-models FILE [--symbols LIST] [--overwrite | --incremental] [--jobs N] [--log LOG]\n"
     "\n"
     "\"Build models\" with the project's settings: every selected entry of the wav locations is cut\n"
     "out of its recording, analysed, checked, and written as one model file PITCH.SYMBOL.LVModel\n"
@@ -36,6 +37,12 @@ constexpr std::string_view kBuildModelsUsage =
     "                  builds every entry, 0 the symbols of modelSymbols\n"
     "  --overwrite     analyse entries whose model file exists too (they are skipped otherwise,\n"
     "                  reported \"OK  >  Model already exists\")\n"
+    "  --incremental   analyse only the entries whose inputs changed since the last incremental\n"
+    "                  build (recording, markers, symbol, pitch, what the checks read of the\n"
+    "                  dictionary, the program's analysis version), by the manifest it keeps in\n"
+    "                  the model folder (build-models.manifest); the others are reported\n"
+    "                  \"OK  >  Model up to date, skipped\". The model files are the same as after\n"
+    "                  --overwrite; without a usable manifest every entry is analysed\n"
     "  --jobs N        analyse N entries at once, N from 1 to 256 (default: the number of\n"
     "                  processors); the files and the text are the same for every N\n"
     "  --log LOG       write the build text to LOG as well\n"
@@ -60,7 +67,7 @@ constexpr std::string_view kBuildBankUsage =
     "usage or a project that cannot be read.\n";
 
 constexpr std::string_view kBuildUsage =
-    "usage: lvtb build FILE [--symbols LIST] [--overwrite] [--jobs N] [--log LOG]\n"
+    "usage: lvtb build FILE [--symbols LIST] [--overwrite | --incremental] [--jobs N] [--log LOG]\n"
     "\n"
     "build-models, then build-bank, with the options of both (lvtb build-models --help): the two\n"
     "texts go to stdout and LOG one after the other, separated by a line end.\n"
@@ -185,18 +192,6 @@ int jobsOption(const Args& args)
     throw UsageError{"--jobs needs a number from 1 to 256, not \"" + *text + "\""};
 }
 
-// The build panel's pieces: line feeds, carriage returns and spaces removed, split at ",".
-std::vector<std::string> panelList(std::string_view text)
-{
-    std::string cleaned;
-    for (const char c : text) {
-        if (c != '\n' && c != '\r' && c != ' ') {
-            cleaned += c;
-        }
-    }
-    return splitText(cleaned, ',');
-}
-
 // The checks the build panel makes before either command; false (message printed) when one fails.
 bool dictionaryReady(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::ostream& out)
 {
@@ -221,6 +216,7 @@ struct ModelsOutcome {
     bool clean = true;
     int built = 0;
     int failed = 0;
+    std::optional<std::string> unsavedManifest; // the manifest that could not be written
 };
 
 ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& project, const Args& args, BuildTextRenderer& text,
@@ -237,13 +233,24 @@ ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& projec
     makeFolder(project.modelFolder);
     BuildContext context;
     context.jobs = jobsOption(args);
+    const bool incremental = args.flag("--incremental");
+    ModelManifest manifest;
+    if (incremental) {
+        manifest = ModelManifest::load(project.modelFolder);
+        context.manifest = &manifest;
+    }
     ProgressReporter reporter(text, context, progressBar);
     context.delegate = &reporter;
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
     text.beginModels();
-    buildModels(context, dictionary, project.wavLocations, project.modelFolder, symbols, !args.flag("--overwrite"));
+    buildModels(context, dictionary, project.wavLocations, project.modelFolder, symbols,
+                !args.flag("--overwrite") && !incremental);
     text.end();
-    return {reporter.failed() == 0 && !text.sawError(), reporter.built(), reporter.failed()};
+    ModelsOutcome outcome{reporter.failed() == 0 && !text.sawError(), reporter.built(), reporter.failed(), {}};
+    if (incremental && !manifest.save(project.modelFolder)) {
+        outcome.unsavedManifest = (std::filesystem::path(project.modelFolder) / kModelManifestName).string();
+    }
+    return outcome;
 }
 
 bool runBuildBank(const TSTBCurrentModel::CTsToolBoxProjModel& project, BuildTextRenderer& text)
@@ -263,10 +270,14 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
 {
     const std::set<std::string> options = models ? std::set<std::string>{"--symbols", "--jobs", "--log"}
                                                  : std::set<std::string>{"--log"};
-    const Args args(argv, models ? std::set<std::string>{"--overwrite"} : std::set<std::string>{}, options);
+    const Args args(argv, models ? std::set<std::string>{"--overwrite", "--incremental"} : std::set<std::string>{},
+                    options);
     args.expectPositional(1, "FILE");
     if (models) {
         jobsOption(args); // a bad --jobs is a usage error before anything is read
+        if (args.flag("--overwrite") && args.flag("--incremental")) {
+            throw UsageError{"--overwrite and --incremental exclude each other"};
+        }
     }
     const LoadedProject loaded = loadResolvedOrFail(args.positional(0));
     if (!dictionaryReady(*loaded.model, io.out)) {
@@ -274,9 +285,12 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
     }
     TextOutput output(io.out, args.option("--log"));
     bool clean = true;
+    std::optional<std::string> unsavedManifest;
     if (models) {
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(output));
-        clean = runBuildModels(*loaded.model, args, text, io.errIsTerminal ? &io.err : nullptr).clean && clean;
+        const ModelsOutcome outcome = runBuildModels(*loaded.model, args, text, io.errIsTerminal ? &io.err : nullptr);
+        clean = outcome.clean && clean;
+        unsavedManifest = outcome.unsavedManifest;
     }
     if (models && bank) {
         output("\r\n");
@@ -286,6 +300,10 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
         clean = runBuildBank(*loaded.model, text) && clean;
     }
     output.closeLineOnTerminal(io.outIsTerminal);
+    if (unsavedManifest) {
+        io.err << "lvtb: " << *unsavedManifest << ": cannot be written; the next --incremental build analyses every entry\n";
+        return kExitUsage;
+    }
     return clean ? kExitOk : kExitProblems;
 }
 

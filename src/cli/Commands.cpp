@@ -11,6 +11,7 @@ Command buildModelsCommand(); // BuildCommands.cpp
 Command buildBankCommand();
 Command buildCommand();
 Command demoCommand();
+Command coverageCommand(); // CoverageCommand.cpp
 Command entriesCommand(); // EntriesCommands.cpp
 Command f0Command();      // F0Command.cpp
 Command wavInfoCommand(); // WavInfoCommand.cpp
@@ -27,6 +28,7 @@ const std::vector<Command>& commands()
         buildModelsCommand(),
         buildBankCommand(),
         buildCommand(),
+        coverageCommand(),
         inspectCommand(),
         demoCommand(),
     };

@@ -5,6 +5,7 @@
 #include "model/ProjectDocument.h"
 #include "model/ProjectFile.h"
 #include "model/ProjectPaths.h"
+#include "model/TextSplit.h"
 
 #include <filesystem>
 #include <istream>
@@ -41,6 +42,17 @@ LoadedProject loadResolvedOrFail(const std::string& file)
     LoadedProject p = loadOrFail(file);
     resolveProjectFolders(*p.model, file);
     return p;
+}
+
+std::vector<std::string> panelList(std::string_view text)
+{
+    std::string cleaned;
+    for (const char c : text) {
+        if (c != '\n' && c != '\r' && c != ' ') {
+            cleaned += c;
+        }
+    }
+    return splitText(cleaned, ',');
 }
 
 namespace {

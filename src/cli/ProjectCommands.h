@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace lvtb {
 
@@ -23,6 +25,10 @@ LoadedProject loadOrFail(const std::string& file);
 // loadOrFail, with the model folder, the voice bank folder and the wav locations resolved against
 // the project file's folder (for commands that use them, not for those that show or save them).
 LoadedProject loadResolvedOrFail(const std::string& file);
+
+// A list as the build panel reads its symbol and pitch fields: line feeds, carriage returns and
+// spaces removed, split at "," (empty pieces kept).
+std::vector<std::string> panelList(std::string_view text);
 
 Command projectCommand();
 Command checkDictCommand();

@@ -17,6 +17,14 @@
 
 namespace TessarinEngineV6 {
 
+// The version of the analysis results. Incremental model builds re-analyse only entries whose inputs
+// changed since the model was written by a build of the same version, so BUMP THIS NUMBER with any
+// change that may alter one byte of a model file for the same inputs: this pipeline, the f0 stage,
+// Harvest and the tracker, the model file layout, the random filler, and the unit checks (which
+// decide whether a model is written; checkFacts in SourceChecker.h lists what they read of the
+// dictionary).
+inline constexpr int kAnalysisVersion = 1;
+
 // What the analysis of a unit is run with.
 struct AnalysisSettings {
     int hop = 128;          // [samples] between frame centres

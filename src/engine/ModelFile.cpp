@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <fstream>
@@ -308,6 +309,145 @@ std::optional<ModelFileContents> readModelFile(const std::filesystem::path& path
         payload.append(bytes.data() + 4, static_cast<std::uint32_t>(length));
     }
     return readModelPayload(payload, markerCount);
+}
+
+namespace {
+
+// A bounded cursor over a payload, failing as the memory stream's reads fail.
+class PayloadCursor {
+public:
+    PayloadCursor(const char* data, std::size_t size) : m_data(data), m_size(size) {}
+
+    std::size_t remaining() const { return m_size - m_pos; }
+    bool skip(std::size_t n)
+    {
+        if (n > remaining()) {
+            return false;
+        }
+        m_pos += n;
+        return true;
+    }
+    template <class T>
+    bool plain(T& v)
+    {
+        if (sizeof(T) > remaining()) {
+            return false;
+        }
+        std::memcpy(&v, m_data + m_pos, sizeof(T));
+        m_pos += sizeof(T);
+        return true;
+    }
+    // A 4-byte value stored with its last byte first.
+    template <class T>
+    bool rotated(T& v)
+    {
+        static_assert(sizeof(T) == 4);
+        if (4 > remaining()) {
+            return false;
+        }
+        unsigned char b[4];
+        b[0] = static_cast<unsigned char>(m_data[m_pos + 3]);
+        std::memcpy(b + 1, m_data + m_pos, 3);
+        std::memcpy(&v, b, 4);
+        m_pos += 4;
+        return true;
+    }
+    // A counted vector skipped over; its element count in count.
+    bool skipCounted(std::uint32_t& count)
+    {
+        float declared = 0.0f;
+        if (!rotated(declared)) {
+            return false;
+        }
+        if (!(declared > -1.0f) || !(declared < float(kCountedLimit) + 1.0f)) {
+            return false;
+        }
+        count = static_cast<std::uint32_t>(std::trunc(declared));
+        return skip(std::size_t(count) * 4u);
+    }
+
+    static constexpr std::uint32_t kCountedLimit = 1u << 24; // the largest counted vector written
+
+private:
+    const char* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+};
+
+} // namespace
+
+CheckFieldsRead readModelCheckFields(const std::filesystem::path& path, int markerCount, ModelCheckFields& out)
+{
+    out = {};
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return CheckFieldsRead::CannotOpen;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return CheckFieldsRead::CannotOpen;
+    }
+    std::int32_t declared = 0;
+    if (!file.read(reinterpret_cast<char*>(&declared), 4)) {
+        return CheckFieldsRead::Read; // shorter than its length: nothing in it
+    }
+    const std::uintmax_t fileSize = std::filesystem::file_size(path, ec);
+    const std::uintmax_t available = ec || fileSize < 4 ? 0 : fileSize - 4;
+    const std::size_t length = declared < 1 ? 0 : std::size_t(std::min<std::uintmax_t>(std::uintmax_t(declared), available));
+    std::vector<char> bytes(length);
+    file.read(bytes.data(), std::streamsize(length));
+    bytes.resize(std::size_t(file.gcount()));
+
+    PayloadCursor c(bytes.data(), bytes.size());
+    for (int i = 0; i < markerCount; ++i) {
+        std::int32_t marker = 0;
+        if (!c.plain(marker)) {
+            return CheckFieldsRead::Read;
+        }
+        out.markers.push_back(marker);
+    }
+    std::int32_t i32 = 0;
+    float f32 = 0.0f;
+    std::int32_t samples = 0;
+    std::int32_t peakFrames = 0;
+    if (!c.plain(i32) || !c.plain(f32) || !c.plain(i32) || !c.plain(i32) || !c.plain(f32) || !c.plain(samples)) {
+        return CheckFieldsRead::Read;
+    }
+    if (samples > 0 && !c.skip(std::size_t(samples) * 2u)) {
+        return CheckFieldsRead::Read;
+    }
+    if (!c.plain(peakFrames) || peakFrames < 0) {
+        return CheckFieldsRead::Read;
+    }
+    if (peakFrames > 0) {
+        return CheckFieldsRead::NeedsFullRead;
+    }
+    std::int32_t frames = 0;
+    if (!c.plain(i32) || !c.rotated(frames)) {
+        return CheckFieldsRead::Read;
+    }
+    std::uint64_t phaseValues = 0;
+    std::uint64_t envelopeValues = 0;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        // Only whole records count, as in readModelFile.
+        float f0 = 0.0f;
+        std::uint32_t phases = 0;
+        std::uint32_t envelope = 0;
+        if (!c.skip(kNoiseBands * 4) || !c.rotated(f0) || !c.skipCounted(phases) || !c.skipCounted(envelope) ||
+            !c.skip(8 + kLevelBands * 4 + 4)) {
+            break;
+        }
+        out.f0.push_back(f0);
+        phaseValues += phases;
+        envelopeValues += envelope;
+    }
+    // The conversion to the compact form fails for a counted vector above the limit, and the checks
+    // then see no f0 at all: leave such files to the full reader.
+    const std::uint64_t limit = PayloadCursor::kCountedLimit;
+    if (std::uint64_t(out.f0.size()) * kNoiseBands > limit || phaseValues > limit || envelopeValues > limit) {
+        return CheckFieldsRead::NeedsFullRead;
+    }
+    return CheckFieldsRead::Read;
 }
 
 } // namespace TSVM_V0

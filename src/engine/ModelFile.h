@@ -51,4 +51,20 @@ ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount);
 // None when the file cannot be opened; a file shorter than its length prefix reads as an empty payload.
 std::optional<ModelFileContents> readModelFile(const std::filesystem::path& path, int markerCount);
 
+// The markers and the f0 track of a model file: what the unit checks look at.
+struct ModelCheckFields {
+    std::vector<std::int32_t> markers;
+    std::vector<float> f0;
+};
+enum class CheckFieldsRead {
+    Read,
+    CannotOpen,    // missing, or not a regular file
+    NeedsFullRead, // the file holds harmonic peaks or fields too large for a compact model: only
+                   // readModelFile and the conversion to a compact model give what the checks see
+};
+// Reads the markers and the f0 track as readModelFile reads them (a cut-short file keeps the whole
+// frame records it holds) without decoding or keeping the other fields, for checking many models
+// quickly. The f0 track is the one the compact form made from readModelFile's model would hold.
+CheckFieldsRead readModelCheckFields(const std::filesystem::path& path, int markerCount, ModelCheckFields& out);
+
 } // namespace TSVM_V0

@@ -149,4 +149,26 @@ bool SourceChecker::checkContinuantSource(const std::string& symbol, const std::
     return true;
 }
 
+std::string checkFacts(const CVVCMgr& dictionary, const std::string& symbol, bool continuant)
+{
+    std::string facts;
+    const auto flag = [&facts](bool value) { facts += value ? '1' : '0'; };
+    if (!continuant) {
+        std::string consonant;
+        std::string vowel;
+        dictionary.splitCV(symbol, consonant, vowel);
+        flag(dictionary.isIndependent(symbol));
+        flag(dictionary.isVoicedConsonant(consonant));
+        return facts;
+    }
+    const std::vector<std::string> parts = splitItems(symbol, '_');
+    flag(parts.size() == 2);
+    if (parts.size() == 2) {
+        bool selfMapped = false;
+        flag(dictionary.isVoicedConsonant(parts[1]));
+        flag(dictionary.isVowel(parts[1], selfMapped));
+    }
+    return facts;
+}
+
 } // namespace TessarinEngineV6

@@ -63,6 +63,12 @@ private:
     bool fail(std::int32_t code, const std::string& description);
 };
 
+// What the checks of a unit read of the dictionary, as text: whether a voice unit is independent and
+// whether its consonant is voiced; whether a continuant's second part is a voiced consonant or a
+// vowel. Two dictionaries that give the same facts give the same check outcome for the same source.
+// Keep it in step with checkVoiceSource and checkContinuantSource.
+std::string checkFacts(const CVVCMgr& dictionary, const std::string& symbol, bool continuant);
+
 // Every frame from first to last inclusive has f0 > 0; true when first > last. Frames outside the
 // track count as unvoiced.
 bool allVoiced(const float* f0, std::int64_t frameCount, std::int64_t first, std::int64_t last);

@@ -148,6 +148,29 @@ std::unique_ptr<Source> loadSource(const std::filesystem::path& outputDir, const
 std::array<std::int32_t, 8>& voiceMarkers(VoiceSrc& s) { return s.p; }
 std::array<std::int32_t, 7>& continuantMarkers(ContinuantSrc& s) { return s.q; }
 
+template <class Source, std::size_t N>
+std::unique_ptr<Source> loadSourceForCheck(const std::filesystem::path& outputDir, const std::string& symbol,
+                                           const std::string& pitch, std::array<std::int32_t, N>& (*markersOf)(Source&))
+{
+    TSVM_V0::ModelCheckFields fields;
+    switch (TSVM_V0::readModelCheckFields(TSVM_V0::modelFilePath(outputDir, symbol, pitch), int(N), fields)) {
+    case TSVM_V0::CheckFieldsRead::CannotOpen:
+        return nullptr;
+    case TSVM_V0::CheckFieldsRead::NeedsFullRead:
+        return loadSource<Source, N>(outputDir, symbol, pitch, markersOf);
+    case TSVM_V0::CheckFieldsRead::Read:
+        break;
+    }
+    auto source = std::make_unique<Source>(symbol, pitch);
+    auto& markers = markersOf(*source);
+    for (std::size_t i = 0; i < N && i < fields.markers.size(); ++i) {
+        markers[i] = fields.markers[i];
+    }
+    source->material = std::make_unique<SrcMaterial>(symbol, pitch);
+    source->material->f0.append(fields.f0.data(), std::uint32_t(fields.f0.size()));
+    return source;
+}
+
 } // namespace
 
 std::unique_ptr<VoiceSrc> loadVoiceSource(const std::filesystem::path& outputDir, const std::string& symbol,
@@ -160,6 +183,18 @@ std::unique_ptr<ContinuantSrc> loadContinuantSource(const std::filesystem::path&
                                                     const std::string& pitch)
 {
     return loadSource<ContinuantSrc, 7>(outputDir, symbol, pitch, &continuantMarkers);
+}
+
+std::unique_ptr<VoiceSrc> loadVoiceSourceForCheck(const std::filesystem::path& outputDir, const std::string& symbol,
+                                                  const std::string& pitch)
+{
+    return loadSourceForCheck<VoiceSrc, 8>(outputDir, symbol, pitch, &voiceMarkers);
+}
+
+std::unique_ptr<ContinuantSrc> loadContinuantSourceForCheck(const std::filesystem::path& outputDir,
+                                                            const std::string& symbol, const std::string& pitch)
+{
+    return loadSourceForCheck<ContinuantSrc, 7>(outputDir, symbol, pitch, &continuantMarkers);
 }
 
 } // namespace TessarinEngineV6

@@ -88,4 +88,12 @@ std::unique_ptr<VoiceSrc> loadVoiceSource(const std::filesystem::path& outputDir
 std::unique_ptr<ContinuantSrc> loadContinuantSource(const std::filesystem::path& outputDir, const std::string& symbol,
                                                     const std::string& pitch);
 
+// The same sources with only what the checks look at (markers and the f0 track in the material),
+// read without decoding the rest of the file: for checking many models quickly. A check of one of
+// these gives the same outcome as a check of the fully loaded source.
+std::unique_ptr<VoiceSrc> loadVoiceSourceForCheck(const std::filesystem::path& outputDir, const std::string& symbol,
+                                                  const std::string& pitch);
+std::unique_ptr<ContinuantSrc> loadContinuantSourceForCheck(const std::filesystem::path& outputDir,
+                                                            const std::string& symbol, const std::string& pitch);
+
 } // namespace TessarinEngineV6

@@ -1,8 +1,14 @@
 #include "cli/CliRunner.h"
 #include "demo/DemoSinger.h"
+#include "engine/AnalysisPipeline.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <chrono>
+#include <map>
+#include <sstream>
 
 
 namespace fs = std::filesystem;
@@ -127,6 +133,163 @@ TEST_F(BuildCommands, OnATerminalTheTextEndsItsLastLineButTheLogDoesNot)
     const std::string text(logged.begin(), logged.end());
     EXPECT_EQ(text.substr(text.size() - 12), "------------");
     EXPECT_EQ(r.out, text + "\r\n");
+}
+
+TEST_F(BuildCommands, CoverageNamesWhatIsMissingUnbuiltFailingAndUnneeded)
+{
+    const fs::path wav = m_dir / "wav" / "C4";
+    ASSERT_EQ(runLvtb({"entries", "delete", wav.string(), "C4->-na"}).status, 0);
+    ASSERT_EQ(runLvtb({"entries", "copy", wav.string(), "C4->ka", "--symbol", "kaa", "--pitch", "C4"}).status, 0);
+    ASSERT_EQ(runLvtb({"build-models", m_project, "--jobs", "2"}).status, 0);
+    const fs::path models = m_dir / "models";
+    fs::remove(models / "C4.a_k.LVModel");
+    lvtest::writeFile(models / "C4.ka.LVModel", {1, 2}); // opens with no markers: a marker error
+
+    const auto r = runLvtb({"coverage", m_project});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("pitch C4: 8 needed, 7 recorded, 6 built, 5 passing\ndictionary: OK! Pass!\n\n"
+                          "missing or failing (pitch, unit, what):\n"
+                          "C4\tka\tfails the check: Markers sequence error. (code 0)\n"
+                          "C4\t-na\tnot recorded\n"
+                          "C4\ta_k\tnot built (recorded in " + (wav / "C4_a_k.wav").string() + ")\n\n"
+                          "entries no unit needs (location, key, wavName):\n" + wav.string() + "\tC4->kaa\tC4_ka.wav\n", 0),
+              0u)
+        << r.out;
+
+    Json::Value j;
+    Json::CharReaderBuilder builder;
+    std::string errors;
+    const auto json = runLvtb({"coverage", m_project, "--json"});
+    EXPECT_EQ(json.status, 1);
+    std::istringstream in(json.out);
+    ASSERT_TRUE(Json::parseFromStream(builder, in, &j, &errors)) << errors;
+    EXPECT_FALSE(j["complete"].asBool());
+    ASSERT_EQ(j["pitches"].size(), 1u);
+    EXPECT_EQ(j["pitches"][0]["passing"].asInt(), 5);
+    ASSERT_EQ(j["problems"].size(), 3u);
+    EXPECT_EQ(j["problems"][0]["unit"].asString(), "ka");
+    EXPECT_EQ(j["problems"][0]["code"].asInt(), 0);
+    EXPECT_TRUE(j["problems"][0]["built"].asBool());
+    EXPECT_FALSE(j["problems"][1]["recorded"].asBool());
+    EXPECT_EQ(j["problems"][2]["wavName"].asString(), "C4_a_k.wav");
+    EXPECT_FALSE(j["problems"][2]["modelExists"].asBool());
+    ASSERT_EQ(j["orphans"].size(), 1u);
+    EXPECT_EQ(j["orphans"][0]["key"].asString(), "C4->kaa");
+
+    // A recording changed after its model was built makes the model out of date.
+    ASSERT_EQ(runLvtb({"build-models", m_project, "--overwrite", "--symbols", "ka,a_k"}).status, 0);
+    fs::last_write_time(wav / "C4_na.wav", fs::last_write_time(models / "C4.na.LVModel") + std::chrono::seconds(5));
+    const auto later = runLvtb({"coverage", m_project});
+    EXPECT_NE(later.out.find("C4\tna\tout of date: the model is older than " + (wav / "C4_na.wav").string() + "\n"),
+              std::string::npos)
+        << later.out;
+    EXPECT_NE(later.out.find("pitch C4: 8 needed, 7 recorded, 6 built, 7 passing\n"), std::string::npos) << later.out;
+}
+
+namespace {
+
+// Every model file of a folder with its bytes (the manifest left out).
+std::map<std::string, std::vector<std::uint8_t>> modelFiles(const fs::path& folder)
+{
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (const auto& f : fs::directory_iterator(folder)) {
+        if (f.path().extension() == ".LVModel") {
+            files[f.path().filename().string()] = lvtest::readFile(f.path());
+        }
+    }
+    return files;
+}
+
+std::size_t count(const std::string& text, const std::string& piece)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST_F(BuildCommands, IncrementalBuildsAnalyseWhatChangedAndEqualAFullBuild)
+{
+    // A second project over the same recordings whose models are always built in full, on one thread.
+    const std::string full = (m_dir / "full.lvtb").string();
+    fs::copy_file(m_project, full);
+    ASSERT_EQ(runLvtb({"project", "set", full, "modelFolder", "full"}).status, 0);
+    const fs::path models = m_dir / "models";
+    const fs::path manifest = models / "build-models.manifest";
+    const std::string skipped = "OK  >  Model up to date, skipped";
+    const auto incremental = [&](std::size_t expectSkipped, const char* step) {
+        const auto r = runLvtb({"build-models", m_project, "--incremental", "--jobs", "2"});
+        EXPECT_EQ(r.status, 0) << step << "\n" << r.out << r.err;
+        EXPECT_EQ(count(r.out, skipped), expectSkipped) << step << "\n" << r.out;
+        EXPECT_EQ(count(r.out, ">> OK"), 8u) << step;
+    };
+    const auto fullBuild = [&] { ASSERT_EQ(runLvtb({"build-models", full, "--overwrite", "--jobs", "1"}).status, 0); };
+    const auto same = [&](const char* step) {
+        const auto a = modelFiles(models);
+        EXPECT_EQ(a.size(), 8u) << step;
+        EXPECT_TRUE(a == modelFiles(m_dir / "full")) << step << ": the models differ from a full build";
+    };
+
+    incremental(0, "no manifest yet");
+    fullBuild();
+    same("first build");
+    ASSERT_TRUE(fs::exists(manifest));
+
+    // Nothing changed; a model file changed by hand since is built again.
+    lvtest::writeFile(models / "C4.na.LVModel", {0, 0, 0, 0});
+    incremental(7, "one model damaged");
+    same("one model damaged");
+
+    // A recording touched without a change, and one whose samples changed.
+    const fs::path wav = m_dir / "wav" / "C4";
+    fs::last_write_time(wav / "C4_na.wav", fs::file_time_type::clock::now());
+    auto bytes = lvtest::readFile(wav / "C4_ka.wav");
+    bytes[bytes.size() / 2] ^= 0x40;
+    lvtest::writeFile(wav / "C4_ka.wav", bytes);
+    incremental(7, "one recording changed");
+    fullBuild();
+    same("one recording changed");
+
+    // One entry's vowel start moved by 10 ms: the region cut out stays the same.
+    const auto listed = runLvtb({"entries", "list", wav.string()}).out;
+    const std::size_t line = listed.find("C4->na\tCV\t");
+    ASSERT_NE(line, std::string::npos) << listed;
+    std::istringstream fields(listed.substr(line, listed.find('\n', line) - line));
+    std::string key, kind, wavName;
+    double t[4] = {};
+    fields >> key >> kind >> wavName >> t[0] >> t[1] >> t[2] >> t[3];
+    ASSERT_EQ(runLvtb({"entries", "put", wav.string(), "--kind", "CV", "--wav", wavName, "--pitch", "C4", "--symbol",
+                       "na", "--markers",
+                       std::to_string(t[0]) + "," + std::to_string(t[1]) + "," + std::to_string(t[2] + 0.01) + "," +
+                           std::to_string(t[3])})
+                  .status,
+              0);
+    incremental(7, "one entry's markers moved");
+    fullBuild();
+    same("one entry's markers moved");
+
+    // A damaged manifest, or one of another analysis version, means a full build.
+    auto text = lvtest::readFile(manifest);
+    std::string cut(text.begin(), text.end());
+    cut.resize(cut.rfind('\n', cut.size() - 2) + 1); // the closing line gone: every record line whole
+    cut.resize(cut.rfind('\n', cut.size() - 2) + 1); // and the last record
+    lvtest::writeFile(manifest, std::vector<std::uint8_t>(cut.begin(), cut.end()));
+    incremental(0, "manifest cut short");
+    same("manifest cut short");
+    text = lvtest::readFile(manifest);
+    const std::string other(text.begin(), text.end());
+    const std::string version = "\nanalysis " + std::to_string(TessarinEngineV6::kAnalysisVersion) + "\n";
+    ASSERT_NE(other.find(version), std::string::npos);
+    std::string changed = other;
+    changed.replace(changed.find(version), version.size(), "\nanalysis 0\n");
+    lvtest::writeFile(manifest, std::vector<std::uint8_t>(changed.begin(), changed.end()));
+    incremental(0, "another analysis version");
+    same("another analysis version");
+
+    EXPECT_EQ(runLvtb({"build-models", m_project, "--incremental", "--overwrite"}).status, 2);
 }
 
 TEST_F(BuildCommands, DemoRefusesAFolderInUse)

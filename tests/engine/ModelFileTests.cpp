@@ -1,4 +1,5 @@
 #include "engine/ModelFile.h"
+#include "engine/VoiceSources.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -250,6 +251,58 @@ TEST(ModelFile, EveryTruncationReadsWithoutCrashingAndKeepsTracksEven)
         completeReads += read.complete ? 1 : 0;
     }
     EXPECT_GT(completeReads, 0); // cuts inside the trailing records still read completely
+}
+
+TEST(ModelFile, TheCheckReaderSeesWhatTheFullReaderSeesHoweverTheFileIsCut)
+{
+    lvtest::TempDir dir;
+    const auto same = [&](const std::string& what) {
+        const auto full = TessarinEngineV6::loadVoiceSource(dir.path(), "ka", "C4");
+        const auto fast = TessarinEngineV6::loadVoiceSourceForCheck(dir.path(), "ka", "C4");
+        ASSERT_EQ(bool(full), bool(fast)) << what;
+        if (full) {
+            EXPECT_EQ(full->p, fast->p) << what;
+            const auto span = [](const auto& v) { return std::vector<float>(v.data(), v.data() + v.size()); };
+            EXPECT_EQ(span(full->material->f0), span(fast->material->f0)) << what;
+        }
+    };
+    same("no file");
+    TsVoiceModelCompact material;
+    ASSERT_TRUE(toCompact(sampleModel(3), material));
+    ModelCheckFields fields;
+    // Harmonic peaks are left to the full reader.
+    ASSERT_TRUE(writeModelFile(kMarkers, material, dir.path(), "ka", "C4"));
+    EXPECT_EQ(readModelCheckFields(dir / "C4.ka.LVModel", kVoiceMarkerCount, fields), CheckFieldsRead::NeedsFullRead);
+    same("peaks");
+
+    // Without peaks, and with short frames so that every cut through the frame records is tried.
+    TsVoiceModel small;
+    for (const float f0 : {200.0f, 0.0f, 202.0f}) {
+        small.f0.push_back(f0);
+        small.noiseEnvelope.appendFrame(std::vector<float>(128, -40.0f));
+        small.harmonicPhase.appendFrame(std::vector<float>(f0 > 0.0f ? 2 : 0, 0.5f));
+        small.spectralEnvelope.appendFrame(std::vector<float>(f0 > 0.0f ? 3 : 0, -30.0f));
+        small.glottalIndex.push_back(90);
+        small.glottalGain.push_back(3.5f);
+        small.bandLevels.appendFrame(std::vector<float>(5, 0.1f));
+        small.pulseRatio.push_back(0.25f);
+    }
+    ASSERT_TRUE(toCompact(small, material));
+    ASSERT_TRUE(writeModelFile(kMarkers, material, dir.path(), "ka", "C4"));
+    const auto whole = fileBytes(dir / "C4.ka.LVModel");
+    EXPECT_EQ(readModelCheckFields(dir / "C4.ka.LVModel", kVoiceMarkerCount, fields), CheckFieldsRead::Read);
+    EXPECT_EQ(fields.f0, (std::vector<float>{200.0f, 0.0f, 202.0f}));
+    // Past the third record only the trailing records follow, which neither reader reads.
+    const std::size_t records = 4 + 68 + 3 * (512 + 4 + 4 + 4 + 32) + 2 * (2 * 4) + 2 * (3 * 4);
+    ASSERT_LT(records, whole.size());
+    for (std::size_t cut = 0; cut <= records; ++cut) {
+        lvtest::writeFile(dir / "C4.ka.LVModel", std::vector<std::uint8_t>(whole.begin(), whole.begin() + long(cut)));
+        same("cut at " + std::to_string(cut));
+    }
+    auto negative = whole;
+    std::fill(negative.begin(), negative.begin() + 4, std::uint8_t(0xFF));
+    lvtest::writeFile(dir / "C4.ka.LVModel", negative);
+    same("negative length");
 }
 
 TEST(ModelFile, PeakArraysOfDifferentLengthsAreRefused)

@@ -6,6 +6,9 @@
 #include "builder/VoiceBankBuilder.h"
 #include "cli/Cli.h"
 #include "cli/ProjectCommands.h"
+#include "cli/RenderCommand.h"
+#include "audio/WavWriter.h"
+#include "engine/ModelFile.h"
 #include "demo/DemoSinger.h"
 #include "model/PhoneticDictionary.h"
 #include "model/TextSplit.h"
@@ -80,7 +83,8 @@ constexpr std::string_view kDemoUsage =
     "Writes a demo project of synthetic sung samples into DIR (default ./lvtb-demo): recordings in\n"
     "DIR/wav/<pitch>/ with their voice.lvcfg, and DIR/demo.lvtb, whose folders are stored relative to\n"
     "DIR (wav/C4, models, bank), so the folder can be moved or copied. Then builds its models and\n"
-    "its voice bank (logs build-models.log and build-bank.log) and prints a summary.\n"
+    "its voice bank (logs build-models.log and build-bank.log), writes DIR/listen/ with the recording\n"
+    "of one unit and its model re-synthesised, and prints a summary.\n"
     "  --jobs N   analyse N entries at once, N from 1 to 256 (default: the number of processors)\n"
     "  --force    write over the demo's files in a DIR that is not empty (refused otherwise)\n"
     "Exit 0 only when both builds ran clean.\n";
@@ -353,7 +357,6 @@ int runDemo(const std::vector<std::string>& argv, Io& io)
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(log));
         bankClean = runBuildBank(*loaded.model, text);
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     out << "  units built: " << models.built << ", failed: " << models.failed << " (build-models.log)\n"
         << "  voice bank: " << (bankClean ? "complete" : "with errors") << " (build-bank.log)\n";
     for (const char* name : {"TSI", "TSC", "voice.tssd"}) {
@@ -362,6 +365,25 @@ int runDemo(const std::vector<std::string>& argv, Io& io)
     for (int n = 1; std::filesystem::exists(demo->bankFolder / ("TSC_" + std::to_string(n))); ++n) {
         out << "    TSC_" << n << "  " << fileSize(demo->bankFolder / ("TSC_" + std::to_string(n))) << '\n';
     }
+    // One unit to listen to: its recording and its model re-synthesised, side by side.
+    const std::filesystem::path listen = dir / "listen";
+    const std::filesystem::path recording = dir / "wav" / "C4" / "C4_ka.wav";
+    auto model = TSVM_V0::readModelFile(demo->modelFolder / "C4.ka.LVModel", TSVM_V0::kVoiceMarkerCount);
+    std::filesystem::create_directories(listen, ec);
+    if (model && model->model.f0.size() > 0 &&
+        std::filesystem::copy_file(recording, listen / "C4_ka-recording.wav",
+                                   std::filesystem::copy_options::overwrite_existing, ec)) {
+        const std::vector<std::int16_t> rendered = renderModel(model->model, "ka", "C4");
+        std::vector<float> scaled(rendered.begin(), rendered.end());
+        for (float& v : scaled) {
+            v /= 32767.0f;
+        }
+        if (TessarinEditor::writeWav16(listen / "C4_ka-model.wav", scaled)) {
+            out << "  listen: listen/C4_ka-recording.wav (the recording of ka at C4) and listen/C4_ka-model.wav\n"
+                << "          (its model re-synthesised: lvtb render)\n";
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     char took[32];
     std::snprintf(took, sizeof took, "%.1f", seconds);
     out << "  time: " << took << " s\n";

@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 #include "cli/InspectCommands.h"
 #include "cli/ProjectCommands.h"
+#include "cli/RenderCommand.h"
 
 namespace lvtb {
 
@@ -29,6 +30,7 @@ const std::vector<Command>& commands()
         buildBankCommand(),
         buildCommand(),
         coverageCommand(),
+        renderCommand(),
         inspectCommand(),
         demoCommand(),
     };

@@ -397,8 +397,13 @@ CheckFieldsRead readModelCheckFields(const std::filesystem::path& path, int mark
     std::vector<char> bytes(length);
     file.read(bytes.data(), std::streamsize(length));
     bytes.resize(std::size_t(file.gcount()));
+    return readModelCheckFields(std::span<const char>(bytes), markerCount, out);
+}
 
-    PayloadCursor c(bytes.data(), bytes.size());
+CheckFieldsRead readModelCheckFields(std::span<const char> payload, int markerCount, ModelCheckFields& out)
+{
+    out = {};
+    PayloadCursor c(payload.data(), payload.size());
     for (int i = 0; i < markerCount; ++i) {
         std::int32_t marker = 0;
         if (!c.plain(marker)) {

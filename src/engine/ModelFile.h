@@ -66,5 +66,7 @@ enum class CheckFieldsRead {
 // frame records it holds) without decoding or keeping the other fields, for checking many models
 // quickly. The f0 track is the one the compact form made from readModelFile's model would hold.
 CheckFieldsRead readModelCheckFields(const std::filesystem::path& path, int markerCount, ModelCheckFields& out);
+// The same over a payload (the file's bytes after its length), as readModelPayload reads it.
+CheckFieldsRead readModelCheckFields(std::span<const char> payload, int markerCount, ModelCheckFields& out);
 
 } // namespace TSVM_V0

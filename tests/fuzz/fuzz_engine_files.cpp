@@ -11,8 +11,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <unistd.h>
 
@@ -53,7 +55,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort(); // a cut record must not leave the tracks uneven
         }
         TSVM_V0::TsVoiceModelCompact compact;
-        TSVM_V0::toCompact(m, compact);
+        const bool converted = TSVM_V0::toCompact(m, compact);
+        // The quick reader of what the unit checks see must agree with the full reader.
+        TSVM_V0::ModelCheckFields fields;
+        const int markerCount = data[0] & 0x80 ? 7 : 8;
+        if (TSVM_V0::readModelCheckFields(std::span<const char>(reinterpret_cast<const char*>(body), length),
+                                          markerCount, fields) == TSVM_V0::CheckFieldsRead::Read) {
+            // Compared bit for bit: the f0 values of arbitrary bytes may be NaN.
+            if (fields.markers != contents.markers || !converted || fields.f0.size() != compact.f0.size() ||
+                (!fields.f0.empty() &&
+                 std::memcmp(fields.f0.data(), compact.f0.data(), fields.f0.size() * sizeof(float)) != 0)) {
+                std::abort();
+            }
+        }
         break;
     }
     case 1: {

@@ -153,11 +153,7 @@ void HttpCleanerThread::requestStop()
 // ---------------------------------------------------------------------------------------------
 // HttpFetcher
 
-HttpFetcher::HttpFetcher() : cleaner(std::make_unique<HttpCleanerThread>(this))
-{
-    // Without a cleaner, finished threads stay until shutdown; requests still run.
-    cleaner->start();
-}
+HttpFetcher::HttpFetcher() = default;
 
 HttpFetcher::~HttpFetcher()
 {
@@ -182,6 +178,12 @@ int HttpFetcher::start(HttpRequestInner* request, HttpRequestCallbackDelegate* d
     // Two threads on one request would share its library handle.
     if (request->busy.exchange(true, std::memory_order_acq_rel)) {
         return kStartMissing;
+    }
+    if (!cleaner) {
+        // Made with the first request, so that a program that never asks has no thread ticking.
+        // Without a cleaner, finished threads would stay until shutdown; requests still run.
+        cleaner = std::make_unique<HttpCleanerThread>(this);
+        cleaner->start();
     }
     auto thread = std::make_shared<HttpThread>(request, delegate);
     threads.push_back(thread);
@@ -212,11 +214,13 @@ void HttpFetcher::shutdown()
         shuttingDown = true;
     }
     stopAll();
-    if (cleaner) {
-        cleaner->requestStop();
-        cleaner->join();
-        cleaner.reset();
+    std::unique_ptr<HttpCleanerThread> ending;
+    {
+        const std::lock_guard lock(processLock());
+        ending = std::move(cleaner);
     }
+    // Its destructor stops and joins it; outside the lock, which its last tick may be waiting for.
+    ending.reset();
     std::vector<std::shared_ptr<HttpThread>> rest;
     {
         const std::lock_guard lock(processLock());

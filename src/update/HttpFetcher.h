@@ -96,7 +96,7 @@ private:
     // while a report runs (a delegate may start a request of its own).
     std::vector<std::shared_ptr<HttpThread>> threads;
     bool shuttingDown = false; // guarded by processLock()
-    std::unique_ptr<HttpCleanerThread> cleaner;
+    std::unique_ptr<HttpCleanerThread> cleaner; // made by the first start(); guarded by processLock()
 };
 
 // Starts request on a new thread of fetcher, reporting to delegate (may be null). Returns kStartOk;

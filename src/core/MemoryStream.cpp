@@ -30,24 +30,34 @@ bool writeCounted(CMemoryStream& stream, const FastVector<T>& v)
     return v.size() == 0 || writeRotated(stream, v.data(), v.size() * 4u);
 }
 
-template <class T>
-bool readCounted(CMemoryStream& stream, FastVector<T>& v)
+// The element count of a counted vector, read and checked: a damaged count (NaN, negative, or more
+// elements than bytes left) fails, with the position where it was.
+bool readCount(CMemoryStream& stream, std::uint32_t& count)
 {
-    static_assert(sizeof(T) == 4);
     const std::uint32_t start = stream.position;
-    v.clear();
     float declared = 0.0f;
     if (!readRotatedValue(stream, declared)) {
         return false;
     }
-    // A damaged count (NaN, negative, or more elements than bytes left) fails before any sizing.
     if (!(declared > -1.0f) || !(declared < float(kMaxCountedElements) + 1.0f)) {
         stream.position = start;
         return false;
     }
-    const auto count = static_cast<std::uint32_t>(std::trunc(declared));
+    count = static_cast<std::uint32_t>(std::trunc(declared));
     if (std::uint64_t(count) * 4u > stream.remaining()) {
         stream.position = start;
+        return false;
+    }
+    return true;
+}
+
+template <class T>
+bool readCounted(CMemoryStream& stream, FastVector<T>& v)
+{
+    static_assert(sizeof(T) == 4);
+    v.clear();
+    std::uint32_t count = 0;
+    if (!readCount(stream, count)) {
         return false;
     }
     if (count == 0) {
@@ -206,6 +216,15 @@ bool writeCountedVector(CMemoryStream& stream, const FastVector<float>& v) { ret
 bool writeCountedVector(CMemoryStream& stream, const FastVector<int>& v) { return writeCounted(stream, v); }
 bool readCountedVector(CMemoryStream& stream, FastVector<float>& v) { return readCounted(stream, v); }
 bool readCountedVector(CMemoryStream& stream, FastVector<int>& v) { return readCounted(stream, v); }
+
+bool skipCountedVector(CMemoryStream& stream, std::uint32_t& count)
+{
+    if (!readCount(stream, count)) {
+        return false;
+    }
+    stream.position += count * 4u; // within the buffer: readCount checked the bytes that remain
+    return true;
+}
 
 bool writeFrameSeries(CMemoryStream& stream, const FrameSeries& series)
 {

@@ -116,6 +116,9 @@ bool writeCountedVector(CMemoryStream& stream, const FastVector<float>& v);
 bool writeCountedVector(CMemoryStream& stream, const FastVector<int>& v);
 bool readCountedVector(CMemoryStream& stream, FastVector<float>& v);
 bool readCountedVector(CMemoryStream& stream, FastVector<int>& v);
+// Passes over a counted vector without reading it: the same checks as reading, its element count into
+// count. False (and the position unchanged) where reading would fail.
+bool skipCountedVector(CMemoryStream& stream, std::uint32_t& count);
 // The float that stands for a count in a counted vector.
 float countedVectorCount(std::uint32_t count);
 

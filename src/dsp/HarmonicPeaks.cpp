@@ -167,6 +167,7 @@ void HarmonicAnalyser::measureHarmonics(std::span<const float> frame, float f0, 
 void HarmonicAnalyser::build(std::span<const float> samples, std::span<const float> f0, PeakTracks& out)
 {
     out.clear();
+    out.reserveFrames(f0.size());
     for (std::size_t e = 0; e < f0.size(); ++e) {
         HarmonicFrame& frame = out.addFrame();
         const float pitch = f0[e];

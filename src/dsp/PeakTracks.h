@@ -32,11 +32,43 @@ public:
     PeakTracks(PeakTracks&&) = default;
     PeakTracks& operator=(PeakTracks&&) = default;
 
-    void clear() { frames.clear(); }
+    // Empties the tracks. The frames' storage is kept for the frames added next, so refilling the
+    // tracks allocates nothing per frame.
+    void clear()
+    {
+        for (std::unique_ptr<HarmonicFrame>& frame : frames) {
+            frame->frequencies.clear();
+            frame->levels.clear();
+            frame->phases.clear();
+            m_spare.push_back(std::move(frame));
+        }
+        frames.clear();
+    }
     HarmonicFrame& addFrame()
     {
-        frames.push_back(std::make_unique<HarmonicFrame>());
+        if (m_spare.empty()) {
+            frames.push_back(std::make_unique<HarmonicFrame>());
+        } else {
+            frames.push_back(std::move(m_spare.back()));
+            m_spare.pop_back();
+        }
         return *frames.back();
+    }
+    // Room for this many frames.
+    void reserveFrames(std::size_t count)
+    {
+        frames.reserve(count);
+        m_spare.reserve(count);
+    }
+    // Takes the frames of other (which is left empty) as storage for the frames added here later.
+    void takeStorageOf(PeakTracks& other)
+    {
+        other.clear();
+        m_spare.reserve(m_spare.size() + other.m_spare.size());
+        for (std::unique_ptr<HarmonicFrame>& frame : other.m_spare) {
+            m_spare.push_back(std::move(frame));
+        }
+        other.m_spare.clear();
     }
     static void appendPoint(HarmonicFrame& frame, float frequencyHz, float levelDb, float phaseRad)
     {
@@ -48,6 +80,9 @@ public:
 
     std::vector<std::unique_ptr<HarmonicFrame>> frames;
     int largestPointCount = -1; // the most points of any voiced frame; −1 until one is measured
+
+private:
+    std::vector<std::unique_ptr<HarmonicFrame>> m_spare; // emptied frames, kept for reuse
 };
 
 } // namespace Tessarin

@@ -29,7 +29,8 @@ void TS_ViterbiMatrix::resize(int rows, int cols)
 
 void ViterbiDecoder::reset()
 {
-    m_chunks.clear();
+    m_pointers.clear();
+    m_pointers.shrink_to_fit();
     m_frameCount = 0;
     m_nodes[0].clear();
     m_nodes[1].clear();
@@ -123,24 +124,15 @@ void ViterbiDecoder::setTransitions(const TS_ViterbiMatrix& transition)
 
 void ViterbiDecoder::reserveFrames(std::size_t frames)
 {
-    // Every chunk the frames will need, allocated now rather than in the frame loop.
-    const std::size_t chunks = (frames + kFramesPerChunk - 1) / kFramesPerChunk;
-    const std::size_t bytes = kFramesPerChunk * backPointerBytesPerFrame();
-    while (m_chunks.size() < chunks) {
-        m_chunks.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(std::max<std::size_t>(bytes, 1)));
-    }
+    // Room for every frame's back-pointers now, rather than growth in the frame loop.
+    m_pointers.reserve(frames * backPointerBytesPerFrame());
 }
 
 std::uint8_t* ViterbiDecoder::newFramePointers()
 {
     const std::size_t frameBytes = backPointerBytesPerFrame();
-    const std::size_t chunk = m_frameCount / kFramesPerChunk;
-    if (chunk >= m_chunks.size()) {
-        reserveFrames((chunk + 1) * kFramesPerChunk);
-    }
-    std::uint8_t* frame = m_chunks[chunk].get() + (m_frameCount % kFramesPerChunk) * frameBytes;
-    std::memset(frame, 0xFF, frameBytes); // all ones: no node
-    return frame;
+    m_pointers.resize(m_pointers.size() + frameBytes, 0xFF); // all ones: no node
+    return m_pointers.data() + m_pointers.size() - frameBytes;
 }
 
 void ViterbiDecoder::setPointer(std::uint8_t* frame, int state, std::uint32_t value) const
@@ -163,8 +155,7 @@ void ViterbiDecoder::setPointer(std::uint8_t* frame, int state, std::uint32_t va
 
 std::uint32_t ViterbiDecoder::pointerAt(std::size_t frame, int state) const
 {
-    const std::uint8_t* at = m_chunks[frame / kFramesPerChunk].get() +
-                             (frame % kFramesPerChunk) * backPointerBytesPerFrame() + std::size_t(state) * m_pointerWidth;
+    const std::uint8_t* at = m_pointers.data() + frame * backPointerBytesPerFrame() + std::size_t(state) * m_pointerWidth;
     switch (m_pointerWidth) {
     case 1:
         return *at;
@@ -195,6 +186,7 @@ void ViterbiDecoder::start(std::span<const double> initial, std::span<const doub
     if (initial.size() != std::size_t(m_states) || observation.size() != std::size_t(m_states)) {
         throw std::invalid_argument("ViterbiDecoder::start: one value per state expected");
     }
+    m_pointers.clear();
     m_frameCount = 0;
     m_headState = -1;
     m_decoded = 0;

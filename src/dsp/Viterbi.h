@@ -103,8 +103,6 @@ public:
     std::size_t backPointerBytesPerFrame() const { return std::size_t(m_states) * m_pointerWidth; }
 
 private:
-    static constexpr std::size_t kFramesPerChunk = 256;
-
     // The back-pointer of a node: the position of its predecessor in its state's list of possible
     // predecessors (m_from from m_columnStart[state]); all ones where the state has no node.
     std::uint32_t pointerAt(std::size_t frame, int state) const;
@@ -120,8 +118,8 @@ private:
     std::size_t m_pointerWidth = 1; // bytes per back-pointer
     std::uint32_t m_none = 0xFF;    // the back-pointer of a state without a node
 
-    // Frame f's back-pointers (frame 0 has none) live in chunk f / kFramesPerChunk.
-    std::vector<std::unique_ptr<std::uint8_t[]>> m_chunks;
+    // Frame f's back-pointers at f · backPointerBytesPerFrame() (frame 0's are all ones).
+    std::vector<std::uint8_t> m_pointers;
     std::size_t m_frameCount = 0;
 
     // The nodes of the last two frames (m_current, and the other one before it), and a dense view

@@ -293,6 +293,7 @@ void estimateF0(std::span<const float> samples, bool independent, FastVector<flo
 struct AnalysisScratch::Buffers {
     int noiseWindow = 0;                    // the size the window, box and noise bank were made for
     FastVector<float> f0;                   // step 2
+    PeakTracks spareFrames;                 // step 3: frames of earlier units' peaks, for reuse
     std::optional<HarmonicAnalyser> harmonics; // step 3, made for the settings' rate and hop
     HarmonicAnalysisParameters harmonicParameters;
     FastVector<float> resynthesis;          // step 4
@@ -336,6 +337,11 @@ std::span<const float> AnalysisScratch::residual() const
 std::span<const float> AnalysisScratch::resynthesis() const
 {
     return m_buffers->resynthesis.span();
+}
+
+void AnalysisScratch::reclaim(TsVoiceModel& model)
+{
+    m_buffers->spareFrames.takeStorageOf(model.peaks);
 }
 
 namespace {
@@ -403,6 +409,7 @@ void measureHarmonics(const AnalysisSettings& settings, std::span<const float> s
         w.harmonics.emplace(parameters);
         w.harmonicParameters = parameters;
     }
+    model.peaks.takeStorageOf(w.spareFrames);
     w.harmonics->build(samples, model.f0.span(), model.peaks);
 }
 

@@ -46,6 +46,10 @@ public:
     std::span<const float> resynthesis() const;
     std::span<const float> residual() const;
 
+    // Takes back the storage of a model's harmonic frames (leaving its peaks empty) for the next unit
+    // analysed with this scratch: a model that is done with can give them back.
+    void reclaim(TSVM_V0::TsVoiceModel& model);
+
     struct Buffers;
     Buffers& buffers() { return *m_buffers; }
 

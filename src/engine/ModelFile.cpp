@@ -58,12 +58,16 @@ bool writeFrameRecord(CMemoryStream& stream, const TsVoiceModel& m, std::int32_t
     return writeRotated(stream, block.data(), kLevelBands * 4) && writeRotatedValue(stream, valueAt(m.pulseRatio, i));
 }
 
-bool readFrameRecord(CMemoryStream& stream, TsVoiceModel& m)
+// The counted vectors of a record are read into these, kept from record to record.
+struct RecordScratch {
+    FastVector<float> phase;
+    FastVector<float> envelope;
+};
+
+bool readFrameRecord(CMemoryStream& stream, TsVoiceModel& m, RecordScratch& scratch)
 {
     float noise[kNoiseBands];
     float f0 = 0.0f;
-    FastVector<float> phase;
-    FastVector<float> envelope;
     std::int32_t glottalIndex = 0;
     float glottalGain = 0.0f;
     float bands[kLevelBands];
@@ -71,7 +75,7 @@ bool readFrameRecord(CMemoryStream& stream, TsVoiceModel& m)
     // The whole record is read before any of it is kept, so every track keeps the same length.
     const std::uint32_t start = stream.position;
     if (!readRotated(sizeof noise, stream, noise) || !readRotatedValue(stream, f0) ||
-        !readCountedVector(stream, phase) || !readCountedVector(stream, envelope) ||
+        !readCountedVector(stream, scratch.phase) || !readCountedVector(stream, scratch.envelope) ||
         !readRotatedValue(stream, glottalIndex) || !readRotatedValue(stream, glottalGain) ||
         !readRotated(sizeof bands, stream, bands) || !readRotatedValue(stream, pulseRatio)) {
         stream.position = start;
@@ -79,13 +83,51 @@ bool readFrameRecord(CMemoryStream& stream, TsVoiceModel& m)
     }
     m.noiseEnvelope.appendFrame(std::span<const float>(noise, kNoiseBands));
     m.f0.push_back(f0);
-    m.harmonicPhase.appendFrame(phase.span());
-    m.spectralEnvelope.appendFrame(envelope.span());
+    m.harmonicPhase.appendFrame(scratch.phase.span());
+    m.spectralEnvelope.appendFrame(scratch.envelope.span());
     m.glottalIndex.push_back(glottalIndex);
     m.glottalGain.push_back(glottalGain);
     m.bandLevels.appendFrame(std::span<const float>(bands, kLevelBands));
     m.pulseRatio.push_back(pulseRatio);
     return true;
+}
+
+// What the next `frames` records hold, measured without keeping anything: how many are whole, and
+// the values of their two counted vectors. The stream is left where it was.
+struct RecordsExtent {
+    std::uint32_t records = 0;
+    std::uint32_t phaseValues = 0;
+    std::uint32_t envelopeValues = 0;
+    std::uint32_t largestPhase = 0;
+    std::uint32_t largestEnvelope = 0;
+};
+
+RecordsExtent measureRecords(CMemoryStream& stream, std::int32_t frames)
+{
+    constexpr std::uint32_t kBeforeCounts = kNoiseBands * 4 + 4;     // noise block, f0
+    constexpr std::uint32_t kAfterCounts = 4 + 4 + kLevelBands * 4 + 4; // index, gain, bands, ratio
+    RecordsExtent extent;
+    const std::uint32_t start = stream.position;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        std::uint32_t phases = 0;
+        std::uint32_t envelope = 0;
+        if (stream.remaining() < kBeforeCounts) {
+            break;
+        }
+        stream.position += kBeforeCounts;
+        if (!skipCountedVector(stream, phases) || !skipCountedVector(stream, envelope) ||
+            stream.remaining() < kAfterCounts) {
+            break;
+        }
+        stream.position += kAfterCounts;
+        ++extent.records;
+        extent.phaseValues += phases;
+        extent.envelopeValues += envelope;
+        extent.largestPhase = std::max(extent.largestPhase, phases);
+        extent.largestEnvelope = std::max(extent.largestEnvelope, envelope);
+    }
+    stream.position = start;
+    return extent;
 }
 
 bool writePeaks(CMemoryStream& stream, const PeakTracks& peaks)
@@ -278,8 +320,22 @@ ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount)
         !readRotatedValue(stream, frames)) {
         return contents;
     }
+    // Every track is sized once, for the records the payload really holds (not the count it claims),
+    // so reading the records allocates nothing per frame.
+    const RecordsExtent extent = measureRecords(stream, frames);
+    m.f0.ensureCapacity(extent.records);
+    m.glottalIndex.ensureCapacity(extent.records);
+    m.glottalGain.ensureCapacity(extent.records);
+    m.pulseRatio.ensureCapacity(extent.records);
+    m.noiseEnvelope.reserve(extent.records, extent.records * kNoiseBands);
+    m.bandLevels.reserve(extent.records, extent.records * kLevelBands);
+    m.harmonicPhase.reserve(extent.records, extent.phaseValues);
+    m.spectralEnvelope.reserve(extent.records, extent.envelopeValues);
+    RecordScratch scratch;
+    scratch.phase.ensureCapacity(extent.largestPhase);
+    scratch.envelope.ensureCapacity(extent.largestEnvelope);
     for (std::int32_t i = 0; i < frames; ++i) {
-        if (!readFrameRecord(stream, m)) {
+        if (!readFrameRecord(stream, m, scratch)) {
             return contents;
         }
     }

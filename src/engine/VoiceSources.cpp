@@ -34,6 +34,9 @@ std::unique_ptr<SrcMaterial> analyseInto(std::span<const float> samples, bool in
     }
     auto material = std::make_unique<SrcMaterial>(symbol, pitch);
     TSVM_V0::toCompact(model, *material);
+    if (scratch != nullptr) {
+        scratch->reclaim(model);
+    }
     return material;
 }
 

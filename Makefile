@@ -5,6 +5,7 @@
 #   make test SANITIZE=address,undefined  the same in a separate sanitizer build tree
 #   make test TEST_FILTER=REGEX           only the tests whose names match
 #   make bench                            build and run the benchmarks
+#   make screenshots                      the desktop program's views drawn to build/screenshots/*.png
 #   make fuzz [FUZZ_SECONDS=60]           build the libFuzzer targets with clang and run each
 #   make lint                             clang-tidy over src/ (checks in .clang-tidy)
 #   make fuzz-smoke                       every fuzz target for a few seconds (part of CI)
@@ -27,7 +28,7 @@ endif
 FUZZ_DIR := build/fuzz
 FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_mp3 fuzz_project_payload fuzz_json_model fuzz_engine_files fuzz_pipeline_f0
 
-.PHONY: all build test bench fuzz fuzz-smoke lint demo deps clean
+.PHONY: all build test bench fuzz fuzz-smoke lint demo screenshots deps clean
 
 all: build
 
@@ -45,12 +46,16 @@ test: build
 demo: build
 	@$(BUILD_DIR)/src/cli/lvtb demo --out build/demo --force
 
+screenshots: demo
+	@mkdir -p build/screenshots
+	@QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tests/ui/lv_ui_screenshots --demo build/demo --out build/screenshots
+
 bench: build
 	@for b in $(BUILD_DIR)/bench/lv_bench_*; do echo "== $$b"; "$$b"; done
 
 fuzz: deps
 	@CXX=clang++ CC=clang cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLV_FUZZ=ON \
-	  -DLV_BUILD_TESTS=OFF -DLV_BUILD_BENCH=OFF >/dev/null
+	  -DLV_BUILD_TESTS=OFF -DLV_BUILD_BENCH=OFF -DLV_BUILD_DESKTOP=OFF >/dev/null
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@for t in $(FUZZ_TARGETS); do \
 	  corpus=$(FUZZ_DIR)/corpus/$$t; log=$(FUZZ_DIR)/$$t.log; \

@@ -1,0 +1,113 @@
+#pragma once
+
+// Every private message between the program's windows, as custom QEvent types with fixed numbers.
+//
+// Between windows on the UI thread a message is sent (QCoreApplication::sendEvent): it is handled
+// before the call returns, and callers rely on that (the main window sends itself "show the editor"
+// and uses the editor on the next line). Only other threads (the build worker, the audio callback,
+// the update request) and the deferred command post (QCoreApplication::postEvent).
+//
+// An event carries copies (an entry and its WAV folder, a version and an address), never a pointer
+// into another window or thread.
+
+#include "model/CTsVoiceCfg.h"
+
+#include <QEvent>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace TessarinEditor {
+
+namespace Msg {
+// Toolkit: work posted by a view to run after the current message. Carries a command argument.
+inline constexpr int kDeferredCommand = 1025;
+// Update check → main window: a newer version exists. Carries the version and the download address.
+inline constexpr int kUpdateAvailable = 8477;
+// Tool windows. Flag 0: show the window (create it when absent). Flag 1: the window was closed.
+inline constexpr int kWaveEditor = 8584;
+inline constexpr int kVoiceCfgList = 8585;
+inline constexpr int kBuildPanel = 8590;
+inline constexpr int kDictionary = 8591;
+// File player → wave editor (posted from the audio thread). Carries seconds since play start.
+inline constexpr int kPlayFinished = 8586;
+inline constexpr int kPlayProgress = 8587;
+// Entry messages. Each carries a copy of the entry and its WAV folder.
+inline constexpr int kStoreEntry = 8588;       // wave editor → main window → list
+inline constexpr int kEditEntry = 8589;        // list → main window → wave editor
+inline constexpr int kMoveToNeighbour = 8593;  // wave editor → main window → list; flag 1 = preceding
+inline constexpr int kStoreAndNext = 8594;     // wave editor (Tab) → main window → list
+// Build worker → progress dialog: the build text changed (posted). Carries nothing.
+inline constexpr int kBuildRefresh = 8600;
+} // namespace Msg
+
+inline QEvent::Type messageType(int number)
+{
+    return static_cast<QEvent::Type>(number);
+}
+
+// 1025: the argument is the window's own command code.
+class DeferredCommandEvent : public QEvent {
+public:
+    explicit DeferredCommandEvent(std::intptr_t argument) : QEvent(messageType(Msg::kDeferredCommand)), argument(argument) {}
+    const std::intptr_t argument;
+};
+
+// 8584, 8585, 8590, 8591: show (flag 0) or closed (flag 1).
+class ToolWindowEvent : public QEvent {
+public:
+    ToolWindowEvent(int number, int flag) : QEvent(messageType(number)), flag(flag) {}
+    const int flag;
+};
+
+// 8586, 8587: seconds since the file playback began.
+class PlayTimeEvent : public QEvent {
+public:
+    PlayTimeEvent(int number, float seconds) : QEvent(messageType(number)), seconds(seconds) {}
+    const float seconds;
+};
+
+// 8588, 8589, 8593, 8594: a copy of the entry (its own class kept) and its WAV folder.
+class EntryEvent : public QEvent {
+public:
+    EntryEvent(int number, const CTsVoiceCfg& entry, QString wavFolder, int flag = 0)
+        : QEvent(messageType(number)), entry(entry.clone()), wavFolder(std::move(wavFolder)), flag(flag)
+    {
+    }
+    const std::unique_ptr<CTsVoiceCfg> entry;
+    const QString wavFolder;
+    const int flag; // 8593 only: 1 for the preceding entry, 0 for the following one
+};
+
+// 8477.
+class UpdateAvailableEvent : public QEvent {
+public:
+    UpdateAvailableEvent(QString version, QString url)
+        : QEvent(messageType(Msg::kUpdateAvailable)), version(std::move(version)), url(std::move(url))
+    {
+    }
+    const QString version;
+    const QString url;
+};
+
+// 8600.
+class BuildRefreshEvent : public QEvent {
+public:
+    BuildRefreshEvent() : QEvent(messageType(Msg::kBuildRefresh)) {}
+};
+
+// The editor's "gotoNextCfg" direction (0 preceding, 1 following) as the flag of message 8593.
+inline int moveFlagFromDirection(int direction)
+{
+    return direction == 0 ? 1 : 0;
+}
+
+// The flag of message 8593 as the list's direction (1 next, 0 previous): flag 1 means the preceding
+// entry.
+inline int listDirectionFromMoveFlag(int flag)
+{
+    return flag == 1 ? 0 : 1;
+}
+
+} // namespace TessarinEditor

@@ -1,0 +1,41 @@
+#pragma once
+
+// The colours and the font of the drawn views, in one place.
+
+#include <QColor>
+#include <QFont>
+#include <QRgb>
+
+namespace TessarinEditor {
+
+namespace UiColours {
+// Rulers: labels and tick lines in white on dark grey (the frequency ruler too).
+inline constexpr QRgb kRulerBackground = qRgb(55, 55, 55);
+inline constexpr QRgb kRulerInk = qRgb(255, 255, 255);
+// Button tooltips: a light grey box with black text.
+inline constexpr QRgb kTooltipBox = qRgb(230, 230, 230);
+inline constexpr QRgb kTooltipText = qRgb(0, 0, 0);
+// Spectrogram: what lies outside the picture.
+inline constexpr QRgb kSpectrogramBackground = qRgb(0, 0, 0);
+// Wave annotation editor.
+inline constexpr QRgb kWaveBackground = qRgb(0, 0, 0);
+inline constexpr QRgb kWaveGrid = qRgb(36, 36, 36);
+inline constexpr QRgb kWaveLine = qRgb(61, 87, 141);
+inline constexpr QRgb kMargin = qRgb(239, 232, 33);
+inline constexpr int kMarginAlpha = 100; // of 255
+inline constexpr QRgb kPlayCursor = qRgb(200, 0, 0);
+} // namespace UiColours
+
+inline QColor uiColour(QRgb rgb)
+{
+    return QColor::fromRgb(rgb);
+}
+
+// DejaVu Sans at 11 pixels: the drawn views' 8-point text at 96 DPI.
+QFont toolkitFont();
+
+// Makes toolkitFont() the application font (tests and screenshots do this so that every machine
+// measures text alike).
+void installToolkitFont();
+
+} // namespace TessarinEditor

@@ -56,6 +56,15 @@ TEST(Graduation, StartsBelowZeroAndLargeAndTinyStepsFormatTheirLabels)
     EXPECT_EQ(g.pixelOf(-1.0), 200); // the bottom edge
     EXPECT_EQ(g.pixelOf(1.0), 0);
 
+    // [0, 0.3] over 100 pixels, labels 10 high: step 0.05, and 6 × 0.05 exceeds 0.3 in doubles; the
+    // tick at the end stays.
+    g.labelExtent = 10;
+    ASSERT_TRUE(g.update({0, 0, 38, 100}, 0.0, 0.3, true));
+    EXPECT_DOUBLE_EQ(g.tickStep, 0.05);
+    ASSERT_EQ(g.tickValues.size(), 7u);
+    EXPECT_TRUE(lvtest::near(g.tickValues.back(), 0.3, kTickTolerance, "last tick at the end"));
+    g.labelExtent = 14;
+
     // 0 … 1000 over 800 pixels: labels (3 + 1) × 6 + 12 = 36 wide; 50 units are 40 pixels.
     ASSERT_TRUE(g.update({0, 0, 800, 24}, 0.0, 1000.0, false));
     EXPECT_DOUBLE_EQ(g.tickStep, 50.0);

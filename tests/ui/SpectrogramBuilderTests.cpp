@@ -13,11 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <numbers>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -131,6 +133,49 @@ TEST(SpectrogramBuilder, TenSecondFileRendersCoarseFirstThenEachRefinementWithNo
     QPainter painter(&canvas);
     EXPECT_FALSE(builder.draw(painter, 2.5, 1.0, 0.0, 22050.0, canvas.rect(), first));
     EXPECT_TRUE(builder.draw(painter, 2.5, 1.0, 0.0, 22050.0, canvas.rect(), zoom));
+}
+
+TEST(SpectrogramBuilder, ColumnStoreComputesEachColumnOnceWhenTwoThreadsRace)
+{
+    // Two threads walk the same columns at the same time, as the job thread and the column thread
+    // may: one needs every column, the other computes what nobody has claimed.
+    const auto samples = sine(2.0, 1000.0);
+    SpecColumnStore store;
+    ASSERT_TRUE(store.reset(samples.data(), std::int64_t(samples.size()), kRate, 400));
+    std::atomic<int> ready{0};
+    const auto startTogether = [&ready] {
+        ready.fetch_add(1);
+        while (ready.load() < 2) {
+            std::this_thread::yield();
+        }
+    };
+    std::vector<std::uint8_t> firstPixels(SpecColumnStore::kColumnBytes);
+    std::thread needing([&] {
+        SpecColumnComputer computer;
+        startTogether();
+        for (std::int64_t c = 0; c < 400; ++c) {
+            const std::uint8_t* column = store.ensureColumn(c, computer);
+            if (c == 0) {
+                std::copy(column, column + SpecColumnStore::kColumnBytes, firstPixels.begin());
+            }
+        }
+    });
+    std::thread filling([&] {
+        SpecColumnComputer computer;
+        startTogether();
+        for (std::int64_t c = 0; c < 400; ++c) {
+            store.tryComputeColumn(c, computer);
+        }
+    });
+    needing.join();
+    filling.join();
+    EXPECT_EQ(store.computedColumns(), 400);
+    EXPECT_EQ(store.computations(), 400);
+    // What the needing thread read is the finished column, whoever computed it.
+    SpecColumnComputer check;
+    std::vector<std::uint8_t> expected(SpecColumnStore::kColumnBytes);
+    check.compute(samples.data(), std::int64_t(samples.size()), kRate, 0, expected.data());
+    EXPECT_EQ(firstPixels, expected);
 }
 
 TEST(SpectrogramBuilder, NewRequestCancelsQueuedJobsAndOnlyItsPictureIsDrawn)

@@ -114,6 +114,7 @@ int CSpecBuilder::request(const float* samples, std::int64_t sampleCount, double
         // Other samples without a stop: stop here, so that no worker reads the old ones again.
         cancelAllLocked();
         m_needsReset = true;
+        m_fileGeneration.fetch_add(1, std::memory_order_release);
         m_jobWake.notify_all();
         m_columnWake.notify_all();
     }
@@ -140,6 +141,7 @@ int CSpecBuilder::request(const float* samples, std::int64_t sampleCount, double
         for (const SpecJobPlan& plan : plans) {
             auto job = std::make_unique<Job>();
             job->requestNumber = number;
+            job->fileGeneration = m_fileGeneration.load(std::memory_order_relaxed);
             job->viewStart = viewStart;
             job->viewLength = viewLength;
             job->targetWidth = width;
@@ -157,6 +159,7 @@ void CSpecBuilder::stop()
     std::unique_lock lock(m_lock);
     cancelAllLocked();
     m_needsReset = true;
+    m_fileGeneration.fetch_add(1, std::memory_order_release);
     m_jobWake.notify_all();
     m_columnWake.notify_all();
     waitIdleLocked(lock);
@@ -167,6 +170,7 @@ void CSpecBuilder::renderJob(Job& job, SpecColumnComputer& computer)
     const SpecJobPlan& plan = job.plan;
     SpecPicture& picture = job.picture;
     picture.requestNumber = job.requestNumber;
+    picture.fileGeneration = job.fileGeneration;
     picture.firstColumn = plan.firstColumn;
     picture.stride = plan.stride;
     picture.columnCount = plan.columnCount;
@@ -319,6 +323,18 @@ bool CSpecBuilder::draw(QPainter& painter, double viewStart, double viewLength, 
 {
     const std::lock_guard lock(m_pictureLock);
     if (!m_finished || m_finished->requestNumber != requestNumber) {
+        return false;
+    }
+    drawSpecPicture(painter, m_finished->picture, viewStart, viewLength, lowHz, highHz, target);
+    return true;
+}
+
+bool CSpecBuilder::drawLatest(QPainter& painter, double viewStart, double viewLength, double lowHz, double highHz,
+                              const QRect& target, int requestNumber) const
+{
+    const int generation = m_fileGeneration.load(std::memory_order_acquire);
+    const std::lock_guard lock(m_pictureLock);
+    if (!m_finished || m_finished->requestNumber > requestNumber || m_finished->fileGeneration != generation) {
         return false;
     }
     drawSpecPicture(painter, m_finished->picture, viewStart, viewLength, lowHz, highHz, target);

@@ -45,6 +45,7 @@ public:
 // (firstColumn + j × stride) × 0.005 s); row r shows bin 512 − r (frequency (512 − r) × rate ÷ 1024).
 struct SpecPicture {
     int requestNumber = 0;
+    int fileGeneration = 0; // changes with every stop and reset: pictures of another file differ
     std::int64_t firstColumn = 0;
     std::int64_t stride = 1;
     std::int64_t columnCount = 0;
@@ -98,6 +99,11 @@ public:
     // Draws the finished picture if it belongs to requestNumber; false (nothing drawn) otherwise.
     bool draw(QPainter& painter, double viewStart, double viewLength, double lowHz, double highHz,
               const QRect& target, int requestNumber) const;
+    // Draws the finished picture if it belongs to requestNumber or, until that request's first
+    // picture is ready, to an earlier request on the same file (placed by its own times, so it is
+    // right where it has data). False when there is no such picture.
+    bool drawLatest(QPainter& painter, double viewStart, double viewLength, double lowHz, double highHz,
+                    const QRect& target, int requestNumber) const;
 
     // The request number of the finished picture, none before the first one.
     std::optional<int> finishedRequest() const;
@@ -114,6 +120,7 @@ public:
 private:
     struct Job {
         int requestNumber = 0;
+        int fileGeneration = 0;
         double viewStart = 0.0;
         double viewLength = 0.0;
         int targetWidth = 0;
@@ -147,6 +154,7 @@ private:
     bool m_needsReset = true;
     bool m_quit = false;
     int m_requestCounter = 0;
+    std::atomic<int> m_fileGeneration{0}; // written under m_lock
     std::int64_t m_backgroundColumn = 0;
     std::int64_t m_renderedJobs = 0;
     std::int64_t m_cancelledJobs = 0;

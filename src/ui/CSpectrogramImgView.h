@@ -1,7 +1,8 @@
 #pragma once
 
-// The spectrogram under the waveform: draws the builder's latest picture of the visible range over a
-// black background, frequencies from 0 up to the wave model's fraction of half the sample rate.
+// The spectrogram under the waveform: draws the builder's picture of the visible range over a black
+// background, frequencies from 0 up to the wave model's fraction of half the sample rate. The latest
+// request's picture, or until it is ready, the picture before it of the same file.
 
 #include "ui/CSpecBuilder.h"
 #include "ui/CUIView.h"

@@ -190,6 +190,13 @@ TEST(SpectrogramBuilder, NewRequestCancelsQueuedJobsAndOnlyItsPictureIsDrawn)
     ASSERT_TRUE(listener.waitForPictures(1)); // the job thread now waits inside the listener
     const int second = builder.request(samples.data(), std::int64_t(samples.size()), kRate, 4.0, 2.0, widthOf(800));
     EXPECT_EQ(second, first + 1);
+    {
+        // Until the second request has a picture, the first one's stands in for the view.
+        QImage canvas(800, 200, QImage::Format_RGB32);
+        QPainter painter(&canvas);
+        EXPECT_FALSE(builder.draw(painter, 4.0, 2.0, 0.0, 22050.0, canvas.rect(), second));
+        EXPECT_TRUE(builder.drawLatest(painter, 4.0, 2.0, 0.0, 22050.0, canvas.rect(), second));
+    }
     listener.release();
     ASSERT_TRUE(builder.waitUntilIdle(kPatience));
 
@@ -207,6 +214,10 @@ TEST(SpectrogramBuilder, NewRequestCancelsQueuedJobsAndOnlyItsPictureIsDrawn)
     QPainter painter(&canvas);
     EXPECT_FALSE(builder.draw(painter, 0.0, 10.0, 0.0, 22050.0, canvas.rect(), first));
     EXPECT_TRUE(builder.draw(painter, 4.0, 2.0, 0.0, 22050.0, canvas.rect(), second));
+    // A picture never stands in for an earlier request, nor after a stop (another file comes).
+    EXPECT_FALSE(builder.drawLatest(painter, 0.0, 10.0, 0.0, 22050.0, canvas.rect(), first));
+    builder.stop();
+    EXPECT_FALSE(builder.drawLatest(painter, 4.0, 2.0, 0.0, 22050.0, canvas.rect(), second));
 }
 
 TEST(SpectrogramBuilder, BackgroundFillsEveryColumnOnceWhileRequestsComeAndGo)

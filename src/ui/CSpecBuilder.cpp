@@ -175,7 +175,8 @@ void CSpecBuilder::renderJob(Job& job, SpecColumnComputer& computer)
     picture.stride = plan.stride;
     picture.columnCount = plan.columnCount;
     picture.sampleRate = m_store.sampleRate();
-    picture.image = QImage(int(plan.columnCount), SpecColumnStore::kRows, QImage::Format_RGB888);
+    // 32-bit pixels: what the painter draws without converting the picture first at every paint.
+    picture.image = QImage(int(plan.columnCount), SpecColumnStore::kRows, QImage::Format_RGB32);
     if (picture.image.isNull()) { // no memory for it: nothing to show
         job.cancelled.store(true, std::memory_order_relaxed);
         return;
@@ -189,11 +190,9 @@ void CSpecBuilder::renderJob(Job& job, SpecColumnComputer& computer)
         }
         const std::int64_t column = plan.firstColumn + i * plan.stride;
         const std::uint8_t* from = column < storeColumns ? m_store.ensureColumn(column, computer) : m_emptyColumn.data();
-        std::uint8_t* to = bits + std::size_t(i) * 3;
+        std::uint8_t* to = bits + std::size_t(i) * sizeof(QRgb);
         for (int row = 0; row < SpecColumnStore::kRows; ++row, to += bytesPerLine, from += 3) {
-            to[0] = from[0];
-            to[1] = from[1];
-            to[2] = from[2];
+            *reinterpret_cast<QRgb*>(to) = qRgb(from[0], from[1], from[2]);
         }
     }
 }

@@ -50,7 +50,7 @@ struct SpecPicture {
     std::int64_t stride = 1;
     std::int64_t columnCount = 0;
     double sampleRate = 0.0;
-    QImage image; // columnCount × 513, RGB888
+    QImage image; // columnCount × 513, RGB32
 };
 
 // Draws the part of picture that shows [viewStart, viewStart + viewLength] × [lowHz, highHz] into

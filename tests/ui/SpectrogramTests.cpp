@@ -141,7 +141,7 @@ TEST(SpectrogramView, PictureColumnsAndRowsSitCentredOnTheirTimesAndFrequencies)
     picture.stride = 1;
     picture.columnCount = 10;
     picture.sampleRate = 1024.0;
-    picture.image = QImage(10, 513, QImage::Format_RGB888);
+    picture.image = QImage(10, 513, QImage::Format_RGB32);
     for (int x = 0; x < 10; ++x) {
         for (int y = 0; y < 513; ++y) {
             picture.image.setPixel(x, y, qRgb(20 * x, y / 3, 0));

@@ -2,7 +2,7 @@
 
 #include "ui/CSignalWndProtocol.h"
 #include "ui/CUIButton.h"
-#include "ui/TickClock.h"
+#include "core/MillisecondClock.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -174,7 +174,7 @@ void CUIBoard::paintTree(const QRect& dirty, QPainter& painter)
     painter.setClipRect(dirty);
     drawView(dirty, painter);
     if (auto* button = dynamic_cast<CUIButton*>(m_hovered)) {
-        button->drawTooltip(painter, tickMs(), viewRect());
+        button->drawTooltip(painter, Tessarin::tickMs(), viewRect());
     }
 }
 

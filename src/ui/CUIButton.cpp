@@ -1,7 +1,7 @@
 #include "ui/CUIButton.h"
 
 #include "ui/CUIBoard.h"
-#include "ui/TickClock.h"
+#include "core/MillisecondClock.h"
 #include "ui/UiStyle.h"
 
 #include <QFontMetrics>
@@ -47,7 +47,7 @@ bool CUIButton::mouseMessage(const UIMessage& message)
             if (!m_tooltip.isEmpty()) {
                 m_tooltipArmed = true;
                 m_tooltipAt = at;
-                m_tooltipStartMs = tickMs();
+                m_tooltipStartMs = Tessarin::tickMs();
                 if (CUIBoard* b = board()) {
                     b->update();
                     b->scheduleRepaint(int(kTooltipMs) + 1);
@@ -110,7 +110,7 @@ bool CUIButton::mouseMessage(const UIMessage& message)
 
 void CUIButton::mouseLeft()
 {
-    if (isTooltipShown(tickMs())) {
+    if (isTooltipShown(Tessarin::tickMs())) {
         if (CUIBoard* b = board()) {
             b->update();
         }
@@ -138,12 +138,12 @@ void CUIButton::cancelPress()
     }
 }
 
-bool CUIButton::isTooltipShown(std::int64_t nowMs) const
+bool CUIButton::isTooltipShown(std::uint64_t nowMs) const
 {
     return m_tooltipArmed && !m_tooltip.isEmpty() && nowMs >= m_tooltipStartMs && nowMs - m_tooltipStartMs < kTooltipMs;
 }
 
-void CUIButton::drawTooltip(QPainter& painter, std::int64_t nowMs, const UIRect& bounds) const
+void CUIButton::drawTooltip(QPainter& painter, std::uint64_t nowMs, const UIRect& bounds) const
 {
     if (!isTooltipShown(nowMs)) {
         return;

@@ -32,7 +32,7 @@ public:
 class CUIButton : public CUIView {
 public:
     enum State : int { kNormal = 0, kHover = 1, kPressed = 2 };
-    static constexpr std::int64_t kTooltipMs = 500; // a tooltip shows this long after it is armed
+    static constexpr std::uint64_t kTooltipMs = 500; // a tooltip shows this long after it is armed
 
     CUIButton();
     ~CUIButton() override;
@@ -46,10 +46,10 @@ public:
     void setTooltip(const QString& text) { m_tooltip = text; }
     const QString& tooltip() const { return m_tooltip; }
     // Whether the tooltip armed last shows at time nowMs.
-    bool isTooltipShown(std::int64_t nowMs) const;
+    bool isTooltipShown(std::uint64_t nowMs) const;
     // Draws the tooltip when it shows: its text on a light box just above the point where it was
     // armed, kept inside bounds.
-    void drawTooltip(QPainter& painter, std::int64_t nowMs, const UIRect& bounds) const;
+    void drawTooltip(QPainter& painter, std::uint64_t nowMs, const UIRect& bounds) const;
 
     bool mouseMessage(const UIMessage& message) override;
     void mouseLeft() override;
@@ -68,7 +68,7 @@ private:
     QPoint m_lastPoint;
     QString m_tooltip;
     QPoint m_tooltipAt;
-    std::int64_t m_tooltipStartMs = 0;
+    std::uint64_t m_tooltipStartMs = 0; // on the process clock (core/MillisecondClock.h)
     bool m_tooltipArmed = false;
 };
 

@@ -1,11 +1,11 @@
 // The view toolkit: routing of mouse messages through the view tree, the button state table, the
 // signal chain up to the window, and the deferred command.
 
+#include "core/MillisecondClock.h"
 #include "ui/CSignalWndProtocol.h"
 #include "ui/CUIBoard.h"
 #include "ui/CUIButton.h"
 #include "ui/Messages.h"
-#include "ui/TickClock.h"
 #include "ui/UISignalNames.h"
 #include "ui/UiStyle.h"
 
@@ -317,18 +317,10 @@ TEST(UiButton, QtMouseEventsPressAndClickThroughTheBoard)
               (Log{"cursor", "pressed 120,110", "clicked", "cursor", "pressed 120,110", "released outside"}));
 }
 
-namespace {
-std::int64_t g_fakeNow = 0;
-std::int64_t fakeTick()
-{
-    return g_fakeNow;
-}
-} // namespace
-
 TEST(UiButton, TooltipShowsForHalfASecondAboveThePointWhereItWasArmed)
 {
-    const TickSource previous = setTickSource(&fakeTick);
-    g_fakeNow = 10000;
+    Tessarin::ManualMillisecondClock clock(10000);
+    const Tessarin::ScopedProcessClock useClock(clock);
     ButtonBoard b;
     b.button.setTooltip(QStringLiteral("Store"));
     b.board.routeMessage(at(UIMessageKind::MouseMove, 120, 110));
@@ -338,8 +330,8 @@ TEST(UiButton, TooltipShowsForHalfASecondAboveThePointWhereItWasArmed)
     EXPECT_FALSE(b.button.isTooltipShown(10500));
 
     QImage image(300, 200, QImage::Format_RGB32);
-    const auto boxPixels = [&](std::int64_t now) {
-        g_fakeNow = now;
+    const auto boxPixels = [&](std::uint64_t now) {
+        clock.set(now);
         image.fill(Qt::black);
         QPainter painter(&image);
         b.board.paintTree(image.rect(), painter);
@@ -354,11 +346,10 @@ TEST(UiButton, TooltipShowsForHalfASecondAboveThePointWhereItWasArmed)
     };
     EXPECT_GT(boxPixels(10100), 100);
     // Just above the pointer: the box ends a little above y = 110, starting at x = 120.
-    g_fakeNow = 10100;
+    clock.set(10100);
     EXPECT_EQ(image.pixel(121, 107), UiColours::kTooltipBox);
     EXPECT_NE(image.pixel(118, 107), UiColours::kTooltipBox);
     EXPECT_EQ(boxPixels(10500), 0);
-    setTickSource(previous);
 }
 
 namespace {

@@ -5,7 +5,7 @@
 #include "ui/CGraduationView.h"
 #include "ui/CUIBoard.h"
 #include "ui/CUIButton.h"
-#include "ui/TickClock.h"
+#include "core/MillisecondClock.h"
 #include "ui/UiStyle.h"
 
 #include <QPainter>
@@ -65,12 +65,6 @@ private:
     std::vector<UIRect> m_places;
 };
 
-std::int64_t g_now = 0;
-std::int64_t frozenTick()
-{
-    return g_now;
-}
-
 QImage render(CUIBoard& board, int w, int h)
 {
     board.resize(w, h);
@@ -128,13 +122,12 @@ bool buttonsPicture(const Context& context)
         hovered->mouseMessage(message(UIMessageKind::MouseMove, hovered));
     }
     // The first hovered button got there through the board, and shows its tooltip.
-    const TickSource previous = setTickSource(&frozenTick);
-    g_now = 1000;
+    Tessarin::ManualMillisecondClock clock(1000);
+    const Tessarin::ScopedProcessClock useClock(clock);
     buttons[1]->resetState();
     buttons[1]->setTooltip(QStringLiteral("Store the entry"));
     board.routeMessage(message(UIMessageKind::MouseMove, buttons[1]));
     const QImage image = render(board, 330, 170);
-    setTickSource(previous);
     return save(context, QStringLiteral("toolkit-buttons"), image);
 }
 

@@ -1,5 +1,7 @@
 #include "core/AnalysisRandom.h"
 
+#include "core/AnalysisConstants.h"
+
 #include <cmath>
 
 namespace Tessarin {
@@ -49,14 +51,13 @@ int AnalysisRandom::next()
 
 float AnalysisRandom::gaussian(float mean, float variance)
 {
-    constexpr float kTwoPi = 6.2831855f;
     int first = next();
     while (first == 0) {
         first = next();
     }
     const float u1 = float(first) / float(kMax);
     const float u2 = float(next()) / float(kMax);
-    return mean + std::sqrt(-2.0f * std::log(u1) * variance) * std::cos(kTwoPi * u2);
+    return mean + std::sqrt(-2.0f * std::log(u1) * variance) * std::cos(kTwoPiF * u2);
 }
 
 } // namespace Tessarin

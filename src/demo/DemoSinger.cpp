@@ -1,7 +1,9 @@
 #include "demo/DemoSinger.h"
 
 #include "audio/WavWriter.h"
+#include "core/AnalysisConstants.h"
 #include "core/AnalysisRandom.h"
+#include "core/PitchName.h"
 #include "dsp/LfModel.h"
 #include "model/CTsToolBoxProjModel.h"
 #include "model/CTsVoiceCfg.h"
@@ -12,13 +14,14 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <stdexcept>
 
 namespace lvdemo {
 
 namespace {
 
 constexpr double kRate = 44100.0;
-constexpr double kPi = 3.141592653589793;
+using Tessarin::kPi;
 constexpr std::int64_t kEntryTime = 1767225600; // the entries' update time: fixed, so demos are identical
 
 struct Formants {
@@ -76,18 +79,12 @@ double smoothStep(double x)
 
 double pitchFrequency(const std::string& pitch)
 {
-    static const std::map<char, int> letters{{'C', -9}, {'D', -7}, {'E', -5}, {'F', -4}, {'G', -2}, {'A', 0}, {'B', 2}};
-    int semitones = letters.at(pitch.at(0));
-    std::size_t at = 1;
-    if (pitch.at(1) == '#') {
-        ++semitones;
-        ++at;
-    } else if (pitch.at(1) == 'b') {
-        --semitones;
-        ++at;
+    const std::optional<Tessarin::PitchName> name = Tessarin::parsePitchName(pitch);
+    if (!name) {
+        throw std::invalid_argument("not a pitch name: " + pitch);
     }
-    const int octave = pitch.at(at) - '0';
-    return 440.0 * std::pow(2.0, (semitones + 12 * (octave - 4)) / 12.0);
+    const int semitones = name->letter - 9 + name->accidental; // from A
+    return 440.0 * std::pow(2.0, (semitones + 12 * (name->octave - 4)) / 12.0);
 }
 
 std::vector<UnitPlan> demoUnits(const DemoOptions& o)

@@ -1,5 +1,7 @@
 #include "dsp/BandPass.h"
 
+#include "core/AnalysisConstants.h"
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -9,7 +11,6 @@ namespace Tessarin {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kRippleDb = 0.5;
 constexpr float kRowStep = 0.02f; // cutoff spacing of the table rows, as a fraction of Nyquist
 

@@ -1,5 +1,7 @@
 #include "dsp/ComplexFft.h"
 
+#include "core/AnalysisConstants.h"
+
 #include <cmath>
 #include <stdexcept>
 #include <utility>
@@ -15,7 +17,7 @@ ComplexFft<T>::ComplexFft(std::size_t n) : m_n(n)
     m_twiddles.resize(n / 2);
     for (std::size_t k = 0; k < n / 2; ++k) {
         // Computed in double whatever T is, so float transforms get correctly rounded twiddles.
-        const double angle = -2.0 * 3.141592653589793238 * double(k) / double(n);
+        const double angle = -2.0 * kPi * double(k) / double(n);
         m_twiddles[k] = std::complex<T>(T(std::cos(angle)), T(std::sin(angle)));
     }
     std::size_t bits = 0;

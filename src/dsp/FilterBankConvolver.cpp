@@ -1,5 +1,7 @@
 #include "dsp/FilterBankConvolver.h"
 
+#include "core/AnalysisConstants.h"
+
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -7,8 +9,6 @@
 namespace Tessarin {
 
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586476925286766559;
 
 // The power of two that needs the least transform work per pair of kernels, (blocks + 1) · M · log2 M
 // (one inverse transform per block and one for the kernels), each block giving at least half of its

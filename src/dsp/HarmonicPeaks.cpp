@@ -11,12 +11,6 @@
 
 namespace Tessarin {
 
-namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
-
-} // namespace
-
 void ChirpZWorkspace::PlanDeleter::operator()(kiss_fft_state* p) const
 {
     kiss_fft_free(p);
@@ -158,9 +152,9 @@ void HarmonicAnalyser::measureHarmonics(std::span<const float> frame, float f0, 
             std::complex<float>(m_re[std::size_t(k)], m_im[std::size_t(k)]) *
             std::complex<float>(std::cos(phi), std::sin(phi));
         const float magnitude = std::abs(rotated);
-        const float level = magnitude > 0.0f ? 20.0f * std::log10(magnitude) : kHarmonicLevelFloorDb;
+        const float level = magnitude > 0.0f ? 20.0f * std::log10(magnitude) : kLevelFloorOfSilenceDb;
         const float phase = magnitude > 0.0f ? std::atan2(rotated.imag(), rotated.real()) : 0.0f;
-        PeakTracks::appendPoint(out, float(k) * f0, std::max(level, kHarmonicLevelFloorDb), phase);
+        PeakTracks::appendPoint(out, float(k) * f0, std::max(level, kLevelFloorOfSilenceDb), phase);
     }
 }
 

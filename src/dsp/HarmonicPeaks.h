@@ -4,6 +4,7 @@
 // transform is evaluated exactly at k · f0 with a chirp-z transform, and each value is referred to
 // the frame centre. The result fills a PeakTracks with one frame per f0 frame.
 
+#include "core/AnalysisConstants.h"
 #include "dsp/PeakTracks.h"
 
 #include <complex>
@@ -17,13 +18,12 @@ struct kiss_fft_state;
 namespace Tessarin {
 
 struct HarmonicAnalysisParameters {
-    int sampleRate = 44100; // [Hz]
-    int hop = 128;          // [samples] between frame centres
+    int sampleRate = kSampleRate; // [Hz]
+    int hop = kHop;               // [samples] between frame centres
 };
 
 // A zero-amplitude harmonic (a frame outside the source, or an exact null) has no finite level; it
-// is stored at this floor so that every later step (envelopes, model files) stays finite.
-inline constexpr float kHarmonicLevelFloorDb = -200.0f;
+// is stored at kLevelFloorOfSilenceDb.
 
 // Fundamentals below this have no harmonics measured: their frames would be seconds long.
 inline constexpr float kLowestMeasuredF0Hz = 20.0f;

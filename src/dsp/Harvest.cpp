@@ -1,5 +1,6 @@
 #include "dsp/Harvest.h"
 
+#include "core/AnalysisConstants.h"
 #include "dsp/FilterBankConvolver.h"
 
 #include <algorithm>
@@ -14,7 +15,6 @@ namespace {
 
 // π and ln 2 to the digits the published implementation uses, so that band frequencies, filter taps
 // and window phases come out as there.
-constexpr double kPi = 3.1415926535897932384;
 constexpr double kLog2 = 0.69314718055994529;
 constexpr double kSafeGuardMinimum = 1e-12; // keeps the refinement's divisions finite on silence
 

@@ -9,6 +9,8 @@
 // Threading: runs on the caller's thread and keeps no state between calls; every working buffer is
 // sized from the sample count when a call starts and released before it returns.
 
+#include "core/AnalysisConstants.h"
+
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -18,7 +20,7 @@ namespace Tessarin {
 struct HarvestOptions {
     double f0Floor = 55.0;                   // [Hz] lowest f0 searched
     double f0Ceil = 1000.0;                  // [Hz] highest f0 searched
-    double framePeriod = 2.9024943310657596; // [ms] between output frames: 128 / 44100 · 1000
+    double framePeriod = kFramePeriodMs; // [ms] between output frames: one hop of 128 samples at 44100 Hz
 };
 
 // N = floor(1000 · sampleCount / sampleRate / framePeriod) + 1, evaluated in double precision in that

@@ -1,5 +1,6 @@
 #include "dsp/LfModel.h"
 
+#include "core/AnalysisConstants.h"
 #include "dsp/ComplexFft.h"
 
 #include <algorithm>
@@ -11,7 +12,6 @@ namespace Tessarin {
 
 namespace {
 
-constexpr float kPiF = 3.14159265f;
 constexpr int kTableDftSize = 65536; // points per period for the template levels
 
 const LfTemplateTables& tables()

@@ -7,6 +7,7 @@
 // All shape and waveform values are single precision. The template tables are built once, on
 // first use, by whichever thread asks first; afterwards they are read-only.
 
+#include "core/AnalysisConstants.h"
 #include "core/FastVector.h"
 
 #include <array>
@@ -15,8 +16,6 @@
 
 namespace Tessarin {
 
-inline constexpr int kLfTemplateCount = 270;
-inline constexpr int kLfTemplateHarmonics = 400;
 inline constexpr int kLfPeriodSamples = 100;
 
 struct LfShape {

@@ -11,6 +11,7 @@
 //
 // One tracker serves one thread; Track rebuilds every table, so a tracker may be reused.
 
+#include "core/AnalysisConstants.h"
 #include "core/FastVector.h"
 #include "dsp/Viterbi.h"
 #include "dsp/Yin.h"
@@ -24,8 +25,8 @@ namespace Tessarin {
 class PitchTracker {
 public:
     struct Parameters {
-        float sampleRate = 44100.0f;           // [Hz]
-        int hop = 128;                         // [Sample] between frame centres
+        float sampleRate = kSampleRateF;       // [Hz]
+        int hop = kHop;                        // [Sample] between frame centres
         int windowLength = 1102;               // [Sample] summed by the difference function (25 ms)
         float minimumF0 = 55.0f;               // [Hz] lowest pitch state; fixes the largest lag
         float maximumF0 = 1000.0f;             // [Hz] estimates at or above it are discarded

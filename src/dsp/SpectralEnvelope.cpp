@@ -13,7 +13,6 @@ namespace Tessarin {
 
 namespace {
 
-constexpr float kPiF = 3.14159265f;
 constexpr float kLog2Offset = 126.942696f;
 constexpr float kMantissaScale = 8388608.0f; // 2^23
 constexpr float kNaturalLogToDb = 20.0f / 2.30258509f;
@@ -68,7 +67,6 @@ void hannKernelRun(double y0, int windowLength, int transformLength, std::span<f
         step = double(p / n);
         n = p;
     }
-    constexpr double kPi = 3.141592653589793;
     const double nd = double(n);
     const double md = double(m);
     const double delta = double(float(n) / (float(m) - 1.0f));

@@ -3,11 +3,11 @@
 // The analysis windows, computed in single precision with 2π as the float 6.2831855 and
 // x = i / (N − 1), and unit-sum normalisation.
 
+#include "core/AnalysisConstants.h"
+
 #include <span>
 
 namespace Tessarin {
-
-inline constexpr float kTwoPiF = 6.2831855f; // 2π as the analysis takes it
 
 void blackmanHarrisWindow(std::span<float> w); // 4 terms, symmetric
 void blackmanWindow(std::span<float> w);       // first and last value exactly 0

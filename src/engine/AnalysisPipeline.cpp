@@ -26,21 +26,13 @@ using TSVM_V0::TsVoiceModel;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr int kTemplates = kLfTemplateCount;
-constexpr int kComparedHarmonics = 400;
-constexpr int kBands = 5;
-const std::array<float, kBands + 1> kBandEdges{0.0f, 1000.0f, 2000.0f, 5000.0f, 8000.0f, 22050.0f};
-const std::array<float, kBands> kBandCentres{500.0f, 1500.0f, 3500.0f, 6500.0f, 15025.0f};
-
-double wrap(double angle)
-{
-    return std::remainder(angle, 2.0 * kPi);
-}
+constexpr int kComparedHarmonics = kLfTemplateHarmonics;
+constexpr int kBands = kNoiseBandCount;
 
 float floorLevel(float db)
 {
-    return std::isnan(db) ? kModelLevelFloorDb : std::max(db, kModelLevelFloorDb);
+    return std::isnan(db) ? kLevelFloorOfSilenceDb : std::max(db, kLevelFloorOfSilenceDb);
 }
 
 bool hasPeaks(const TsVoiceModel& m, std::size_t i)
@@ -278,11 +270,11 @@ void estimateF0(std::span<const float> samples, bool independent, FastVector<flo
     const HarvestOptions options;
     if (independent) {
         // The hint's length of zeros: Harvest's frame count, without running Harvest for it.
-        f0.assign(static_cast<std::uint32_t>(frameCount(samples.size(), 44100, options.framePeriod)), 0.0f);
+        f0.assign(static_cast<std::uint32_t>(frameCount(samples.size(), kSampleRate, options.framePeriod)), 0.0f);
         return;
     }
     const std::vector<double> widened(samples.begin(), samples.end());
-    const HarvestTrack hint = harvest(widened, 44100, options);
+    const HarvestTrack hint = harvest(widened, kSampleRate, options);
     const std::vector<float> hintHz(hint.f0.begin(), hint.f0.end());
     PitchTracker tracker;
     tracker.Track(samples, hintHz, f0);
@@ -353,8 +345,8 @@ void bandPassInto(std::span<const float> signal, int sampleRate, int band, std::
 {
     out.resize(signal.size());
     work.resize(signal.size());
-    bandPass(signal, 2.0f * kBandEdges[std::size_t(band)] / float(sampleRate),
-             2.0f * kBandEdges[std::size_t(band) + 1] / float(sampleRate), out, work);
+    bandPass(signal, 2.0f * kNoiseBandEdges[std::size_t(band)] / float(sampleRate),
+             2.0f * kNoiseBandEdges[std::size_t(band) + 1] / float(sampleRate), out, work);
 }
 
 // 1. The samples as 16-bit values, stored swapped.
@@ -551,10 +543,10 @@ void relateHarmonicPhases(TsVoiceModel& model, Work& w)
         const double te = lfMainExcitation(model.glottalIndex[std::uint32_t(i)]);
         const std::uint32_t n = peaks.pointCount();
         w.theta.assign(n, 0.0f);
-        const double delta = wrap((kPi - 2.0 * kPi * te) - peaks.phases[0]);
+        const double delta = wrapAngle((kPi - 2.0 * kPi * te) - peaks.phases[0]);
         for (std::uint32_t k = 2; k <= n; ++k) {
             const double psi = kPi - 2.0 * kPi * double(k) * te;
-            w.theta[k - 1] = float(wrap(peaks.phases[k - 1] + double(k) * delta - psi));
+            w.theta[k - 1] = float(wrapAngle(peaks.phases[k - 1] + double(k) * delta - psi));
         }
         model.harmonicPhase.appendFrame(w.theta);
     }
@@ -584,7 +576,7 @@ void calibrateNoiseEnvelope(const AnalysisSettings& settings, std::size_t sample
             const float got = meanAbsolute(w.renderedBands[std::size_t(b)], std::int64_t(i) * settings.hop, 512, w.meanScratch);
             corrections[std::size_t(b)] = got < 1e-6f ? 0.0f : floorLevel(20.0f * std::log10(wanted / got));
         }
-        w.curve.assign(kBandCentres, corrections);
+        w.curve.assign(kNoiseBandCentres, corrections);
         model.noiseEnvelope.getFrame(i, w.frame);
         for (std::uint32_t b = 0; b < w.frame.size(); ++b) {
             w.frame[b] = floorLevel(w.frame[b] + w.curve.lookup(w.centres[b]));

@@ -6,6 +6,7 @@
 //
 // Runs on the calling thread and keeps no state between units.
 
+#include "core/AnalysisConstants.h"
 #include "core/AnalysisRandom.h"
 #include "core/FastVector.h"
 #include "engine/VoiceModel.h"
@@ -27,8 +28,8 @@ inline constexpr int kAnalysisVersion = 1;
 
 // What the analysis of a unit is run with.
 struct AnalysisSettings {
-    int hop = 128;          // [samples] between frame centres
-    int sampleRate = 44100; // [Hz]
+    int hop = Tessarin::kHop;               // [samples] between frame centres
+    int sampleRate = Tessarin::kSampleRate; // [Hz]
     int noiseWindow = 512;  // window and transform length of the residual spectra
 };
 
@@ -56,10 +57,6 @@ public:
 private:
     std::unique_ptr<Buffers> m_buffers;
 };
-
-// Where a level would be negative infinity (a harmonic or band of zero amplitude) the model holds
-// this instead, so every later step and every file stays finite.
-inline constexpr float kModelLevelFloorDb = -200.0f;
 
 // The f0 stage: the final track for the samples (one value per 128-sample frame, 0 = unvoiced).
 using F0Stage = std::function<void(std::span<const float> samples, bool independent, Tessarin::FastVector<float>& f0)>;

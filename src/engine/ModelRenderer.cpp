@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <span>
 
 namespace TessarinEngineV6 {
 
@@ -14,21 +15,13 @@ using TSVM_V0::TsVoiceModel;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr float kSampleRate = 44100.0f;
-constexpr int kTemplateCount = 270;
-constexpr int kMaxHarmonics = 400;
-const std::array<float, 5> kBandUpperEdges{1000.0f, 2000.0f, 5000.0f, 8000.0f, 22050.0f};
-
-// An angle folded into −π … π.
-double wrap(double angle)
-{
-    return std::remainder(angle, 2.0 * kPi);
-}
+constexpr int kMaxHarmonics = kLfTemplateHarmonics;
+// The upper edges of the five noise bands.
+constexpr std::span<const float> kBandUpperEdges = std::span(kNoiseBandEdges).subspan<1>();
 
 int clampTemplate(int index)
 {
-    return std::clamp(index, 0, kTemplateCount - 1);
+    return std::clamp(index, 0, kLfTemplateCount - 1);
 }
 
 template <class T>
@@ -93,7 +86,7 @@ const std::array<float, 256>& compactEnvelopeGrid()
 {
     static const std::array<float, 256> grid = [] {
         std::array<float, 256> g{};
-        const float h = kSampleRate / 1024.0f;
+        const float h = kSampleRateF / 1024.0f;
         for (int i = 0; i < 128; ++i) {
             g[std::size_t(i)] = float(i) * h;
         }
@@ -146,7 +139,7 @@ const GlottalFlow& GlottalFlowCache::get(int index)
 }
 
 ModelRenderer::ModelRenderer()
-    : m_noiseBands(kSampleRate, kBlock, 128), m_box(kBlock), m_analysisWindow(kBlock), m_synthesisWindow(kBlock)
+    : m_noiseBands(kSampleRateF, kBlock, 128), m_box(kBlock), m_analysisWindow(kBlock), m_synthesisWindow(kBlock)
 {
     blackmanHarrisWindow(m_analysisWindow);
     normaliseToUnitSum(m_analysisWindow);
@@ -215,8 +208,8 @@ void ModelRenderer::renderNoise(const TsVoiceModel& model, int frame, AnalysisRa
         const float re = m_box.re[std::size_t(k)];
         const float im = m_box.im[std::size_t(k)];
         const float magnitude =
-            std::sqrt(re * re + im * im) * std::pow(10.0f, m_table.lookup(float(k) * kSampleRate / kBlock) / 20.0f);
-        const float phase = float(random.next()) / float(AnalysisRandom::kMax) * 6.2831855f;
+            std::sqrt(re * re + im * im) * std::pow(10.0f, m_table.lookup(float(k) * kSampleRateF / kBlock) / 20.0f);
+        const float phase = float(random.next()) / float(AnalysisRandom::kMax) * kTwoPiF;
         m_box.re[std::size_t(k)] = magnitude * std::cos(phase);
         m_box.im[std::size_t(k)] = k == 0 || k == kBlock / 2 ? 0.0f : magnitude * std::sin(phase);
     }
@@ -246,12 +239,12 @@ void ModelRenderer::modulate(const TsVoiceModel& model, int frame)
     const double te = lfMainExcitation(index);
     const double psi1 = kPi - 2.0 * kPi * te;
     const double phi1 = model.peaks.frames[std::size_t(frame)]->phases[0];
-    double o = wrap(phi1 - double(kBlock / 2) * 2.0 * kPi * f0 / kSampleRate - psi1) / (2.0 * kPi);
+    double o = wrapAngle(phi1 - double(kBlock / 2) * 2.0 * kPi * f0 / kSampleRateF - psi1) / (2.0 * kPi);
     if (o < 0.0) {
         o += 1.0;
     }
     for (int k = 0; k < kBlock; ++k) {
-        double phase = double(k) * f0 / kSampleRate + o;
+        double phase = double(k) * f0 / kSampleRateF + o;
         phase -= std::floor(phase);
         // Piecewise-linear over the points 0, 0.01 … 0.99, flat after the last.
         const double position = phase * 100.0;
@@ -282,7 +275,7 @@ void ModelRenderer::harmonicBlock(std::span<const float> levels, std::span<const
         // unit-sum analysis window, so A/2 is the measured magnitude itself.
         const float magnitude = std::pow(10.0f, levels[k] / 20.0f);
         const std::complex<float> a = std::polar(magnitude, phases[k]);
-        const float position = frequencies[k] * float(kBlock) / kSampleRate; // [bins]
+        const float position = frequencies[k] * float(kBlock) / kSampleRateF; // [bins]
         if (!std::isfinite(position) || !std::isfinite(std::abs(a)) || position < 0.0f || position > float(kHalf)) {
             continue;
         }
@@ -315,7 +308,7 @@ bool ModelRenderer::addHarmonics(const TsVoiceModel& model, int i)
     }
     // The fundamental's phase runs on from the previous voiced frame, and starts anew after a gap.
     m_fundamentalPhase = m_previousF0 > 0.0f
-                             ? wrap(m_fundamentalPhase + kPi * double(m_previousF0 + f0) * kHop / kSampleRate)
+                             ? wrapAngle(m_fundamentalPhase + kPi * double(m_previousF0 + f0) * kHop / kSampleRateF)
                              : 0.0;
     m_previousF0 = f0;
 
@@ -341,7 +334,7 @@ bool ModelRenderer::addHarmonics(const TsVoiceModel& model, int i)
         const double theta = std::uint32_t(k - 1) < m_frame.size() ? m_frame[std::uint32_t(k - 1)] : 0.0;
         m_harmonicLevels[std::size_t(k - 1)] = m_template[std::uint32_t(k - 1)] + gain + envelope;
         m_harmonicFrequencies[std::size_t(k - 1)] = frequency;
-        m_harmonicPhases[std::size_t(k - 1)] = float(wrap(k * m_fundamentalPhase + psi + theta));
+        m_harmonicPhases[std::size_t(k - 1)] = float(wrapAngle(k * m_fundamentalPhase + psi + theta));
     }
     harmonicBlock(m_harmonicLevels, m_harmonicFrequencies, m_harmonicPhases, m_harmonics);
     for (int j = 0; j < kBlock; ++j) {
@@ -363,7 +356,7 @@ void ModelRenderer::render(const TsVoiceModel& model, std::uint32_t sampleCount,
 {
     const int frames = int(model.f0.size());
     out.assign(sampleCount, 0);
-    const BandNoiseBank bank(int(kBandUpperEdges.size()), kBlock, kSampleRate, kBandUpperEdges, 0, random);
+    const BandNoiseBank bank(int(kBandUpperEdges.size()), kBlock, kSampleRateF, kBandUpperEdges, 0, random);
     m_fundamentalPhase = 0.0;
     m_previousF0 = 0.0f;
     for (int i = 0; i < frames; ++i) {

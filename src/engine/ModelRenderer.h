@@ -13,6 +13,7 @@
 // The analysis uses it to calibrate the noise envelope; it is also how a model is listened to.
 // One renderer per thread; it keeps its scratch between calls.
 
+#include "core/AnalysisConstants.h"
 #include "core/AnalysisRandom.h"
 #include "dsp/BandPass.h"
 #include "dsp/LinearTable.h"
@@ -48,13 +49,13 @@ public:
     const GlottalFlow& get(int index);
 
 private:
-    std::array<std::optional<GlottalFlow>, 270> m_flows;
+    std::array<std::optional<GlottalFlow>, Tessarin::kLfTemplateCount> m_flows;
 };
 
 class ModelRenderer {
 public:
     static constexpr int kBlock = 512;
-    static constexpr int kHop = 128;
+    static constexpr int kHop = Tessarin::kHop;
 
     ModelRenderer();
 

@@ -1,5 +1,6 @@
 #include "engine/SourceChecker.h"
 
+#include "core/PitchName.h"
 #include "engine/VoiceSources.h"
 
 namespace TessarinEngineV6 {
@@ -14,8 +15,6 @@ bool containsAny(std::string_view text, std::string_view characters)
     return text.find_first_of(characters) != std::string_view::npos;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
 std::string description(std::string_view type, const std::string& pitch, const std::string& symbol)
 {
     return "type=" + std::string(type) + "  pitch=" + pitch + "  symbol= " + symbol;
@@ -25,13 +24,7 @@ std::string description(std::string_view type, const std::string& pitch, const s
 
 bool isValidPitchName(std::string_view pitch)
 {
-    if (pitch.size() < 2 || pitch.size() > 3 || pitch[0] < 'A' || pitch[0] > 'G') {
-        return false;
-    }
-    if (pitch[1] == '#' || pitch[1] == 'b') {
-        return pitch.size() == 3 && isDigit(pitch[2]);
-    }
-    return pitch.size() == 2 && isDigit(pitch[1]);
+    return Tessarin::parsePitchName(pitch).has_value();
 }
 
 bool isValidVoiceSymbol(std::string_view symbol)

@@ -1,8 +1,10 @@
 #include "engine/VoiceBankFiles.h"
 
+#include "core/AnalysisConstants.h"
 #include "core/AnalysisRandom.h"
 #include "core/AtomicFile.h"
 #include "core/MemoryStream.h"
+#include "core/PitchName.h"
 #include "engine/VoiceSources.h"
 
 #include <algorithm>
@@ -11,6 +13,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <span>
+#include <stdexcept>
 
 namespace TessarinEngineV6 {
 
@@ -19,7 +23,6 @@ using namespace Tessarin;
 namespace {
 
 constexpr std::array<const char*, 12> kNoteNames{"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
-const std::array<float, 5> kBandEdges{1000.0f, 2000.0f, 5000.0f, 8000.0f, 22050.0f};
 const std::string kOpenFailedMessage = " ";
 
 bool putString(CMemoryStream& s, std::string_view text)
@@ -63,8 +66,8 @@ CMemoryBuffer indexHeader(std::string_view dictionaryText, const std::string& ta
     writePlain(s, 1.0f);
     writePlain(s, 0.0f);
     writePlain(s, std::int32_t(128));
-    writePlain(s, std::int32_t(kBandEdges.size()));
-    for (const float edge : kBandEdges) {
+    writePlain(s, std::int32_t(kNoiseBandCount)); // the bands' upper edges
+    for (const float edge : std::span(kNoiseBandEdges).subspan<1>()) {
         writePlain(s, edge);
     }
     writePlain(s, std::int32_t(256));
@@ -108,17 +111,14 @@ void removeStaleContinuations(const std::filesystem::path& folder, int count)
 
 int noteNumber(std::string_view pitch)
 {
-    static constexpr int kLetters[] = {9, 11, 0, 2, 4, 5, 7}; // A … G
-    const int letter = kLetters[pitch[0] - 'A'];
-    int accidental = 0;
-    if (pitch.size() == 3) {
-        accidental = pitch[1] == '#' ? 1 : -1;
+    const std::optional<PitchName> name = parsePitchName(pitch);
+    if (!name) {
+        throw std::invalid_argument("not a pitch name: " + std::string(pitch));
     }
-    const int octave = pitch.back() - '0';
-    if (octave == 0) {
-        return -12 + accidental;
+    if (name->octave == 0) {
+        return -12 + name->accidental;
     }
-    return 12 * (octave - 2) + letter + accidental;
+    return 12 * (name->octave - 2) + name->letter + name->accidental;
 }
 
 std::string noteName(int note)

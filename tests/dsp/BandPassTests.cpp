@@ -1,3 +1,4 @@
+#include "core/AnalysisConstants.h"
 #include "dsp/BandPass.h"
 #include "support/TestSupport.h"
 
@@ -11,7 +12,6 @@ using namespace Tessarin;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 const double kRippleGain = std::pow(10.0, -0.5 / 20.0);
 
 using Poly = std::vector<double>; // coefficients in ascending powers

@@ -1,3 +1,4 @@
+#include "core/AnalysisConstants.h"
 #include "dsp/HarmonicPeaks.h"
 #include "support/TestSupport.h"
 
@@ -11,8 +12,6 @@
 using namespace Tessarin;
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // Σ_n x[n] · A^(−n) · W^(n·k), summed directly in double.
 std::complex<double> directChirpZ(const std::vector<float>& x, int k, double ar, double aa, double wr, double wa)
@@ -172,7 +171,7 @@ TEST(HarmonicMeasurement, AFrameOutsideTheSourceGetsTheFloorLevelAndZeroPhase)
     const HarmonicFrame& h = *tracks.frames[90];
     ASSERT_EQ(h.pointCount(), 73u);
     for (std::uint32_t k = 0; k < h.pointCount(); ++k) {
-        ASSERT_EQ(h.levels[k], kHarmonicLevelFloorDb);
+        ASSERT_EQ(h.levels[k], kLevelFloorOfSilenceDb);
         ASSERT_EQ(h.phases[k], 0.0f);
     }
 }

@@ -1,3 +1,4 @@
+#include "core/AnalysisConstants.h"
 #include "dsp/Harvest.h"
 #include "support/TestSupport.h"
 
@@ -16,7 +17,6 @@ using namespace Tessarin;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr int kRate = 44100;
 const HarvestOptions kPipeline{}; // 55 … 1000 Hz, one frame per 128 samples
 

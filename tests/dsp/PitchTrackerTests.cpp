@@ -15,7 +15,6 @@ using namespace Tessarin;
 namespace {
 
 constexpr double kFs = 44100.0;
-constexpr int kHop = 128;
 
 // A tone from its phase in cycles as a function of time [s], with three harmonics so that it is
 // not a bare sine, and optional white noise at the given peak level.

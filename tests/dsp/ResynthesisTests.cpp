@@ -1,3 +1,4 @@
+#include "core/AnalysisConstants.h"
 #include "dsp/Resynthesis.h"
 #include "dsp/Windows.h"
 #include "support/TestSupport.h"
@@ -10,8 +11,6 @@
 using namespace Tessarin;
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // A steady cosine of frequency f: frame e carries one point whose phase is the cosine's phase at the
 // frame centre e · 128.

@@ -1,3 +1,4 @@
+#include "core/AnalysisConstants.h"
 #include "dsp/LinearTable.h"
 #include "dsp/Spectrum.h"
 #include "dsp/Windows.h"
@@ -10,10 +11,6 @@
 #include <vector>
 
 using namespace Tessarin;
-
-namespace {
-constexpr double kPi = 3.141592653589793;
-}
 
 TEST(CutFrame, CentredFramesArePaddedWithZerosOutsideTheSource)
 {

@@ -1,3 +1,4 @@
+#include "core/AnalysisConstants.h"
 #include "dsp/HarmonicPeaks.h"
 #include "dsp/LfModel.h"
 #include "dsp/Windows.h"
@@ -14,8 +15,6 @@ using namespace Tessarin;
 using TSVM_V0::TsVoiceModel;
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 // A model of `frames` frames: voiced frames at f0 with `harmonics` points, template 99, gain G, a flat
 // 0 dB envelope and zero harmonic phases; band levels and noise envelope as given.

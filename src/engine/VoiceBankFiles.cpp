@@ -13,8 +13,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <span>
 #include <stdexcept>
+#include <type_traits>
 
 namespace TessarinEngineV6 {
 
@@ -36,41 +36,28 @@ std::string_view bytesOf(const CMemoryBuffer& b)
     return {b.data(), b.size()};
 }
 
-// The bank's global settings, as the index file starts.
-CMemoryBuffer indexHeader(std::string_view dictionaryText, const std::string& tableText, AnalysisRandom& random)
+// The index file's header: its leading values, the filler drawn from random, then the settings.
+CMemoryBuffer indexHeader(const BankSettings& settings, AnalysisRandom& random)
 {
     CMemoryBuffer b;
     CMemoryStream s(&b);
-    writePlain(s, std::int32_t(6));
-    writePlain(s, std::int32_t(2));
+    writePlain(s, kIndexLeadingValues[0]);
+    writePlain(s, kIndexLeadingValues[1]);
     writePlain(s, std::int32_t(random.next()));
-    writePlain(s, std::int32_t(128));  // hop
-    writePlain(s, 44100.0f);           // sample rate
-    writePlain(s, -26.35f);
-    writePlain(s, -0.0002f);
-    writePlain(s, 69.0f);
-    writePlain(s, 20000.0f);
-    writePlain(s, std::int32_t(30));
-    writePlain(s, std::int32_t(1));
-    writePlain(s, 20.0f);
-    writePlain(s, 5000.0f);
-    writePlain(s, 4000.0f);
-    putString(s, "C1");
-    putString(s, "C9");
-    putString(s, dictionaryText);
-    putString(s, tableText);
-    writePlain(s, std::int32_t(1000));
-    writePlain(s, std::int32_t(850));
-    writePlain(s, std::int32_t(1250));
-    writePlain(s, 1.0f);
-    writePlain(s, 1.0f);
-    writePlain(s, 0.0f);
-    writePlain(s, std::int32_t(128));
-    writePlain(s, std::int32_t(kNoiseBandCount)); // the bands' upper edges
-    for (const float edge : std::span(kNoiseBandEdges).subspan<1>()) {
-        writePlain(s, edge);
-    }
-    writePlain(s, std::int32_t(256));
+    forEachBankSetting(settings, [&s](const auto& value) {
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+            return putString(s, value);
+        } else if constexpr (std::is_same_v<T, std::vector<float>>) {
+            bool ok = writePlain(s, static_cast<std::int32_t>(value.size()));
+            for (const float v : value) {
+                ok = writePlain(s, v) && ok;
+            }
+            return ok;
+        } else {
+            return writePlain(s, value);
+        }
+    });
     return b;
 }
 
@@ -206,120 +193,175 @@ std::vector<std::string> unitList(const CVVCMgr& d)
     return units;
 }
 
+namespace {
+
+// A file of the bank that cannot be made (or written): code −1 with a message of a single space.
+void recordFileFailure(SourceChecker& checker)
+{
+    checker.messages.push_back(kOpenFailedMessage);
+    checker.codes.push_back(-1);
+}
+
+// The unit's model file read back and checked in full; when it passes, its content block: the
+// source's markers, then its compact model.
+bool contentBlock(SourceChecker& checker, const std::filesystem::path& modelFolder, const std::string& unit,
+                  const std::string& pitch, CMemoryBuffer& block)
+{
+    CMemoryStream stream(&block);
+    if (unit.find('_') != std::string::npos) {
+        const auto source = loadContinuantSource(modelFolder, unit, pitch);
+        if (!checker.checkContinuantSource(unit, pitch, source.get(), false)) {
+            return false;
+        }
+        for (const std::int32_t q : source->q) {
+            writePlain(stream, q);
+        }
+        TSVM_V0::writeCompact(stream, *source->material);
+        return true;
+    }
+    const auto source = loadVoiceSource(modelFolder, unit, pitch);
+    if (!checker.checkVoiceSource(unit, pitch, source.get(), false)) {
+        return false;
+    }
+    for (const std::int32_t p : source->p) {
+        writePlain(stream, p);
+    }
+    TSVM_V0::writeCompact(stream, *source->material);
+    return true;
+}
+
+// The index record of a block: a leading 0, the unit, the pitch, the block's offset and content file.
+CMemoryBuffer indexRecord(const std::string& unit, const std::string& pitch, std::uint32_t offset, std::int32_t file)
+{
+    CMemoryBuffer record;
+    CMemoryStream stream(&record);
+    writePlain(stream, std::int32_t(0));
+    putString(stream, unit);
+    putString(stream, pitch);
+    writePlain(stream, static_cast<std::int32_t>(offset));
+    writePlain(stream, file);
+    return record;
+}
+
+// The bank's files while they are written beside their targets: the index and the content files.
+class BankFiles {
+public:
+    BankFiles(const std::filesystem::path& folder, std::uint32_t contentLimit)
+        : m_folder(folder), m_contentLimit(contentLimit), m_contents(1)
+    {
+    }
+
+    // False when the index or the first content file cannot be made.
+    bool open() { return m_index.open(m_folder / "TSI") && m_contents[0].open(contentPath(m_folder, 0)); }
+
+    void appendHeader(const BankSettings& settings)
+    {
+        AnalysisRandom random = AnalysisRandom::forUnit("TSI", "");
+        m_written = m_index.append(bytesOf(indexHeader(settings, random))) && m_written;
+    }
+
+    // The block's record into the index and the block into the current content file; past the size
+    // limit, the next content file is started.
+    void appendUnit(const std::string& unit, const std::string& pitch, const CMemoryBuffer& block, SourceChecker& checker)
+    {
+        m_written = appendBlock(m_index, indexRecord(unit, pitch, m_offset, m_fileNumber)) && m_written;
+        if (m_content) {
+            m_written = appendBlock(m_contents[*m_content], block) && m_written;
+        }
+        m_offset += block.size() + 4;
+        if (m_offset >= m_contentLimit) {
+            startNextContentFile(checker);
+        }
+    }
+
+    // Everything flushed first; then the content files take their places, and the index last, so
+    // the new index never points into old content. True when the new bank replaced the old one.
+    bool install(SourceChecker& checker)
+    {
+        m_written = m_index.finish() && m_written;
+        for (AtomicFileWriter& c : m_contents) {
+            if (c.isOpen()) {
+                m_written = c.finish() && m_written;
+            }
+        }
+        bool replaced = m_written;
+        for (std::size_t i = 0; replaced && i < m_contents.size(); ++i) {
+            replaced = m_contents[i].replace();
+        }
+        replaced = replaced && m_index.replace();
+        if (!replaced) {
+            // Whatever was not renamed is removed with its writer; an earlier bank stays as it was, up
+            // to content files already replaced when a later rename failed.
+            if (!m_reported) {
+                recordFileFailure(checker); // a full disk reads as a file that cannot be made
+            }
+        } else {
+            removeStaleContinuations(m_folder, int(m_contents.size()));
+        }
+        return replaced;
+    }
+
+private:
+    void startNextContentFile(SourceChecker& checker)
+    {
+        ++m_fileNumber;
+        m_contents.emplace_back();
+        if (m_contents.back().open(contentPath(m_folder, m_fileNumber))) {
+            m_content = m_contents.size() - 1;
+            m_offset = 0;
+        } else {
+            recordFileFailure(checker);
+            m_content.reset(); // blocks of this file have nowhere to go: the bank is not installed
+            m_written = false;
+            m_reported = true;
+        }
+    }
+
+    std::filesystem::path m_folder;
+    std::uint32_t m_contentLimit;
+    AtomicFileWriter m_index;
+    std::vector<AtomicFileWriter> m_contents;
+    std::optional<std::size_t> m_content = 0; // the content file blocks go to
+    std::uint32_t m_offset = 0;                // of the next block in it
+    std::int32_t m_fileNumber = 0;
+    bool m_written = true;
+    bool m_reported = false; // a failure to open a file has been recorded
+};
+
+} // namespace
+
 bool assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result,
                        const std::filesystem::path& modelFolder, const std::filesystem::path& voiceBankFolder,
                        const std::vector<std::string>& pitches, std::uint32_t contentLimit)
 {
     SourceChecker checker;
     checker.load(dictionaryText);
-    auto finish = [&] {
+    auto finish = [&](bool replaced) {
         result.messages = checker.messages;
         result.codes = checker.codes;
         result.ok = checker.codes.empty();
+        return replaced;
     };
-    const std::string tableText = pitchTableText(pitchTable(pitches));
+    BankSettings settings;
+    settings.dictionaryText = dictionaryText;
+    settings.pitchTable = pitchTableText(pitchTable(pitches));
 
-    const std::filesystem::path indexPath = voiceBankFolder / "TSI";
-    AtomicFileWriter index;
-    std::vector<AtomicFileWriter> contents(1);
-    if (!index.open(indexPath) || !contents[0].open(contentPath(voiceBankFolder, 0))) {
-        checker.messages.push_back(kOpenFailedMessage);
-        checker.codes.push_back(-1);
-        finish();
-        return false;
+    BankFiles files(voiceBankFolder, contentLimit);
+    if (!files.open()) {
+        recordFileFailure(checker);
+        return finish(false);
     }
-    AnalysisRandom random = AnalysisRandom::forUnit("TSI", "");
-    bool written = index.append(bytesOf(indexHeader(dictionaryText, tableText, random)));
-
+    files.appendHeader(settings);
     const std::vector<std::string> units = unitList(checker.dictionary);
-    std::uint32_t offset = 0;
-    std::int32_t fileNumber = 0;
-    bool reported = false; // a failure to open a file has been recorded
-    AtomicFileWriter* content = &contents[0];
     for (const std::string& pitch : pitches) {
         for (const std::string& unit : units) {
             CMemoryBuffer block;
-            CMemoryStream blockStream(&block);
-            bool passed = false;
-            if (unit.find('_') != std::string::npos) {
-                const auto source = loadContinuantSource(modelFolder, unit, pitch);
-                passed = checker.checkContinuantSource(unit, pitch, source.get(), false);
-                if (passed) {
-                    for (const std::int32_t q : source->q) {
-                        writePlain(blockStream, q);
-                    }
-                    TSVM_V0::writeCompact(blockStream, *source->material);
-                }
-            } else {
-                const auto source = loadVoiceSource(modelFolder, unit, pitch);
-                passed = checker.checkVoiceSource(unit, pitch, source.get(), false);
-                if (passed) {
-                    for (const std::int32_t p : source->p) {
-                        writePlain(blockStream, p);
-                    }
-                    TSVM_V0::writeCompact(blockStream, *source->material);
-                }
-            }
-            if (!passed) {
-                continue;
-            }
-            CMemoryBuffer record;
-            CMemoryStream recordStream(&record);
-            writePlain(recordStream, std::int32_t(0));
-            putString(recordStream, unit);
-            putString(recordStream, pitch);
-            writePlain(recordStream, static_cast<std::int32_t>(offset));
-            writePlain(recordStream, fileNumber);
-            written = appendBlock(index, record) && written;
-            if (content != nullptr) {
-                written = appendBlock(*content, block) && written;
-            }
-            offset += block.size() + 4;
-
-            if (offset >= contentLimit) {
-                ++fileNumber;
-                contents.emplace_back();
-                AtomicFileWriter& next = contents.back();
-                const auto path = contentPath(voiceBankFolder, fileNumber);
-                if (next.open(path)) {
-                    content = &next;
-                    offset = 0;
-                } else {
-                    checker.messages.push_back(kOpenFailedMessage);
-                    checker.codes.push_back(-1);
-                    content = nullptr; // blocks of this file have nowhere to go: the bank is not installed
-                    written = false;
-                    reported = true;
-                }
+            if (contentBlock(checker, modelFolder, unit, pitch, block)) {
+                files.appendUnit(unit, pitch, block, checker);
             }
         }
     }
-
-    // Everything flushed first; then the content files take their places, and the index last, so the
-    // new index never points into old content.
-    written = index.finish() && written;
-    for (AtomicFileWriter& c : contents) {
-        if (c.isOpen()) {
-            written = c.finish() && written;
-        }
-    }
-    bool replaced = written;
-    for (std::size_t i = 0; replaced && i < contents.size(); ++i) {
-        replaced = contents[i].replace();
-    }
-    replaced = replaced && index.replace();
-    if (!replaced) {
-        // Whatever was not renamed is removed with its writer; an earlier bank stays as it was, up to
-        // content files already replaced when a later rename failed.
-        if (!reported) {
-            checker.messages.push_back(kOpenFailedMessage); // a full disk reads as a file that cannot be made
-            checker.codes.push_back(-1);
-        }
-    } else {
-        removeStaleContinuations(voiceBankFolder, int(contents.size()));
-    }
-    finish();
-    return replaced;
+    return finish(files.install(checker));
 }
 
 namespace {
@@ -348,6 +390,18 @@ public:
         m_pos += std::size_t(length);
         return true;
     }
+    bool read(std::vector<float>& values)
+    {
+        std::int32_t count = 0;
+        if (!read(count) || count < 0 || std::size_t(count) > remaining() / sizeof(float)) {
+            return false;
+        }
+        values.resize(std::size_t(count));
+        for (float& v : values) {
+            read(v);
+        }
+        return true;
+    }
     std::size_t remaining() const { return m_bytes.size() - m_pos; }
 
 private:
@@ -372,22 +426,10 @@ std::optional<BankIndex> readBankIndex(const std::filesystem::path& folder)
         return std::nullopt;
     }
     BankIndex idx;
-    BankIndex::Settings& s = idx.settings;
-    std::int32_t six = 0, two = 0, filler = 0, edges = 0;
-    if (!r.read(six) || !r.read(two) || !r.read(filler) || !r.read(s.hop) || !r.read(s.sampleRate) ||
-        !r.read(s.setting2) || !r.read(s.setting3) || !r.read(s.setting4) || !r.read(s.setting5) ||
-        !r.read(s.setting6) || !r.read(s.setting7) || !r.read(s.setting8) || !r.read(s.setting9) ||
-        !r.read(s.setting10) || !r.read(s.lowestPitch) || !r.read(s.highestPitch) || !r.read(s.dictionaryText) ||
-        !r.read(s.pitchTable) || !r.read(s.setting14) || !r.read(s.setting15) || !r.read(s.setting16) ||
-        !r.read(s.setting17) || !r.read(s.setting18) || !r.read(s.setting19) || !r.read(s.setting20) ||
-        !r.read(edges) || edges < 0 || std::size_t(edges) > r.remaining() / 4) {
-        return std::nullopt;
-    }
-    s.bandEdges.resize(std::size_t(edges));
-    for (float& e : s.bandEdges) {
-        r.read(e);
-    }
-    if (!r.read(s.setting22)) {
+    std::int32_t leading[2] = {0, 0};
+    std::int32_t filler = 0;
+    if (!r.read(leading[0]) || !r.read(leading[1]) || !r.read(filler) ||
+        !forEachBankSetting(idx.settings, [&r](auto& value) { return r.read(value); })) {
         return std::nullopt;
     }
     // Content files are opened once each, as the records ask for them; only the length prefixes are read.

@@ -8,6 +8,7 @@
 // The files are written beside their targets and renamed over them only when the whole bank is
 // complete, so a failed or interrupted assembly never leaves half a bank next to a good old one.
 
+#include "core/AnalysisConstants.h"
 #include "engine/SourceChecker.h"
 
 #include <cstdint>
@@ -45,20 +46,47 @@ bool assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result
                        const std::filesystem::path& modelFolder, const std::filesystem::path& voiceBankFolder,
                        const std::vector<std::string>& pitches, std::uint32_t contentLimit = kContentFileLimit);
 
+// The index file starts with these two values and a pseudo-random one that readers ignore; the bank's
+// settings follow.
+inline constexpr std::int32_t kIndexLeadingValues[2] = {6, 2};
+
+// The bank's global settings, with the values every bank is written with (the dictionary and the
+// pitch table are the bank's own). In the index every value is plain little-endian, every string a
+// 32-bit length and its bytes, and the band edges a 32-bit count and the edges.
+struct BankSettings {
+    std::int32_t hop = Tessarin::kHop;
+    float sampleRate = Tessarin::kSampleRateF;
+    float setting2 = -26.35f, setting3 = -0.0002f, setting4 = 69.0f, setting5 = 20000.0f;
+    std::int32_t setting6 = 30, setting7 = 1;
+    float setting8 = 20.0f, setting9 = 5000.0f, setting10 = 4000.0f;
+    std::string lowestPitch = "C1", highestPitch = "C9";
+    std::string dictionaryText;
+    std::string pitchTable; // pitchTableText
+    std::int32_t setting14 = 1000, setting15 = 850, setting16 = 1250;
+    float setting17 = 1.0f, setting18 = 1.0f, setting19 = 0.0f;
+    std::int32_t setting20 = 128;
+    std::vector<float> bandEdges{Tessarin::kNoiseBandEdges.begin() + 1, Tessarin::kNoiseBandEdges.end()}; // upper edges [Hz]
+    std::int32_t setting22 = 256;
+};
+
+// Calls field(member) for every setting in the order of the index file, as long as it returns true:
+// the one list of the header that the writer and the reader both walk. Settings is BankSettings or
+// const BankSettings.
+template <class Settings, class Field>
+bool forEachBankSetting(Settings& s, Field&& field)
+{
+    return field(s.hop) && field(s.sampleRate) && field(s.setting2) && field(s.setting3) && field(s.setting4) &&
+           field(s.setting5) && field(s.setting6) && field(s.setting7) && field(s.setting8) && field(s.setting9) &&
+           field(s.setting10) && field(s.lowestPitch) && field(s.highestPitch) && field(s.dictionaryText) &&
+           field(s.pitchTable) && field(s.setting14) && field(s.setting15) && field(s.setting16) &&
+           field(s.setting17) && field(s.setting18) && field(s.setting19) && field(s.setting20) &&
+           field(s.bandEdges) && field(s.setting22);
+}
+
 // The index file read back, for inspection. Every length is checked against the bytes that remain.
 struct BankIndex {
-    struct Settings {
-        std::int32_t hop = 0;
-        float sampleRate = 0, setting2 = 0, setting3 = 0, setting4 = 0, setting5 = 0;
-        std::int32_t setting6 = 0, setting7 = 0;
-        float setting8 = 0, setting9 = 0, setting10 = 0;
-        std::string lowestPitch, highestPitch, dictionaryText, pitchTable;
-        std::int32_t setting14 = 0, setting15 = 0, setting16 = 0;
-        float setting17 = 0, setting18 = 0, setting19 = 0;
-        std::int32_t setting20 = 0;
-        std::vector<float> bandEdges;
-        std::int32_t setting22 = 0;
-    } settings;
+    using Settings = BankSettings;
+    Settings settings;
     struct Record {
         std::string unit;
         std::string pitch;

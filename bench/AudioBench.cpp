@@ -2,6 +2,7 @@
 
 #include "audio/AudioReader.h"
 #include "audio/CWavData.h"
+#include "support/WavBytes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,22 +26,9 @@ const std::filesystem::path& recording()
         for (std::uint32_t i = 0; i < n; ++i) {
             samples[i] = std::int16_t(12000.0 * std::sin(0.0627 * i));
         }
+        const std::vector<std::uint8_t> bytes = lvtest::WavBytes::mono16(samples);
         std::ofstream out(p, std::ios::binary);
-        auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-        auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-        out.write("RIFF", 4);
-        u32(36 + n * 2);
-        out.write("WAVEfmt ", 8);
-        u32(16);
-        u16(1);
-        u16(1);
-        u32(44100);
-        u32(88200);
-        u16(2);
-        u16(16);
-        out.write("data", 4);
-        u32(n * 2);
-        out.write(reinterpret_cast<const char*>(samples.data()), std::streamsize(n * 2));
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return p;
     }();
     return path;

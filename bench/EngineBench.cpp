@@ -4,7 +4,7 @@
 #include "engine/AnalysisPipeline.h"
 #include "engine/ModelRenderer.h"
 
-#include "../tests/engine/SyntheticVoice.h"
+#include "support/SyntheticVoice.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #include "audio/AudioReader.h"
 #include "audio/CWavData.h"
-#include "audio/WavFixture.h"
+#include "support/WavBytes.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "cli/CliRunner.h"
 
-#include "audio/WavFixture.h"
+#include "support/WavBytes.h"
 #include "model/ModelTestSupport.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "audio/WavFixture.h"
+#include "support/WavBytes.h"
 #include "cli/CliRunner.h"
 #include "support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 #include "audio/AudioReader.h"
 #include "audio/CWavBuf.h"
 #include "engine/AnalysisPipeline.h"
-#include "engine/SyntheticVoice.h"
+#include "support/SyntheticVoice.h"
 #include "engine/VoiceSources.h"
 #include "support/TestSupport.h"
 

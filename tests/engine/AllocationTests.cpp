@@ -5,7 +5,7 @@
 
 #include "engine/AnalysisPipeline.h"
 #include "engine/ModelFile.h"
-#include "engine/SyntheticVoice.h"
+#include "support/SyntheticVoice.h"
 #include "dsp/PitchTracker.h"
 
 #include <gtest/gtest.h>

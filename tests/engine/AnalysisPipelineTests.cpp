@@ -1,5 +1,5 @@
 #include "engine/AnalysisPipeline.h"
-#include "engine/SyntheticVoice.h"
+#include "support/SyntheticVoice.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

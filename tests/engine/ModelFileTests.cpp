@@ -1,6 +1,7 @@
 #include "engine/ModelFile.h"
 #include "engine/VoiceSources.h"
 #include "support/TestSupport.h"
+#include "support/VoiceModelFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,42 +13,6 @@ using Tessarin::FrameMags;
 using Tessarin::HarmonicFrame;
 
 namespace {
-
-// A model of `frames` frames with distinct values in every field; frame 1 unvoiced.
-TsVoiceModel sampleModel(int frames)
-{
-    TsVoiceModel m;
-    for (int i = 0; i < 300; ++i) {
-        m.samples.push_back(short(i * 97 - 14000));
-    }
-    for (int i = 0; i < frames; ++i) {
-        const bool voiced = i != 1;
-        m.f0.push_back(voiced ? 200.0f + float(i) : 0.0f);
-        std::vector<float> noise(128);
-        for (int b = 0; b < 128; ++b) {
-            noise[std::size_t(b)] = -40.0f - float(b) * 0.25f - float(i);
-        }
-        m.noiseEnvelope.appendFrame(noise);
-        HarmonicFrame& peaks = m.peaks.addFrame();
-        std::vector<float> phase;
-        std::vector<float> envelope;
-        if (voiced) {
-            for (int k = 1; k <= 4 + i; ++k) {
-                Tessarin::PeakTracks::appendPoint(peaks, float(k) * m.f0.back(), -10.0f * float(k), 0.1f * float(k));
-                phase.push_back(0.5f * float(k));
-            }
-            envelope.assign(256, -30.0f + float(i));
-        }
-        m.harmonicPhase.appendFrame(phase);
-        m.spectralEnvelope.appendFrame(envelope);
-        m.glottalIndex.push_back(voiced ? 90 + i : -1);
-        m.glottalGain.push_back(voiced ? 3.5f : 0.0f);
-        m.bandLevels.appendFrame(std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f, 0.5f + float(i)});
-        m.pulseRatio.push_back(voiced ? 0.25f : 1.0f);
-    }
-    m.peaks.largestPointCount = 4 + frames - 1;
-    return m;
-}
 
 const std::vector<std::int32_t> kMarkers{0, 10, 20, 30, 40, 50, 60, 70};
 
@@ -85,7 +50,7 @@ TEST(ModelFileName, CapitalsAreSpelledOut)
 
 TEST(CompactModel, PacksLevelsAndFirstFrequencyOnly)
 {
-    TsVoiceModel m = sampleModel(3);
+    TsVoiceModel m = lvtest::handBuiltModel(3);
     // A peak of frequency 0 is left out of the packed frame.
     Tessarin::PeakTracks::appendPoint(*m.peaks.frames[0], 0.0f, -99.0f, 0.0f);
     TsVoiceModelCompact c;
@@ -120,7 +85,7 @@ TEST(ModelFile, LayoutOfAThreeFrameModel)
 {
     lvtest::TempDir dir;
     TsVoiceModelCompact material;
-    ASSERT_TRUE(toCompact(sampleModel(3), material));
+    ASSERT_TRUE(toCompact(lvtest::handBuiltModel(3), material));
     material.packedPeaks.clear(); // as the build does before writing
     ASSERT_TRUE(writeModelFile(kMarkers, material, dir.path(), "Ka", "C4"));
     const auto bytes = fileBytes(dir / "C4.uppercaseKa.LVModel");
@@ -178,7 +143,7 @@ TEST(ModelFile, LayoutOfAThreeFrameModel)
 TEST(ModelFile, ReadsBackEveryField)
 {
     lvtest::TempDir dir;
-    const TsVoiceModel original = sampleModel(3);
+    const TsVoiceModel original = lvtest::handBuiltModel(3);
     TsVoiceModelCompact material;
     ASSERT_TRUE(toCompact(original, material));
     material.packedPeaks.clear();
@@ -212,7 +177,7 @@ TEST(ModelFile, TwoWritesOfTheSameUnitAreIdentical)
     lvtest::TempDir a;
     lvtest::TempDir b;
     TsVoiceModelCompact material;
-    ASSERT_TRUE(toCompact(sampleModel(5), material));
+    ASSERT_TRUE(toCompact(lvtest::handBuiltModel(5), material));
     ASSERT_TRUE(writeModelFile(kMarkers, material, a.path(), "ka", "C4"));
     ASSERT_TRUE(writeModelFile(kMarkers, material, b.path(), "ka", "C4"));
     EXPECT_EQ(fileBytes(a / "C4.ka.LVModel"), fileBytes(b / "C4.ka.LVModel"));
@@ -223,7 +188,7 @@ TEST(ModelFile, EveryTruncationReadsWithoutCrashingAndKeepsTracksEven)
 {
     lvtest::TempDir dir;
     TsVoiceModelCompact material;
-    ASSERT_TRUE(toCompact(sampleModel(3), material));
+    ASSERT_TRUE(toCompact(lvtest::handBuiltModel(3), material));
     ASSERT_TRUE(writeModelFile(std::vector<std::int32_t>(kMarkers.begin(), kMarkers.begin() + 7), material, dir.path(),
                                "a", "C4"));
     const auto whole = fileBytes(dir / "C4.a.LVModel");
@@ -268,7 +233,7 @@ TEST(ModelFile, TheCheckReaderSeesWhatTheFullReaderSeesHoweverTheFileIsCut)
     };
     same("no file");
     TsVoiceModelCompact material;
-    ASSERT_TRUE(toCompact(sampleModel(3), material));
+    ASSERT_TRUE(toCompact(lvtest::handBuiltModel(3), material));
     ModelCheckFields fields;
     // Harmonic peaks are left to the full reader.
     ASSERT_TRUE(writeModelFile(kMarkers, material, dir.path(), "ka", "C4"));

@@ -1,5 +1,5 @@
 #include "engine/SourceChecker.h"
-#include "engine/SyntheticVoice.h"
+#include "support/SyntheticVoice.h"
 #include "engine/VoiceSources.h"
 #include "engine/ModelFile.h"
 #include "support/TestSupport.h"

@@ -1,5 +1,5 @@
 #include "engine/BankReader.h"
-#include "engine/SyntheticVoice.h"
+#include "support/SyntheticVoice.h"
 #include "engine/VoiceBankFiles.h"
 #include "engine/VoiceSources.h"
 #include "support/TestSupport.h"

@@ -7,6 +7,8 @@
 #include "core/MemoryStream.h"
 #include "engine/ModelFile.h"
 #include "model/CTsToolBoxProjModel.h"
+#include "support/VoiceModelFixture.h"
+#include "support/WavBytes.h"
 
 #include <cmath>
 #include <cstdint>
@@ -31,49 +33,23 @@ void put32(Bytes& b, std::uint32_t v)
     }
 }
 
-void put16(Bytes& b, std::uint16_t v)
-{
-    b.push_back(std::uint8_t(v));
-    b.push_back(std::uint8_t(v >> 8));
-}
-
-void putId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
-
+// A short WAV file of the given format; extraChunks puts a LIST chunk before "fmt " and a fact chunk
+// after it.
 Bytes wav(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits, std::uint32_t fmtSize, bool extraChunks)
 {
-    Bytes b;
-    putId(b, "RIFF");
-    put32(b, 0);
-    putId(b, "WAVE");
+    lvtest::WavBytes w;
     if (extraChunks) {
-        putId(b, "LIST");
-        put32(b, 5);
-        b.insert(b.end(), {'I', 'N', 'F', 'O', '!'});
+        w.chunk("LIST", {'I', 'N', 'F', 'O', '!'});
     }
-    putId(b, "fmt ");
-    put32(b, fmtSize);
-    put16(b, tag);
-    put16(b, channels);
-    put32(b, 44100);
-    put32(b, 44100u * channels * bits / 8);
-    put16(b, std::uint16_t(channels * bits / 8));
-    put16(b, bits);
-    b.resize(b.size() + (fmtSize - 16), 0);
+    w.fmt({.tag = tag, .channels = channels, .bitsPerSample = bits, .bodySize = fmtSize});
     if (extraChunks) {
-        putId(b, "fact");
-        put32(b, 4);
-        put32(b, 8);
+        w.chunk("fact", {8, 0, 0, 0});
     }
-    putId(b, "data");
-    put32(b, 16);
+    std::vector<std::int16_t> samples;
     for (int i = 0; i < 8; ++i) {
-        put16(b, std::uint16_t(i * 4000 - 16000));
+        samples.push_back(std::int16_t(i * 4000 - 16000));
     }
-    const std::uint32_t riff = std::uint32_t(b.size() - 8);
-    for (int i = 0; i < 4; ++i) {
-        b[4 + i] = std::uint8_t(riff >> (8 * i));
-    }
-    return b;
+    return w.data16(samples).bytes();
 }
 
 Bytes streamSeed(std::initializer_list<std::uint8_t> ops, const Tessarin::CMemoryBuffer& payload)
@@ -189,21 +165,8 @@ int main(int argc, char** argv)
         seeds.push_back(Bytes{0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0});
     } else if (target == "fuzz_engine_files") {
         // A model payload of two frames, its compact block, a dictionary text, an index, a language file.
-        TSVM_V0::TsVoiceModel m;
-        for (int i = 0; i < 2; ++i) {
-            m.samples.push_back(short(i));
-            m.f0.push_back(i == 0 ? 0.0f : 200.0f);
-            m.noiseEnvelope.appendFrame(std::vector<float>(128, -40.0f));
-            m.harmonicPhase.appendFrame(std::vector<float>(2, 0.5f));
-            m.spectralEnvelope.appendFrame(std::vector<float>(4, -3.0f));
-            m.glottalIndex.push_back(9);
-            m.glottalGain.push_back(-60.0f);
-            m.bandLevels.appendFrame(std::vector<float>(5, 0.1f));
-            m.pulseRatio.push_back(0.5f);
-            Tessarin::PeakTracks::appendPoint(m.peaks.addFrame(), 200.0f, -20.0f, 0.1f);
-        }
         TSVM_V0::TsVoiceModelCompact compact;
-        TSVM_V0::toCompact(m, compact);
+        TSVM_V0::toCompact(lvtest::handBuiltModel(2), compact);
         Tessarin::CMemoryBuffer payload;
         Tessarin::AnalysisRandom random(1);
         const std::vector<std::int32_t> markers{0, 1, 2, 3, 4, 0, -1, -1};

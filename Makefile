@@ -5,6 +5,7 @@
 #   make test SANITIZE=address,undefined  the same in a separate sanitizer build tree
 #   make test TEST_FILTER=REGEX           only the tests whose names match
 #   make bench                            build and run the benchmarks
+#   make gui                              build, write the demo project when absent, open it in the desktop program
 #   make screenshots                      the desktop program's views drawn to build/screenshots/*.png
 #   make fuzz [FUZZ_SECONDS=60]           build the libFuzzer targets with clang and run each
 #   make lint                             clang-tidy over src/ (checks in .clang-tidy)
@@ -28,7 +29,7 @@ endif
 FUZZ_DIR := build/fuzz
 FUZZ_TARGETS := fuzz_wav_reader fuzz_memory_stream fuzz_mp3 fuzz_project_payload fuzz_json_model fuzz_engine_files fuzz_pipeline_f0
 
-.PHONY: all build test bench fuzz fuzz-smoke lint demo screenshots deps clean
+.PHONY: all build test bench fuzz fuzz-smoke lint demo gui screenshots deps clean
 
 all: build
 
@@ -45,6 +46,10 @@ test: build
 
 demo: build
 	@$(BUILD_DIR)/src/cli/lvtb demo --out build/demo --force
+
+gui: build
+	@test -f build/demo/demo.lvtb || $(BUILD_DIR)/src/cli/lvtb demo --out build/demo --force
+	@$(BUILD_DIR)/src/app/lirvane-toolbox build/demo/demo.lvtb
 
 screenshots: demo
 	@mkdir -p build/screenshots

@@ -25,5 +25,6 @@ std::filesystem::path demoRecording(const Context& context);
 // Scenes: each writes its pictures and returns false on a failure.
 bool toolkitScene(const Context& context);
 bool spectrogramScene(const Context& context);
+bool mainWindowScene(const Context& context);
 
 } // namespace lvshots

@@ -75,5 +75,6 @@ int main(int argc, char** argv)
     bool ok = true;
     ok = lvshots::toolkitScene(context) && ok;
     ok = lvshots::spectrogramScene(context) && ok;
+    ok = lvshots::mainWindowScene(context) && ok;
     return ok ? 0 : 1;
 }

@@ -1,0 +1,25 @@
+#include "app/CDEDurivivuzevApp.h"
+
+#include "model/CAppConfigModel.h"
+
+#include <QStringList>
+
+CDEDurivivuzevApp::CDEDurivivuzevApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The profile key; the display name stays unset (Qt would append it to every window title).
+    QCoreApplication::setOrganizationName(QStringLiteral("Lirvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Lirvane ToolBox"));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(TessarinEditor::kProgramVersion));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/lirvane-toolbox.png")));
+    // Settings are read once here; the main window reads the language file they name.
+    config();
+}
+
+CDEDurivivuzevApp::~CDEDurivivuzevApp() = default;
+
+void CDEDurivivuzevApp::initInstance()
+{
+    m_mainWindow = std::make_unique<TessarinEditor::CTsToolBoxAppMainFrame>();
+    m_mainWindow->openStartupProject(arguments());
+    m_mainWindow->show();
+}

@@ -1,0 +1,11 @@
+#include "ui/CurrentProject.h"
+
+namespace TessarinEditor {
+
+ProjectDocument& currentProject()
+{
+    static ProjectDocument document;
+    return document;
+}
+
+} // namespace TessarinEditor

@@ -1,0 +1,92 @@
+#pragma once
+
+// What the tests of the main window and its tool windows share: a settings folder of their own, a
+// scripted Prompter, a stand-in wave editor that records the entries it is asked to load, and the
+// sounds the main window plays.
+
+#include "ScriptedPrompter.h"
+#include "support/TestSupport.h"
+#include "ui/CTsToolBoxAppMainFrame.h"
+#include "ui/CurrentProject.h"
+#include "ui/Messages.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lvtest {
+
+// Takes the 8589 messages the main window hands to the editor; reports its closing like the editor.
+class RecordingEditor : public QWidget {
+public:
+    explicit RecordingEditor(QWidget* parent) : QWidget(parent, Qt::Window) { setAttribute(Qt::WA_DeleteOnClose); }
+    struct Loaded {
+        std::string key;
+        QString folder;
+    };
+    std::vector<Loaded> loaded;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (static_cast<int>(e->type()) == TessarinEditor::Msg::kEditEntry) {
+            const auto* entry = static_cast<TessarinEditor::EntryEvent*>(e);
+            loaded.push_back({entry->entry->entryKey(), entry->wavFolder});
+            return true;
+        }
+        return QWidget::event(e);
+    }
+    void closeEvent(QCloseEvent* e) override
+    {
+        TessarinEditor::ToolWindowEvent closed(TessarinEditor::Msg::kWaveEditor, 1);
+        QCoreApplication::sendEvent(parentWidget(), &closed);
+        e->accept();
+    }
+};
+
+class DesktopFixture : public ::testing::Test {
+protected:
+    DesktopFixture()
+    {
+        std::filesystem::create_directories(m_dir / "config");
+        qputenv("LVTB_CONFIG_DIR", QByteArray::fromStdString((m_dir / "config").string()));
+        qputenv("LVTB_UPDATE_HOST", QByteArray());
+        // Each test starts from a new, unmodified project.
+        TessarinEditor::currentProject().replaceModel(std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(), {});
+    }
+    ~DesktopFixture() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    // A main window whose editor is a RecordingEditor and whose sounds are recorded.
+    std::unique_ptr<TessarinEditor::CTsToolBoxAppMainFrame> makeFrame()
+    {
+        TessarinEditor::MainFrameHooks hooks;
+        hooks.makeWaveEditor = [this](QWidget* parent) {
+            editor = new RecordingEditor(parent);
+            return static_cast<QWidget*>(editor);
+        };
+        hooks.playSound = [this](TessarinEditor::ConfirmationSound s) { sounds.push_back(s); };
+        return std::make_unique<TessarinEditor::CTsToolBoxAppMainFrame>(hooks);
+    }
+
+    static void send(QObject* to, QEvent&& event) { QCoreApplication::sendEvent(to, &event); }
+
+    // Runs what was posted (the list's deferred commands) and deletes what was closed.
+    static void settle()
+    {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    TempDir m_dir;
+    ScriptedPrompter scripted;
+    TessarinEditor::PrompterScope scope{scripted};
+    QPointer<RecordingEditor> editor; // the last one made
+    std::vector<TessarinEditor::ConfirmationSound> sounds;
+};
+
+} // namespace lvtest

@@ -1,6 +1,7 @@
 #include "app/CDEDurivivuzevApp.h"
 
 #include "model/CAppConfigModel.h"
+#include "ui/CWavMgrDlg.h"
 
 #include <QStringList>
 
@@ -19,6 +20,9 @@ CDEDurivivuzevApp::~CDEDurivivuzevApp() = default;
 
 void CDEDurivivuzevApp::initInstance()
 {
+    TessarinEditor::defaultMainFrameHooks().makeWaveEditor = [](QWidget* parent) {
+        return static_cast<QWidget*>(new TessarinEditor::CWavMgrDlg(parent));
+    };
     m_mainWindow = std::make_unique<TessarinEditor::CTsToolBoxAppMainFrame>();
     m_mainWindow->openStartupProject(arguments());
     m_mainWindow->show();

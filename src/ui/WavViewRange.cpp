@@ -28,7 +28,10 @@ void zoomTime(CWavData& wav, float factor, float anchor, int steps)
         if (n < WavRange::kShortestView || l <= 0.0f) {
             continue;
         }
-        float p = anchor - n * (anchor - s) / l;
+        // An anchor outside the view (the overview's area is at least 3 pixels wide) would move the
+        // view away from it, and past the end of the file: it is held inside the view.
+        const float a = std::min(std::max(anchor, s), s + l);
+        float p = a - n * (a - s) / l;
         if (p >= 0.0f && p + n <= d) {
             wav.viewStart = p;
             wav.viewLength = n;

@@ -16,7 +16,8 @@ inline constexpr float kMargin = 0.06f; // [s] at each end of the file
 
 // Zooms the time axis by factor once per step around anchor [s], which keeps its place on screen.
 // A view that would be longer than the file becomes the whole file; one that would be shorter than
-// 5 ms stays as it is; a view that would reach before 0 or past the end is cut there.
+// 5 ms stays as it is; a view that would reach before 0 or past the end is cut there. An anchor
+// outside the visible range counts as the nearer edge of it.
 void zoomTime(CWavData& wav, float factor, float anchor, int steps);
 // Moves the view by delta [s], held inside the file.
 void panTime(CWavData& wav, float delta);

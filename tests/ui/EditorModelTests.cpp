@@ -54,6 +54,16 @@ TEST(EditorRange, ZoomKeepsTheAnchorCutsAtBothEndsAndStopsAtFiveMilliseconds)
     EXPECT_EQ(wav.viewStart, 0.0f);
     EXPECT_EQ(wav.viewLength, 2.0f);
 
+    // An anchor outside the view counts as its nearer edge: the view never leaves the file.
+    wav = fileOf(2.0f, 1.52f, 0.48f);
+    zoomTime(wav, WavRange::kZoomOutFactor, 0.0f, 3);
+    EXPECT_NEAR(wav.viewStart, 1.52f, 1e-6f);
+    EXPECT_NEAR(wav.viewLength, 0.48f, 1e-6f);
+    wav = fileOf(2.0f, 0.5f, 0.5f);
+    zoomTime(wav, WavRange::kZoomInFactor, 1.9f, 1);
+    EXPECT_NEAR(wav.viewStart, 0.65f, 1e-6f);
+    EXPECT_NEAR(wav.viewLength, 0.35f, 1e-6f);
+
     // A zoom that would go below 5 ms does nothing, however many steps.
     wav = fileOf(2.0f, 1.0f, 0.006f);
     zoomTime(wav, WavRange::kZoomInFactor, 1.003f, 3);

@@ -26,5 +26,6 @@ std::filesystem::path demoRecording(const Context& context);
 bool toolkitScene(const Context& context);
 bool spectrogramScene(const Context& context);
 bool mainWindowScene(const Context& context);
+bool editorScene(const Context& context);
 
 } // namespace lvshots

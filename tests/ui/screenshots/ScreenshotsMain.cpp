@@ -76,5 +76,6 @@ int main(int argc, char** argv)
     ok = lvshots::toolkitScene(context) && ok;
     ok = lvshots::spectrogramScene(context) && ok;
     ok = lvshots::mainWindowScene(context) && ok;
+    ok = lvshots::editorScene(context) && ok;
     return ok ? 0 : 1;
 }

@@ -1,0 +1,175 @@
+// The wave annotation editor's speed at 1920 × 1080: opening a 10-minute 44.1 kHz recording until
+// the first frame is painted (waveform and the spectrogram's coarse picture), and the repaint after
+// a zoom or a pan. Windows are offscreen; times are wall-clock.
+
+#include "SungTone.h"
+#include "audio/WavWriter.h"
+#include "ui/CSpecBuilder.h"
+#include "ui/CUIBoard.h"
+#include "ui/CWavMgrDlg.h"
+#include "ui/CWavMgrView.h"
+#include "ui/UISignalNames.h"
+#include "ui/UiStyle.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+using namespace TessarinEditor;
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+
+// Ten minutes of the sung tone, tiled from one second of it, written once per run.
+const std::filesystem::path& tenMinuteWav()
+{
+    static std::filesystem::path path;
+    if (path.empty()) {
+        const auto tone = lvbench::sungTone(1.0);
+        std::vector<float> samples;
+        samples.reserve(tone.size() * 600);
+        for (int s = 0; s < 600; ++s) {
+            samples.insert(samples.end(), tone.begin(), tone.end());
+        }
+        path = std::filesystem::temp_directory_path() / ("lvtb-editor-bench-" + std::to_string(getpid()));
+        std::filesystem::create_directories(path);
+        writeWav16(path / "ten.wav", samples);
+    }
+    return path;
+}
+
+void waitForPicture(CWavMgrDlg& dlg)
+{
+    CSpectrogramImgView& spec = dlg.view().spectrogram();
+    while (spec.builder().finishedRequest() != std::optional<int>(spec.latestRequest())) {
+        std::this_thread::yield();
+    }
+}
+
+void paint(CWavMgrDlg& dlg, QImage& frame)
+{
+    QPainter painter(&frame);
+    dlg.board().paintTree(QRect(0, 0, kWidth, kHeight), painter);
+}
+
+CTsVoiceCfg_CV entryAt(double cp)
+{
+    CTsVoiceCfg_CV entry;
+    entry.wavName = "ten.wav";
+    entry.pitch = "C4";
+    entry.symbol = "ka";
+    entry.connectPoint = cp;
+    entry.preutterance = cp + 0.1;
+    entry.vowelStart = cp + 0.2;
+    entry.vowelEnd = cp + 0.5;
+    return entry;
+}
+
+} // namespace
+
+// Load (read, convert, hand to the views), the coarse spectrogram picture of the whole file, and the
+// first paint of the window. A new editor per iteration, so that the file is read every time.
+static void BM_EditorOpenTenMinutesFirstFrame(benchmark::State& state)
+{
+    const QString folder = QString::fromStdString(tenMinuteWav().string());
+    QImage frame(kWidth, kHeight, QImage::Format_RGB32);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto dlg = std::make_unique<CWavMgrDlg>();
+        dlg->board().resize(kWidth, kHeight);
+        dlg->board().relayout();
+        state.ResumeTiming();
+        dlg->loadCVEntry(entryAt(0.0), folder);
+        waitForPicture(*dlg);
+        paint(*dlg, frame);
+        state.PauseTiming();
+        dlg.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_EditorOpenTenMinutesFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// One zoom step in or out (alternately) around the middle of a 10 s view of the 10-minute file, and
+// the repaint; the spectrogram shows the picture it has while the new one is computed.
+static void BM_EditorZoomRepaint(benchmark::State& state)
+{
+    const QString folder = QString::fromStdString(tenMinuteWav().string());
+    CWavMgrDlg dlg;
+    dlg.board().resize(kWidth, kHeight);
+    dlg.board().relayout();
+    dlg.loadCVEntry(entryAt(300.0), folder);
+    dlg.wavData().viewStart = 295.0f;
+    dlg.wavData().viewLength = 10.0f;
+    dlg.view().syncAll();
+    QImage frame(kWidth, kHeight, QImage::Format_RGB32);
+    bool in = true;
+    for (auto _ : state) {
+        WavZoomArgument zoom{300.0f, 1};
+        dlg.onSignal(in ? UISignalNames::kZoomInWav : UISignalNames::kZoomOutWav, &zoom, nullptr);
+        in = !in;
+        paint(dlg, frame);
+    }
+}
+BENCHMARK(BM_EditorZoomRepaint)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Panning a 10 s view by 0.2 s back and forth, and the repaint.
+static void BM_EditorPanRepaint(benchmark::State& state)
+{
+    const QString folder = QString::fromStdString(tenMinuteWav().string());
+    CWavMgrDlg dlg;
+    dlg.board().resize(kWidth, kHeight);
+    dlg.board().relayout();
+    dlg.loadCVEntry(entryAt(300.0), folder);
+    dlg.wavData().viewStart = 295.0f;
+    dlg.wavData().viewLength = 10.0f;
+    dlg.view().syncAll();
+    QImage frame(kWidth, kHeight, QImage::Format_RGB32);
+    float delta = 0.2f;
+    for (auto _ : state) {
+        dlg.onSignal(UISignalNames::kOffsetDispArea, &delta, nullptr);
+        delta = -delta;
+        paint(dlg, frame);
+    }
+}
+BENCHMARK(BM_EditorPanRepaint)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole file in view (the widest columns of the stride rule): a repaint alone.
+static void BM_EditorRepaintWholeFile(benchmark::State& state)
+{
+    const QString folder = QString::fromStdString(tenMinuteWav().string());
+    CWavMgrDlg dlg;
+    dlg.board().resize(kWidth, kHeight);
+    dlg.board().relayout();
+    dlg.loadCVEntry(entryAt(0.0), folder);
+    WavZoomArgument zoom{0.0f, 100};
+    dlg.onSignal(UISignalNames::kZoomOutWav, &zoom, nullptr);
+    QImage frame(kWidth, kHeight, QImage::Format_RGB32);
+    for (auto _ : state) {
+        paint(dlg, frame);
+    }
+}
+BENCHMARK(BM_EditorRepaintWholeFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    installToolkitFont();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ec;
+    std::filesystem::remove_all(tenMinuteWav(), ec);
+    return 0;
+}

@@ -4,6 +4,8 @@
 // 0 success, 1 the command ran and found problems, 2 bad usage or unreadable input (one line on
 // stderr beginning "lvtb: ").
 
+#include "core/ProgramVersion.h"
+
 #include <functional>
 #include <iosfwd>
 #include <map>
@@ -15,7 +17,7 @@
 
 namespace lvtb {
 
-inline constexpr std::string_view kProgramVersion = "beta_1.1.6";
+using Tessarin::kProgramVersion;
 
 enum ExitStatus : int { kExitOk = 0, kExitProblems = 1, kExitUsage = 2 };
 

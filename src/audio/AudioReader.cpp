@@ -1,5 +1,7 @@
 #include "audio/AudioReader.h"
 
+#include "core/FileAccess.h"
+
 #include <mpg123.h>
 
 #include <algorithm>
@@ -12,14 +14,12 @@ namespace TessarinEditor {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using Tessarin::FilePtr;
 
-FilePtr openForReading(const std::filesystem::path& path)
+// Only a regular file: a FIFO or a device under a recording's name would block the reader or never end.
+FilePtr openForReading(const std::filesystem::path& path, Tessarin::ReadError* why)
 {
-    return FilePtr(std::fopen(path.c_str(), "rb"));
+    return Tessarin::openRegularFileStream(path, why);
 }
 
 // Byte sources for the RIFF parser. Both know their total size, so skips past the end and
@@ -150,8 +150,18 @@ bool findChunk(Source& src, const char* id, std::size_t matchLength)
     }
 }
 
+// The format of a RIFF file and the number of data bytes really present; the source is left at
+// the first data byte.
+struct RiffHeader {
+    std::int32_t bytesPerSample = 0;
+    std::int32_t channels = 0;
+    std::int32_t sampleRate = 0;
+    bool isFloat = false;
+    std::uint32_t dataBytes = 0;
+};
+
 template <class Source>
-bool parseRiff(Source& src, CWavBuf& out)
+bool parseRiffHeader(Source& src, RiffHeader& header)
 {
     char tag[4];
     std::int32_t riffSize = 0;
@@ -197,15 +207,29 @@ bool parseRiff(Source& src, CWavBuf& out)
         return false;
     }
 
-    CWavBuf wav;
-    wav.bytesPerSample = bitsPerSample / 8;
-    wav.channels = channels;
-    wav.sampleRate = static_cast<std::int32_t>(sampleRate);
-    wav.isFloat = formatTag == 3 && (wav.bytesPerSample == 4 || wav.bytesPerSample == 8);
+    header.bytesPerSample = bitsPerSample / 8;
+    header.channels = channels;
+    header.sampleRate = static_cast<std::int32_t>(sampleRate);
+    header.isFloat = formatTag == 3 && (header.bytesPerSample == 4 || header.bytesPerSample == 8);
     // A data chunk that declares more than the file holds keeps only the bytes really there.
-    const auto wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint32_t(dataSize), src.remaining()));
-    wav.bytes.grow(wanted);
-    const std::size_t got = src.readSome(wav.bytes.begin(), wanted);
+    header.dataBytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint32_t(dataSize), src.remaining()));
+    return true;
+}
+
+template <class Source>
+bool parseRiff(Source& src, CWavBuf& out)
+{
+    RiffHeader header;
+    if (!parseRiffHeader(src, header)) {
+        return false;
+    }
+    CWavBuf wav;
+    wav.bytesPerSample = header.bytesPerSample;
+    wav.channels = header.channels;
+    wav.sampleRate = header.sampleRate;
+    wav.isFloat = header.isFloat;
+    wav.bytes.grow(header.dataBytes);
+    const std::size_t got = src.readSome(wav.bytes.begin(), header.dataBytes);
     wav.bytes.resize(static_cast<std::uint32_t>(got));
     out = std::move(wav);
     return true;
@@ -242,21 +266,21 @@ std::string audioFileExtension(std::string_view path)
     return ext;
 }
 
-bool readAudioFile(const std::filesystem::path& path, CWavBuf& out)
+bool readAudioFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why)
 {
     const std::string ext = audioFileExtension(path.native());
     if (ext == "wav") {
-        return readRiffFile(path, out);
+        return readRiffFile(path, out, why);
     }
     if (ext == "mp3") {
-        return readMp3File(path, out);
+        return readMp3File(path, out, why);
     }
     return false;
 }
 
-bool readRiffFile(const std::filesystem::path& path, CWavBuf& out)
+bool readRiffFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why)
 {
-    const FilePtr file = openForReading(path);
+    const FilePtr file = openForReading(path, why);
     if (!file) {
         return false;
     }
@@ -274,8 +298,10 @@ namespace {
 
 // The decoding loop over any source of input pieces: read(buffer, capacity) returns the bytes it put
 // there, 0 at the end or on an error.
+// keepSamples false: the decoded bytes are counted into out's format fields only (bytes stay empty),
+// decodedBytes receives their number.
 template <class Read>
-bool decodeMp3(Read read, CWavBuf& out)
+bool decodeMp3(Read read, CWavBuf& out, bool keepSamples = true, std::uint64_t* decodedBytes = nullptr)
 {
     constexpr std::size_t kInputPiece = 16384;
     constexpr std::size_t kOutputBlock = 32768;
@@ -297,6 +323,7 @@ bool decodeMp3(Read read, CWavBuf& out)
     }
 
     CWavBuf wav;
+    std::uint64_t decoded = 0;
     bool formatSeen = false;
     bool failed = false;
     std::vector<unsigned char> input(kInputPiece);
@@ -314,16 +341,20 @@ bool decodeMp3(Read read, CWavBuf& out)
             wav.bytesPerSample = 2;
             wav.isFloat = false;
             wav.bytes.clear();
+            decoded = 0;
             formatSeen = true;
         }
         if (ret == MPG123_ERR) {
             return false;
         }
         if (done > 0) {
-            if (std::uint64_t(wav.bytes.size()) + done > UINT32_MAX) {
+            if (decoded + done > UINT32_MAX) {
                 return false; // over 4 GiB of samples: not a recording anyone marks
             }
-            wav.bytes.append(output.data(), static_cast<std::uint32_t>(done));
+            decoded += done;
+            if (keepSamples) {
+                wav.bytes.append(output.data(), static_cast<std::uint32_t>(done));
+            }
         }
         return true;
     };
@@ -352,15 +383,18 @@ bool decodeMp3(Read read, CWavBuf& out)
     if (!formatSeen || failed) {
         return false;
     }
+    if (decodedBytes != nullptr) {
+        *decodedBytes = decoded;
+    }
     out = std::move(wav);
     return true;
 }
 
 } // namespace
 
-bool readMp3File(const std::filesystem::path& path, CWavBuf& out)
+bool readMp3File(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why)
 {
-    const FilePtr file = openForReading(path);
+    const FilePtr file = openForReading(path, why);
     if (!file) {
         return false;
     }
@@ -384,6 +418,120 @@ bool readMp3Bytes(std::span<const unsigned char> file, CWavBuf& out)
             return n;
         },
         out);
+}
+
+bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tessarin::ReadError* why)
+{
+    const std::string ext = audioFileExtension(path.native());
+    if (ext != "wav" && ext != "mp3") {
+        return false;
+    }
+    const FilePtr file = openForReading(path, why);
+    if (!file) {
+        return false;
+    }
+    AudioFileInfo found;
+    if (ext == "wav") {
+        FileSource src(file.get());
+        RiffHeader header;
+        if (!parseRiffHeader(src, header)) {
+            return false;
+        }
+        found.bytesPerSample = header.bytesPerSample;
+        found.channels = header.channels;
+        found.sampleRate = header.sampleRate;
+        found.isFloat = header.isFloat;
+        found.dataBytes = header.dataBytes;
+    } else {
+        std::FILE* f = file.get();
+        CWavBuf format;
+        std::uint64_t decoded = 0;
+        const bool ok = decodeMp3(
+            [f](unsigned char* buffer, std::size_t capacity) {
+                const std::size_t got = std::fread(buffer, 1, capacity, f);
+                return std::ferror(f) ? std::size_t(0) : got;
+            },
+            format, false, &decoded);
+        if (!ok) {
+            return false;
+        }
+        found.bytesPerSample = format.bytesPerSample;
+        found.channels = format.channels;
+        found.sampleRate = format.sampleRate;
+        found.isFloat = format.isFloat;
+        found.dataBytes = static_cast<std::uint32_t>(decoded);
+    }
+    info = found;
+    return true;
+}
+
+RegionRead readGatedRegion(const std::filesystem::path& path, double startSec, double endSec,
+                           Tessarin::FastVector<float>& region, Tessarin::ReadError* why, std::uint32_t mostSamples,
+                           std::uint32_t* regionSamples)
+{
+    region.clear();
+    if (audioFileExtension(path.native()) != "wav") {
+        AudioFileInfo info;
+        return probeAudioFile(path, info, why) ? RegionRead::formatError : RegionRead::readFailed;
+    }
+    const FilePtr file = openForReading(path, why);
+    if (!file) {
+        return RegionRead::readFailed;
+    }
+    FileSource src(file.get());
+    RiffHeader header;
+    if (!parseRiffHeader(src, header)) {
+        return RegionRead::readFailed;
+    }
+    AudioFileInfo info;
+    info.bytesPerSample = header.bytesPerSample;
+    info.channels = header.channels;
+    info.sampleRate = header.sampleRate;
+    info.dataBytes = header.dataBytes;
+    if (!passesFormatGate(info, path.native())) {
+        return RegionRead::formatError;
+    }
+    const auto indexes = regionIndexes(startSec, endSec, info.sampleCount());
+    if (!indexes) {
+        return RegionRead::ok;
+    }
+    const auto [first, last] = *indexes;
+    if (regionSamples != nullptr) {
+        *regionSamples = last - first + 1;
+    }
+    if (last - first >= mostSamples) {
+        return RegionRead::tooLong;
+    }
+    src.skip(std::uint64_t(first) * 2);
+    // In pieces, converted as they come: no copy of the region's bytes is kept.
+    constexpr std::size_t kPieceSamples = 65536;
+    std::vector<unsigned char> piece(2 * kPieceSamples);
+    region.resize(last - first + 1);
+    std::uint32_t done = 0;
+    while (done < region.size()) {
+        const std::size_t want = std::min<std::size_t>(kPieceSamples, region.size() - done);
+        const std::size_t got = src.readSome(piece.data(), 2 * want) / 2;
+        for (std::size_t i = 0; i < got; ++i) {
+            region[done + std::uint32_t(i)] = sampleOf16(piece[2 * i], piece[2 * i + 1]);
+        }
+        done += std::uint32_t(got);
+        if (got < want) {
+            region.resize(done); // the file ended early (it shrank while read): keep what was there
+            break;
+        }
+    }
+    return RegionRead::ok;
+}
+
+std::uint32_t AudioFileInfo::sampleCount() const
+{
+    return bytesPerSample > 0 ? dataBytes / std::uint32_t(bytesPerSample) : 0;
+}
+
+bool passesFormatGate(const AudioFileInfo& info, std::string_view path)
+{
+    return info.bytesPerSample == 2 && info.channels == 1 && info.sampleRate == 44100 &&
+           audioFileExtension(path) == "wav";
 }
 
 bool passesFormatGate(const CWavBuf& wav, std::string_view path)

@@ -7,6 +7,7 @@
 // more than the file actually holds.
 
 #include "audio/CWavBuf.h"
+#include "core/FileAccess.h"
 
 #include <filesystem>
 #include <span>
@@ -20,15 +21,44 @@ inline constexpr std::string_view kWavFormatErrorMessage = "Wav format error! Fo
 // The text after the last "." of the path, lower-cased; a path without "." is taken whole.
 std::string audioFileExtension(std::string_view path);
 
-// "wav" goes to the RIFF reader, "mp3" to the MPEG decoder; any other extension fails unread.
-bool readAudioFile(const std::filesystem::path& path, CWavBuf& out);
+// "wav" goes to the RIFF reader, "mp3" to the MPEG decoder; any other extension fails unread. Only
+// regular files are opened; why, when given, tells why a file could not be opened at all.
+bool readAudioFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why = nullptr);
 
-bool readRiffFile(const std::filesystem::path& path, CWavBuf& out);
+bool readRiffFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why = nullptr);
 bool readRiffBytes(std::span<const unsigned char> file, CWavBuf& out);
-bool readMp3File(const std::filesystem::path& path, CWavBuf& out);
+bool readMp3File(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why = nullptr);
 bool readMp3Bytes(std::span<const unsigned char> file, CWavBuf& out);
+
+// What readAudioFile would read, without keeping the samples: a WAV's header and the number of data
+// bytes the file really holds (nothing else is read), an MP3 decoded and counted. Memory does not
+// grow with the file.
+struct AudioFileInfo {
+    std::int32_t bytesPerSample = 2;
+    std::int32_t channels = 1;
+    std::int32_t sampleRate = 44100; // [Hz]
+    bool isFloat = false;
+    std::uint32_t dataBytes = 0;
+    // As CWavBuf::sampleCount: data bytes ÷ bytes per sample (every channel counts).
+    std::uint32_t sampleCount() const;
+};
+bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tessarin::ReadError* why = nullptr);
+
+enum class RegionRead {
+    ok,
+    readFailed,  // what readAudioFile would fail on
+    formatError, // read, but not through the format gate
+    tooLong,     // the region holds more than the samples asked for at most; nothing was read
+};
+// cutRegion(start, end) of the file, reading only the region's bytes of a WAV that passes the gate
+// (an MP3 is decoded and counted, and never passes): the same samples and the same outcome as
+// readAudioFile, passesFormatGate and cutRegion, in memory that follows the region, not the file.
+RegionRead readGatedRegion(const std::filesystem::path& path, double startSec, double endSec,
+                           Tessarin::FastVector<float>& region, Tessarin::ReadError* why = nullptr,
+                           std::uint32_t mostSamples = UINT32_MAX, std::uint32_t* regionSamples = nullptr);
 
 // Only 16 bit, mono, 44100 Hz data read from a file with the extension "wav" passes.
 bool passesFormatGate(const CWavBuf& wav, std::string_view path);
+bool passesFormatGate(const AudioFileInfo& info, std::string_view path);
 
 } // namespace TessarinEditor

@@ -7,6 +7,8 @@
 #include "core/FastVector.h"
 
 #include <cstdint>
+#include <optional>
+#include <utility>
 
 namespace TessarinEditor {
 
@@ -39,5 +41,10 @@ public:
 // The samples from trunc(max(start·44100, 0)) to trunc(min(end·44100, n − 1)), both included, as
 // floats; empty when the first index passes the last. Times in [s] from the file's first sample.
 Tessarin::FastVector<float> cutRegion(double startSec, double endSec, const CWavBuf& wav);
+// Those first and last indexes for a file of sampleCount samples; none for an empty region.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> regionIndexes(double startSec, double endSec,
+                                                                      std::uint32_t sampleCount);
+// A 16-bit little-endian sample as value / 32767.
+float sampleOf16(std::uint8_t low, std::uint8_t high);
 
 } // namespace TessarinEditor

@@ -5,7 +5,16 @@
 namespace TessarinEditor {
 
 namespace {
+
 constexpr float kShortestDuration = 0.005f; // [s] below this a recording is not usable
+
+// Sample count ÷ rate in single precision; 0 below the shortest usable duration.
+float editorDuration(std::uint32_t samples, std::int32_t sampleRate)
+{
+    const float duration = float(samples) / float(sampleRate);
+    return duration < kShortestDuration ? 0.0f : duration;
+}
+
 } // namespace
 
 WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav)
@@ -29,8 +38,8 @@ WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav)
         wav.samples[i] = wav.raw.sampleAt(i);
     }
 
-    wav.duration = float(n) / float(wav.raw.sampleRate);
-    if (wav.duration < kShortestDuration) {
+    wav.duration = editorDuration(n, wav.raw.sampleRate);
+    if (wav.duration == 0.0f) {
         wav.duration = 0.0f;
         wav.samples.clear();
         return WavLoadStatus::TooShort;
@@ -39,6 +48,19 @@ WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav)
     wav.viewLength = wav.duration;
     wav.sampleRate = float(wav.raw.sampleRate);
     return WavLoadStatus::Loaded;
+}
+
+WavLoadStatus probeForEditor(const std::filesystem::path& path, EditorProbe& probe, Tessarin::ReadError* why)
+{
+    probe = EditorProbe{};
+    if (!probeAudioFile(path, probe.info, why)) {
+        return WavLoadStatus::ReadFailed;
+    }
+    if (!passesFormatGate(probe.info, path.native())) {
+        return WavLoadStatus::FormatError;
+    }
+    probe.duration = editorDuration(probe.info.sampleCount(), probe.info.sampleRate);
+    return probe.duration == 0.0f ? WavLoadStatus::TooShort : WavLoadStatus::Loaded;
 }
 
 } // namespace TessarinEditor

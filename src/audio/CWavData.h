@@ -3,6 +3,7 @@
 // The wave annotation editor's model of one recording: its raw buffer, its samples as floats and
 // the visible time range. One instance is owned by the editor and shared by pointer with its views.
 
+#include "audio/AudioReader.h"
 #include "audio/CWavBuf.h"
 
 #include <filesystem>
@@ -31,5 +32,13 @@ enum class WavLoadStatus {
 
 // The editor's load. Afterwards a duration of 0 means nothing usable is loaded.
 WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav);
+
+// What the editor's load would give, without the samples: for tools that need only the format and
+// the duration of a recording of any length.
+struct EditorProbe {
+    AudioFileInfo info;
+    float duration = 0.0f; // [s] as the editor's: 0 for a file under 5 ms or one that fails the gate
+};
+WavLoadStatus probeForEditor(const std::filesystem::path& path, EditorProbe& probe, Tessarin::ReadError* why = nullptr);
 
 } // namespace TessarinEditor

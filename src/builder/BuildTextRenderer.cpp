@@ -72,6 +72,13 @@ void BuildTextRenderer::onEntryResult(const TSSrcCheckResult& result, const std:
     append(piece);
 }
 
+void BuildTextRenderer::onLocationProblem(const TSSrcCheckResult& result)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_sawError = true;
+    append("\r\nError  > " + (result.messages.empty() ? std::string() : result.messages.front()));
+}
+
 void BuildTextRenderer::onFinished(const TSSrcCheckResult& result)
 {
     std::lock_guard<std::mutex> guard(m_lock);

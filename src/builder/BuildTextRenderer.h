@@ -30,6 +30,8 @@ public:
     void onProgress(const std::string& line) override;
     void onEntryResult(const TSSrcCheckResult& result, const std::string& line) override;
     void onFinished(const TSSrcCheckResult& result) override;
+    // "\r\nError  > " and the message: a line of its own.
+    void onLocationProblem(const TSSrcCheckResult& result) override;
 
     std::string text() const;
     // An entry or the bank was reported with ok false.

@@ -5,6 +5,7 @@
 #include "audio/AudioReader.h"
 #include "audio/CWavBuf.h"
 #include "core/AtomicFile.h"
+#include "core/FileLock.h"
 #include "engine/ModelFile.h"
 #include "engine/VoiceBankFiles.h"
 #include "engine/VoiceSources.h"
@@ -140,14 +141,16 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
         return message(true, " Model already exists");
     }
     const std::string path = joinPath(location, entry.wavName);
-    TessarinEditor::CWavBuf wav;
-    if (!TessarinEditor::readAudioFile(path, wav)) {
+    // Only the entry's region is read, not the whole recording.
+    Tessarin::FastVector<float> samples;
+    switch (TessarinEditor::readGatedRegion(path, entry.startTime, entry.endTime, samples)) {
+    case TessarinEditor::RegionRead::readFailed:
         return message(false, " wav reading error:" + path);
-    }
-    if (!TessarinEditor::passesFormatGate(wav, path)) {
+    case TessarinEditor::RegionRead::formatError:
         return message(false, " format error:" + path);
+    default:
+        break;
     }
-    const Tessarin::FastVector<float> samples = TessarinEditor::cutRegion(entry.startTime, entry.endTime, wav);
     if (samples.size() == 0) {
         return message(false, " Marker error!");
     }
@@ -203,6 +206,48 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
     return result;
 }
 
+namespace {
+
+// analyseEntry with anything thrown (exhausted memory, a library's exception) turned into the entry's
+// error, so that one bad entry never ends the build of the others.
+std::optional<TSSrcCheckResult> analyseEntryCaught(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
+                                                   const CTsVoiceCfg& entry, const std::string& location,
+                                                   const std::string& modelFolder, bool skipExisting,
+                                                   TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest)
+{
+    try {
+        return analyseEntry(dictionary, dictionaryText, entry, location, modelFolder, skipExisting, scratch, manifest);
+    } catch (const std::bad_alloc&) {
+        return message(false, " analysis error: out of memory");
+    } catch (const std::exception& e) {
+        return message(false, std::string(" analysis error: ") + e.what());
+    } catch (...) {
+        return message(false, " analysis error");
+    }
+}
+
+// Why a wav location gives no entries at all, or none when it is a folder whose voice.lvcfg (if
+// any) was read.
+std::optional<std::string> locationProblem(const std::string& location, const CTsVoiceCfgMgr& manager,
+                                           CTsVoiceCfgMgr::LoadStatus status)
+{
+    std::error_code ec;
+    const auto st = std::filesystem::status(location, ec);
+    if (ec || st.type() == std::filesystem::file_type::not_found) {
+        const bool missing = st.type() == std::filesystem::file_type::not_found || ec == std::errc::no_such_file_or_directory;
+        return " wav location error:" + location + " (" + (missing ? std::string("no such folder") : ec.message()) + ")";
+    }
+    if (st.type() != std::filesystem::file_type::directory) {
+        return " wav location error:" + location + " (not a folder)";
+    }
+    if (status == CTsVoiceCfgMgr::LoadStatus::Unreadable) {
+        return " voice.lvcfg reading error:" + manager.filePath().string() + " (" + manager.unreadableReason() + ")";
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, const CTsVoiceCfg& entry,
                 const std::string& location, const std::string& modelFolder, TessarinEngineV6::AnalysisScratch* scratch)
 {
@@ -211,8 +256,8 @@ void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, con
         context.delegate->onProgress(line);
     }
     const std::optional<TSSrcCheckResult> result =
-        analyseEntry(dictionary, dictionary.serialise(), entry, location, modelFolder, context.skipExisting != 0, scratch,
-                     context.manifest);
+        analyseEntryCaught(dictionary, dictionary.serialise(), entry, location, modelFolder, context.skipExisting != 0,
+                           scratch, context.manifest);
     if (result && context.delegate != nullptr) {
         context.delegate->onEntryResult(*result, line);
     }
@@ -262,8 +307,8 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
             busyNames.insert(modelNames[i]);
             guard.unlock();
             std::optional<TSSrcCheckResult> result =
-                analyseEntry(dictionary, dictionaryText, *entries[i].entry, entries[i].location, modelFolder,
-                             skipExisting, &scratch, context.manifest);
+                analyseEntryCaught(dictionary, dictionaryText, *entries[i].entry, entries[i].location, modelFolder,
+                                   skipExisting, &scratch, context.manifest);
             guard.lock();
             busyNames.erase(busyNames.find(modelNames[i]));
             slots[i].result = std::move(result);
@@ -317,7 +362,13 @@ void buildModels(BuildContext& context, const PhoneticDictionary& dictionary,
     std::vector<Collected> collected;
     for (const std::string& location : wavLocations) {
         auto manager = std::make_unique<CTsVoiceCfgMgr>();
-        manager->loadFolder(location);
+        const CTsVoiceCfgMgr::LoadStatus status = manager->loadFolder(location);
+        if (const auto problem = locationProblem(location, *manager, status)) {
+            if (context.delegate != nullptr) {
+                context.delegate->onLocationProblem(message(false, *problem));
+            }
+            continue;
+        }
         const std::vector<CTsVoiceCfg*> all = manager->entries();
         if (!symbols) {
             for (const CTsVoiceCfg* e : all) {
@@ -363,6 +414,14 @@ void buildVoiceBank(BuildContext& context, const PhoneticDictionary& dictionary,
 {
     for (std::string& pitch : pitches) {
         pitch = normalisePitch(pitch);
+    }
+    // Two banks written into one folder at once would mix their files.
+    Tessarin::FolderLock folderLock;
+    if (folderLock.tryAcquire(voiceBankFolder) == Tessarin::FolderLock::Status::busy) {
+        if (context.onWaitingForBankFolder) {
+            context.onWaitingForBankFolder(voiceBankFolder);
+        }
+        folderLock.acquire(voiceBankFolder);
     }
     TSSrcCheckResult result;
     const bool installed =

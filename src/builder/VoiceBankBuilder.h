@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,9 @@ public:
     virtual void onEntryResult(const TSSrcCheckResult& result, const std::string& line) = 0;
     // The outcome of "Build voice bank".
     virtual void onFinished(const TSSrcCheckResult& result) = 0;
+    // A wav location whose entries could not be read at all (a folder that is missing, a file, a
+    // loop of links; a voice.lvcfg that cannot be read): one report per location, before any entry.
+    virtual void onLocationProblem(const TSSrcCheckResult& result) { onEntryResult(result, ""); }
 };
 
 class ModelManifest;
@@ -45,6 +49,9 @@ struct BuildContext {
     // Set for an incremental "Build models": entries whose model file is up to date by the manifest
     // are reported " Model up to date, skipped"; every model written is recorded in it.
     ModelManifest* manifest = nullptr;
+    // "Build voice bank" writes its folder alone: when another build (another lvtb, the desktop
+    // program) is writing a bank there, this is called once and the build waits for it to finish.
+    std::function<void(const std::string& voiceBankFolder)> onWaitingForBankFolder;
 };
 
 // The builder's message for an entry that an incremental build did not need to analyse.
@@ -57,6 +64,8 @@ std::string_view resultCodeText(std::int32_t code);
 std::string normalisePitch(std::string pitch);
 
 // symbols: none builds every entry; otherwise the entries of each listed symbol, in list order.
+// A location that cannot be read is reported once through onLocationProblem (its listed symbols
+// are not reported missing there as well).
 void buildModels(BuildContext& context, const PhoneticDictionary& dictionary,
                  const std::vector<std::string>& wavLocations, const std::string& modelFolder,
                  const std::optional<std::vector<std::string>>& symbols, bool skipExisting);

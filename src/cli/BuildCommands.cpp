@@ -9,7 +9,9 @@
 #include "cli/RenderCommand.h"
 #include "audio/WavWriter.h"
 #include "engine/ModelFile.h"
+#include "core/AtomicFile.h"
 #include "demo/DemoSinger.h"
+#include "model/CTsVoiceCfgMgr.h"
 #include "model/PhoneticDictionary.h"
 #include "model/TextSplit.h"
 
@@ -22,6 +24,10 @@
 #include <ostream>
 #include <thread>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lvtb {
 
@@ -89,19 +95,11 @@ constexpr std::string_view kDemoUsage =
     "  --force    write over the demo's files in a DIR that is not empty (refused otherwise)\n"
     "Exit 0 only when both builds ran clean.\n";
 
-// Where the build text goes: stdout (flushed at every piece) and the log file, which always holds
-// the whole text so far.
+// Where the build text goes: stdout, flushed at every piece, and the log file, written whole and
+// atomically when the build ends (a log is never left half written, and a failed write is reported).
 class TextOutput {
 public:
-    TextOutput(std::ostream& out, const std::optional<std::string>& logPath) : m_out(out)
-    {
-        if (logPath) {
-            m_log.open(*logPath, std::ios::binary | std::ios::trunc);
-            if (!m_log) {
-                throw UsageError{*logPath + ": cannot write the log file"};
-            }
-        }
-    }
+    TextOutput(std::ostream& out, std::optional<std::string> logPath) : m_out(out), m_logPath(std::move(logPath)) {}
     void operator()(std::string_view piece)
     {
         m_out << piece;
@@ -109,9 +107,21 @@ public:
         if (!piece.empty()) {
             m_endsLine = piece.back() == '\n';
         }
-        if (m_log.is_open()) {
-            m_log << piece;
-            m_log.flush();
+        if (m_logPath) {
+            m_log += piece;
+        }
+    }
+    // Writes the log; a log that cannot be written is a usage error (exit 2).
+    void finish()
+    {
+        if (!m_logPath) {
+            return;
+        }
+        std::error_code error;
+        const bool written = isStream(*m_logPath) ? writeInPlace(*m_logPath, m_log, error)
+                                                  : Tessarin::writeFileAtomically(*m_logPath, m_log, &error);
+        if (!written) {
+            throw UsageError{*m_logPath + ": cannot write the log file (" + error.message() + ")"};
         }
     }
     // The build text ends without a line end; a shell prompt should not follow it on its line.
@@ -124,10 +134,106 @@ public:
     }
 
 private:
+    // A device or a FIFO named as the log (/dev/null, /dev/stderr, a pipe) is written into, not
+    // replaced.
+    static bool isStream(const std::string& path)
+    {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
+    }
+    static bool writeInPlace(const std::string& path, std::string_view bytes, std::error_code& error)
+    {
+        // Non-blocking open: a FIFO nobody reads fails at once instead of waiting.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            error = std::error_code(errno, std::generic_category());
+            return false;
+        }
+        const int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                error = std::error_code(n < 0 ? errno : EIO, std::generic_category());
+                ::close(fd);
+                return false;
+            }
+            bytes.remove_prefix(std::size_t(n));
+        }
+        if (::close(fd) != 0) {
+            error = std::error_code(errno, std::generic_category());
+            return false;
+        }
+        return true;
+    }
+
     std::ostream& m_out;
-    std::ofstream m_log;
+    std::optional<std::string> m_logPath;
+    std::string m_log;
     bool m_endsLine = true;
 };
+
+// The same file, or the same place for a file not written yet.
+bool samePlace(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec) && !ec) {
+        return true;
+    }
+    const auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ec), ec);
+    const auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, ec), ec);
+    return !ca.empty() && ca == cb;
+}
+
+bool isBankFileName(const std::string& name)
+{
+    if (name == "TSI" || name == "TSC" || name == "voice.tssd") {
+        return true;
+    }
+    return name.size() > 4 && name.compare(0, 4, "TSC_") == 0 && name.find_first_not_of("0123456789", 4) == std::string::npos;
+}
+
+// A log written over the project, a voice.lvcfg, a recording, a model or a bank file would destroy
+// what the build reads or writes: such a LOG is refused before anything happens.
+void refuseLogOverInputs(const std::string& log, const std::string& projectFile,
+                         const TSTBCurrentModel::CTsToolBoxProjModel& project)
+{
+    auto refuse = [&](const std::string& what) {
+        throw UsageError{log + ": is " + what + "; the log must not replace a file the build reads or writes"};
+    };
+    if (samePlace(log, projectFile)) {
+        refuse("the project file");
+    }
+    for (const std::string& location : project.wavLocations) {
+        CTsVoiceCfgMgr mgr;
+        mgr.loadFolder(location);
+        if (!mgr.filePath().empty() && samePlace(log, mgr.filePath())) {
+            refuse("the voice configuration file of a wav location");
+        }
+        for (const CTsVoiceCfg* e : mgr.entries()) {
+            if (samePlace(log, std::filesystem::path(location) / e->wavName)) {
+                refuse("the recording of the entry " + e->entryKey());
+            }
+        }
+    }
+    std::error_code ec;
+    const auto logFolder = std::filesystem::weakly_canonical(std::filesystem::absolute(log, ec).parent_path(), ec);
+    const std::string name = std::filesystem::path(log).filename().string();
+    const auto inFolder = [&](const std::string& folder) {
+        return !folder.empty() && samePlace(logFolder, folder);
+    };
+    constexpr std::string_view kModelSuffix = ".LVModel";
+    if (inFolder(project.modelFolder) && name.size() > kModelSuffix.size() &&
+        name.compare(name.size() - kModelSuffix.size(), kModelSuffix.size(), kModelSuffix) == 0) {
+        refuse("a model file");
+    }
+    if (inFolder(project.voiceBankFolder) && isBankFileName(name)) {
+        refuse("a voice bank file");
+    }
+}
 
 // Passes reports on to the renderer and keeps a progress bar on stderr when it is a terminal.
 class ProgressReporter : public CTSVoiceBankUtilDelegate {
@@ -166,6 +272,7 @@ public:
         }
     }
     void onFinished(const TSSrcCheckResult& result) override { m_text.onFinished(result); }
+    void onLocationProblem(const TSSrcCheckResult& result) override { m_text.onLocationProblem(result); }
 
     int built() const { return m_built; }
     int failed() const { return m_failed; }
@@ -257,11 +364,15 @@ ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& projec
     return outcome;
 }
 
-bool runBuildBank(const TSTBCurrentModel::CTsToolBoxProjModel& project, BuildTextRenderer& text)
+bool runBuildBank(const TSTBCurrentModel::CTsToolBoxProjModel& project, BuildTextRenderer& text, std::ostream& err)
 {
     makeFolder(project.voiceBankFolder);
     BuildContext context;
     context.delegate = &text;
+    context.onWaitingForBankFolder = [&err](const std::string& folder) {
+        err << "lvtb: " << folder << ": another build is writing a voice bank there; waiting for it to finish\n";
+        err.flush();
+    };
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
     text.beginVoiceBank();
     buildVoiceBank(context, dictionary, panelList(project.pitchList), project.voiceBankName, project.modelFolder,
@@ -284,10 +395,14 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
         }
     }
     const LoadedProject loaded = loadResolvedOrFail(args.positional(0));
+    const std::optional<std::string> log = args.option("--log");
+    if (log) {
+        refuseLogOverInputs(*log, args.positional(0), *loaded.model);
+    }
     if (!dictionaryReady(*loaded.model, io.out)) {
         return kExitProblems;
     }
-    TextOutput output(io.out, args.option("--log"));
+    TextOutput output(io.out, log);
     bool clean = true;
     std::optional<std::string> unsavedManifest;
     if (models) {
@@ -301,8 +416,9 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
     }
     if (bank) {
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(output));
-        clean = runBuildBank(*loaded.model, text) && clean;
+        clean = runBuildBank(*loaded.model, text, io.err) && clean;
     }
+    output.finish();
     output.closeLineOnTerminal(io.outIsTerminal);
     if (unsavedManifest) {
         io.err << "lvtb: " << *unsavedManifest << ": cannot be written; the next --incremental build analyses every entry\n";
@@ -350,12 +466,14 @@ int runDemo(const std::vector<std::string>& argv, Io& io)
         TextOutput log(discard, (dir / "build-models.log").string());
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(log));
         models = runBuildModels(*loaded.model, parsed, text, io.errIsTerminal ? &io.err : nullptr);
+        log.finish();
     }
     bool bankClean = false;
     {
         TextOutput log(discard, (dir / "build-bank.log").string());
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(log));
-        bankClean = runBuildBank(*loaded.model, text);
+        bankClean = runBuildBank(*loaded.model, text, io.err);
+        log.finish();
     }
     out << "  units built: " << models.built << ", failed: " << models.failed << " (build-models.log)\n"
         << "  voice bank: " << (bankClean ? "complete" : "with errors") << " (build-bank.log)\n";

@@ -1,7 +1,11 @@
 #include "cli/Cli.h"
 
+#include <cerrno>
+#include <cstring>
 #include <istream>
+#include <new>
 #include <ostream>
+#include <stdexcept>
 
 namespace lvtb {
 
@@ -81,15 +85,61 @@ void printHelp(std::ostream& out)
 
 } // namespace
 
+namespace {
+
+// Runs one command inside the boundary every command shares: a usage error or anything thrown
+// (exhausted memory, a library's exception) is one "lvtb: " line on stderr and exit 2. Objects
+// that own temporary files remove them as the stack unwinds.
+int runGuarded(const Command& c, const std::vector<std::string>& args, Io& io)
+{
+    try {
+        return c.run(args, io);
+    } catch (const UsageError& e) {
+        io.err << "lvtb: " << e.message << '\n';
+    } catch (const std::bad_alloc&) {
+        io.err << "lvtb: out of memory\n";
+    } catch (const std::exception& e) {
+        io.err << "lvtb: " << e.what() << '\n';
+    } catch (...) {
+        io.err << "lvtb: unexpected error\n";
+    }
+    return kExitUsage;
+}
+
+// The output has reached its destination, or the command fails: a full disk or a closed pipe must
+// never pass for success.
+int checkedOutput(int status, Io& io)
+{
+    // A write that failed before keeps its errno; one that fails now sets it.
+    const bool failedBefore = !io.out;
+    if (!failedBefore) {
+        errno = 0;
+    }
+    io.out.flush();
+    if (!io.out) {
+        const int error = errno;
+        io.err << "lvtb: cannot write the output" << (error != 0 ? ": " + std::string(std::strerror(error)) : std::string())
+               << '\n';
+        return kExitUsage;
+    }
+    return status;
+}
+
+} // namespace
+
 int run(const std::vector<std::string>& argv, Io& io)
 {
-    if (argv.empty() || argv[0] == "--help" || argv[0] == "-h" || argv[0] == "help") {
+    if (argv.empty()) {
+        io.err << "usage: lvtb COMMAND [ARGS]   (lvtb --help lists the commands)\n";
+        return kExitUsage;
+    }
+    if (argv[0] == "--help" || argv[0] == "-h" || argv[0] == "help") {
         printHelp(io.out);
-        return argv.empty() ? kExitUsage : kExitOk;
+        return checkedOutput(kExitOk, io);
     }
     if (argv[0] == "--version") {
         io.out << kProgramVersion << '\n';
-        return kExitOk;
+        return checkedOutput(kExitOk, io);
     }
     for (const Command& c : commands()) {
         if (c.name != argv[0]) {
@@ -100,15 +150,10 @@ int run(const std::vector<std::string>& argv, Io& io)
             if (a == "--help") {
                 const auto sub = rest.empty() ? c.subcommandUsage.end() : c.subcommandUsage.find(rest[0]);
                 io.out << (sub != c.subcommandUsage.end() ? sub->second : c.usage);
-                return kExitOk;
+                return checkedOutput(kExitOk, io);
             }
         }
-        try {
-            return c.run(rest, io);
-        } catch (const UsageError& e) {
-            io.err << "lvtb: " << e.message << '\n';
-            return kExitUsage;
-        }
+        return checkedOutput(runGuarded(c, rest, io), io);
     }
     io.err << "lvtb: unknown command " << argv[0] << " (lvtb --help lists them)\n";
     return kExitUsage;

@@ -4,11 +4,13 @@
 #include "cli/Cli.h"
 
 #include "audio/CWavData.h"
+#include "core/FileLock.h"
 #include "model/CTsVoiceCfgMgr.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <ostream>
 #include <system_error>
 
@@ -52,9 +54,12 @@ std::string configPathText(const std::string& dir)
     return dir + "/" + kVoiceCfgFileName;
 }
 
-// Loads DIR's entries. A voice.lvcfg that exists but cannot be read is refused, so that no command
-// ever writes over it.
-void loadFolder(CTsVoiceCfgMgr& mgr, const std::string& dir, bool forWriting)
+// Loads DIR's entries. A voice.lvcfg that exists but cannot be read is refused; for writing, so is
+// one that is read only in part, so that no command ever writes over what it could not read.
+// Writers pass a lock, taken before the read and held until their save, so that a change made
+// meanwhile by another writer is never lost.
+void loadFolder(CTsVoiceCfgMgr& mgr, const std::string& dir, bool forWriting,
+                std::optional<Tessarin::UpdateLock>* lock = nullptr)
 {
     if (dir.empty()) {
         throw UsageError{"DIR must not be empty"};
@@ -63,8 +68,17 @@ void loadFolder(CTsVoiceCfgMgr& mgr, const std::string& dir, bool forWriting)
     if (!std::filesystem::is_directory(dir, ec)) {
         throw UsageError{dir + ": no such folder"};
     }
+    if (lock != nullptr) {
+        lock->emplace(configPathText(dir));
+    }
     if (mgr.loadFolder(dir) == CTsVoiceCfgMgr::LoadStatus::Unreadable) {
-        throw UsageError{configPathText(dir) + ": not a voice configuration file" + (forWriting ? "; nothing written" : "")};
+        const std::string& why = mgr.unreadableReason();
+        const bool notJson = why.rfind("is not JSON", 0) == 0 || why.rfind("is not a JSON", 0) == 0;
+        throw UsageError{configPathText(dir) + (notJson ? ": not a voice configuration file" : ": " + why) +
+                         (forWriting ? "; nothing written" : "")};
+    }
+    if (forWriting && !mgr.writable()) {
+        throw UsageError{configPathText(dir) + ": " + mgr.keptAsIsReason() + "; nothing written (the file is kept as it is)"};
     }
 }
 
@@ -94,7 +108,15 @@ int listEntries(const std::vector<std::string>& argv, Io& io)
     const Args args(argv, {"--json"}, {});
     args.expectPositional(1, "DIR");
     CTsVoiceCfgMgr mgr;
-    loadFolder(mgr, args.positional(0), false);
+    const std::string& dir = args.positional(0);
+    loadFolder(mgr, dir, false);
+    for (const auto& [key, member] : mgr.skippedMembers()) {
+        io.err << "skipped: " << key << ": " << member.reason << '\n';
+    }
+    if (!mgr.writable()) {
+        io.err << "lvtb: " << configPathText(dir) << ": " << mgr.keptAsIsReason()
+               << "; listed as read, but no command writes it\n";
+    }
     if (args.flag("--json")) {
         io.out << mgr.toJsonText();
         return kExitOk;
@@ -167,21 +189,16 @@ std::vector<std::string_view> markerNames(const std::string& kind)
 }
 
 // The detail behind the editor's "Wav data not exists !".
-std::string whyNotLoaded(const std::string& path, TessarinEditor::WavLoadStatus status,
-                         const TessarinEditor::CWavData& wav)
+std::string whyNotLoaded(TessarinEditor::WavLoadStatus status, const TessarinEditor::EditorProbe& wav,
+                         const Tessarin::ReadError& why)
 {
-    std::error_code ec;
-    const auto type = std::filesystem::status(path, ec).type();
-    if (type == std::filesystem::file_type::not_found) {
-        return "no such file";
-    }
-    if (type != std::filesystem::file_type::regular) {
-        return "not a regular file";
+    if (why.failure != Tessarin::ReadFailure::none) {
+        return why.text();
     }
     switch (status) {
     case TessarinEditor::WavLoadStatus::FormatError:
-        return std::to_string(wav.raw.sampleRate) + " Hz, " + std::to_string(wav.raw.bytesPerSample * 8) + " bit, " +
-               std::to_string(wav.raw.channels) + " channel(s): the editor takes 44100 Hz, 16 bit, mono files "
+        return std::to_string(wav.info.sampleRate) + " Hz, " + std::to_string(wav.info.bytesPerSample * 8) + " bit, " +
+               std::to_string(wav.info.channels) + " channel(s): the editor takes 44100 Hz, 16 bit, mono files "
                "named .wav";
     case TessarinEditor::WavLoadStatus::TooShort:
         return "shorter than 5 ms";
@@ -236,15 +253,18 @@ int putEntry(const std::vector<std::string>& argv, Io& io)
     entry->pitch = pitch;
     entry->symbol = symbol;
 
+    std::optional<Tessarin::UpdateLock> lock;
     CTsVoiceCfgMgr mgr;
-    loadFolder(mgr, dir, true);
+    loadFolder(mgr, dir, true, &lock);
 
+    // The editor's checks need only the recording's duration, not its samples.
     const std::string wavPath = dir + "/" + wavName;
-    TessarinEditor::CWavData wav;
-    const TessarinEditor::WavLoadStatus loaded = TessarinEditor::loadForEditor(std::filesystem::path(wavPath), wav);
+    TessarinEditor::EditorProbe wav;
+    Tessarin::ReadError why;
+    const TessarinEditor::WavLoadStatus loaded = TessarinEditor::probeForEditor(std::filesystem::path(wavPath), wav, &why);
     if (wav.duration == 0.0f) {
         io.out << "Wav data not exists !\n";
-        io.err << "lvtb: " << wavPath << ": " << whyNotLoaded(wavPath, loaded, wav) << '\n';
+        io.err << "lvtb: " << wavPath << ": " << whyNotLoaded(loaded, wav, why) << '\n';
         return kExitProblems;
     }
     // The editor's checks: order first (strict comparisons), then the margins.
@@ -299,8 +319,9 @@ int renameOrCopy(const std::vector<std::string>& argv, Io& io, bool keepOriginal
     const std::string symbol = requiredOption(args, "--symbol");
     const std::string pitch = requiredOption(args, "--pitch");
 
+    std::optional<Tessarin::UpdateLock> lock;
     CTsVoiceCfgMgr mgr;
-    loadFolder(mgr, dir, true);
+    loadFolder(mgr, dir, true, &lock);
     const CTsVoiceCfg* entry = mgr.findKey(key);
     if (entry == nullptr) {
         io.out << notExistsMessage(key) << '\n';
@@ -310,9 +331,14 @@ int renameOrCopy(const std::vector<std::string>& argv, Io& io, bool keepOriginal
         requireVxSymbol(symbol);
     }
     const std::string newKey = pitch + "->" + symbol;
+    // The list replaces an entry already stored under the new key without asking; say which.
+    const bool replaces = newKey != key && (mgr.findKey(newKey) != nullptr || mgr.skippedMembers().count(newKey) != 0);
     switch (keepOriginal ? copyEntry(mgr, key, symbol, pitch) : renameEntry(mgr, key, symbol, pitch)) {
     case EntryUpdate::Done:
         io.out << (keepOriginal ? "copied " : "renamed ") << key << " to " << newKey << '\n';
+        if (replaces) {
+            io.err << "lvtb: replaced the entry that was stored under " << newKey << '\n';
+        }
         return kExitOk;
     case EntryUpdate::Unchanged:
         io.out << "unchanged " << key << '\n';
@@ -331,8 +357,9 @@ int deleteOne(const std::vector<std::string>& argv, Io& io)
     args.expectPositional(2, "DIR KEY");
     const std::string& dir = args.positional(0);
     const std::string& key = args.positional(1);
+    std::optional<Tessarin::UpdateLock> lock;
     CTsVoiceCfgMgr mgr;
-    loadFolder(mgr, dir, true);
+    loadFolder(mgr, dir, true, &lock);
     switch (deleteEntry(mgr, key)) {
     case EntryUpdate::Done:
         io.out << "deleted " << key << '\n';

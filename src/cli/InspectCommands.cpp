@@ -11,6 +11,8 @@
 #include <ostream>
 #include <span>
 #include <sstream>
+#include <type_traits>
+#include <vector>
 
 namespace lvtb {
 
@@ -40,6 +42,17 @@ std::string number(double v)
     return text;
 }
 
+// Integers (markers, template indexes) as integers: 2101978065 must not become 2.10197806e+09.
+template <class T>
+std::string value(T v)
+{
+    if constexpr (std::is_integral_v<T>) {
+        return std::to_string(v);
+    } else {
+        return number(double(v));
+    }
+}
+
 template <class Range>
 std::string array(const Range& values)
 {
@@ -49,7 +62,7 @@ std::string array(const Range& values)
         if (!first) {
             out += ',';
         }
-        out += number(double(v));
+        out += value(v);
         first = false;
     }
     return out + "]";
@@ -147,7 +160,7 @@ void printModelText(std::ostream& out, const std::string& symbol, const std::str
     out << "fft size: " << m.fftSize << " samples\nsample rate: " << number(m.sampleRate) << " Hz\nhop: " << m.hop
         << " samples\nstored samples: " << m.samples.size() << "\nframes: " << m.f0.size() << " (" << duration
         << " s)\nvoiced frames: " << voiced << "\ncomplete: "
-        << (contents.complete ? "yes" : "no (the file ends early; what it holds is shown)") << '\n';
+        << (contents.complete ? "yes" : "no (missing: " + contents.missing + "; what the file holds is shown)") << '\n';
 }
 
 int inspectModel(const Args& args, Io& io)
@@ -165,12 +178,24 @@ int inspectModel(const Args& args, Io& io)
     const std::string symbol = TSVM_V0::unescapeSymbol(name.substr(dot + 1, name.size() - kSuffix.size() - dot - 1));
     // As the bank assembly does: a symbol with an underscore is a continuant.
     const bool continuant = symbol.find('_') != std::string::npos;
+    Tessarin::ReadError why;
     const auto contents = TSVM_V0::readModelFile(
-        path, continuant ? TSVM_V0::kContinuantMarkerCount : TSVM_V0::kVoiceMarkerCount);
+        path, continuant ? TSVM_V0::kContinuantMarkerCount : TSVM_V0::kVoiceMarkerCount, &why);
     if (!contents) {
-        throw UsageError{args.positional(1) + ": cannot read the model file"};
+        throw UsageError{args.positional(1) + ": " +
+                         (why.failure == Tessarin::ReadFailure::none ? std::string("not a model file (shorter than its length)")
+                                                                     : why.text())};
     }
     const TSVM_V0::TsVoiceModel& m = contents->model;
+    // Every model file this program writes has these; other bytes under a model file's name are not one.
+    if (!contents->headerRead) {
+        throw UsageError{args.positional(1) + ": not a model file (it ends inside " + contents->missing + ")"};
+    }
+    if (m.fftSize != 512 || m.sampleRate != 44100.0f || m.hop != 128 || contents->declaredFrames < 0) {
+        throw UsageError{args.positional(1) + ": not a model file (its header reads fft size " + std::to_string(m.fftSize) +
+                         ", sample rate " + number(m.sampleRate) + ", hop " + std::to_string(m.hop) + ")"};
+    }
+    const int status = contents->complete ? kExitOk : kExitProblems;
     std::uint32_t voiced = 0;
     for (std::uint32_t i = 0; i < m.f0.size(); ++i) {
         voiced += m.f0[i] > 0.0f ? 1 : 0;
@@ -178,14 +203,18 @@ int inspectModel(const Args& args, Io& io)
     std::ostream& out = io.out;
     if (!args.flag("--json")) {
         printModelText(out, symbol, pitch, continuant, *contents, voiced);
-        return kExitOk;
+        return status;
     }
     out << "{\"symbol\":" << jsonString(symbol) << ",\"pitch\":" << jsonString(pitch) << ",\"kind\":\""
         << (continuant ? "continuant" : "voice") << "\",\"markers\":" << array(contents->markers)
         << ",\"fftSize\":" << m.fftSize << ",\"sampleRate\":" << number(m.sampleRate) << ",\"hop\":" << m.hop
         << ",\"sampleCount\":" << m.samples.size() << ",\"frameCount\":" << m.f0.size() << ",\"f0\":" << array(m.f0)
         << ",\"frameSizes\":{\"harmonicPhase\":" << frameSizes(m.harmonicPhase)
-        << ",\"spectralEnvelope\":" << frameSizes(m.spectralEnvelope) << "}";
+        << ",\"spectralEnvelope\":" << frameSizes(m.spectralEnvelope) << "}"
+        << ",\"complete\":" << (contents->complete ? "true" : "false");
+    if (!contents->complete) {
+        out << ",\"missing\":" << jsonString(contents->missing);
+    }
     if (args.flag("--full")) {
         out << ",\"glottalIndex\":" << array(m.glottalIndex) << ",\"glottalGain\":" << array(m.glottalGain)
             << ",\"pulseRatio\":" << array(m.pulseRatio) << ",\"bandLevels\":" << frames(m.bandLevels)
@@ -193,33 +222,71 @@ int inspectModel(const Args& args, Io& io)
             << ",\"harmonicPhase\":" << frames(m.harmonicPhase);
     }
     out << "}\n";
-    return kExitOk;
+    return status;
+}
+
+// What an index read to its end found missing: where it was cut, and the content files its records
+// point into that are missing or too short.
+std::vector<std::string> bankProblems(const TessarinEngineV6::BankIndexReader& reader)
+{
+    std::vector<std::string> problems;
+    if (!reader.complete()) {
+        problems.push_back("TSI: ends inside record " + std::to_string(reader.recordsRead() + 1) + " (after byte " +
+                           std::to_string(reader.bytesRead()) + ")");
+    }
+    for (const auto& [file, problem] : reader.contentProblems()) {
+        const std::string name = file == 0 ? std::string("TSC") : "TSC_" + std::to_string(file);
+        if (problem.missingFile > 0) {
+            problems.push_back(name + ": missing (" + std::to_string(problem.missingFile) + " records point into it)");
+        }
+        if (problem.pastEnd > 0) {
+            problems.push_back(name + ": too short (" + std::to_string(problem.pastEnd) +
+                               " records point past its end)");
+        }
+    }
+    return problems;
 }
 
 int inspectBank(const Args& args, Io& io)
 {
     args.expectPositional(2, "bank DIR");
-    const auto index = TessarinEngineV6::readBankIndex(args.positional(1));
-    if (!index) {
-        throw UsageError{args.positional(1) + ": no readable voice bank index (TSI)"};
+    const std::string& dir = args.positional(1);
+    // Read record by record: an index of any size is shown in the same memory.
+    TessarinEngineV6::BankIndexReader reader;
+    Tessarin::ReadError why;
+    if (!reader.open(dir, &why)) {
+        if (reader.headerCut()) {
+            throw UsageError{dir + "/TSI: not a voice bank index (its header is cut short)"};
+        }
+        throw UsageError{dir + "/TSI: " + why.text()};
     }
-    const auto& s = index->settings;
+    const auto& s = reader.settings();
     std::ostream& out = io.out;
+    TessarinEngineV6::BankIndex::Record r;
     if (!args.flag("--json")) {
+        // The count comes first: one pass to count, one to print.
+        TessarinEngineV6::BankIndexReader counter;
+        counter.open(dir);
+        while (counter.next(r, false)) {
+        }
         out << "hop: " << s.hop << " samples\nsample rate: " << number(s.sampleRate) << " Hz\npitch range: "
             << s.lowestPitch << " - " << s.highestPitch << "\npitch table (low/high/pitch, ...): " << s.pitchTable
             << "\nnoise band edges [Hz]:";
         for (const float e : s.bandEdges) {
             out << ' ' << number(e);
         }
-        out << "\ndictionary: " << s.dictionaryText << "\nrecords: " << index->records.size() << '\n';
-        if (!index->records.empty()) {
+        out << "\ndictionary: " << s.dictionaryText << "\nrecords: " << counter.recordsRead() << '\n';
+        if (counter.recordsRead() > 0) {
             out << "unit\tpitch\tfile\toffset\tlength\n";
         }
-        for (const auto& r : index->records) {
+        while (reader.next(r)) {
             out << r.unit << '\t' << r.pitch << '\t' << r.file << '\t' << r.offset << '\t' << r.length << '\n';
         }
-        return index->complete ? kExitOk : kExitProblems;
+        const std::vector<std::string> problems = bankProblems(reader);
+        for (const std::string& p : problems) {
+            out << "problem: " << p << '\n';
+        }
+        return problems.empty() ? kExitOk : kExitProblems;
     }
     out << "{\"header\":{\"hop\":" << s.hop << ",\"sampleRate\":" << number(s.sampleRate)
         << ",\"setting2\":" << number(s.setting2) << ",\"setting3\":" << number(s.setting3)
@@ -233,13 +300,18 @@ int inspectBank(const Args& args, Io& io)
         << ",\"setting19\":" << number(s.setting19) << ",\"setting20\":" << s.setting20
         << ",\"bandEdges\":" << array(s.bandEdges) << ",\"setting22\":" << s.setting22 << "},\"records\":[";
     bool first = true;
-    for (const auto& r : index->records) {
+    while (reader.next(r)) {
         out << (first ? "" : ",") << "{\"unit\":" << jsonString(r.unit) << ",\"pitch\":" << jsonString(r.pitch)
             << ",\"file\":" << r.file << ",\"offset\":" << r.offset << ",\"length\":" << r.length << "}";
         first = false;
     }
+    const std::vector<std::string> problems = bankProblems(reader);
+    out << "],\"problems\":[";
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        out << (i == 0 ? "" : ",") << jsonString(problems[i]);
+    }
     out << "]}\n";
-    return index->complete ? kExitOk : kExitProblems;
+    return problems.empty() ? kExitOk : kExitProblems;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "cli/ProjectCommands.h"
 
 #include "cli/JsonText.h"
+#include "core/FileLock.h"
 #include "model/PhoneticDictionary.h"
 #include "model/ProjectDocument.h"
 #include "model/ProjectFile.h"
@@ -23,7 +24,8 @@ LoadedProject loadOrFail(const std::string& file)
     case ProjectReadStatus::ok:
         return {std::move(r.model), r.fileVersion};
     case ProjectReadStatus::cannotOpen:
-        throw UsageError{file + ": cannot open"};
+        throw UsageError{file + ": " + (r.error.failure == Tessarin::ReadFailure::none ? std::string("cannot open")
+                                                                                         : r.error.text())};
     case ProjectReadStatus::notProjectFile:
         throw UsageError{file + ": not a project file"};
     case ProjectReadStatus::newerVersion:
@@ -259,6 +261,8 @@ int projectSet(const std::vector<std::string>& argv, Io& io)
         flag = v == "1" ? 1 : 0;
     }
 
+    // Held from the read to the save, so that another writer's change made meanwhile is not lost.
+    const Tessarin::UpdateLock lock(file);
     ProjectDocument doc;
     doc.replaceModel(loadOrFail(file).model, file, false);
     if (field) {
@@ -275,6 +279,7 @@ int projectAddLocation(const std::vector<std::string>& argv, Io&)
     const Args args(argv, {}, {});
     args.expectPositional(2, "FILE DIR");
     const std::string& file = args.positional(0);
+    const Tessarin::UpdateLock lock(file);
     ProjectDocument doc;
     doc.replaceModel(loadOrFail(file).model, file, false);
     if (doc.addWavLocation(locationPath(args.positional(1)))) {
@@ -289,6 +294,7 @@ int projectRemoveLocation(const std::vector<std::string>& argv, Io& io)
     args.expectPositional(2, "FILE DIR");
     const std::string& file = args.positional(0);
     const std::string& dir = args.positional(1);
+    const Tessarin::UpdateLock lock(file);
     ProjectDocument doc;
     doc.replaceModel(loadOrFail(file).model, file, false);
     // The folder as listed, or as add-location would have listed it.

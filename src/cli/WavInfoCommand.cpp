@@ -33,14 +33,18 @@ int runWavInfo(const std::vector<std::string>& argv, Io& io)
     args.expectPositional(1, "FILE");
     const std::string& file = args.positional(0);
 
-    TessarinEditor::CWavData wav;
-    const auto status = TessarinEditor::loadForEditor(file, wav);
+    // Only the header and the size are needed: a recording of any length is shown in the same memory.
+    TessarinEditor::EditorProbe wav;
+    Tessarin::ReadError why;
+    const auto status = TessarinEditor::probeForEditor(file, wav, &why);
     if (status == TessarinEditor::WavLoadStatus::ReadFailed) {
-        throw UsageError{file + ": cannot be read as a WAV or MP3 file"};
+        throw UsageError{file + ": " + (why.failure == Tessarin::ReadFailure::none
+                                            ? std::string("cannot be read as a WAV or MP3 file")
+                                            : why.text())};
     }
     const bool gatePasses = status != TessarinEditor::WavLoadStatus::FormatError;
     const std::string message = gatePasses ? std::string() : std::string(TessarinEditor::kWavFormatErrorMessage);
-    const TessarinEditor::CWavBuf& raw = wav.raw;
+    const TessarinEditor::AudioFileInfo& raw = wav.info;
 
     if (args.flag("--json")) {
         Json::Value v(Json::objectValue);

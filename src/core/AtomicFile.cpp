@@ -139,11 +139,16 @@ bool AtomicFileWriter::open(const std::filesystem::path& target)
         m_error = std::make_error_code(std::errc::invalid_argument);
         return false;
     }
-    // A folder is never replaced; finding out before writing spares a useless temporary file.
+    // Only a file (or a link, which is replaced) is ever replaced: never a folder, and never a
+    // device, a FIFO or a socket (a log aimed at /dev/null must not replace /dev/null).
     struct stat existing {};
     const bool exists = ::lstat(target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
         m_error = std::make_error_code(std::errc::is_a_directory);
+        return false;
+    }
+    if (exists && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode)) {
+        m_error = std::make_error_code(std::errc::not_supported);
         return false;
     }
     m_fd = createUniqueBeside(target, m_temp, m_error);

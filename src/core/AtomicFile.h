@@ -22,7 +22,7 @@ namespace Tessarin {
 // over target. True when the target now holds exactly the bytes; otherwise nothing is left behind
 // and the target is as it was (error, when given, says why). An existing regular target passes its
 // permission bits on to the new file. Fails when the folder is missing or unwritable or the target
-// is a folder.
+// is a folder, a device, a FIFO or a socket (those are never replaced).
 bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::error_code* error = nullptr);
 
 // The same for a file written piece by piece: the pieces go to the temporary file; finish() flushes and

@@ -1,9 +1,11 @@
 #include "engine/ModelFile.h"
 
 #include "core/AtomicFile.h"
+#include "core/FileAccess.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <fstream>
@@ -299,6 +301,7 @@ ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount)
 {
     ModelFileContents contents;
     CMemoryStream stream(&payload);
+    contents.missing = "the markers";
     for (int i = 0; i < markerCount; ++i) {
         std::int32_t marker = 0;
         if (!readPlain(stream, marker)) {
@@ -306,6 +309,7 @@ ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount)
         }
         contents.markers.push_back(marker);
     }
+    contents.missing = "the model header";
     std::int32_t fftSize = 512;
     float sampleRate = 44100.0f;
     if (!readPlain(stream, fftSize) || !readPlain(stream, sampleRate)) {
@@ -320,6 +324,8 @@ ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount)
         !readRotatedValue(stream, frames)) {
         return contents;
     }
+    contents.headerRead = true;
+    contents.declaredFrames = frames;
     // Every track is sized once, for the records the payload really holds (not the count it claims),
     // so reading the records allocates nothing per frame.
     const RecordsExtent extent = measureRecords(stream, frames);
@@ -336,24 +342,28 @@ ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount)
     scratch.envelope.ensureCapacity(extent.largestEnvelope);
     for (std::int32_t i = 0; i < frames; ++i) {
         if (!readFrameRecord(stream, m, scratch)) {
+            contents.missing = "frame records " + std::to_string(i + 1) + " to " + std::to_string(frames) + " of " +
+                               std::to_string(frames);
             return contents;
         }
     }
     contents.complete = readCountedVector(stream, m.reservedTrack);
+    contents.missing = contents.complete ? std::string() : std::string("the reserved track after the frames");
     return contents;
 }
 
-std::optional<ModelFileContents> readModelFile(const std::filesystem::path& path, int markerCount)
+std::optional<ModelFileContents> readModelFile(const std::filesystem::path& path, int markerCount,
+                                               Tessarin::ReadError* why)
 {
-    std::ifstream file(path, std::ios::binary);
+    // The whole file is read (memory follows the file, not its declared length); a length that
+    // promises more than the file holds keeps what is there.
+    const std::optional<std::string> file = Tessarin::readRegularFile(path, kLargestModelFile, why);
     if (!file) {
         return std::nullopt;
     }
-    // The whole file is read (memory follows the file, not its declared length); a length that
-    // promises more than the file holds keeps what is there.
     // A file too short for its length opens with nothing in it: its unit keeps the construction
     // markers and fails its marker check, as any other cut-short file does.
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string& bytes = *file;
     std::int32_t declared = 0;
     if (bytes.size() >= 4) {
         std::memcpy(&declared, bytes.data(), 4);
@@ -435,24 +445,19 @@ private:
 CheckFieldsRead readModelCheckFields(const std::filesystem::path& path, int markerCount, ModelCheckFields& out)
 {
     out = {};
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return CheckFieldsRead::CannotOpen;
-    }
-    std::ifstream file(path, std::ios::binary);
+    std::uint64_t fileSize = 0;
+    const Tessarin::FilePtr file = Tessarin::openRegularFileStream(path, nullptr, &fileSize);
     if (!file) {
         return CheckFieldsRead::CannotOpen;
     }
     std::int32_t declared = 0;
-    if (!file.read(reinterpret_cast<char*>(&declared), 4)) {
+    if (std::fread(&declared, 1, 4, file.get()) != 4) {
         return CheckFieldsRead::Read; // shorter than its length: nothing in it
     }
-    const std::uintmax_t fileSize = std::filesystem::file_size(path, ec);
-    const std::uintmax_t available = ec || fileSize < 4 ? 0 : fileSize - 4;
-    const std::size_t length = declared < 1 ? 0 : std::size_t(std::min<std::uintmax_t>(std::uintmax_t(declared), available));
+    const std::uint64_t available = fileSize < 4 ? 0 : std::min<std::uint64_t>(fileSize - 4, kLargestModelFile);
+    const std::size_t length = declared < 1 ? 0 : std::size_t(std::min<std::uint64_t>(std::uint64_t(declared), available));
     std::vector<char> bytes(length);
-    file.read(bytes.data(), std::streamsize(length));
-    bytes.resize(std::size_t(file.gcount()));
+    bytes.resize(std::fread(bytes.data(), 1, length, file.get()));
     return readModelCheckFields(std::span<const char>(bytes), markerCount, out);
 }
 

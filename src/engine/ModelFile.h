@@ -6,6 +6,7 @@
 // source's markers, the model and one record per frame.
 
 #include "core/AnalysisRandom.h"
+#include "core/FileAccess.h"
 #include "engine/VoiceModel.h"
 
 #include <cstdint>
@@ -42,14 +43,22 @@ bool writeModelFile(std::span<const std::int32_t> markers, const TsVoiceModelCom
 struct ModelFileContents {
     std::vector<std::int32_t> markers;
     TsVoiceModel model;
-    bool complete = false; // every section up to reservedTrack was read
+    bool headerRead = false;        // the markers and everything up to the frame count
+    std::int32_t declaredFrames = 0;
+    bool complete = false;          // every section up to reservedTrack was read
+    std::string missing;            // the first section that could not be read, for a message
 };
 
 // Reads a model payload with the given number of markers. Reads stop at the first section that
 // would pass the end of the payload; what was read before stays. The trailing records are not read.
 ModelFileContents readModelPayload(CMemoryBuffer& payload, int markerCount);
-// None when the file cannot be opened; a file shorter than its length prefix reads as an empty payload.
-std::optional<ModelFileContents> readModelFile(const std::filesystem::path& path, int markerCount);
+// The largest model file read [bytes]: a unit of a minute takes about 60 MB.
+inline constexpr std::uint64_t kLargestModelFile = 1024ull * 1024 * 1024;
+
+// None when the file cannot be opened (why says why: missing, not a regular file, too large …); a
+// file shorter than its length prefix reads as an empty payload.
+std::optional<ModelFileContents> readModelFile(const std::filesystem::path& path, int markerCount,
+                                               Tessarin::ReadError* why = nullptr);
 
 // The markers and the f0 track of a model file: what the unit checks look at.
 struct ModelCheckFields {

@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <type_traits>
@@ -366,101 +364,156 @@ bool assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result
 
 namespace {
 
-class IndexReader {
-public:
-    explicit IndexReader(std::vector<char> bytes) : m_bytes(std::move(bytes)) {}
-
-    template <class T>
-    bool read(T& value)
-    {
-        if (m_bytes.size() - m_pos < sizeof(T)) {
-            return false;
-        }
-        std::memcpy(&value, m_bytes.data() + m_pos, sizeof(T));
-        m_pos += sizeof(T);
-        return true;
-    }
-    bool read(std::string& text)
-    {
-        std::int32_t length = 0;
-        if (!read(length) || length < 0 || std::size_t(length) > m_bytes.size() - m_pos) {
-            return false;
-        }
-        text.assign(m_bytes.data() + m_pos, std::size_t(length));
-        m_pos += std::size_t(length);
-        return true;
-    }
-    bool read(std::vector<float>& values)
-    {
-        std::int32_t count = 0;
-        if (!read(count) || count < 0 || std::size_t(count) > remaining() / sizeof(float)) {
-            return false;
-        }
-        values.resize(std::size_t(count));
-        for (float& v : values) {
-            read(v);
-        }
-        return true;
-    }
-    std::size_t remaining() const { return m_bytes.size() - m_pos; }
-
-private:
-    std::vector<char> m_bytes;
-    std::size_t m_pos = 0;
-};
-
-std::vector<char> readWhole(const std::filesystem::path& path, bool& ok)
-{
-    std::ifstream in(path, std::ios::binary);
-    ok = bool(in);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+// Past this many distinct content file numbers a damaged index is not worth counting further.
+constexpr std::size_t kMostContentFilesCounted = 1024;
 
 } // namespace
 
+bool BankIndexReader::readBytes(void* into, std::size_t n)
+{
+    if (m_size - m_position < n || std::fread(into, 1, n, m_index.get()) != n) {
+        return false;
+    }
+    m_position += n;
+    return true;
+}
+
+bool BankIndexReader::read(std::string& text)
+{
+    std::int32_t length = 0;
+    if (!read(length) || length < 0 || std::uint64_t(length) > m_size - m_position) {
+        return false;
+    }
+    text.resize(std::size_t(length));
+    return length == 0 || readBytes(text.data(), std::size_t(length));
+}
+
+bool BankIndexReader::read(std::vector<float>& values)
+{
+    std::int32_t count = 0;
+    if (!read(count) || count < 0 || std::uint64_t(count) > (m_size - m_position) / sizeof(float)) {
+        return false;
+    }
+    values.resize(std::size_t(count));
+    for (float& v : values) {
+        read(v);
+    }
+    return true;
+}
+
+bool BankIndexReader::open(const std::filesystem::path& folder, Tessarin::ReadError* why)
+{
+    m_folder = folder;
+    m_position = 0;
+    m_records = 0;
+    m_headerCut = false;
+    m_complete = false;
+    m_contentNumber = -1;
+    m_content.reset();
+    m_lastFound = false;
+    m_problems.clear();
+    m_index = Tessarin::openRegularFileStream(folder / "TSI", why, &m_size);
+    if (!m_index) {
+        return false;
+    }
+    m_settings = BankIndex::Settings{};
+    std::int32_t leading[2] = {0, 0};
+    std::int32_t filler = 0;
+    if (!read(leading[0]) || !read(leading[1]) || !read(filler) ||
+        !forEachBankSetting(m_settings, [this](auto& value) { return read(value); })) {
+        m_headerCut = true;
+        return false;
+    }
+    return true;
+}
+
+bool BankIndexReader::next(BankIndex::Record& rec, bool lookUpLengths)
+{
+    if (!m_index || m_headerCut) {
+        return false;
+    }
+    if (m_position == m_size) {
+        m_complete = true;
+        return false;
+    }
+    std::int32_t length = 0;
+    std::int32_t zero = 0;
+    rec = BankIndex::Record{};
+    if (!read(length) || !read(zero) || !read(rec.unit) || !read(rec.pitch) || !read(rec.offset) || !read(rec.file)) {
+        return false;
+    }
+    ++m_records;
+    if (lookUpLengths) {
+        rec.length = lookUpLength(rec.file, rec.offset);
+    }
+    return true;
+}
+
+std::int32_t BankIndexReader::lookUpLength(std::int32_t file, std::int32_t offset)
+{
+    if (m_lastFound && file == m_contentNumber && offset == m_lastOffset) {
+        return m_lastLength; // a damaged index repeating one record costs no read per record
+    }
+    m_lastFound = false;
+    const std::int32_t length = lookUpLengthUncached(file, offset);
+    m_lastFound = m_lastFound && m_content != nullptr;
+    m_lastOffset = offset;
+    m_lastLength = length;
+    return length;
+}
+
+std::int32_t BankIndexReader::lookUpLengthUncached(std::int32_t file, std::int32_t offset)
+{
+    if (file != m_contentNumber) {
+        m_contentNumber = file;
+        m_content.reset();
+        m_contentSize = 0;
+        if (file >= 0) {
+            m_content = Tessarin::openRegularFileStream(
+                m_folder / (file == 0 ? std::string("TSC") : "TSC_" + std::to_string(file)), nullptr, &m_contentSize);
+        }
+    }
+    auto problem = [&]() -> ContentProblem* {
+        auto it = m_problems.find(file);
+        if (it == m_problems.end()) {
+            if (m_problems.size() >= kMostContentFilesCounted) {
+                return nullptr;
+            }
+            it = m_problems.emplace(file, ContentProblem{}).first;
+        }
+        return &it->second;
+    };
+    if (!m_content) {
+        if (ContentProblem* p = problem()) {
+            ++p->missingFile;
+        }
+        return -1;
+    }
+    std::int32_t prefix = 0;
+    if (offset < 0 || std::uint64_t(offset) + 4 > m_contentSize || std::fseek(m_content.get(), offset, SEEK_SET) != 0 ||
+        std::fread(&prefix, 1, 4, m_content.get()) != 4) {
+        if (ContentProblem* p = problem()) {
+            ++p->pastEnd;
+        }
+        return -1;
+    }
+    m_lastFound = true;
+    return prefix;
+}
+
 std::optional<BankIndex> readBankIndex(const std::filesystem::path& folder)
 {
-    bool opened = false;
-    IndexReader r(readWhole(folder / "TSI", opened));
-    if (!opened) {
+    BankIndexReader reader;
+    if (!reader.open(folder)) {
         return std::nullopt;
     }
     BankIndex idx;
-    std::int32_t leading[2] = {0, 0};
-    std::int32_t filler = 0;
-    if (!r.read(leading[0]) || !r.read(leading[1]) || !r.read(filler) ||
-        !forEachBankSetting(idx.settings, [&r](auto& value) { return r.read(value); })) {
-        return std::nullopt;
-    }
-    // Content files are opened once each, as the records ask for them; only the length prefixes are read.
-    std::map<std::int32_t, std::ifstream> contents;
-    while (r.remaining() > 0) {
-        std::int32_t length = 0;
-        std::int32_t zero = 0;
-        BankIndex::Record rec;
-        if (!r.read(length) || !r.read(zero) || !r.read(rec.unit) || !r.read(rec.pitch) || !r.read(rec.offset) ||
-            !r.read(rec.file)) {
-            return idx;
-        }
-        auto it = contents.find(rec.file);
-        if (it == contents.end()) {
-            it = contents.emplace(rec.file, std::ifstream()).first;
-            if (rec.file >= 0) {
-                it->second.open(contentPath(folder, rec.file), std::ios::binary);
-            }
-        }
-        std::ifstream& content = it->second;
-        std::int32_t prefix = 0;
-        if (content.is_open() && rec.offset >= 0) {
-            content.clear();
-            content.seekg(rec.offset);
-            if (content.read(reinterpret_cast<char*>(&prefix), 4)) {
-                rec.length = prefix;
-            }
-        }
+    idx.settings = reader.settings();
+    BankIndex::Record rec;
+    while (reader.next(rec)) {
         idx.records.push_back(std::move(rec));
     }
-    idx.complete = true;
+    idx.complete = reader.complete();
     return idx;
 }
 

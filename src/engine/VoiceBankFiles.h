@@ -9,10 +9,12 @@
 // complete, so a failed or interrupted assembly never leaves half a bank next to a good old one.
 
 #include "core/AnalysisConstants.h"
+#include "core/FileAccess.h"
 #include "engine/SourceChecker.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -98,7 +100,61 @@ struct BankIndex {
     bool complete = false; // the index ended exactly after its last record
 };
 
-// None when TSI cannot be opened or its header is cut short.
+// None when TSI cannot be opened or its header is cut short. Holds every record: for tests and small
+// banks; BankIndexReader reads an index of any size.
 std::optional<BankIndex> readBankIndex(const std::filesystem::path& voiceBankFolder);
+
+// The index file read record by record, with each record's content block length looked up in its
+// content file: memory stays the same whatever the size of the bank.
+class BankIndexReader {
+public:
+    // Opens voiceBankFolder/TSI and reads its header. False when the file cannot be opened (why
+    // says why) or its header is cut short (headerCut()).
+    bool open(const std::filesystem::path& voiceBankFolder, Tessarin::ReadError* why = nullptr);
+    bool headerCut() const { return m_headerCut; }
+    const BankIndex::Settings& settings() const { return m_settings; }
+
+    // The next record; false after the last one or where the index is cut inside a record. With
+    // lookUpLengths, the block length is read from the content file (−1 when it cannot be).
+    bool next(BankIndex::Record& record, bool lookUpLengths = true);
+    // After next() returned false: the index ended exactly after its last record.
+    bool complete() const { return m_complete; }
+    std::uint64_t recordsRead() const { return m_records; }
+    std::uint64_t bytesRead() const { return m_position; }
+
+    // Records whose block could not be found: their content file is missing (or not a file), or
+    // their offset lies past its end. Counted per content file number.
+    struct ContentProblem {
+        std::uint64_t missingFile = 0;
+        std::uint64_t pastEnd = 0;
+    };
+    const std::map<std::int32_t, ContentProblem>& contentProblems() const { return m_problems; }
+
+private:
+    bool readBytes(void* into, std::size_t n);
+    template <class T>
+    bool read(T& value) { return readBytes(&value, sizeof value); }
+    bool read(std::string& text);
+    bool read(std::vector<float>& values); // a counted list, its count checked against what remains
+    std::int32_t lookUpLength(std::int32_t file, std::int32_t offset);
+    std::int32_t lookUpLengthUncached(std::int32_t file, std::int32_t offset);
+
+    Tessarin::FilePtr m_index;
+    std::uint64_t m_size = 0;
+    std::uint64_t m_position = 0;
+    std::uint64_t m_records = 0;
+    bool m_headerCut = false;
+    bool m_complete = false;
+    BankIndex::Settings m_settings;
+    // One content file open at a time: records come in file order.
+    std::filesystem::path m_folder;
+    std::int32_t m_contentNumber = -1;
+    Tessarin::FilePtr m_content;
+    std::uint64_t m_contentSize = 0;
+    bool m_lastFound = false; // the last lookup found its block: (m_contentNumber, m_lastOffset) → m_lastLength
+    std::int32_t m_lastOffset = -1;
+    std::int32_t m_lastLength = -1;
+    std::map<std::int32_t, ContentProblem> m_problems;
+};
 
 } // namespace TessarinEngineV6

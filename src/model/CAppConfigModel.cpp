@@ -1,5 +1,7 @@
 #include "model/CAppConfigModel.h"
 
+#include "core/FileAccess.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -129,17 +131,13 @@ bool CAppConfigModel::fromJsonValue(const Json::Value& value)
 bool CAppConfigModel::loadSettingsFile(const std::filesystem::path& path)
 {
     m_fileUnreadable = false;
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::not_found) {
+    Tessarin::ReadError why;
+    const std::optional<std::string> text = Tessarin::readRegularFile(path, kLargestJsonFile, &why);
+    if (!text && why.failure == Tessarin::ReadFailure::notFound) {
         return true;
     }
     Json::Value document;
-    std::ifstream in(path, std::ios::binary);
-    const std::string text = in && !std::filesystem::is_directory(status)
-        ? std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())
-        : std::string();
-    if (!in || in.bad() || !lvjson::parse(text, document) || !document.isObject()) {
+    if (!text || !lvjson::parse(*text, document) || !document.isObject()) {
         m_fileUnreadable = true;
         return false;
     }

@@ -1,29 +1,146 @@
 #include "model/CTsVoiceCfgMgr.h"
 
+#include "core/FileAccess.h"
+
+#include <span>
+#include <string_view>
 #include <system_error>
 #include <typeinfo>
+
+namespace {
+
+// The members an entry of each kind cannot do without, in the order a message names the first one
+// missing: (name, number or text).
+struct Required {
+    const char* name;
+    bool number;
+};
+constexpr Required kBaseMembers[] = {{"srcType", false}, {"wavName", false}, {"symbol", false},
+                                     {"pitch", false},   {"startTime", true}, {"endTime", true}};
+constexpr Required kCvMarkers[] = {{"connectPoint", true}, {"preutterance", true}, {"vowelStart", true},
+                                   {"vowelEnd", true}, {"tailPoint", true}};
+constexpr Required kVxMarkers[] = {{"connectPoint", true}, {"tailPoint", true}};
+constexpr Required kIndieMarkers[] = {{"startPoint", true}, {"endPoint", true}};
+
+// The first required member that is absent or of the wrong type, as a reason for a message.
+std::string firstProblem(const Json::Value& value, std::span<const Required> required)
+{
+    for (const Required& r : required) {
+        const char* name = r.name;
+        // A CV entry of older files names its preutterance "beatPoint".
+        if (std::string_view(name) == "preutterance" && lvjson::member(value, "preutterance") == nullptr &&
+            lvjson::member(value, "beatPoint") != nullptr) {
+            name = "beatPoint";
+        }
+        if (lvjson::member(value, name) == nullptr) {
+            return std::string("no \"") + name + "\"";
+        }
+        if (r.number ? !lvjson::memberNumber(value, name) : !lvjson::memberText(value, name)) {
+            return std::string("\"") + name + (r.number ? "\" is not a finite number" : "\" is not text");
+        }
+    }
+    return "not an entry";
+}
+
+// The entry a member holds, or none with the reason.
+std::unique_ptr<CTsVoiceCfg> loadEntry(const Json::Value& value, std::string& reason)
+{
+    if (!value.isObject()) {
+        reason = "not an entry object";
+        return nullptr;
+    }
+    CTsVoiceCfg probe;
+    if (!probe.fromJsonValue(value)) {
+        reason = firstProblem(value, kBaseMembers);
+        return nullptr;
+    }
+    auto entry = makeVoiceCfg(probe.srcType);
+    if (!entry) {
+        reason = "unknown srcType \"" + probe.srcType + "\"";
+        return nullptr;
+    }
+    if (!entry->fromJsonValue(value)) {
+        switch (entry->kind()) {
+        case CTsVoiceCfg::kCV:
+            reason = firstProblem(value, kCvMarkers);
+            break;
+        case CTsVoiceCfg::kVX:
+            reason = firstProblem(value, kVxMarkers);
+            break;
+        default:
+            reason = firstProblem(value, kIndieMarkers);
+            break;
+        }
+        return nullptr;
+    }
+    return entry;
+}
+
+// A member value's own bytes in the text it was parsed from; its styled form when there is none.
+std::string memberText(const Json::Value& value, std::string_view source)
+{
+    const std::ptrdiff_t start = value.getOffsetStart();
+    const std::ptrdiff_t limit = value.getOffsetLimit();
+    if (!source.empty() && start >= 0 && start < limit && std::size_t(limit) <= source.size()) {
+        return std::string(source.substr(std::size_t(start), std::size_t(limit - start)));
+    }
+    std::string text = lvjson::styledText(value);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// The styled writer's text of a value with its final line end removed and every later line indented
+// by one level, as it stands inside the file's object.
+std::string nestedText(const Json::Value& value)
+{
+    const std::string alone = lvjson::styledText(value);
+    std::string nested;
+    nested.reserve(alone.size() + alone.size() / 8);
+    std::string_view rest(alone);
+    while (rest.size() >= 2 && rest.substr(rest.size() - 2) == "\r\n") {
+        rest.remove_suffix(2);
+    }
+    for (std::size_t at = 0; at < rest.size();) {
+        const std::size_t end = rest.find("\r\n", at);
+        if (end == std::string_view::npos) {
+            nested.append(rest.substr(at));
+            break;
+        }
+        nested.append(rest.substr(at, end + 2 - at));
+        nested.append("   ");
+        at = end + 2;
+    }
+    return nested;
+}
+
+} // namespace
 
 CTsVoiceCfgMgr::LoadStatus CTsVoiceCfgMgr::loadFolder(const std::filesystem::path& folder)
 {
     clear();
     m_folder = folder;
     m_fileUnreadable = false;
+    m_unreadableReason.clear();
+    m_keptAsIsReason.clear();
     if (folder.empty()) {
         m_filePath.clear();
         return LoadStatus::NoFile;
     }
     m_filePath = std::filesystem::path(folder.native() + "/" + kVoiceCfgFileName);
 
-    std::error_code ec;
-    const auto status = std::filesystem::symlink_status(m_filePath, ec);
-    if (ec || status.type() == std::filesystem::file_type::not_found) {
-        if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
-            m_fileUnreadable = true; // the folder itself cannot be searched
-            return LoadStatus::Unreadable;
+    Tessarin::ReadError why;
+    const std::optional<std::string> text = Tessarin::readRegularFile(m_filePath, kLargestFile, &why);
+    if (!text) {
+        if (why.failure == Tessarin::ReadFailure::notFound) {
+            return LoadStatus::NoFile;
         }
-        return LoadStatus::NoFile;
+        m_fileUnreadable = true;
+        m_unreadableReason = why.text();
+        return LoadStatus::Unreadable;
     }
-    if (!loadFile(m_filePath)) {
+    if (!fromJsonText(*text)) {
         clear();
         m_fileUnreadable = true;
         return LoadStatus::Unreadable;
@@ -33,7 +150,7 @@ CTsVoiceCfgMgr::LoadStatus CTsVoiceCfgMgr::loadFolder(const std::filesystem::pat
 
 bool CTsVoiceCfgMgr::save()
 {
-    if (m_filePath.empty() || m_fileUnreadable) {
+    if (m_filePath.empty() || !writable()) {
         return false;
     }
     return saveFile(m_filePath);
@@ -44,6 +161,7 @@ void CTsVoiceCfgMgr::put(const std::string& key, std::unique_ptr<CTsVoiceCfg> en
     if (!entry) {
         return;
     }
+    m_skipped.erase(key);
     m_entries[key] = std::move(entry);
 }
 
@@ -97,12 +215,13 @@ void CTsVoiceCfgMgr::remove(const CTsVoiceCfg& entry)
 
 bool CTsVoiceCfgMgr::removeKey(const std::string& key)
 {
-    return m_entries.erase(key) != 0;
+    return (m_entries.erase(key) + m_skipped.erase(key)) != 0;
 }
 
 void CTsVoiceCfgMgr::clear()
 {
     m_entries.clear();
+    m_skipped.clear();
 }
 
 std::vector<CTsVoiceCfg*> CTsVoiceCfgMgr::entries() const
@@ -118,10 +237,59 @@ std::vector<CTsVoiceCfg*> CTsVoiceCfgMgr::entries() const
 bool CTsVoiceCfgMgr::fromJsonText(std::string_view text)
 {
     clear();
-    if (!lvjson::isValidUtf8(text)) {
+    m_unreadableReason.clear();
+    m_keptAsIsReason.clear();
+    // Read as the desktop program always read it: text after the object ignored, the last of a
+    // member named twice kept.
+    Json::Value value;
+    std::string error;
+    if (!lvjson::parse(text, value, lvjson::ParseRules{false, false}, &error)) {
+        m_unreadableReason = "is not JSON (" + error + ")";
         return false;
     }
-    return fromJsonTextChecked(text, true);
+    if (!value.isObject()) {
+        m_unreadableReason = "is not a JSON object of entries";
+        return false;
+    }
+    // What that reader passes over would be lost by a save: such a file is only read.
+    Json::Value strict;
+    if (!lvjson::parse(text, strict, lvjson::ParseRules{false, true}, &error)) {
+        m_keptAsIsReason = "has text after its JSON object (" + error + ")";
+    } else if (!lvjson::parse(text, strict, lvjson::ParseRules{true, true}, &error)) {
+        m_keptAsIsReason = "names a member twice (" + error + ")";
+    } else if (!lvjson::isValidUtf8(text)) {
+        // The writer would replace the bytes that are not UTF-8 (a wavName typed in another encoding).
+        m_keptAsIsReason = "is not UTF-8 text";
+    }
+    return loadMembers(value, text);
+}
+
+const std::string& CTsVoiceCfgMgr::toJsonText()
+{
+    // Written member by member so that skipped members keep their bytes and every member name,
+    // a NUL byte included, is written whole; the rest is the styled writer's text.
+    std::string& text = m_jsonText;
+    text.clear();
+    auto entry = m_entries.begin();
+    auto skipped = m_skipped.begin();
+    bool first = true;
+    while (entry != m_entries.end() || skipped != m_skipped.end()) {
+        const bool takeEntry = skipped == m_skipped.end() || (entry != m_entries.end() && entry->first < skipped->first);
+        const std::string& name = takeEntry ? entry->first : skipped->first;
+        text += first ? "{\r\n   " : ",\r\n   ";
+        first = false;
+        text += nestedText(Json::Value(name));
+        text += " : ";
+        if (takeEntry) {
+            text += nestedText(entry->second->toJsonValue());
+            ++entry;
+        } else {
+            text += skipped->second.text;
+            ++skipped;
+        }
+    }
+    text += first ? "{}\r\n" : "\r\n}\r\n";
+    return text;
 }
 
 Json::Value& CTsVoiceCfgMgr::toJsonValue()
@@ -130,33 +298,34 @@ Json::Value& CTsVoiceCfgMgr::toJsonValue()
     for (const auto& [key, entry] : m_entries) {
         v[key] = entry->toJsonValue();
     }
+    for (const auto& [key, member] : m_skipped) {
+        Json::Value parsed;
+        if (lvjson::parse(member.text, parsed)) {
+            v[key] = parsed;
+        }
+    }
     return v;
 }
 
 bool CTsVoiceCfgMgr::fromJsonValue(const Json::Value& value)
 {
+    return loadMembers(value, {});
+}
+
+bool CTsVoiceCfgMgr::loadMembers(const Json::Value& value, std::string_view sourceText)
+{
     clear();
     if (!value.isObject()) {
         return false;
     }
-    // The writer ends a member name at its first NUL byte ("\u0000" in the file), so such a key
-    // would come back shortened and could fall onto another entry's key: refuse the whole file.
-    for (const std::string& name : value.getMemberNames()) {
-        if (name.find('\0') != std::string::npos) {
-            return false;
-        }
-    }
     for (auto it = value.begin(); it != value.end(); ++it) {
         const std::string name = it.name();
-        CTsVoiceCfg probe;
-        if (!probe.fromJsonValue(*it)) {
-            continue;
+        std::string reason;
+        if (auto entry = loadEntry(*it, reason)) {
+            put(name, std::move(entry));
+        } else {
+            m_skipped[name] = SkippedMember{memberText(*it, sourceText), std::move(reason)};
         }
-        auto entry = makeVoiceCfg(probe.srcType);
-        if (!entry || !entry->fromJsonValue(*it)) {
-            continue;
-        }
-        put(name, std::move(entry));
     }
     return true;
 }
@@ -168,7 +337,7 @@ EntryUpdate storeEditedEntry(CTsVoiceCfgMgr& mgr, CTsVoiceCfg& edited, const std
     if (folder.native() != mgr.folder().native()) {
         return EntryUpdate::OtherFolder;
     }
-    if (mgr.fileUnreadable()) {
+    if (!mgr.writable()) {
         return EntryUpdate::NotWritable;
     }
     edited.touch();
@@ -185,7 +354,7 @@ namespace {
 EntryUpdate storeUnderNewName(CTsVoiceCfgMgr& mgr, const std::string& key, const std::string& newSymbol,
                               const std::string& newPitch, bool keepOriginal)
 {
-    if (mgr.fileUnreadable()) {
+    if (!mgr.writable()) {
         return EntryUpdate::NotWritable;
     }
     const CTsVoiceCfg* original = mgr.findKey(key);
@@ -223,7 +392,7 @@ EntryUpdate copyEntry(CTsVoiceCfgMgr& mgr, const std::string& key, const std::st
 
 EntryUpdate deleteEntry(CTsVoiceCfgMgr& mgr, const std::string& key)
 {
-    if (mgr.fileUnreadable()) {
+    if (!mgr.writable()) {
         return EntryUpdate::NotWritable;
     }
     if (!mgr.removeKey(key)) {

@@ -1,10 +1,9 @@
 #include "model/JsonInfo.h"
 
 #include "core/AtomicFile.h"
+#include "core/FileAccess.h"
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <memory>
 
@@ -27,18 +26,55 @@ std::string styledText(const Json::Value& value)
 
 bool parse(std::string_view text, Json::Value& out, bool rejectDuplicateNames)
 {
+    return parse(text, out, ParseRules{rejectDuplicateNames, true});
+}
+
+namespace {
+
+// The parser's report ("* Line 1, Column 5\n  Missing '}'...\n") on one line.
+std::string oneLine(const std::string& report)
+{
+    std::string line;
+    bool space = false;
+    for (const char c : report) {
+        if (c == '\n' || c == '\r' || c == ' ' || c == '\t') {
+            space = !line.empty();
+            continue;
+        }
+        if (c == '*' && line.empty()) {
+            continue;
+        }
+        if (space) {
+            line += ' ';
+            space = false;
+        }
+        line += c;
+    }
+    return line;
+}
+
+} // namespace
+
+bool parse(std::string_view text, Json::Value& out, const ParseRules& rules, std::string* error)
+{
     Json::CharReaderBuilder builder;
-    builder.settings_["failIfExtra"] = true;
-    builder.settings_["rejectDupKeys"] = rejectDuplicateNames;
+    builder.settings_["failIfExtra"] = rules.rejectTrailingText;
+    builder.settings_["rejectDupKeys"] = rules.rejectDuplicateNames;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value value;
     std::string errors;
     try {
         if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors)) {
+            if (error != nullptr) {
+                *error = oneLine(errors);
+            }
             return false;
         }
-    } catch (const Json::Exception&) {
+    } catch (const Json::Exception& e) {
         // Nesting beyond the reader's depth limit is reported by an exception.
+        if (error != nullptr) {
+            *error = e.what();
+        }
         return false;
     }
     out = std::move(value);
@@ -166,19 +202,8 @@ bool JsonInfo::fromJsonTextChecked(std::string_view text, bool rejectDuplicateNa
 
 bool JsonInfo::loadFile(const std::filesystem::path& path)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        return false; // a folder opens as a stream on Linux but reads nothing
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        return false;
-    }
-    return fromJsonText(text);
+    const std::optional<std::string> text = Tessarin::readRegularFile(path, kLargestJsonFile);
+    return text && fromJsonText(*text);
 }
 
 bool JsonInfo::saveFile(const std::filesystem::path& path)

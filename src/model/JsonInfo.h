@@ -34,8 +34,10 @@ public:
     // True when every required member was present and usable.
     virtual bool fromJsonValue(const Json::Value& value) = 0;
 
-    // False, with nothing changed, when the file cannot be opened or read.
+    // False, with nothing changed, when the file cannot be opened or read. Only regular files up to
+    // kLargestJsonFile bytes are read.
     bool loadFile(const std::filesystem::path& path);
+    static constexpr std::uint64_t kLargestJsonFile = 64ull * 1024 * 1024;
     // Replaces the file atomically with toJsonText(); false when it could not be written.
     bool saveFile(const std::filesystem::path& path);
 
@@ -58,6 +60,13 @@ std::string styledText(const Json::Value& value);
 // rejectDuplicateNames, an object that names a member twice fails too (the reader would otherwise
 // keep only the last of them).
 bool parse(std::string_view text, Json::Value& out, bool rejectDuplicateNames = false);
+
+struct ParseRules {
+    bool rejectDuplicateNames = false; // otherwise the last of a repeated member is kept
+    bool rejectTrailingText = true;    // text after the document other than white space and comments
+};
+// The same with the rules given; error, when given, receives the parser's reason on one line.
+bool parse(std::string_view text, Json::Value& out, const ParseRules& rules, std::string* error = nullptr);
 
 // Strict UTF-8 (no overlong forms, surrogates or code points above U+10FFFF). The writer replaces
 // every byte sequence that is not valid UTF-8 by U+FFFD, so text that fails this test would not

@@ -2,11 +2,13 @@
 
 #include "model/JsonInfo.h"
 
-#include <fstream>
-#include <iterator>
+#include "core/FileAccess.h"
+
 #include <mutex>
 
 namespace {
+
+constexpr std::uint64_t kLargestLanguageFile = 16ull * 1024 * 1024; // [bytes]
 
 const Json::Value& defaultTable()
 {
@@ -39,11 +41,8 @@ bool loadLanguage(const std::string& path)
     Json::Value table;
     bool loaded = false;
     if (!path.empty() && path != "DEFAULT_PATH") {
-        std::ifstream in(std::filesystem::path(path), std::ios::binary);
-        if (in) {
-            const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-            loaded = !in.bad() && lvjson::parse(text, table) && table.isObject();
-        }
+        const std::optional<std::string> text = Tessarin::readRegularFile(std::filesystem::path(path), kLargestLanguageFile);
+        loaded = text && lvjson::parse(*text, table) && table.isObject();
     }
     const std::lock_guard<std::mutex> lock(g_loadedLock);
     g_loaded = loaded ? std::move(table) : Json::Value();

@@ -3,10 +3,11 @@
 #include "model/Language.h"
 
 #include "core/AtomicFile.h"
+#include "core/FileAccess.h"
 
 #include <algorithm>
 #include <array>
-#include <fstream>
+#include <cstdio>
 
 namespace {
 
@@ -32,11 +33,11 @@ void appendInt32(std::string& out, std::int32_t value)
 // The payload after the version: a declared length N, then N bytes. The buffer grows with the
 // bytes the file really holds, so a damaged length cannot make us reserve gigabytes. A file that
 // ends before its length reads as an empty payload.
-TessarinWin::CMemoryBuffer readPayloadBytes(std::istream& in)
+TessarinWin::CMemoryBuffer readPayloadBytes(std::FILE* in)
 {
     TessarinWin::CMemoryBuffer buffer;
     std::array<char, 4> lengthBytes{};
-    if (!in.read(lengthBytes.data(), 4)) {
+    if (std::fread(lengthBytes.data(), 1, 4, in) != 4) {
         return buffer;
     }
     const std::int32_t declared = int32FromLittleEndian(lengthBytes);
@@ -46,10 +47,9 @@ TessarinWin::CMemoryBuffer readPayloadBytes(std::istream& in)
     auto left = static_cast<std::size_t>(declared);
     std::array<char, kReadChunkBytes> chunk{};
     while (left > 0) {
-        in.read(chunk.data(), static_cast<std::streamsize>(std::min(left, chunk.size())));
-        const auto got = static_cast<std::size_t>(in.gcount());
+        const std::size_t got = std::fread(chunk.data(), 1, std::min(left, chunk.size()), in);
         buffer.append(chunk.data(), got);
-        if (got == 0 || !in) {
+        if (got == 0) {
             break;
         }
         left -= got;
@@ -72,19 +72,23 @@ std::string untranslated(std::string_view key)
 ProjectReadResult readProjectFile(const std::filesystem::path& path)
 {
     ProjectReadResult result;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    std::uint64_t size = 0;
+    const Tessarin::FilePtr file = Tessarin::openRegularFileStream(path, &result.error, &size);
+    if (!file) {
         return result;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (size > kLargestProjectFile) {
+        result.error.failure = Tessarin::ReadFailure::tooLarge;
+        result.error.limit = kLargestProjectFile;
         return result;
     }
+    std::FILE* in = file.get();
     result.status = ProjectReadStatus::notProjectFile;
     std::array<char, kProjectMagic.size()> magic{};
     std::array<char, 4> versionBytes{};
-    if (!in.read(magic.data(), magic.size()) || std::string_view(magic.data(), magic.size()) != kProjectMagic ||
-        !in.read(versionBytes.data(), 4)) {
+    if (std::fread(magic.data(), 1, magic.size(), in) != magic.size() ||
+        std::string_view(magic.data(), magic.size()) != kProjectMagic ||
+        std::fread(versionBytes.data(), 1, 4, in) != 4) {
         return result;
     }
     result.fileVersion = int32FromLittleEndian(versionBytes);

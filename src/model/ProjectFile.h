@@ -5,6 +5,8 @@
 
 #include "model/CTsToolBoxProjModel.h"
 
+#include "core/FileAccess.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -31,9 +33,12 @@ struct ProjectMessages {
     MessageSink show; // while unset, messages are dropped
 };
 
+// The largest project file read [bytes]: dictionaries and settings take a few kilobytes.
+inline constexpr std::uint64_t kLargestProjectFile = 64ull * 1024 * 1024;
+
 enum class ProjectReadStatus {
     ok,
-    cannotOpen,
+    cannotOpen, // see error: missing, not a regular file (a folder, a FIFO …), too large, unreadable
     notProjectFile, // too short, other magic bytes, or a negative version
     newerVersion,
 };
@@ -41,6 +46,7 @@ enum class ProjectReadStatus {
 struct ProjectReadResult {
     ProjectReadStatus status = ProjectReadStatus::cannotOpen;
     std::int32_t fileVersion = 0; // as found in the file, once the magic bytes matched
+    Tessarin::ReadError error;    // why, with cannotOpen
     std::unique_ptr<TSTBCurrentModel::CTsToolBoxProjModel> model; // set only with ok
 };
 

@@ -53,6 +53,11 @@ TEST_F(Mp3Reader, DecodesToSixteenBitSamplesButNeverPassesTheGate)
     CWavData data;
     EXPECT_EQ(loadForEditor(path, data), WavLoadStatus::FormatError);
     EXPECT_EQ(data.duration, 0.0f);
+    // Probed without keeping the samples: the same count.
+    AudioFileInfo probed;
+    ASSERT_TRUE(probeAudioFile(path, probed));
+    EXPECT_EQ(probed.sampleCount(), wav.sampleCount());
+    EXPECT_EQ(probed.sampleRate, 44100);
 }
 
 TEST_F(Mp3Reader, DamagedOrForeignFilesFailAndLeaveTheTarget)

@@ -1,4 +1,7 @@
+#include "audio/AudioReader.h"
 #include "audio/CWavBuf.h"
+#include "support/WavBytes.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -71,4 +74,49 @@ TEST(BuilderRegion, FractionsOfTheSameSampleStillGiveIt)
     const auto r = cutRegion(10.9 / 44100.0, 10.2 / 44100.0, wav);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0], sampleValue(10));
+}
+
+// Reading only the region from the file gives exactly what cutting it from the whole file gives,
+// for every kind of region and file the builder meets.
+TEST(BuilderRegion, ReadingOnlyTheRegionMatchesCuttingItFromTheWholeFile)
+{
+    lvtest::TempDir dir;
+    std::vector<std::int16_t> values(3000);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = std::int16_t(int(i * 37 % 65536) - 32768);
+    }
+    lvtest::writeFile(dir / "take.wav", lvtest::WavBytes::mono16(values));
+    lvtest::writeFile(dir / "stereo.wav", lvtest::WavBytes().fmt(lvtest::WavBytes::Format{1, 2, 44100, 16}).data16(values).bytes());
+    lvtest::writeFile(dir / "junk.wav", {1, 2, 3});
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::pair<double, double> regions[] = {{0.01, 0.03}, {-0.02, 0.01}, {0.05, 5.0}, {0.02, 0.02},
+                                                 {0.2, 0.3},   {0.03, 0.01},  {nan, 0.01}, {-1e300, 1e300}};
+    for (const char* name : {"take.wav", "stereo.wav", "junk.wav", "missing.wav", "take.txt"}) {
+        const auto path = dir / name;
+        for (const auto& [start, end] : regions) {
+            TessarinEditor::CWavBuf wav;
+            const bool read = TessarinEditor::readAudioFile(path, wav);
+            const bool gate = read && TessarinEditor::passesFormatGate(wav, path.native());
+            Tessarin::FastVector<float> direct;
+            const auto outcome = TessarinEditor::readGatedRegion(path, start, end, direct);
+            ASSERT_EQ(outcome, !read   ? TessarinEditor::RegionRead::readFailed
+                               : !gate ? TessarinEditor::RegionRead::formatError
+                                       : TessarinEditor::RegionRead::ok)
+                << name << " " << start << " " << end;
+            if (gate) {
+                const auto cut = TessarinEditor::cutRegion(start, end, wav);
+                ASSERT_EQ(direct.size(), cut.size()) << name << " " << start << " " << end;
+                for (std::uint32_t i = 0; i < cut.size(); ++i) {
+                    ASSERT_EQ(direct[i], cut[i]) << i;
+                }
+            }
+        }
+    }
+    // A region longer than asked for is refused before anything is read into memory.
+    Tessarin::FastVector<float> region;
+    std::uint32_t length = 0;
+    EXPECT_EQ(TessarinEditor::readGatedRegion(dir / "take.wav", 0.0, 1.0, region, nullptr, 100, &length),
+              TessarinEditor::RegionRead::tooLong);
+    EXPECT_EQ(length, 3000u);
+    EXPECT_EQ(region.size(), 0u);
 }

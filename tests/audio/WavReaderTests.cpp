@@ -176,11 +176,17 @@ TEST_F(WavReader, EveryTruncationEitherFailsOrKeepsTheBytesReallyThere)
         CWavBuf fromMemory;
         const bool okFile = readRiffFile(write("cut.wav", part), fromFile);
         const bool okMemory = readRiffBytes(part, fromMemory);
+        // The header-only probe (wav-info, the entry checks) agrees with the full read.
+        TessarinEditor::AudioFileInfo probed;
+        const bool okProbe = TessarinEditor::probeAudioFile(write("cut.wav", part), probed);
         EXPECT_EQ(okFile, okMemory) << cut;
+        EXPECT_EQ(okFile, okProbe) << cut;
         EXPECT_EQ(okFile, cut >= dataStart) << cut; // header complete: the data chunk counts what is there
         if (okFile) {
             EXPECT_EQ(fromFile.bytes.size(), cut - dataStart);
             EXPECT_EQ(fromMemory.bytes.size(), cut - dataStart);
+            EXPECT_EQ(probed.dataBytes, cut - dataStart);
+            EXPECT_EQ(probed.sampleCount(), fromFile.sampleCount());
         }
     }
 }

@@ -293,7 +293,16 @@ TEST_F(Builder, EntriesThatCannotBeBuiltAreReportedAndTheBuildGoesOn)
     BuildTextRenderer text(fixedClock);
     BuildContext context;
     context.delegate = &text;
-    const std::vector<std::string> locations{folder.string(), (m_dir / "no such folder").string()};
+    // Locations that give no entries at all: one line each, and no "not exists in" after it.
+    lvtest::writeFile(m_dir / "a file", {1});
+    fs::create_symlink(m_dir / "loop b", m_dir / "loop a");
+    fs::create_symlink(m_dir / "loop a", m_dir / "loop b");
+    fs::create_directories(m_dir / "unreadable");
+    lvtest::writeFile(m_dir / "unreadable" / "voice.lvcfg", {'{', '"'});
+    fs::create_directories(m_dir / "empty");
+    const std::vector<std::string> locations{folder.string(),           (m_dir / "no such folder").string(),
+                                             (m_dir / "a file").string(), (m_dir / "loop a").string(),
+                                             (m_dir / "unreadable").string(), (m_dir / "empty").string()};
     buildModels(context, m_dictionary, locations, models.string(), std::vector<std::string>{"ka", "hh"}, true);
     const std::string t = text.text();
     EXPECT_EQ(context.total, 6);
@@ -305,8 +314,16 @@ TEST_F(Builder, EntriesThatCannotBeBuiltAreReportedAndTheBuildGoesOn)
     EXPECT_NE(t.find("pitch=G4  symbol=ka    >> Error  >  Marker error!"), std::string::npos);
     EXPECT_NE(t.find("type=INDIE  pitch=C4  symbol=hh    >> Error  >  Symbol type error!"), std::string::npos);
     EXPECT_FALSE(fs::exists(models / "C4.hh.LVModel"));
-    EXPECT_NE(t.find("Error  > ka not exists in " + locations[1]), std::string::npos);
-    EXPECT_NE(t.find("Error  > hh not exists in " + locations[1]), std::string::npos);
+    EXPECT_NE(t.find("\r\nError  >  wav location error:" + locations[1] + " (no such folder)"), std::string::npos) << t;
+    EXPECT_NE(t.find("\r\nError  >  wav location error:" + locations[2] + " (not a folder)"), std::string::npos) << t;
+    EXPECT_NE(t.find("\r\nError  >  wav location error:" + locations[3] + " (Too many levels of symbolic links)"),
+              std::string::npos) << t;
+    EXPECT_NE(t.find("\r\nError  >  voice.lvcfg reading error:" + locations[4] + "/voice.lvcfg (is not JSON"),
+              std::string::npos) << t;
+    EXPECT_EQ(count(t, "not exists in"), 2u) << "only for the folder that was read and has no such entry";
+    EXPECT_NE(t.find("Error  > ka not exists in " + locations[5]), std::string::npos);
+    EXPECT_NE(t.find("Error  > hh not exists in " + locations[5]), std::string::npos);
+    EXPECT_TRUE(text.sawError());
     // The A4 entry cut from sample 0: its markers are relative to 0, not to −0.02 s.
     const auto a4 = TSVM_V0::readModelFile(models / "A4.ka.LVModel", TSVM_V0::kVoiceMarkerCount);
     ASSERT_TRUE(a4) << t;

@@ -14,7 +14,12 @@ TEST(LvtbDispatch, VersionAndHelp)
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: lvtb COMMAND"), std::string::npos);
 
-    EXPECT_EQ(runLvtb({}).status, 2); // no command is a usage error, with the help as a reminder
+    // No command: one usage line on stderr, the help stays for --help.
+    const auto bare = runLvtb({});
+    EXPECT_EQ(bare.status, 2);
+    EXPECT_TRUE(bare.out.empty());
+    EXPECT_EQ(bare.err.rfind("usage: lvtb ", 0), 0u) << bare.err;
+    EXPECT_EQ(bare.err.find('\n'), bare.err.size() - 1) << "one line";
 }
 
 TEST(LvtbDispatch, UnknownCommandIsAUsageErrorOnStderr)

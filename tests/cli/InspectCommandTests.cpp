@@ -7,6 +7,7 @@
 #include <json/json.h>
 
 #include <memory>
+#include <random>
 
 using lvtest::runLvtb;
 
@@ -44,6 +45,7 @@ void writeSmallModel(const std::filesystem::path& folder, const std::string& sym
     ASSERT_TRUE(TSVM_V0::toCompact(m, c));
     std::vector<std::int32_t> markers(std::size_t(markerCount), 0);
     markers[1] = 1;
+    markers[2] = 2101978065; // a marker beyond float precision: it must come back exactly
     ASSERT_TRUE(TSVM_V0::writeModelFile(markers, c, folder, symbol, "C4"));
 }
 
@@ -85,7 +87,7 @@ TEST(LvtbInspectModel, JsonCarriesTheFileNameAndEverySize)
                         "markers, in analysis frames of 128 samples from the start of the analysed region:\n"
                         "  p0 connect point (INDIE: start point): frame 0\n"
                         "  p1 preutterance (INDIE: end point): frame 1\n"
-                        "  p2 vowel start (INDIE: end point): frame 0\n"
+                        "  p2 vowel start (INDIE: end point): frame 2101978065\n"
                         "  p3 vowel end (INDIE: end point): frame 0\n"
                         "  p4 tail length (INDIE: 0): 0 frames\n"
                         "  p5 (not used, 0): 0\n  p6 (not used, -1): 0\n  p7 (not used, -1): 0\n"
@@ -154,4 +156,95 @@ TEST(LvtbInspectBank, HeaderAndRecords)
         << text.out;
 
     EXPECT_EQ(runLvtb({"inspect", "bank", (dir / "nothing").string()}).status, 2);
+}
+
+// Unreadable model files are exit 2 with what is wrong; readable but cut ones exit 1 and say which
+// part is missing; integers stay integers in the JSON.
+TEST(LvtbInspectModel, DamagedFilesSayWhatIsWrongAndIntegersStayIntegers)
+{
+    lvtest::TempDir dir;
+    writeSmallModel(dir.path(), "ka", 8);
+    const auto path = dir / "C4.ka.LVModel";
+    const auto full = runLvtb({"inspect", "model", path.string(), "--json", "--full"});
+    ASSERT_EQ(full.status, 0) << full.err;
+    EXPECT_NE(full.out.find("\"markers\":[0,1,2101978065,0,"), std::string::npos) << full.out;
+    EXPECT_NE(full.out.find("\"glottalIndex\":[99,99]"), std::string::npos) << full.out;
+
+    const auto bytes = lvtest::readFile(path);
+    std::mt19937 rng(5);
+    std::vector<std::uint8_t> noise(3000);
+    for (auto& b : noise) {
+        b = std::uint8_t(rng());
+    }
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> unreadable = {
+        {"ten bytes", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 10)},
+        {"random bytes", noise},
+    };
+    for (const auto& [what, content] : unreadable) {
+        lvtest::writeFile(path, content);
+        const auto r = runLvtb({"inspect", "model", path.string()});
+        EXPECT_EQ(r.status, 2) << what << ": " << r.out;
+        EXPECT_EQ(r.err.rfind("lvtb: " + path.string() + ": not a model file (", 0), 0u) << what << ": " << r.err;
+    }
+    // Cut inside the second frame record: the length (4 bytes), the 96 bytes before the first record
+    // (8 markers, 2 sizes, hop, fft size, rate, 10 samples with their count, two empty peak frames
+    // with their count, the filler, the frame count) and the 556 of the unvoiced first frame are there.
+    lvtest::writeFile(path, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 700));
+    const auto cut = runLvtb({"inspect", "model", path.string()});
+    EXPECT_EQ(cut.status, 1) << cut.err;
+    EXPECT_NE(cut.out.find("complete: no (missing: frame records 2 to 2 of 2;"), std::string::npos) << cut.out;
+    const auto cutJson = parse(runLvtb({"inspect", "model", path.string(), "--json"}).out);
+    EXPECT_FALSE(cutJson["complete"].asBool());
+    EXPECT_EQ(cutJson["missing"].asString(), "frame records 2 to 2 of 2");
+}
+
+// A missing or short content file and an index cut inside a record are named, exit 1; an index
+// whose header is cut is not one, exit 2.
+TEST(LvtbInspectBank, MissingOrCutFilesAreNamed)
+{
+    lvtest::TempDir dir;
+    const auto bank = dir / "bank";
+    std::filesystem::create_directories(dir / "models");
+    std::filesystem::create_directories(bank);
+    writeSmallModel(dir / "models", "ka", 8);
+    TSSrcCheckResult result;
+    TessarinEngineV6::assembleVoiceBank("ka,k,a|||a,a|", result, dir / "models", bank, {"C4"});
+    // The index holds no record (the small model fails the check): give it two by hand, into TSC and TSC_2.
+    std::vector<std::uint8_t> index = lvtest::readFile(bank / "TSI");
+    const std::size_t header = index.size();
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            index.push_back(std::uint8_t(v >> (8 * i)));
+        }
+    };
+    for (const std::uint32_t file : {0u, 2u}) {
+        put32(24); // record length
+        put32(0);
+        put32(2);
+        index.push_back('k');
+        index.push_back('a');
+        put32(2);
+        index.push_back('C');
+        index.push_back('4');
+        put32(0); // offset
+        put32(file);
+    }
+    lvtest::writeFile(bank / "TSI", index);
+    lvtest::writeFile(bank / "TSC", {1, 0});
+    const auto r = runLvtb({"inspect", "bank", bank.string()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("records: 2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("problem: TSC: too short (1 records point past its end)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("problem: TSC_2: missing (1 records point into it)\n"), std::string::npos) << r.out;
+
+    lvtest::writeFile(bank / "TSI", std::vector<std::uint8_t>(index.begin(), index.end() - 20));
+    const auto cut = parse(runLvtb({"inspect", "bank", bank.string(), "--json"}).out);
+    ASSERT_EQ(cut["problems"].size(), 2u);
+    EXPECT_EQ(cut["problems"][0].asString(), "TSI: ends inside record 2 (after byte " + std::to_string(header + 28 + 8) + ")");
+    EXPECT_EQ(runLvtb({"inspect", "bank", bank.string()}).status, 1);
+
+    lvtest::writeFile(bank / "TSI", std::vector<std::uint8_t>(index.begin(), index.begin() + 40));
+    const auto headerCut = runLvtb({"inspect", "bank", bank.string()});
+    EXPECT_EQ(headerCut.status, 2) << headerCut.out;
+    EXPECT_EQ(headerCut.err, "lvtb: " + bank.string() + "/TSI: not a voice bank index (its header is cut short)\n");
 }

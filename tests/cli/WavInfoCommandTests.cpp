@@ -90,11 +90,12 @@ TEST(WavInfoCommand, UnreadableFilesAreUsageErrors)
 {
     lvtest::TempDir dir;
     lvtest::writeFile(dir / "junk.wav", {'n', 'o', 't', ' ', 'r', 'i', 'f', 'f'});
-    for (const std::string& f : {(dir / "junk.wav").string(), (dir / "missing.wav").string()}) {
+    for (const auto& [f, why] : {std::pair{(dir / "junk.wav").string(), "cannot be read as a WAV or MP3 file"},
+                                 std::pair{(dir / "missing.wav").string(), "no such file"}}) {
         const auto r = runLvtb({"wav-info", f});
         EXPECT_EQ(r.status, 2) << f;
         EXPECT_TRUE(r.out.empty());
-        EXPECT_EQ(r.err, "lvtb: " + f + ": cannot be read as a WAV or MP3 file\n");
+        EXPECT_EQ(r.err, "lvtb: " + f + ": " + why + "\n");
     }
     EXPECT_EQ(runLvtb({"wav-info"}).status, 2);
     const auto help = runLvtb({"wav-info", "--help"});

@@ -63,5 +63,11 @@ TEST(AtomicFile, FailsWithTheReasonWithoutTouchingAnything)
     EXPECT_EQ(error, std::errc::is_a_directory);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "folder" / "child"));
     EXPECT_FALSE(writeFileAtomically("", "x"));
-    EXPECT_EQ(entriesIn(dir.path()), 1u);
+
+    // Nor is a FIFO (or a device: a log aimed at /dev/null must leave /dev/null alone).
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(writeFileAtomically(dir / "pipe", "x", &error));
+    EXPECT_EQ(error, std::errc::not_supported);
+    EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(dir / "pipe")));
+    EXPECT_EQ(entriesIn(dir.path()), 2u);
 }

@@ -179,7 +179,7 @@ TEST(VoiceCfgMgrFile, MissingFileGivesNoEntriesAndIsCreatedOnSave)
 
 TEST(VoiceCfgMgrFile, AnUnreadableFileLoadsNothingAndIsNeverWrittenOver)
 {
-    for (const std::string broken : {"{\"C4->ka\": {", "[1, 2]", "", "{} trailing"}) {
+    for (const std::string broken : {"{\"C4->ka\": {", "[1, 2]", "", "\"text\""}) {
         TempDir dir;
         writeText(dir / "voice.lvcfg", broken);
         CTsVoiceCfgMgr mgr;
@@ -195,63 +195,116 @@ TEST(VoiceCfgMgrFile, AnUnreadableFileLoadsNothingAndIsNeverWrittenOver)
     }
 }
 
-TEST(VoiceCfgMgrFile, AFileThatIsNotUtf8IsRefusedRatherThanMangledOnSave)
+// A file the reader passes over in part loads as the desktop program always read it, but is never
+// written over: text after the object (a second object pasted below the first), the earlier of a
+// member named twice (an entry block copied without changing its key), bytes that are not UTF-8 (a
+// wav name typed in another encoding) would all be lost by a save.
+TEST(VoiceCfgMgrFile, AFileReadOnlyInPartLoadsButIsNeverWrittenOver)
 {
-    TempDir dir;
-    // A wav name typed in a legacy encoding (GBK bytes of a Chinese file name).
-    const std::string legacy = "{\"C4->ka\": {\"srcType\":\"INDIE\",\"wavName\":\"\xC4\xE3\xBA\xC3.wav\",\"symbol\":\"ka\","
-                               "\"pitch\":\"C4\",\"startTime\":1.0,\"endTime\":2.0,\"startPoint\":0.25,\"endPoint\":0.5}}";
-    writeText(dir / "voice.lvcfg", legacy);
-    CTsVoiceCfgMgr mgr;
-    EXPECT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Unreadable);
-    EXPECT_FALSE(mgr.save());
-    EXPECT_EQ(readText(dir / "voice.lvcfg"), legacy);
+    const std::string entry = R"({"srcType":"INDIE","wavName":"x.wav","symbol":"ka","pitch":"C4",
+        "startTime":1.0,"endTime":2.0,"startPoint":0.25,"endPoint":0.5})";
+    const std::string other = R"({"srcType":"INDIE","wavName":"y.wav","symbol":"ka","pitch":"C4",
+        "startTime":1.0,"endTime":2.0,"startPoint":0.25,"endPoint":0.5})";
+    const std::string legacyName = "{\"C4->ka\": {\"srcType\":\"INDIE\",\"wavName\":\"\xC4\xE3\xBA\xC3.wav\",\"symbol\":\"ka\","
+                                   "\"pitch\":\"C4\",\"startTime\":1.0,\"endTime\":2.0,\"startPoint\":0.25,\"endPoint\":0.5}}";
+    struct Case {
+        std::string text;
+        std::string wavName; // of the entry C4->ka that loads
+    };
+    const Case cases[] = {
+        {"{\"C4->ka\": " + entry + "}\n{\"C4->na\": " + other + "}", "x.wav"},
+        {"{\"C4->ka\": " + entry + ",\n\"C4->ka\": " + other + "}", "y.wav"},
+        {legacyName, "\xC4\xE3\xBA\xC3.wav"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        writeText(dir / "voice.lvcfg", c.text);
+        CTsVoiceCfgMgr mgr;
+        ASSERT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Loaded) << c.text;
+        ASSERT_NE(mgr.findKey("C4->ka"), nullptr);
+        EXPECT_EQ(mgr.findKey("C4->ka")->wavName, c.wavName);
+        EXPECT_FALSE(mgr.writable());
+        EXPECT_FALSE(mgr.keptAsIsReason().empty());
+        EXPECT_FALSE(mgr.save());
+        EXPECT_EQ(deleteEntry(mgr, "C4->ka"), EntryUpdate::NotWritable);
+        EXPECT_EQ(readText(dir / "voice.lvcfg"), c.text) << "the user's file is kept as it was";
+    }
 
     // The same name in UTF-8 loads and survives a save as an escape.
+    TempDir dir;
     const std::string utf8 = "{\"C4->ka\": {\"srcType\":\"INDIE\",\"wavName\":\"\xE4\xBD\xA0\xE5\xA5\xBD.wav\",\"symbol\":\"ka\","
                              "\"pitch\":\"C4\",\"startTime\":1.0,\"endTime\":2.0,\"startPoint\":0.25,\"endPoint\":0.5}}";
     writeText(dir / "voice.lvcfg", utf8);
+    CTsVoiceCfgMgr mgr;
     ASSERT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Loaded);
     ASSERT_TRUE(mgr.save());
     EXPECT_NE(readText(dir / "voice.lvcfg").find("\"wavName\" : \"\\u4f60\\u597d.wav\""), std::string::npos);
     CTsVoiceCfgMgr again;
     ASSERT_EQ(again.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Loaded);
     EXPECT_EQ(again.findKey("C4->ka")->wavName, "\xE4\xBD\xA0\xE5\xA5\xBD.wav");
-}
-
-TEST(VoiceCfgMgrFile, AMemberNameWithANulByteIsRefused)
-{
-    // Written back, the name would end at the NUL and become "C4->ka", the other entry's key.
-    TempDir dir;
-    const std::string text = R"({"C4->ka\u0000x": {"srcType":"INDIE","wavName":"x.wav","symbol":"ka","pitch":"C4",
-        "startTime":1.0,"endTime":2.0,"startPoint":0.25,"endPoint":0.5},
-        "C4->ka": {"srcType":"INDIE","wavName":"y.wav","symbol":"ka","pitch":"C4",
-        "startTime":1.0,"endTime":2.0,"startPoint":0.25,"endPoint":0.5}})";
-    writeText(dir / "voice.lvcfg", text);
-    CTsVoiceCfgMgr mgr;
-    EXPECT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Unreadable);
-    EXPECT_TRUE(mgr.entries().empty());
-    EXPECT_FALSE(mgr.save());
-    EXPECT_EQ(readText(dir / "voice.lvcfg"), text);
-}
-
-TEST(VoiceCfgMgrFile, AKeyNamedTwiceIsRefusedRatherThanHalfLoaded)
-{
-    TempDir dir;
-    const std::string entry = R"({"srcType":"INDIE","wavName":"x.wav","symbol":"ka","pitch":"C4",
-        "startTime":1.0,"endTime":2.0,"startPoint":0.25,"endPoint":0.5})";
-    const std::string text = "{\"C4->ka\": " + entry + ",\n\"C4->ka\": " + entry + "}";
-    writeText(dir / "voice.lvcfg", text);
-    CTsVoiceCfgMgr mgr;
-    EXPECT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Unreadable);
-    EXPECT_FALSE(mgr.save());
-    EXPECT_EQ(readText(dir / "voice.lvcfg"), text);
 
     // Other JSON documents keep the reader's usual rule: the last one wins.
     CTsVoiceCfg_INDIE single;
     EXPECT_TRUE(single.fromJsonText(R"({"srcType":"INDIE","wavName":"a","symbol":"s","pitch":"C4","startTime":1.0,
         "endTime":2.0,"startPoint":0.25,"endPoint":0.5,"wavName":"b"})"));
     EXPECT_EQ(single.wavName, "b");
+}
+
+// Members the manager cannot use as entries are kept byte for byte and written back in key order
+// when another entry is saved; each says why it did not load.
+TEST(VoiceCfgMgrFile, MembersThatDoNotLoadSurviveEverySaveByteForByte)
+{
+    TempDir dir;
+    const std::string good = R"({"srcType":"INDIE","wavName":"x.wav","symbol":"br","pitch":"C4",
+        "startTime":1.0,"endTime":2.0,"startPoint":0.25,"endPoint":0.5})";
+    const std::string future = "{ \"srcType\" : \"XY\", \"wavName\":\"x.wav\",\"symbol\":\"xy\",\"pitch\":\"C4\",\n"
+                               "  \"startTime\":1.0,\"endTime\":2.0, \"big\": 123456789012345678901234567890 }";
+    const std::string mistyped = R"({"srcType":"CV","wavName":"x.wav","symbol":"ka","pitch":"C4","startTime":"1.0",
+        "endTime":2.0})";
+    const std::string noMarker = R"({"srcType":"VX","wavName":"x.wav","symbol":"a_k","pitch":"C4","startTime":1.0,
+        "endTime":2.0,"connectPoint":0.1})";
+    const std::string text = "{\"C4->xy\": " + future + ",\n\"C4->ka\": " + mistyped + ",\n\"note\": 42,\n\"C4->a_k\": " +
+                             noMarker + ",\n\"C4->br\": " + good + ",\n\"C4->ka\\u0000copy\": " + good + "}";
+    writeText(dir / "voice.lvcfg", text);
+    CTsVoiceCfgMgr mgr;
+    ASSERT_EQ(mgr.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Loaded);
+    EXPECT_TRUE(mgr.writable());
+    EXPECT_EQ(mgr.entries().size(), 2u);
+    ASSERT_NE(mgr.findKey(std::string("C4->ka\0copy", 11)), nullptr) << "a NUL in a name is kept whole";
+    const auto& skipped = mgr.skippedMembers();
+    ASSERT_EQ(skipped.size(), 4u);
+    EXPECT_EQ(skipped.at("C4->xy").reason, "unknown srcType \"XY\"");
+    EXPECT_EQ(skipped.at("C4->xy").text, future);
+    EXPECT_EQ(skipped.at("C4->ka").reason, "\"startTime\" is not a finite number");
+    EXPECT_EQ(skipped.at("C4->a_k").reason, "no \"tailPoint\"");
+    EXPECT_EQ(skipped.at("note").reason, "not an entry object");
+
+    auto fresh = indie("br2", "C4", 1.0, 1.5);
+    ASSERT_EQ(storeEditedEntry(mgr, *fresh, dir.path()), EntryUpdate::Done);
+    const std::string saved = readText(dir / "voice.lvcfg");
+    // Key order: C4->a_k, C4->br, C4->br2, C4->ka, C4->ka\0copy, C4->xy, note.
+    const std::size_t aK = saved.find("\"C4->a_k\" : " + noMarker);
+    const std::size_t br2 = saved.find("\"C4->br2\" : {");
+    const std::size_t ka = saved.find("\"C4->ka\" : " + mistyped);
+    const std::size_t copy = saved.find("\"C4->ka\\u0000copy\" : {");
+    const std::size_t xy = saved.find("\"C4->xy\" : " + future);
+    const std::size_t note = saved.find("\"note\" : 42\r\n}");
+    for (const std::size_t at : {aK, br2, ka, copy, xy, note}) {
+        ASSERT_NE(at, std::string::npos) << saved;
+    }
+    EXPECT_TRUE(aK < br2 && br2 < ka && ka < copy && copy < xy && xy < note) << saved;
+
+    CTsVoiceCfgMgr again;
+    ASSERT_EQ(again.loadFolder(dir.path()), CTsVoiceCfgMgr::LoadStatus::Loaded);
+    EXPECT_EQ(again.entries().size(), 3u);
+    EXPECT_EQ(again.skippedMembers().size(), 4u);
+    EXPECT_EQ(again.skippedMembers().at("C4->xy").text, future);
+    // A skipped member is replaced by an entry stored under its name, and deleted by its key.
+    auto ka2 = cv("ka", "C4", 1.0);
+    ASSERT_EQ(storeEditedEntry(again, *ka2, dir.path()), EntryUpdate::Done);
+    EXPECT_EQ(again.skippedMembers().count("C4->ka"), 0u);
+    ASSERT_EQ(deleteEntry(again, "note"), EntryUpdate::Done);
+    EXPECT_EQ(readText(dir / "voice.lvcfg").find("\"note\""), std::string::npos);
 }
 
 TEST(VoiceCfgMgrFile, Utf8ValidationIsStrict)

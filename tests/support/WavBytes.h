@@ -98,7 +98,12 @@ public:
     }
 
 private:
-    void put(const std::string& s) { m_bytes.insert(m_bytes.end(), s.begin(), s.end()); }
+    void put(const std::string& s)
+    {
+        for (const char c : s) { // one byte at a time: GCC 12 warns falsely about a range insert here
+            m_bytes.push_back(static_cast<std::uint8_t>(c));
+        }
+    }
     void u32(std::uint32_t v)
     {
         for (int i = 0; i < 4; ++i) {

@@ -371,6 +371,29 @@ TEST(LvtbSafety, MemoryFollowsWhatIsNeededNotTheSizeOfTheInput)
     EXPECT_NE(whole.err.find("the region is 3600.0 s long; lvtb f0 analyses at most 1800 s at once"), std::string::npos)
         << whole.err;
 
+    // A build whose one entry needs more memory than there is: that entry reports it, the others build.
+    SmallDemo d;
+    const ChildResult built = [&] {
+        CTsVoiceCfgMgr mgr;
+        mgr.loadFolder(dir.path());
+        auto breath = std::make_unique<CTsVoiceCfg_INDIE>();
+        breath->symbol = "br";
+        breath->pitch = "D4";
+        breath->wavName = "hour.wav";
+        breath->startPoint = 600.0;
+        breath->endPoint = 1800.0; // twenty minutes of samples: 212 MB as floats
+        const std::string key = breath->entryKey();
+        mgr.put(key, std::move(breath));
+        EXPECT_TRUE(mgr.save());
+        EXPECT_EQ(runLvtb({"project", "add-location", d.project, dir.path().string()}).status, 0);
+        return runInChild({"build-models", d.project, "--symbols", "br", "--jobs", "1", "--overwrite"}, 120, {}, 2 * kExtra);
+    }();
+    EXPECT_TRUE(built.finished) << built.err;
+    EXPECT_EQ(built.status, 1) << built.out << built.err;
+    EXPECT_NE(built.out.find("pitch=D4  symbol=br    >> Error  >  analysis error: out of memory"), std::string::npos)
+        << built.out;
+    EXPECT_NE(built.out.find("pitch=C4  symbol=br    >> OK "), std::string::npos) << built.out;
+
     // An index of 4.4 million (empty) records after a real header.
     const fs::path bank = dir / "bank";
     fs::create_directories(bank);

@@ -176,10 +176,9 @@ int runF0(const std::vector<std::string>& argv, Io& io)
             TessarinEngineV6::estimateF0(region.span(), false, tracked);
             f0.assign(tracked.data(), tracked.end());
         } else {
-            // The pipeline widens the unit's float samples to doubles for Harvest.
-            const std::vector<double> samples(region.data(), region.data() + region.size());
+            // As the pipeline runs it: on the unit's float samples, widened to double inside.
             const Tessarin::HarvestOptions options; // the pipeline's: 55 ... 1000 Hz, one frame per 128 samples
-            f0 = Tessarin::harvest(samples, int(kSampleRate), options).f0;
+            f0 = Tessarin::harvest(region.span(), int(kSampleRate), options).f0;
         }
     }
     // The region starts at sample trunc(max(from, 0) · 44100) of the file.

@@ -100,7 +100,10 @@ void decimationPass(std::span<double> v, const DecimationFilter& f, bool backwar
 // end samples (so the filter's start-up transient stays outside), padded by nine reflected samples,
 // low-pass filtered forward and backward, and every ratio-th sample is taken in the phase the published
 // implementation takes.
-std::vector<double> decimate(std::span<const double> x, int ratio, std::size_t yLength)
+// Single-precision samples are widened here, sample by sample, so that a caller holding floats needs no
+// double copy of the whole clip.
+template <class Sample>
+std::vector<double> decimate(std::span<const Sample> x, int ratio, std::size_t yLength)
 {
     std::vector<double> y(yLength);
     if (ratio == 1) {
@@ -110,7 +113,7 @@ std::vector<double> decimate(std::span<const double> x, int ratio, std::size_t y
     const std::size_t lag = std::size_t(std::ceil(kDecimationMargin / ratio) * ratio);
     const std::size_t n = x.size() + 2 * lag;
     constexpr std::size_t kReflected = 9;
-    const auto extended = [&](std::size_t i) {
+    const auto extended = [&](std::size_t i) -> double {
         return i < lag ? x.front() : i < lag + x.size() ? x[i - lag] : x.back();
     };
     std::vector<double> w(n + 2 * kReflected);
@@ -1000,7 +1003,8 @@ std::vector<double> smoothContour(std::span<const double> f0)
 // ---------------------------------------------------------------------------------------------------
 
 // The estimate on the 1 ms grid, frameCount(n, fs, 1) values.
-std::vector<double> basicEstimate(std::span<const double> x, int sampleRate, double f0Floor, double f0Ceil)
+template <class Sample>
+std::vector<double> basicEstimate(std::span<const Sample> x, int sampleRate, double f0Floor, double f0Ceil)
 {
     const std::size_t frames = frameCount(x.size(), sampleRate, kBasicFramePeriod);
     if (x.empty()) {
@@ -1107,8 +1111,11 @@ std::size_t frameCount(std::size_t sampleCount, int sampleRate, double framePeri
     return std::size_t(1000.0 * double(sampleCount) / sampleRate / framePeriod) + 1;
 }
 
-void harvest(std::span<const double> samples, int sampleRate, const HarvestOptions& options,
-             std::span<double> temporalPositions, std::span<double> f0)
+namespace {
+
+template <class Sample>
+void harvestOf(std::span<const Sample> samples, int sampleRate, const HarvestOptions& options,
+               std::span<double> temporalPositions, std::span<double> f0)
 {
     const std::size_t frames = frameCount(samples.size(), sampleRate, options.framePeriod);
     if (!(options.f0Floor >= 1.0) || !(options.f0Floor < options.f0Ceil) || !(options.f0Ceil <= sampleRate / 2.0)) {
@@ -1131,14 +1138,39 @@ void harvest(std::span<const double> samples, int sampleRate, const HarvestOptio
     }
 }
 
-HarvestTrack harvest(std::span<const double> samples, int sampleRate, const HarvestOptions& options)
+template <class Sample>
+HarvestTrack harvestTrackOf(std::span<const Sample> samples, int sampleRate, const HarvestOptions& options)
 {
     HarvestTrack track;
     const std::size_t frames = frameCount(samples.size(), sampleRate, options.framePeriod);
     track.temporalPositions.resize(frames);
     track.f0.resize(frames);
-    harvest(samples, sampleRate, options, track.temporalPositions, track.f0);
+    harvestOf(samples, sampleRate, options, track.temporalPositions, track.f0);
     return track;
+}
+
+} // namespace
+
+void harvest(std::span<const double> samples, int sampleRate, const HarvestOptions& options,
+             std::span<double> temporalPositions, std::span<double> f0)
+{
+    harvestOf(samples, sampleRate, options, temporalPositions, f0);
+}
+
+void harvest(std::span<const float> samples, int sampleRate, const HarvestOptions& options,
+             std::span<double> temporalPositions, std::span<double> f0)
+{
+    harvestOf(samples, sampleRate, options, temporalPositions, f0);
+}
+
+HarvestTrack harvest(std::span<const double> samples, int sampleRate, const HarvestOptions& options)
+{
+    return harvestTrackOf(samples, sampleRate, options);
+}
+
+HarvestTrack harvest(std::span<const float> samples, int sampleRate, const HarvestOptions& options)
+{
+    return harvestTrackOf(samples, sampleRate, options);
 }
 
 } // namespace Tessarin

@@ -43,4 +43,10 @@ struct HarvestTrack {
 // The same, with the output arrays sized here.
 HarvestTrack harvest(std::span<const double> samples, int sampleRate, const HarvestOptions& options);
 
+// Both forms for single-precision samples: widened to double one at a time as they are read (the
+// same track as for the widened copy, without the copy).
+void harvest(std::span<const float> samples, int sampleRate, const HarvestOptions& options,
+             std::span<double> temporalPositions, std::span<double> f0);
+HarvestTrack harvest(std::span<const float> samples, int sampleRate, const HarvestOptions& options);
+
 } // namespace Tessarin

@@ -273,8 +273,7 @@ void estimateF0(std::span<const float> samples, bool independent, FastVector<flo
         f0.assign(static_cast<std::uint32_t>(frameCount(samples.size(), kSampleRate, options.framePeriod)), 0.0f);
         return;
     }
-    const std::vector<double> widened(samples.begin(), samples.end());
-    const HarvestTrack hint = harvest(widened, kSampleRate, options);
+    const HarvestTrack hint = harvest(samples, kSampleRate, options); // widened sample by sample, no double copy
     const std::vector<float> hintHz(hint.f0.begin(), hint.f0.end());
     PitchTracker tracker;
     tracker.Track(samples, hintHz, f0);

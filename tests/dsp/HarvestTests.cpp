@@ -143,6 +143,12 @@ TEST(HarvestAccuracy, VibratoIsFollowedWithinTwoPercent)
         ASSERT_GT(track.f0[i], 0.0) << "unvoiced at " << t << " s";
         ASSERT_TRUE(lvtest::near(track.f0[i], expected, 0.02 * expected, "within a third of a semitone under a ±3 % vibrato")) << t << " s";
     });
+
+    // Single-precision samples, widened one by one inside, give the track of their widened copy.
+    const std::vector<float> single(x.begin(), x.end());
+    const HarvestTrack fromFloats = harvest(std::span<const float>(single), kRate, kPipeline);
+    const HarvestTrack fromCopy = harvest(std::vector<double>(single.begin(), single.end()), kRate, kPipeline);
+    EXPECT_EQ(fromFloats.f0, fromCopy.f0);
 }
 
 TEST(HarvestAccuracy, GlideFromOneHundredTenToFourHundredFortyHertz)

@@ -54,8 +54,9 @@ QString mainFrameTitle(const QString& path, bool modified);
 // Windows and dialogs that other parts of the program make. Each may be left empty: the menu item
 // or message that needs it then does nothing.
 struct MainFrameHooks {
-    // The wave annotation editor as a tool window owned by parent. It takes the messages 8589 (an
-    // entry to load) as events and reports its closing with 8584, flag 1.
+    // The wave annotation editor (CWavMgrDlg; src/app installs it) as a tool window owned by parent.
+    // It takes the messages 8589 (an entry to load) as events and reports its closing with 8584,
+    // flag 1.
     std::function<QWidget*(QWidget* parent)> makeWaveEditor;
     // The build panel, the same way (closing reported with 8590, flag 1).
     std::function<QWidget*(QWidget* parent)> makeBuildPanel;

@@ -117,18 +117,41 @@ int bestTemplate(std::span<const float> levels, std::vector<double>& framePower)
     }
     int best = 0;
     double bestDistance = 0.0;
-    for (int t = 0; t < kTemplates; ++t) {
-        const double* inverse = terms.inversePower.data() + std::size_t(t) * kComparedHarmonics;
-        double dot = 0.0;
-        for (std::size_t k = 0; k < n; ++k) {
-            dot += framePower[k] * inverse[k];
-        }
+    auto consider = [&](int t, double dot) {
         const double templateSum = terms.levelSums[std::size_t(t) * (kComparedHarmonics + 1) + n];
         const double distance = (dot - kDbToLnPower * levelSum + kDbToLnPower * templateSum - double(n)) / double(n);
         if (t == 0 || distance < bestDistance) {
             best = t;
             bestDistance = distance;
         }
+    };
+    // Four templates side by side: four independent sums, each still taken over k in order.
+    int t = 0;
+    for (; t + 4 <= kTemplates; t += 4) {
+        const double* i0 = terms.inversePower.data() + std::size_t(t) * kComparedHarmonics;
+        const double* i1 = i0 + kComparedHarmonics;
+        const double* i2 = i1 + kComparedHarmonics;
+        const double* i3 = i2 + kComparedHarmonics;
+        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
+        for (std::size_t k = 0; k < n; ++k) {
+            const double p = framePower[k];
+            d0 += p * i0[k];
+            d1 += p * i1[k];
+            d2 += p * i2[k];
+            d3 += p * i3[k];
+        }
+        consider(t, d0);
+        consider(t + 1, d1);
+        consider(t + 2, d2);
+        consider(t + 3, d3);
+    }
+    for (; t < kTemplates; ++t) {
+        const double* inverse = terms.inversePower.data() + std::size_t(t) * kComparedHarmonics;
+        double dot = 0.0;
+        for (std::size_t k = 0; k < n; ++k) {
+            dot += framePower[k] * inverse[k];
+        }
+        consider(t, dot);
     }
     return best;
 }

@@ -10,7 +10,8 @@ CDEDurivivuzevApp::CDEDurivivuzevApp(int& argc, char** argv) : QApplication(argc
     // The profile key; the display name stays unset (Qt would append it to every window title).
     QCoreApplication::setOrganizationName(QStringLiteral("Lirvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Lirvane ToolBox"));
-    QCoreApplication::setApplicationVersion(QString::fromUtf8(TessarinEditor::kProgramVersion));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(TessarinEditor::kProgramVersion.data(),
+                                                              static_cast<qsizetype>(TessarinEditor::kProgramVersion.size())));
     setWindowIcon(QIcon(QStringLiteral(":/icons/lirvane-toolbox.png")));
     // Settings are read once here; the main window reads the language file they name.
     config();

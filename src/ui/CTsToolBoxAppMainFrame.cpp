@@ -19,6 +19,8 @@
 #include <QMenuBar>
 #include <QScreen>
 
+#include <string>
+
 namespace TessarinEditor {
 
 namespace {
@@ -101,7 +103,7 @@ CTsToolBoxAppMainFrame::CTsToolBoxAppMainFrame(MainFrameHooks hooks) : m_hooks(s
                          QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
     };
 
-    m_updateChecker.start(lvupdate::defaultUpdateCheckSettings(kProgramVersion));
+    m_updateChecker.start(lvupdate::defaultUpdateCheckSettings(std::string(kProgramVersion)));
     // New project; at start-up nothing can be modified yet, so there is nothing to ask.
     installProject(std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(), {});
 }
@@ -308,7 +310,7 @@ bool CTsToolBoxAppMainFrame::saveAs()
 
 void CTsToolBoxAppMainFrame::about()
 {
-    const QString text = QStringLiteral(" Lirvane ToolBox  \n\n ver: ") + QString::fromUtf8(kProgramVersion) +
+    const QString text = QStringLiteral(" Lirvane ToolBox  \n\n ver: ") + QString::fromUtf8(kProgramVersion.data(), static_cast<qsizetype>(kProgramVersion.size())) +
                          QStringLiteral("\n\n") + QString::fromUtf8(kCreditLine);
     prompter().message(this, text, QStringLiteral("^_^"), Prompter::Icon::Information, Prompter::Buttons::Ok);
 }

@@ -5,6 +5,7 @@
 // one instance of each tool window, the update check, and relays the private messages between the
 // tool windows (Messages.h).
 
+#include "core/ProgramVersion.h"
 #include "model/CTsToolBoxProjModel.h"
 #include "ui/CSignalWndProtocol.h"
 #include "ui/Messages.h"
@@ -29,7 +30,7 @@ class CTsDictSettingDlg;
 class CTsOtoSetingDlg;
 
 // The program's version, shown in the About box and sent with the update check.
-inline constexpr const char* kProgramVersion = "beta_1.1.6";
+using Tessarin::kProgramVersion;
 
 // Menu command ids.
 namespace Cmd {

@@ -167,6 +167,10 @@ TEST_F(MainWindow, MenusCarryTheirCommandsAndLanguageCannotBeChosen)
         ASSERT_NE(frame->commandAction(id), nullptr) << id;
         EXPECT_TRUE(frame->commandAction(id)->isEnabled()) << id;
     }
+    scripted.answerMessage(Prompter::Answer::Ok);
+    frame->commandAction(Cmd::kAbout)->trigger();
+    EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("^_^"));
+    EXPECT_TRUE(scripted.prompts().back().text.startsWith(QStringLiteral(" Lirvane ToolBox  \n\n ver: beta_1.1.6\n\n")));
 }
 
 TEST_F(MainWindow, TypingInTheThirdDictionaryTabChangesOnlyTheVoicedConsonantsAndMarksTheProject)

@@ -4,6 +4,7 @@
 
 #include "ScriptedPrompter.h"
 #include "audio/PortAudioLibrary.h"
+#include "core/MillisecondClock.h"
 #include "audio/WavWriter.h"
 #include "support/SimulatedAudioDevice.h"
 #include "support/TestSupport.h"
@@ -175,6 +176,14 @@ TEST_F(Editor, LoadingPlacesDefaultMarkersAndASecondEntryOfTheSameFileKeepsItLoa
     EXPECT_EQ(dlg->wavData().viewLength, length);
     EXPECT_NEAR(markers()[0], start + 0.2f * length, 1e-6f);
     EXPECT_NEAR(markers()[3], start + 0.8f * length, 1e-6f);
+    // Another kind on the same file: its own markers, also in the visible range.
+    CTsVoiceCfg_VC vx;
+    vx.wavName = "a.wav";
+    dlg->loadVXEntry(vx, folder);
+    EXPECT_TRUE(prompts.prompts().empty());
+    ASSERT_EQ(markers().size(), 2u);
+    EXPECT_NEAR(markers()[0], start + 0.2f * length, 1e-6f);
+    EXPECT_NEAR(markers()[1], start + 0.7f * length, 1e-6f);
 
     // Stored markers win, the play cursor goes 0.1 s before the first, and the view pans to put it
     // at a third (here held at the end of the file).
@@ -316,6 +325,9 @@ TEST_F(Editor, TabStoresAndAsksForTheNextEntryUpAndDownMoveWithoutStoring)
 
 TEST_F(Editor, DraggedMarkersStayInsideTheFileAndAreAuditionedOnlyWhileTheFileIsNotPlaying)
 {
+    // The clip player drops requests closer than 25 ms: every drag here comes a second later.
+    Tessarin::ManualMillisecondClock clock(1000);
+    Tessarin::ScopedProcessClock useClock(clock);
     dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
     dlg->board().relayout();
     // Far past 0: held at 0, and the clip player auditions it.
@@ -324,6 +336,7 @@ TEST_F(Editor, DraggedMarkersStayInsideTheFileAndAreAuditionedOnlyWhileTheFileIs
     EXPECT_TRUE(dlg->clipPlayer().isActive());
     // With Ctrl every marker moves (each held), the play cursor does not.
     const float cursor = dlg->tagSet().playCursor.position;
+    clock.advance(1000);
     dragLabel(2, {-100}, Qt::ControlModifier);
     EXPECT_EQ(markers()[0], 0.0f);
     EXPECT_LT(markers()[3], 1.2f);
@@ -334,12 +347,13 @@ TEST_F(Editor, DraggedMarkersStayInsideTheFileAndAreAuditionedOnlyWhileTheFileIs
     ASSERT_TRUE(dlg->isFilePlaying());
     EXPECT_FALSE(dlg->clipPlayer().isActive());
     const float before = markers()[1];
+    clock.advance(1000);
     dragLabel(1, {30});
     EXPECT_GT(markers()[1], before);
     EXPECT_FALSE(dlg->clipPlayer().isActive());
     const UIRect wave = dlg->view().waveform().viewRect();
-    dlg->board().routeMessage(at(UIMessageKind::LeftDown, wave.left + 5, wave.top + 5));
-    dlg->board().routeMessage(at(UIMessageKind::LeftUp, wave.left + 5, wave.top + 5));
+    dlg->board().routeMessage(at(UIMessageKind::LeftDown, wave.left + 300, wave.bottom - 5));
+    dlg->board().routeMessage(at(UIMessageKind::LeftUp, wave.left + 300, wave.bottom - 5));
     EXPECT_EQ(dlg->tagSet().playCursor.position, cursor);
 
     // Feedback: reports closer than 0.03 s to the last are dropped; the cursor follows the rest.

@@ -2,6 +2,7 @@
 
 #include "model/CAppConfigModel.h"
 #include "ui/CWavMgrDlg.h"
+#include "ui/DesktopBuildHooks.h"
 
 #include <QStringList>
 
@@ -24,6 +25,7 @@ void CDEDurivivuzevApp::initInstance()
     TessarinEditor::defaultMainFrameHooks().makeWaveEditor = [](QWidget* parent) {
         return static_cast<QWidget*>(new TessarinEditor::CWavMgrDlg(parent));
     };
+    TessarinEditor::installBuildAndUpdateHooks(TessarinEditor::defaultMainFrameHooks());
     m_mainWindow = std::make_unique<TessarinEditor::CTsToolBoxAppMainFrame>();
     m_mainWindow->openStartupProject(arguments());
     m_mainWindow->show();

@@ -5,13 +5,13 @@
 // models" or "Build voice bank" in the progress dialog, after the dictionary checks and the choice
 // of a log file.
 //
-// The main window opens it from Function ▸ Build Voice Bank:
-//     m_buildPanel = new CVbSettingPanelDlg(m_document, this);   // one instance, owned by the window
-//     m_buildPanel->show(); m_buildPanel->raise(); m_buildPanel->activateWindow();
-// and calls reloadFromProject() after New and Open replaced the project (the panel reads the
-// document's current model every time, never a copy). The panel is a modeless tool window; when
-// it is closed it sends its parent the "closed" message (8590, flag 1) and hides; the parent
-// deletes it or shows it again. The document must outlive the panel.
+// The main window opens it from Function ▸ Build Voice Bank through its makeBuildPanel hook, which
+// installBuildAndUpdateHooks() (DesktopBuildHooks.h) sets to
+//     auto* panel = new CVbSettingPanelDlg(currentProject(), parent); // deleted on close
+// Any document will do (tests make the panel on the stack over a document of their own); the
+// document must outlive the panel. reloadFromProject() fills the controls again after the
+// document's model was replaced. The panel is a modeless tool window; when it is closed it sends
+// its parent the "closed" message (8590, flag 1).
 //
 // Fields are stored into the document as the user edits them (filling never marks it modified).
 // Folders that are relative are taken from the project file's folder when a command starts.

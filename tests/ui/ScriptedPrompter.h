@@ -102,7 +102,8 @@ private:
             ADD_FAILURE() << "unexpected chooser: " << request.title.toStdString();
             return std::nullopt;
         }
-        auto a = answers.front();
+        std::optional<QString> a;
+        a.swap(answers.front());
         answers.pop_front();
         return a;
     }

@@ -27,5 +27,6 @@ bool toolkitScene(const Context& context);
 bool spectrogramScene(const Context& context);
 bool mainWindowScene(const Context& context);
 bool editorScene(const Context& context);
+bool buildScene(const Context& context);
 
 } // namespace lvshots

@@ -77,5 +77,6 @@ int main(int argc, char** argv)
     ok = lvshots::spectrogramScene(context) && ok;
     ok = lvshots::mainWindowScene(context) && ok;
     ok = lvshots::editorScene(context) && ok;
+    ok = lvshots::buildScene(context) && ok;
     return ok ? 0 : 1;
 }

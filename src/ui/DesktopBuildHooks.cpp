@@ -1,0 +1,21 @@
+#include "ui/DesktopBuildHooks.h"
+
+#include "ui/CAppUpdateDlg.h"
+#include "ui/CVbSettingPanelDlg.h"
+#include "ui/CurrentProject.h"
+
+namespace TessarinEditor {
+
+void installBuildAndUpdateHooks(MainFrameHooks& hooks)
+{
+    hooks.makeBuildPanel = [](QWidget* parent) -> QWidget* {
+        auto* panel = new CVbSettingPanelDlg(currentProject(), parent);
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        return panel;
+    };
+    hooks.showUpdateDialog = [](QWidget* parent, const QString& version, const QString& url) {
+        showUpdateDialog(parent, version, url);
+    };
+}
+
+} // namespace TessarinEditor

@@ -295,6 +295,34 @@ void CTsOtoSetingDlg::fillList()
     }
 }
 
+void CTsOtoSetingDlg::rereadForChange(std::optional<Tessarin::UpdateLock>& lock)
+{
+    if (m_mgr.filePath().empty()) {
+        return;
+    }
+    lock.emplace(m_mgr.filePath());
+    const std::filesystem::path folder = m_mgr.folder();
+    m_mgr.loadFolder(folder);
+    syncRows();
+}
+
+void CTsOtoSetingDlg::syncRows()
+{
+    for (int row = m_table->rowCount() - 1; row >= 0; --row) {
+        const std::string key = toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString());
+        if (m_mgr.findKey(key) == nullptr) {
+            m_table->removeRow(row);
+        } else {
+            refreshRow(row);
+        }
+    }
+    for (const auto& [key, entry] : m_mgr.entryMap()) {
+        if (rowOfKey(key) < 0) {
+            appendRow(key);
+        }
+    }
+}
+
 void CTsOtoSetingDlg::appendRow(const std::string& key)
 {
     const int row = m_table->rowCount();
@@ -502,6 +530,8 @@ void CTsOtoSetingDlg::renameOrCopy(bool copy)
     if (newSymbol.empty() || newPitch.empty()) {
         return; // an entry without a symbol or pitch could never be found again
     }
+    std::optional<Tessarin::UpdateLock> lock;
+    rereadForChange(lock);
     const EntryUpdate result = copy ? ::copyEntry(m_mgr, oldKey, newSymbol, newPitch)
                                     : ::renameEntry(m_mgr, oldKey, newSymbol, newPitch);
     if (result == EntryUpdate::Unchanged || result == EntryUpdate::NotFound) {
@@ -543,6 +573,8 @@ void CTsOtoSetingDlg::deleteEntry()
     }
     const std::string key = m_mgr.findKey(name->pitch + "->" + name->symbol) == entry ? name->pitch + "->" + name->symbol
                                                                                      : entryKey(*entry);
+    std::optional<Tessarin::UpdateLock> lock;
+    rereadForChange(lock);
     const EntryUpdate result = ::deleteEntry(m_mgr, key);
     if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
         removeRowsOfKey(key);
@@ -556,6 +588,8 @@ bool CTsOtoSetingDlg::storeEntry(const CTsVoiceCfg& edited, const QString& wavFo
         return false;
     }
     std::unique_ptr<CTsVoiceCfg> entry = edited.clone();
+    std::optional<Tessarin::UpdateLock> lock;
+    rereadForChange(lock);
     const EntryUpdate result = storeEditedEntry(m_mgr, *entry, m_mgr.folder());
     if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
         const std::string key = entryKey(*entry);

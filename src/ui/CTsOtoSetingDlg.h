@@ -5,6 +5,7 @@
 // the main window (message 8589), stores what the editor sends back, and renames, copies and
 // deletes entries. Every change goes to the file at once, through the entry functions of the model.
 
+#include "core/FileLock.h"
 #include "model/CTsVoiceCfgMgr.h"
 #include "ui/CSignalWndProtocol.h"
 
@@ -12,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QButtonGroup;
@@ -84,6 +86,11 @@ private:
     // Tells the user why a change did not reach the file; true when it did.
     bool reportUpdate(EntryUpdate result);
     void renameOrCopy(bool copy);
+    // Before every change: waits for the folder's file lock (held until the caller returns, past the
+    // save) and reads the file again, so that what another writer stored since the list was filled
+    // (lvtb, a second copy of the program) is kept; the rows follow what was read.
+    void rereadForChange(std::optional<Tessarin::UpdateLock>& lock);
+    void syncRows();
     void fillList();
     void appendRow(const std::string& key);
     void refreshRow(int row);

@@ -260,4 +260,31 @@ TEST_F(VoiceConfigList, AFileThatCouldNotBeReadIsNeverWrittenOver)
     EXPECT_TRUE(scripted.scriptDone());
 }
 
+TEST_F(VoiceConfigList, AStoreKeepsWhatAnotherWriterChangedSinceTheListWasFilled)
+{
+    // lvtb (or a second copy of the program) adds one entry and deletes another while the list is open.
+    {
+        CTsVoiceCfgMgr other;
+        ASSERT_EQ(other.loadFolder(folderA), CTsVoiceCfgMgr::LoadStatus::Loaded);
+        addCv(other, "ta", "F4", 400);
+        ASSERT_TRUE(other.removeKey("C4->sa"));
+        ASSERT_TRUE(other.save());
+    }
+    std::unique_ptr<CTsVoiceCfg> edited = entryOfRow(0); // C4->ka
+    static_cast<CTsVoiceCfg_CV&>(*edited).vowelStart = 0.25;
+    send(frame.get(), EntryEvent(Msg::kStoreEntry, *edited, qpath(folderA)));
+
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_CV&>(*stored(folderA, "C4->ka")).vowelStart, 0.25);
+    EXPECT_NE(stored(folderA, "F4->ta"), nullptr);
+    EXPECT_EQ(stored(folderA, "C4->sa"), nullptr);
+    // The rows show the file as it is now.
+    QStringList symbols;
+    for (int row = 0; row < list->table().rowCount(); ++row) {
+        symbols << cell(row, CTsOtoSetingDlg::kColPitch) + QStringLiteral("->") + cell(row, CTsOtoSetingDlg::kColSymbol);
+    }
+    symbols.sort();
+    EXPECT_EQ(symbols, (QStringList{QStringLiteral("C4->ka"), QStringLiteral("D4->ka"), QStringLiteral("E4->a_k"),
+                                    QStringLiteral("F4->ta")}));
+}
+
 } // namespace

@@ -1,6 +1,6 @@
 // Arbitrary bytes as the JSON documents the model reads: a folder's voice.lvcfg, app.cfg and a
-// vibrato preset, chosen by the first byte. No input may crash a reader; entries that load must
-// survive a save and a second read under the same keys.
+// vibrato preset, chosen by the first byte. No input may crash a reader; entries of a file that may
+// be written over must survive a save and a second read under the same keys.
 
 #include "model/CAppConfigModel.h"
 #include "model/CTsVoiceCfgMgr.h"
@@ -33,6 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 0: {
         CTsVoiceCfgMgr mgr;
         if (!mgr.fromJsonText(text)) {
+            break;
+        }
+        if (!mgr.writable()) {
+            mgr.toJsonText(); // a file read only in part is never saved; its text must still not crash
             break;
         }
         const std::string saved = mgr.toJsonText();

@@ -49,8 +49,8 @@ const std::filesystem::path& tenMinuteWav()
 
 void waitForPicture(CWavMgrDlg& dlg)
 {
-    CSpectrogramImgView& spec = dlg.view().spectrogram();
-    while (spec.builder().finishedRequest() != std::optional<int>(spec.latestRequest())) {
+    CSpectrogramImgView& spectrogram = dlg.view().spectrogram();
+    while (spectrogram.builder().finishedRequest() != std::optional<int>(spectrogram.latestRequest())) {
         std::this_thread::yield();
     }
 }

@@ -6,13 +6,13 @@
 namespace TessarinEditor {
 
 namespace {
-constexpr std::array<TagSpec, 4> kCvTags{{
+constexpr std::array<TagLook, 4> kCvTags{{
     {"1.CP", qRgb(0, 200, 200)},
     {"2.PP", qRgb(230, 230, 0)},
     {"3.VSP", qRgb(0, 200, 0)},
     {"4.VEP", qRgb(200, 0, 208)},
 }};
-constexpr std::array<TagSpec, 2> kTwoTags{{
+constexpr std::array<TagLook, 2> kTwoTags{{
     {"1.SP", qRgb(0, 200, 200)},
     {"2.EP", qRgb(0, 200, 0)},
 }};
@@ -21,7 +21,7 @@ constexpr std::array<float, 2> kTwoDefault{0.2f, 0.5f};
 constexpr std::array<float, 2> kTwoVisible{0.2f, 0.7f};
 } // namespace
 
-std::span<const TagSpec> tagSpecsOf(int kind)
+std::span<const TagLook> tagLooksOf(int kind)
 {
     switch (kind) {
     case CTsVoiceCfg::kCV: return kCvTags;
@@ -54,8 +54,8 @@ std::span<const float> visibleTagFractions(int kind)
 void CTagSet::createMarkersOf(int kind)
 {
     markers.clear();
-    for (const TagSpec& spec : tagSpecsOf(kind)) {
-        markers.push_back(std::make_unique<CTag>(0.0f, spec.label, spec.colour));
+    for (const TagLook& look : tagLooksOf(kind)) {
+        markers.push_back(std::make_unique<CTag>(0.0f, look.label, look.colour));
     }
 }
 

@@ -26,13 +26,13 @@ public:
 };
 
 // One marker of a kind: its label, colour and the entry field it edits.
-struct TagSpec {
+struct TagLook {
     const char* label;
     QRgb colour;
 };
 
 // The markers of kind (CTsVoiceCfg::kCV, kVX, kINDIE) in label order; empty for any other kind.
-std::span<const TagSpec> tagSpecsOf(int kind);
+std::span<const TagLook> tagLooksOf(int kind);
 
 // Where the markers of kind go in a newly loaded file, as fractions of the duration.
 std::span<const float> defaultTagFractions(int kind);

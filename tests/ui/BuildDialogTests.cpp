@@ -84,9 +84,10 @@ bool pumpUntil(Done done)
 int waitForTheEnd(QDialog& d)
 {
     auto& dialog = static_cast<CVoiceBankProcessDlg&>(d);
-    EXPECT_TRUE(pumpUntil([&] { return !dialog.run().running(); }));
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents();
+    // The worker posts its last refresh after it stops running: wait for that refresh to be shown.
+    EXPECT_TRUE(pumpUntil([&] {
+        return !dialog.run().running() && dialog.shownText().contains(QStringLiteral("\r\n\r\n-------------End "));
+    }));
     return QDialog::Accepted;
 }
 
@@ -442,16 +443,18 @@ TEST_F(BuildDialogs, AVoiceBankBuildCannotBeClosedWhileItRuns)
     ASSERT_TRUE(pumpUntil([&] { return dialog.shownText().contains(QStringLiteral("Error list :")); }));
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_TRUE(dialog.run().running());
+    QCoreApplication::processEvents();
+    const std::string before = shown(dialog);
+    EXPECT_NE(before.find("\r\nError list :\r\n1\t| "), std::string::npos) << before;
     {
         std::lock_guard<std::mutex> guard(lock);
         release = true;
     }
     changed.notify_all();
-    ASSERT_TRUE(pumpUntil([&] { return !dialog.run().running(); }));
-    QCoreApplication::sendPostedEvents();
-    // Every report had been shown while the worker was held; the end line has a refresh of its own.
-    EXPECT_NE(shown(dialog).find("\r\nError list :\r\n1\t| "), std::string::npos) << shown(dialog);
-    EXPECT_TRUE(dialog.shownText().endsWith(QStringLiteral("\r\n\r\n-------------End T------------")));
+    // Every report had been shown while the worker was held; the end line has a refresh of its own,
+    // posted after the worker stopped running.
+    ASSERT_TRUE(pumpUntil([&] { return !dialog.run().running() && shown(dialog) != before; }));
+    EXPECT_EQ(shown(dialog), before + "\r\n\r\n-------------End T------------");
     EXPECT_EQ(readText(log), shown(dialog));
     EXPECT_TRUE(dialog.requestClose());
     EXPECT_TRUE(m_prompter.prompts().empty());

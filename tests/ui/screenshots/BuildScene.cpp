@@ -100,7 +100,10 @@ bool buildScene(const Context& context)
         CVoiceBankProcessDlg dialog(CVoiceBankProcessDlg::kBuildVoiceBank, std::move(inputs),
                                     QString::fromStdString((scratch / "bank-log.txt").string()));
         dialog.start();
-        ok = pumpUntil([&] { return !dialog.run().running(); }) && ok;
+        // The last refresh is posted after the worker stops running: wait until it is shown.
+        ok = pumpUntil([&] {
+            return !dialog.run().running() && dialog.shownText().contains(QStringLiteral("-------------End "));
+        }) && ok;
         ok = save(context, QStringLiteral("build-progress-bank"), picture(dialog)) && ok;
     }
     std::filesystem::remove_all(scratch, ec);

@@ -55,45 +55,74 @@ float hannKernel(float y, int windowLength, int transformLength)
     return 0.25f * dirichlet(y - delta) + 0.5f * dirichlet(y) + 0.25f * dirichlet(y + delta);
 }
 
-void hannKernelRun(double y0, int windowLength, int transformLength, std::span<float> run)
+HannKernelSteps::HannKernelSteps(int windowLength, int transformLength)
 {
-    const int count = int(run.size());
-    float* out = run.data();
     int n = transformLength;
     const int m = windowLength;
-    double step = 1.0;
     if (n < m) {
         const int p = 1 << int(std::ceil(std::log(float(m)) / std::log(2.0f)));
         step = double(p / n);
         n = p;
     }
-    const double nd = double(n);
-    const double md = double(m);
-    const double delta = double(float(n) / (float(m) - 1.0f));
-    std::fill(out, out + count, 0.0f);
-    const double offsets[3] = {-delta, 0.0, delta};
-    const double weights[3] = {0.25, 0.5, 0.25};
+    nd = double(n);
+    md = double(m);
+    delta = double(float(n) / (float(m) - 1.0f));
+    sinTopStep = std::sin(kPi * step * md / nd);
+    cosTopStep = std::cos(kPi * step * md / nd);
+    sinBottomStep = std::sin(kPi * step / nd);
+    cosBottomStep = std::cos(kPi * step / nd);
+}
+
+void hannKernelRun(double y0, int windowLength, int transformLength, std::span<float> run)
+{
+    hannKernelRun(y0, HannKernelSteps(windowLength, transformLength), run);
+}
+
+void hannKernelRun(double y0, const HannKernelSteps& steps, std::span<float> run)
+{
+    const int count = int(run.size());
+    float* out = run.data();
+    const double step = steps.step;
+    const double nd = steps.nd;
+    const double md = steps.md;
+    // The three kernels (at −delta, 0, +delta) run side by side: three independent recurrences
+    // instead of one after the other, each value still added as 0 + ¼·D(−) + ½·D(0) + ¼·D(+).
+    struct Kernel {
+        double z0;
+        double sinTop;
+        double cosTop;
+        double sinBottom;
+        double cosBottom;
+    };
+    Kernel kernels[3];
+    const double offsets[3] = {-steps.delta, 0.0, steps.delta};
     for (int t = 0; t < 3; ++t) {
-        const double z0 = y0 * step + offsets[t];
-        double sinTop = std::sin(kPi * z0 * md / nd);
-        double cosTop = std::cos(kPi * z0 * md / nd);
-        double sinBottom = std::sin(kPi * z0 / nd);
-        double cosBottom = std::cos(kPi * z0 / nd);
-        const double sinTopStep = std::sin(kPi * step * md / nd);
-        const double cosTopStep = std::cos(kPi * step * md / nd);
-        const double sinBottomStep = std::sin(kPi * step / nd);
-        const double cosBottomStep = std::cos(kPi * step / nd);
-        for (int i = 0; i < count; ++i) {
-            const double x = kPi * (z0 + double(i) * step) / nd;
-            const double dirichlet = std::fabs(x) < 1e-6 ? md : sinTop / sinBottom;
-            out[i] += float(weights[t] * dirichlet);
-            const double nextTop = sinTop * cosTopStep + cosTop * sinTopStep;
-            cosTop = cosTop * cosTopStep - sinTop * sinTopStep;
-            sinTop = nextTop;
-            const double nextBottom = sinBottom * cosBottomStep + cosBottom * sinBottomStep;
-            cosBottom = cosBottom * cosBottomStep - sinBottom * sinBottomStep;
-            sinBottom = nextBottom;
+        Kernel& k = kernels[t];
+        k.z0 = y0 * step + offsets[t];
+        k.sinTop = std::sin(kPi * k.z0 * md / nd);
+        k.cosTop = std::cos(kPi * k.z0 * md / nd);
+        k.sinBottom = std::sin(kPi * k.z0 / nd);
+        k.cosBottom = std::cos(kPi * k.z0 / nd);
+    }
+    const double weights[3] = {0.25, 0.5, 0.25};
+    for (int i = 0; i < count; ++i) {
+        float value = 0.0f;
+        for (int t = 0; t < 3; ++t) {
+            Kernel& k = kernels[t];
+            // |x| < 1e-6 with x = π·z / N; the division is made only where the angle is small enough
+            // to pass (|π·z| ≥ 2e-6·N cannot give |x| < 1e-6 whatever the rounding).
+            const double angle = kPi * (k.z0 + double(i) * step);
+            const bool centre = std::fabs(angle) < 2e-6 * nd && std::fabs(angle / nd) < 1e-6;
+            const double dirichlet = centre ? md : k.sinTop / k.sinBottom;
+            value += float(weights[t] * dirichlet);
+            const double nextTop = k.sinTop * steps.cosTopStep + k.cosTop * steps.sinTopStep;
+            k.cosTop = k.cosTop * steps.cosTopStep - k.sinTop * steps.sinTopStep;
+            k.sinTop = nextTop;
+            const double nextBottom = k.sinBottom * steps.cosBottomStep + k.cosBottom * steps.sinBottomStep;
+            k.cosBottom = k.cosBottom * steps.cosBottomStep - k.sinBottom * steps.sinBottomStep;
+            k.sinBottom = nextBottom;
         }
+        out[i] = value;
     }
 }
 
@@ -137,6 +166,7 @@ void SpectralEnvelope::compute(float f0, std::span<const float> levels, int harm
 
     // Harmonic spectrum: each harmonic's Hann lobe, the larger value where lobes meet.
     m_scratch.assign(std::size_t(e) + 16, 0.0f);
+    const HannKernelSteps kernelSteps(windowLength, n);
     const float log2Of10 = fasterLog2(10.0f);
     for (int u = 1; u <= harmonics; ++u) {
         const float v = float(u) * f0;
@@ -148,7 +178,7 @@ void SpectralEnvelope::compute(float f0, std::span<const float> levels, int harm
             continue;
         }
         m_kernel.resize(std::size_t(to - from + 1));
-        hannKernelRun((double(h) * from - double(v)) / double(h), windowLength, n, m_kernel);
+        hannKernelRun((double(h) * from - double(v)) / double(h), kernelSteps, m_kernel);
         for (int d = from; d <= to; ++d) {
             const float value = amplitude * m_kernel[std::size_t(d - from)];
             float& slot = m_scratch[std::size_t(d)];

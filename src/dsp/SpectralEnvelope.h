@@ -32,6 +32,21 @@ float hannKernel(float y, int windowLength, int transformLength);
 // stepped by angle addition in double precision instead of six sine calls per value.
 void hannKernelRun(double y0, int windowLength, int transformLength, std::span<float> out);
 
+// What hannKernelRun's recurrences share for one window and transform length (the bin step and the
+// rotation per step), made once for all the harmonics of a frame.
+struct HannKernelSteps {
+    HannKernelSteps(int windowLength, int transformLength);
+    double step = 1.0;
+    double nd = 0.0; // transform length, after the power-of-two widening
+    double md = 0.0; // window length
+    double delta = 0.0;
+    double sinTopStep = 0.0;
+    double cosTopStep = 0.0;
+    double sinBottomStep = 0.0;
+    double cosBottomStep = 0.0;
+};
+void hannKernelRun(double y0, const HannKernelSteps& steps, std::span<float> out);
+
 // Transform size factor of the scaled path: 1 when f0 > sampleRate / 256, else the smallest power of
 // two F ≥ 2 with sampleRate / 256 < f0 · F.
 int envelopeScale(float f0, float sampleRate);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <stdexcept>
 
 namespace Tessarin {
@@ -228,6 +229,144 @@ void bandPassInPlace(std::span<const float> signal, float lo, float hi, std::spa
         zeroPhaseFilterInPlace(selectRow(lo, true), signal, out);
     } else {
         zeroPhaseFilterInPlace(selectRow(hi, false), signal, out);
+    }
+}
+
+namespace {
+
+// K ≤ 8 filters over K sequences at once, forwards (i = 0 … n − 1) or backwards, each with a fresh
+// zero state: out[k][i] is what filterSample(c[k], state k, in[k][i]) gives. The filters are the
+// lanes of the compiler's generic four-float vectors (one or two of them, lowered to what the target
+// has), so each lane makes filterSample's own multiplications and additions in its order. in[k] may
+// be out[k] (every value is read before it is written over).
+typedef float FloatLanes __attribute__((vector_size(4 * sizeof(float))));
+
+template <std::size_t K, bool kBackwards>
+void runFilters(const FilterCoefficients* const* c, const float* const* in, float* const* out, std::size_t n)
+{
+    static_assert(K >= 1 && K <= 8);
+    constexpr std::size_t kGroups = (K + 3) / 4;
+    float bLanes[kGroups][5][4] = {};
+    float aLanes[kGroups][5][4] = {};
+    for (std::size_t j = 0; j < 5; ++j) {
+        for (std::size_t k = 0; k < K; ++k) {
+            bLanes[k / 4][j][k % 4] = c[k]->b[j];
+            aLanes[k / 4][j][k % 4] = c[k]->a[j];
+        }
+    }
+    FloatLanes b[kGroups][5];
+    FloatLanes a[kGroups][5];
+    static_assert(sizeof b == sizeof bLanes && sizeof a == sizeof aLanes);
+    std::memcpy(b, bLanes, sizeof b);
+    std::memcpy(a, aLanes, sizeof a);
+    FloatLanes in1[kGroups] = {}, in2[kGroups] = {}, in3[kGroups] = {}, in4[kGroups] = {};
+    FloatLanes out1[kGroups] = {}, out2[kGroups] = {}, out3[kGroups] = {}, out4[kGroups] = {};
+    for (std::size_t step = 0; step < n; ++step) {
+        const std::size_t i = kBackwards ? n - 1 - step : step;
+        auto input = [&](std::size_t k) { return k < K ? in[k][i] : 0.0f; };
+        FloatLanes x[kGroups];
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            x[g] = FloatLanes{input(4 * g), input(4 * g + 1), input(4 * g + 2), input(4 * g + 3)};
+        }
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            FloatLanes y = b[g][0] * x[g];
+            y += b[g][1] * in1[g];
+            y += b[g][2] * in2[g];
+            y += b[g][3] * in3[g];
+            y += b[g][4] * in4[g];
+            y -= a[g][1] * out1[g];
+            y -= a[g][2] * out2[g];
+            y -= a[g][3] * out3[g];
+            y -= a[g][4] * out4[g];
+            in4[g] = in3[g];
+            in3[g] = in2[g];
+            in2[g] = in1[g];
+            in1[g] = x[g];
+            out4[g] = out3[g];
+            out3[g] = out2[g];
+            out2[g] = out1[g];
+            out1[g] = y;
+        }
+        for (std::size_t k = 0; k < K; ++k) {
+            out[k][i] = out1[k / 4][k % 4];
+        }
+    }
+}
+
+template <bool kBackwards>
+void runFilterGroup(std::size_t count, const FilterCoefficients* const* c, const float* const* in, float* const* out,
+                    std::size_t n)
+{
+    // Groups of up to eight side by side.
+    for (std::size_t first = 0; first < count;) {
+        const std::size_t k = std::min<std::size_t>(count - first, 8);
+        const FilterCoefficients* const* cs = c + first;
+        const float* const* ins = in + first;
+        float* const* outs = out + first;
+        switch (k) {
+        case 8: runFilters<8, kBackwards>(cs, ins, outs, n); break;
+        case 7: runFilters<7, kBackwards>(cs, ins, outs, n); break;
+        case 6: runFilters<6, kBackwards>(cs, ins, outs, n); break;
+        case 5: runFilters<5, kBackwards>(cs, ins, outs, n); break;
+        case 4: runFilters<4, kBackwards>(cs, ins, outs, n); break;
+        case 3: runFilters<3, kBackwards>(cs, ins, outs, n); break;
+        case 2: runFilters<2, kBackwards>(cs, ins, outs, n); break;
+        default: runFilters<1, kBackwards>(cs, ins, outs, n); break;
+        }
+        first += k;
+    }
+}
+
+} // namespace
+
+void bandPasses(std::span<const float> signal, std::span<const float> lo, std::span<const float> hi,
+                std::span<const std::span<float>> outs)
+{
+    const std::size_t bands = outs.size();
+    if (lo.size() != bands || hi.size() != bands) {
+        throw std::invalid_argument("bandPasses needs both edges of every band");
+    }
+    const std::size_t n = signal.size();
+    for (const std::span<float> out : outs) {
+        if (out.size() != n) {
+            throw std::invalid_argument("bandPasses needs every output the size of the signal");
+        }
+    }
+    // Each band as bandPass runs it: a first filter (the high-pass, or the low-pass alone) and,
+    // when both edges lie inside, the low-pass after it. A zero-phase pass is the filter forwards
+    // and then backwards over its own output, each with a zero state.
+    constexpr std::size_t kMaxBands = 16;
+    std::array<const FilterCoefficients*, kMaxBands> first{};
+    std::array<const FilterCoefficients*, kMaxBands> second{};
+    std::array<const float*, kMaxBands> in{};
+    std::array<float*, kMaxBands> out{};
+    std::array<const float*, kMaxBands> secondIn{};
+    std::array<float*, kMaxBands> secondOut{};
+    for (std::size_t start = 0; start < bands; start += kMaxBands) {
+        const std::size_t count = std::min(kMaxBands, bands - start);
+        std::size_t seconds = 0;
+        for (std::size_t j = 0; j < count; ++j) {
+            const std::size_t b = start + j;
+            const float l = std::max(lo[b], 0.0f);
+            const float h = std::min(hi[b], 1.0f);
+            first[j] = l > 0.0f ? &selectRow(l, true) : &selectRow(h, false);
+            in[j] = signal.data();
+            out[j] = outs[b].data();
+            if (l > 0.0f && h < 1.0f) {
+                second[seconds] = &selectRow(h, false);
+                secondIn[seconds] = outs[b].data();
+                secondOut[seconds] = outs[b].data();
+                ++seconds;
+            }
+        }
+        runFilterGroup<false>(count, first.data(), in.data(), out.data(), n);
+        std::array<const float*, kMaxBands> own{};
+        for (std::size_t j = 0; j < count; ++j) {
+            own[j] = out[j];
+        }
+        runFilterGroup<true>(count, first.data(), own.data(), out.data(), n);
+        runFilterGroup<false>(seconds, second.data(), secondIn.data(), secondOut.data(), n);
+        runFilterGroup<true>(seconds, second.data(), secondIn.data(), secondOut.data(), n);
     }
 }
 

@@ -64,6 +64,14 @@ std::vector<float> bandPass(std::span<const float> signal, float lo, float hi);
 void bandPass(std::span<const float> signal, float lo, float hi, std::span<float> out, std::span<float> work);
 void bandPassInPlace(std::span<const float> signal, float lo, float hi, std::span<float> out);
 
+// One signal band-passed into several bands at once: outs[b] receives exactly what
+// bandPass(signal, lo[b], hi[b], outs[b], work) gives, without a work buffer. The bands' filters run
+// side by side (each filter is a chain of dependent multiply-adds; a few independent ones fill the
+// gaps). lo, hi and outs have one entry per band; every out is the size of signal and none may be
+// signal itself.
+void bandPasses(std::span<const float> signal, std::span<const float> lo, std::span<const float> hi,
+                std::span<const std::span<float>> outs);
+
 // The per-sample band filter of the noise bank: an optional high-pass and an optional low-pass part,
 // run forwards one sample at a time.
 class BandFilter {

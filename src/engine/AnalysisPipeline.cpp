@@ -323,7 +323,6 @@ struct AnalysisScratch::Buffers {
     std::vector<float> cut;                 // steps 7 and 9
     std::array<std::vector<float>, kBands> residualBands; // steps 8 and 11
     std::array<std::vector<float>, kBands> renderedBands; // step 11
-    std::vector<float> bandWork;
     std::vector<float> window;              // step 9
     std::unique_ptr<FreqMagAndPhaseBox> box;
     std::unique_ptr<NoiseFilterBank> noiseBands;
@@ -362,13 +361,20 @@ namespace {
 
 using Work = AnalysisScratch::Buffers;
 
-// The allocating band-pass form's arithmetic (a fresh zero state for each pass), into out.
-void bandPassInto(std::span<const float> signal, int sampleRate, int band, std::vector<float>& out, std::vector<float>& work)
+// The five noise bands of a signal, filtered side by side (each band the allocating band-pass
+// form's arithmetic), into out.
+void bandPassInto(std::span<const float> signal, int sampleRate, std::array<std::vector<float>, kBands>& out)
 {
-    out.resize(signal.size());
-    work.resize(signal.size());
-    bandPass(signal, 2.0f * kNoiseBandEdges[std::size_t(band)] / float(sampleRate),
-             2.0f * kNoiseBandEdges[std::size_t(band) + 1] / float(sampleRate), out, work);
+    std::array<float, kBands> lo{};
+    std::array<float, kBands> hi{};
+    std::array<std::span<float>, kBands> bands{};
+    for (std::size_t b = 0; b < std::size_t(kBands); ++b) {
+        out[b].resize(signal.size());
+        lo[b] = 2.0f * kNoiseBandEdges[b] / float(sampleRate);
+        hi[b] = 2.0f * kNoiseBandEdges[b + 1] / float(sampleRate);
+        bands[b] = out[b];
+    }
+    bandPasses(signal, lo, hi, bands);
 }
 
 // 1. The samples as 16-bit values, stored swapped.
@@ -502,9 +508,7 @@ void measurePulseRatios(const AnalysisSettings& settings, TsVoiceModel& model, W
 // 8. The residual's level in the five bands, over two periods (two hops when unvoiced).
 void measureBandLevels(const AnalysisSettings& settings, TsVoiceModel& model, Work& w)
 {
-    for (int b = 0; b < kBands; ++b) {
-        bandPassInto(w.residual, settings.sampleRate, b, w.residualBands[std::size_t(b)], w.bandWork);
-    }
+    bandPassInto(w.residual, settings.sampleRate, w.residualBands);
     model.bandLevels.clear();
     std::array<float, kBands> levels{};
     const int frames = int(model.f0.size());
@@ -583,9 +587,7 @@ void calibrateNoiseEnvelope(const AnalysisSettings& settings, std::size_t sample
     for (std::size_t i = 0; i < w.rendered.size(); ++i) {
         w.rendered[i] = float(w.rendered16[i]) * (1.0f / 32767.0f);
     }
-    for (int b = 0; b < kBands; ++b) {
-        bandPassInto(w.rendered, settings.sampleRate, b, w.renderedBands[std::size_t(b)], w.bandWork);
-    }
+    bandPassInto(w.rendered, settings.sampleRate, w.renderedBands);
     w.centres.resize(128);
     for (int b = 0; b < 128; ++b) {
         w.centres[std::size_t(b)] = w.noiseBands->centre(b);

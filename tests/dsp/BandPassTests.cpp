@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
 #include <complex>
 #include <vector>
 
@@ -236,6 +240,34 @@ TEST(BandPassFilter, PassesTheBandAndRejectsFarTones)
     std::vector<float> out(8000);
     bandPassInPlace(tone(3000.0, 8000), lo, hi, out);
     EXPECT_TRUE(lvtest::near(rms(out, 2000, 6000), rms(inBand, 2000, 6000), 1e-3, "same filters, other start state"));
+}
+
+TEST(BandPassFilter, SeveralBandsAtOnceGiveEachBandsOwnBitsExactly)
+{
+    // Six bands: low-pass only, four with both parts (one of them past the table's last row), and
+    // high-pass only, so that groups of four and of two filters run side by side.
+    const std::vector<float> lo{0.0f, 0.03f, 0.09f, 0.2f, 0.5f, 0.7f};
+    const std::vector<float> hi{0.05f, 0.1f, 0.3f, 0.45f, 0.99f, 1.0f};
+    std::vector<float> signal(3001);
+    std::uint32_t seed = 12345u;
+    for (float& v : signal) {
+        seed = seed * 1664525u + 1013904223u;
+        v = float(seed >> 8) / float(1u << 24) - 0.5f;
+    }
+    signal[1500] = 4.0f; // a pulse in the middle
+    std::vector<std::vector<float>> together(lo.size(), std::vector<float>(signal.size(), -1.0f));
+    std::vector<std::span<float>> outs(together.begin(), together.end());
+    bandPasses(signal, lo, hi, outs);
+    for (std::size_t b = 0; b < lo.size(); ++b) {
+        const std::vector<float> alone = bandPass(signal, lo[b], hi[b]);
+        ASSERT_EQ(alone.size(), together[b].size());
+        for (std::size_t i = 0; i < alone.size(); ++i) {
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(alone[i]), std::bit_cast<std::uint32_t>(together[b][i]))
+                << "band " << b << ", sample " << i;
+        }
+    }
+    std::vector<std::span<float>> short_{outs[0].first(10)};
+    EXPECT_THROW(bandPasses(signal, std::span(lo).first(1), std::span(hi).first(1), short_), std::invalid_argument);
 }
 
 TEST(BandFilterSetup, PartsFollowTheEdges)

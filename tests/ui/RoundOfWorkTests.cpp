@@ -15,6 +15,7 @@
 #include "ui/CWavMgrDlg.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -103,6 +104,10 @@ TEST_F(RoundOfWork, OpenPickEditMoveStoreNextAndSave)
     const QRect cell = table.visualRect(table.model()->index(row, CTsOtoSetingDlg::kColSymbol));
     QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, cell.center());
+    // The double click ends with the button down: let it go, or the application goes on thinking
+    // it is held (Space does not play while a button is down, in every later test of this process).
+    QTest::mouseRelease(table.viewport(), Qt::LeftButton, {}, cell.center());
+    ASSERT_EQ(QGuiApplication::mouseButtons(), Qt::NoButton);
     ASSERT_EQ(list->cvSymbolBox().text().toStdString(), firstKey.substr(firstKey.find("->") + 2));
     list->editMarkers();
     auto* editorWindow = qobject_cast<CWavMgrDlg*>(frame->waveEditor());

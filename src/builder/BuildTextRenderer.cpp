@@ -76,7 +76,11 @@ void BuildTextRenderer::onLocationProblem(const TSSrcCheckResult& result)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_sawError = true;
-    append("\r\nError  > " + (result.messages.empty() ? std::string() : result.messages.front()));
+    // A line of its own: the reports of listed symbols that a location lacks, which may come just
+    // before or after it, end no line.
+    const bool atLineStart = m_text.empty() || m_text.back() == '\n';
+    append(std::string(atLineStart ? "" : "\r\n") + "Error  > " +
+           (result.messages.empty() ? std::string() : result.messages.front()) + "\r\n");
 }
 
 void BuildTextRenderer::onFinished(const TSSrcCheckResult& result)

@@ -30,7 +30,8 @@ public:
     void onProgress(const std::string& line) override;
     void onEntryResult(const TSSrcCheckResult& result, const std::string& line) override;
     void onFinished(const TSSrcCheckResult& result) override;
-    // "\r\nError  > " and the message: a line of its own.
+    // "Error  > " and the message on a line of its own (a line end before it when the text is not
+    // at the start of a line, and one after it).
     void onLocationProblem(const TSSrcCheckResult& result) override;
 
     std::string text() const;

@@ -54,7 +54,8 @@ CTsDictSettingDlg::CTsDictSettingDlg(QWidget* parent) : CSignalDlgImp(parent), m
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Phonetic Dictionary"));
-    resize(560, 440);
+    // All six tabs in sight: the window is never narrower than its tab row.
+    m_tabs->setUsesScrollButtons(false);
 
     const std::array<const char*, kPageCount> captions = {
         "1 Symbol List",          "2 Vowel List",           "3 Voiced Consonant List",
@@ -79,6 +80,7 @@ CTsDictSettingDlg::CTsDictSettingDlg(QWidget* parent) : CSignalDlgImp(parent), m
     row->addStretch(1);
     row->addWidget(check);
     top->addLayout(row);
+    resize(sizeHint().expandedTo(QSize(560, 440)));
 }
 
 void CTsDictSettingDlg::textChanged(CTextContainerDlg& page, const QString& text)

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTabBar>
 #include <QTest>
 
 using namespace TessarinEditor;
@@ -185,6 +186,15 @@ TEST_F(MainWindow, TypingInTheThirdDictionaryTabChangesOnlyTheVoicedConsonantsAn
     EXPECT_FALSE(currentProject().isModified()); // filling the pages is no edit
     EXPECT_EQ(dict->page(0).editor().toPlainText(), QStringLiteral("ka,k,a\nsa,s,a"));
 
+    // Every tab whole in sight, also in the smallest window the user can make.
+    for (const QSize size : {dict->size(), dict->minimumSizeHint()}) {
+        dict->resize(size);
+        QCoreApplication::sendPostedEvents();
+        const QTabBar& bar = *dict->tabs().tabBar();
+        for (int i = 0; i < dict->tabs().count(); ++i) {
+            EXPECT_TRUE(bar.rect().contains(bar.tabRect(i))) << i << " in " << size.width() << " px";
+        }
+    }
     dict->tabs().setCurrentIndex(2);
     EXPECT_EQ(dict->tabs().tabText(2), QStringLiteral("3 Voiced Consonant List"));
     QPlainTextEdit& box = dict->page(2).editor();

@@ -1,13 +1,12 @@
 #include "builder/ModelManifest.h"
 
 #include "core/AtomicFile.h"
+#include "core/FileAccess.h"
 #include "engine/AnalysisPipeline.h"
 
 #include <xxhash.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -38,14 +37,11 @@ bool isHash(std::string_view text)
     return true;
 }
 
-// The hash of a regular file's bytes; none when it cannot be read.
+// The hash of a regular file's bytes; none when it cannot be read. Checked on the open file, so a
+// FIFO or device put in the file's place after a look at its name cannot hold the build up.
 std::optional<std::string> hashFile(const std::filesystem::path& path)
 {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return std::nullopt;
-    }
-    std::ifstream file(path, std::ios::binary);
+    const Tessarin::FilePtr file = Tessarin::openRegularFileStream(path);
     if (!file) {
         return std::nullopt;
     }
@@ -55,11 +51,11 @@ std::optional<std::string> hashFile(const std::filesystem::path& path)
     }
     XXH3_128bits_reset(state);
     std::vector<char> block(1 << 16);
-    while (file) {
-        file.read(block.data(), std::streamsize(block.size()));
-        XXH3_128bits_update(state, block.data(), std::size_t(file.gcount()));
+    std::size_t got = 0;
+    while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) {
+        XXH3_128bits_update(state, block.data(), got);
     }
-    const bool complete = file.eof();
+    const bool complete = std::ferror(file.get()) == 0;
     const XXH128_hash_t h = XXH3_128bits_digest(state);
     XXH3_freeState(state);
     if (!complete) {
@@ -116,16 +112,14 @@ ModelManifest ModelManifest::load(const std::filesystem::path& modelFolder)
 {
     ModelManifest manifest;
     const std::filesystem::path path = modelFolder / kModelManifestName;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
+    // About a hundred bytes a model: far more than any voice bank has. A file that is not a regular
+    // file, cannot be read or is larger is no record at all (everything is built again).
+    constexpr std::uint64_t kLargestManifest = std::uint64_t(64) << 20;
+    const std::optional<std::string> text = Tessarin::readRegularFile(path, kLargestManifest);
+    if (!text) {
         return manifest;
     }
-    std::ifstream file(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (!file.eof() && file.fail()) {
-        return manifest;
-    }
-    std::istringstream lines(text);
+    std::istringstream lines(*text);
     std::string line;
     const std::string version = "analysis " + std::to_string(TessarinEngineV6::kAnalysisVersion);
     if (!std::getline(lines, line) || line != kHeader || !std::getline(lines, line) || line != version) {

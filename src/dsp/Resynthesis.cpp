@@ -4,10 +4,104 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
 namespace Tessarin {
+
+namespace {
+
+// The compiler's generic four-float vector (lowered to what the target has) and its shuffle mask.
+typedef float FloatLanes __attribute__((vector_size(4 * sizeof(float))));
+typedef int FloatLanesMask __attribute__((vector_size(4 * sizeof(int))));
+
+// Eight points per group, as the two halves of their lanes.
+constexpr std::size_t kLanes = 8;
+
+// 4 × 4 transpose: out[l] holds lane l of in[0], in[1], in[2], in[3].
+inline void transpose(const FloatLanes* in, FloatLanes* out)
+{
+    const FloatLanes t0 = __builtin_shuffle(in[0], in[1], FloatLanesMask{0, 4, 1, 5});
+    const FloatLanes t1 = __builtin_shuffle(in[2], in[3], FloatLanesMask{0, 4, 1, 5});
+    const FloatLanes t2 = __builtin_shuffle(in[0], in[1], FloatLanesMask{2, 6, 3, 7});
+    const FloatLanes t3 = __builtin_shuffle(in[2], in[3], FloatLanesMask{2, 6, 3, 7});
+    out[0] = __builtin_shuffle(t0, t1, FloatLanesMask{0, 1, 4, 5});
+    out[1] = __builtin_shuffle(t0, t1, FloatLanesMask{2, 3, 6, 7});
+    out[2] = __builtin_shuffle(t2, t3, FloatLanesMask{0, 1, 4, 5});
+    out[3] = __builtin_shuffle(t2, t3, FloatLanesMask{2, 3, 6, 7});
+}
+
+// The recurrences of one group of eight points (unused lanes 0): x[j + 1] = 2cos(ω)·x[j] − x[j − 1].
+struct PointGroup {
+    FloatLanes previous[2];
+    FloatLanes current[2];
+    FloatLanes twoCos[2];
+
+    void advance(FloatLanes (&next)[2])
+    {
+        for (int h = 0; h < 2; ++h) {
+            next[h] = twoCos[h] * current[h] - previous[h];
+            previous[h] = current[h];
+            current[h] = next[h];
+        }
+    }
+};
+
+// 0 + lane 0 + lane 1 + … + lane 7, in that order.
+inline float sumLanes(const FloatLanes (&v)[2])
+{
+    float sum = 0.0f;
+    for (int h = 0; h < 2; ++h) {
+        for (int l = 0; l < 4; ++l) {
+            sum += v[h][l];
+        }
+    }
+    return sum;
+}
+
+// Samples 2 … n − 1 of G groups (G = 1 or 2), each group's sum added to the block after the
+// previous group's, as when the groups run one after the other. Four samples at a time: the values
+// of four steps are transposed so that the eight lanes are summed for four samples at once, each
+// sum still 0 + lane 0 + … + lane 7.
+template <int G>
+void runGroups(PointGroup (&groups)[2], float* block, std::size_t n)
+{
+    std::size_t j = 2;
+    for (; j + 4 <= n; j += 4) {
+        FloatLanes steps[G][2][4];
+        for (int s = 0; s < 4; ++s) {
+            for (int g = 0; g < G; ++g) {
+                FloatLanes next[2];
+                groups[g].advance(next);
+                steps[g][0][s] = next[0];
+                steps[g][1][s] = next[1];
+            }
+        }
+        FloatLanes out;
+        std::memcpy(&out, block + j, sizeof out);
+        for (int g = 0; g < G; ++g) {
+            FloatLanes lanes[kLanes];
+            transpose(steps[g][0], lanes);
+            transpose(steps[g][1], lanes + 4);
+            FloatLanes sum = {0.0f, 0.0f, 0.0f, 0.0f};
+            for (std::size_t l = 0; l < kLanes; ++l) {
+                sum += lanes[l];
+            }
+            out += sum;
+        }
+        std::memcpy(block + j, &out, sizeof out);
+    }
+    for (; j < n; ++j) {
+        for (int g = 0; g < G; ++g) {
+            FloatLanes next[2];
+            groups[g].advance(next);
+            block[j] += sumLanes(next);
+        }
+    }
+}
+
+} // namespace
 
 void renderFrame(std::span<const float> phases, std::span<float> block, std::span<const float> levels,
                  std::span<const float> frequencies, float sampleRate)
@@ -19,43 +113,51 @@ void renderFrame(std::span<const float> phases, std::span<float> block, std::spa
         return;
     }
     const float half = float(n / 2);
-    // Eight points run their recurrences side by side: each recurrence is a chain of dependent
-    // multiply-adds, and eight independent chains keep the vector units busy. Unused lanes stay 0.
-    constexpr std::size_t kLanes = 8;
-    for (std::size_t first = 0; first < points; first += kLanes) {
-        float previous[kLanes] = {};
-        float current[kLanes] = {};
-        float twoCos[kLanes] = {};
-        const std::size_t lanes = std::min(kLanes, points - first);
-        for (std::size_t l = 0; l < lanes; ++l) {
-            const std::size_t p = first + l;
-            // The factor 2 undoes the halving of a unit-sum analysis window.
-            const float amplitude = 2.0f * std::pow(10.0f, levels[p] / 20.0f);
-            const float omega = kTwoPiF * frequencies[p] / sampleRate;
-            previous[l] = amplitude * std::cos(phases[p] - half * omega);
-            current[l] = amplitude * std::cos(phases[p] + (1.0f - half) * omega);
-            twoCos[l] = 2.0f * std::cos(omega);
+    // Eight points run their recurrences side by side (each recurrence is a chain of dependent
+    // multiply-adds), and two such groups at a time; unused lanes stay 0. Each sample gets the sum
+    // of a group's eight lanes, group after group.
+    for (std::size_t first = 0; first < points; first += 2 * kLanes) {
+        const int count = points - first > kLanes ? 2 : 1;
+        PointGroup groups[2] = {};
+        float sum0[2] = {};
+        float sum1[2] = {};
+        for (int g = 0; g < count; ++g) {
+            float previous[kLanes] = {};
+            float current[kLanes] = {};
+            float twoCos[kLanes] = {};
+            const std::size_t start = first + std::size_t(g) * kLanes;
+            const std::size_t lanes = std::min(kLanes, points - start);
+            for (std::size_t l = 0; l < lanes; ++l) {
+                const std::size_t p = start + l;
+                // The factor 2 undoes the halving of a unit-sum analysis window.
+                const float amplitude = 2.0f * std::pow(10.0f, levels[p] / 20.0f);
+                const float omega = kTwoPiF * frequencies[p] / sampleRate;
+                previous[l] = amplitude * std::cos(phases[p] - half * omega);
+                current[l] = amplitude * std::cos(phases[p] + (1.0f - half) * omega);
+                twoCos[l] = 2.0f * std::cos(omega);
+            }
+            for (std::size_t l = 0; l < kLanes; ++l) {
+                sum0[g] += previous[l];
+                sum1[g] += current[l];
+            }
+            static_assert(sizeof groups[g].previous == sizeof previous);
+            std::memcpy(groups[g].previous, previous, sizeof previous);
+            std::memcpy(groups[g].current, current, sizeof current);
+            std::memcpy(groups[g].twoCos, twoCos, sizeof twoCos);
         }
-        float sum0 = 0.0f;
-        float sum1 = 0.0f;
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            sum0 += previous[l];
-            sum1 += current[l];
+        for (int g = 0; g < count; ++g) {
+            block[0] += sum0[g];
         }
-        block[0] += sum0;
         if (n == 1) {
             continue;
         }
-        block[1] += sum1;
-        for (std::size_t j = 2; j < n; ++j) {
-            float sum = 0.0f;
-            for (std::size_t l = 0; l < kLanes; ++l) {
-                const float next = twoCos[l] * current[l] - previous[l];
-                previous[l] = current[l];
-                current[l] = next;
-                sum += next;
-            }
-            block[j] += sum;
+        for (int g = 0; g < count; ++g) {
+            block[1] += sum1[g];
+        }
+        if (count == 2) {
+            runGroups<2>(groups, block.data(), n);
+        } else {
+            runGroups<1>(groups, block.data(), n);
         }
     }
 }

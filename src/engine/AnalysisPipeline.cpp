@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -42,10 +43,18 @@ bool hasPeaks(const TsVoiceModel& m, std::size_t i)
 
 constexpr double kDbToLnPower = 0.23025850929940458; // ln(10) / 10: a level difference in dB to ln of a power ratio
 
+// Templates are compared sixteen at a time: the lanes of eight vectors of two doubles (the
+// compiler's generic vectors, lowered to what the target has).
+constexpr int kTemplateBlock = 16;
+constexpr int kTemplateBlocks = (kTemplates + kTemplateBlock - 1) / kTemplateBlock;
+typedef double DoubleLanes __attribute__((vector_size(2 * sizeof(double))));
+
 // Per template, for the Itakura–Saito distance: e^(−c·T'_k) and the running sums of T'_k, with
 // T'_k = T_k − T_0 the template's levels relative to its first harmonic [dB].
 struct TemplateTerms {
-    std::vector<double> inversePower; // kTemplates rows of kComparedHarmonics
+    // Block b, harmonic k, lane l: e^(−c·T'_k) of template 16·b + l (0 past the last template), so
+    // that the sixteen values of a harmonic lie side by side.
+    std::vector<double> inversePower; // kTemplateBlocks · kComparedHarmonics · 16
     std::vector<double> levelSums;    // kTemplates rows of kComparedHarmonics + 1, from 0
 };
 
@@ -53,15 +62,18 @@ const TemplateTerms& templateTerms()
 {
     static const TemplateTerms terms = [] {
         TemplateTerms t;
-        t.inversePower.resize(std::size_t(kTemplates) * kComparedHarmonics);
+        t.inversePower.assign(std::size_t(kTemplateBlocks) * kComparedHarmonics * kTemplateBlock, 0.0);
         t.levelSums.resize(std::size_t(kTemplates) * (kComparedHarmonics + 1));
         FastVector<float> row;
         for (int i = 0; i < kTemplates; ++i) {
             lfTemplateLevels(i, row);
             double sum = 0.0;
+            const std::size_t block = std::size_t(i / kTemplateBlock);
+            const std::size_t lane = std::size_t(i % kTemplateBlock);
             for (int k = 0; k < kComparedHarmonics; ++k) {
                 const double relative = double(row[std::uint32_t(k)]) - double(row[0]);
-                t.inversePower[std::size_t(i) * kComparedHarmonics + std::size_t(k)] = std::exp(-kDbToLnPower * relative);
+                t.inversePower[(block * kComparedHarmonics + std::size_t(k)) * kTemplateBlock + lane] =
+                    std::exp(-kDbToLnPower * relative);
                 t.levelSums[std::size_t(i) * (kComparedHarmonics + 1) + std::size_t(k)] = sum;
                 sum += relative;
             }
@@ -125,33 +137,25 @@ int bestTemplate(std::span<const float> levels, std::vector<double>& framePower)
             bestDistance = distance;
         }
     };
-    // Four templates side by side: four independent sums, each still taken over k in order.
-    int t = 0;
-    for (; t + 4 <= kTemplates; t += 4) {
-        const double* i0 = terms.inversePower.data() + std::size_t(t) * kComparedHarmonics;
-        const double* i1 = i0 + kComparedHarmonics;
-        const double* i2 = i1 + kComparedHarmonics;
-        const double* i3 = i2 + kComparedHarmonics;
-        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
+    // Sixteen templates side by side: sixteen independent sums, each still taken over k in order
+    // from 0, then the choice walks the templates in order.
+    constexpr int kVectors = kTemplateBlock / 2;
+    for (int block = 0; block < kTemplateBlocks; ++block) {
+        const double* inverse = terms.inversePower.data() + std::size_t(block) * kComparedHarmonics * kTemplateBlock;
+        DoubleLanes dots[kVectors] = {};
         for (std::size_t k = 0; k < n; ++k) {
             const double p = framePower[k];
-            d0 += p * i0[k];
-            d1 += p * i1[k];
-            d2 += p * i2[k];
-            d3 += p * i3[k];
+            const DoubleLanes power = {p, p};
+            const double* row = inverse + k * kTemplateBlock;
+            for (int v = 0; v < kVectors; ++v) {
+                DoubleLanes inversePower;
+                std::memcpy(&inversePower, row + 2 * v, sizeof inversePower);
+                dots[v] += power * inversePower;
+            }
         }
-        consider(t, d0);
-        consider(t + 1, d1);
-        consider(t + 2, d2);
-        consider(t + 3, d3);
-    }
-    for (; t < kTemplates; ++t) {
-        const double* inverse = terms.inversePower.data() + std::size_t(t) * kComparedHarmonics;
-        double dot = 0.0;
-        for (std::size_t k = 0; k < n; ++k) {
-            dot += framePower[k] * inverse[k];
+        for (int l = 0; l < kTemplateBlock && block * kTemplateBlock + l < kTemplates; ++l) {
+            consider(block * kTemplateBlock + l, dots[l / 2][l % 2]);
         }
-        consider(t, dot);
     }
     return best;
 }

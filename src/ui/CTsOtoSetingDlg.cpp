@@ -236,6 +236,12 @@ CTsVoiceCfg* CTsOtoSetingDlg::findNamed(const FormName& name) const
     return entry != nullptr && entry->srcType == name.srcType ? entry : nullptr;
 }
 
+std::string CTsOtoSetingDlg::keyOfNamed(const FormName& name, const CTsVoiceCfg& entry) const
+{
+    const std::string formKey = name.pitch + "->" + name.symbol;
+    return m_mgr.findKey(formKey) == &entry ? formKey : entryKey(entry);
+}
+
 void CTsOtoSetingDlg::reportMissing(const FormName& name)
 {
     prompter().error(this, fromUtf8(name.pitch) + QStringLiteral(" : ") + fromUtf8(name.shownName) +
@@ -499,8 +505,7 @@ void CTsOtoSetingDlg::renameOrCopy(bool copy)
         reportMissing(*name);
         return;
     }
-    const std::string oldKey = m_mgr.findKey(name->pitch + "->" + name->symbol) == entry ? name->pitch + "->" + name->symbol
-                                                                                        : entryKey(*entry);
+    const std::string oldKey = keyOfNamed(*name, *entry);
     const QString caption = copy ? QStringLiteral("Copy") : QStringLiteral("Rename");
     std::string newSymbol;
     std::string newPitch;
@@ -571,8 +576,7 @@ void CTsOtoSetingDlg::deleteEntry()
     if (answer != Prompter::Answer::Ok) {
         return;
     }
-    const std::string key = m_mgr.findKey(name->pitch + "->" + name->symbol) == entry ? name->pitch + "->" + name->symbol
-                                                                                     : entryKey(*entry);
+    const std::string key = keyOfNamed(*name, *entry);
     std::optional<Tessarin::UpdateLock> lock;
     rereadForChange(lock);
     const EntryUpdate result = ::deleteEntry(m_mgr, key);

@@ -82,6 +82,8 @@ private:
     // The form's name of an entry; none when a required box is empty.
     std::optional<FormName> formName() const;
     CTsVoiceCfg* findNamed(const FormName& name) const;
+    // The key under which findNamed found entry (the form's own key, or the entry's).
+    std::string keyOfNamed(const FormName& name, const CTsVoiceCfg& entry) const;
     void reportMissing(const FormName& name);
     // Tells the user why a change did not reach the file; true when it did.
     bool reportUpdate(EntryUpdate result);

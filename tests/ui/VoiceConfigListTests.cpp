@@ -179,7 +179,7 @@ TEST_F(VoiceConfigList, MovesStopAtBothEndsAndTabOnTheLastRowOnlyStores)
     EXPECT_EQ(sounds, std::vector<ConfirmationSound>{ConfirmationSound::EntryStored});
 }
 
-TEST_F(VoiceConfigList, RenamingToTheSameNameChangesNothingAndToANewNameMovesTheRowToTheEnd)
+TEST_F(VoiceConfigList, RenameCopyAndDeleteChangeTheFileAndTheRowsOnlyWhenTheyShould)
 {
     list->loadRowIntoForm(0); // C4->ka
     const auto before = lvtest::readFile(folderA / "voice.lvcfg");
@@ -214,6 +214,35 @@ TEST_F(VoiceConfigList, RenamingToTheSameNameChangesNothingAndToANewNameMovesThe
     list->deleteEntry();
     EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("Delete C4 : ga ?"));
     EXPECT_NE(stored(folderA, "C4->ga"), nullptr);
+    // Ok deletes it, row and all; asked once more, the name is missing.
+    scripted.answerMessage(Prompter::Answer::Ok);
+    list->deleteEntry();
+    EXPECT_EQ(stored(folderA, "C4->ga"), nullptr);
+    ASSERT_EQ(list->table().rowCount(), 3);
+    scripted.answerMessage(Prompter::Answer::Ok);
+    list->deleteEntry();
+    EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("C4 : ga is not exists!"));
+    EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Error);
+
+    // A copy of the VX entry at another pitch keeps the original; its row comes last.
+    list->loadRowIntoForm(2); // E4->a_k
+    scripted.answerModal([](QDialog& dialog) {
+        auto& vx = dynamic_cast<CTSToolBoxEditVxDlg&>(dialog);
+        EXPECT_EQ(vx.windowTitle(), QStringLiteral("Copy"));
+        EXPECT_EQ(vx.vBox().text(), QStringLiteral("a"));
+        EXPECT_EQ(vx.xBox().text(), QStringLiteral("k"));
+        vx.pitchBox().setText(QStringLiteral("F4"));
+        vx.accept();
+        return int(QDialog::Accepted);
+    });
+    list->copyEntry();
+    ASSERT_EQ(list->table().rowCount(), 4);
+    EXPECT_EQ(cell(2, CTsOtoSetingDlg::kColPitch), QStringLiteral("E4"));
+    EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColPitch), QStringLiteral("F4"));
+    EXPECT_NE(stored(folderA, "E4->a_k"), nullptr);
+    const auto copied = stored(folderA, "F4->a_k");
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->wavName, "E4_a_k.wav");
     EXPECT_TRUE(scripted.scriptDone());
 }
 

@@ -123,20 +123,48 @@ int HarmonicAnalyser::harmonicCount(float f0, int sampleRate)
     return int(float(sampleRate) / 2.0f / f0);
 }
 
+std::span<const float> HarmonicAnalyser::windowFor(std::size_t length)
+{
+    if (length > kWindowSlotCapacity) {
+        if (m_window.size() != length) {
+            m_window.resize(length);
+            blackmanWindow(m_window);
+            normaliseToUnitSum(m_window);
+        }
+        return m_window;
+    }
+    if (m_windowSlots.empty()) {
+        m_windowSlots.resize(kWindowSlots * kWindowSlotCapacity);
+    }
+    ++m_windowUses;
+    std::size_t slot = 0;
+    for (std::size_t s = 0; s < kWindowSlots; ++s) {
+        if (m_slotLength[s] == length) {
+            m_slotLastUse[s] = m_windowUses;
+            return {m_windowSlots.data() + s * kWindowSlotCapacity, length};
+        }
+        if (m_slotLastUse[s] < m_slotLastUse[slot]) {
+            slot = s; // the least recently used (an empty slot was never used)
+        }
+    }
+    const std::span<float> window(m_windowSlots.data() + slot * kWindowSlotCapacity, length);
+    blackmanWindow(window);
+    normaliseToUnitSum(window);
+    m_slotLength[slot] = length;
+    m_slotLastUse[slot] = m_windowUses;
+    return window;
+}
+
 void HarmonicAnalyser::measureHarmonics(std::span<const float> frame, float f0, int harmonicCount, HarmonicFrame& out)
 {
     const std::size_t length = frame.size();
     if (length < 2 || harmonicCount < 1) {
         return;
     }
-    if (m_window.size() != length) {
-        m_window.resize(length);
-        blackmanWindow(m_window);
-        normaliseToUnitSum(m_window);
-    }
+    const std::span<const float> window = windowFor(length);
     m_frame.resize(length);
     for (std::size_t i = 0; i < length; ++i) {
-        m_frame[i] = frame[i] * m_window[i];
+        m_frame[i] = frame[i] * window[i];
     }
     const int m = harmonicCount + 1;
     m_re.resize(std::size_t(m));

@@ -7,7 +7,9 @@
 #include "core/AnalysisConstants.h"
 #include "dsp/PeakTracks.h"
 
+#include <array>
 #include <complex>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <span>
@@ -76,11 +78,24 @@ public:
     static int harmonicCount(float f0, int sampleRate);
 
 private:
+    // The unit-sum Blackman window of a frame length. The windows of the last 32 lengths (up to four
+    // periods at 55 Hz) are kept in one block made on first use, so a vibrato that moves the period
+    // back and forth does not make them again frame after frame; a longer frame's window is made
+    // into m_window whenever the length changes.
+    std::span<const float> windowFor(std::size_t length);
+
+    static constexpr std::size_t kWindowSlots = 32;
+    static constexpr std::size_t kWindowSlotCapacity = 3208;
+
     HarmonicAnalysisParameters m_parameters;
     ChirpZWorkspace m_chirp;
     std::vector<float> m_cut;
     std::vector<float> m_frame;
     std::vector<float> m_window;
+    std::vector<float> m_windowSlots;                          // kWindowSlots · kWindowSlotCapacity
+    std::array<std::size_t, kWindowSlots> m_slotLength{};      // 0: empty
+    std::array<std::uint64_t, kWindowSlots> m_slotLastUse{};
+    std::uint64_t m_windowUses = 0;
     std::vector<float> m_re;
     std::vector<float> m_im;
 };

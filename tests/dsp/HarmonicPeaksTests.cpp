@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <random>
@@ -219,6 +220,47 @@ TEST(ChirpZ, AtTheReducedSizeAgreesWithTheDirectSumFrom55To1000Hz)
             ASSERT_TRUE(lvtest::near(std::hypot(re[std::size_t(k)] - expected.real(), im[std::size_t(k)] - expected.imag()),
                                      0.0, 2e-7 * absoluteSum, "float FFTs of up to 4096 points"))
                 << f0 << " Hz (N " << length << ", M " << m << "), output " << k;
+        }
+    }
+}
+
+// The analyser keeps the windows of recent frame lengths. Whatever lengths came before (a sweep over
+// more lengths than it keeps, back and forth, and frames too long to keep), a frame is measured to
+// the same bits as by a fresh analyser.
+TEST(HarmonicMeasurement, AFrameMeasuresTheSameWhateverFrameLengthsCameBefore)
+{
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> sample(-0.5f, 0.5f);
+    std::vector<float> source(12000);
+    for (float& v : source) {
+        v = sample(random);
+    }
+    auto measure = [&](HarmonicAnalyser& analyser, std::size_t length) {
+        HarmonicFrame out;
+        const float f0 = 4.0f * 44100.0f / float(length);
+        analyser.measureHarmonics(std::span<const float>(source).first(length), f0, 20, out);
+        return out;
+    };
+    auto same = [](const HarmonicFrame& a, const HarmonicFrame& b) {
+        return a.pointCount() == b.pointCount() &&
+               std::equal(a.levels.data(), a.levels.data() + a.levels.size(), b.levels.data()) &&
+               std::equal(a.phases.data(), a.phases.data() + a.phases.size(), b.phases.data());
+    };
+    const std::vector<std::size_t> checked{1600, 1604, 1620, 3208, 3212, 8000};
+    std::vector<HarmonicFrame> fresh;
+    for (const std::size_t length : checked) {
+        HarmonicAnalyser analyser;
+        fresh.push_back(measure(analyser, length));
+        ASSERT_EQ(fresh.back().pointCount(), 20u);
+    }
+    HarmonicAnalyser analyser;
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t length = 1560; length <= 1640; length += 2) { // 41 lengths, up and down
+            measure(analyser, round % 2 == 0 ? length : 3200 - length);
+        }
+        measure(analyser, 8000);
+        for (std::size_t c = 0; c < checked.size(); ++c) {
+            EXPECT_TRUE(same(measure(analyser, checked[c]), fresh[c])) << "length " << checked[c] << ", round " << round;
         }
     }
 }

@@ -39,14 +39,6 @@ std::map<std::string, std::vector<std::uint8_t>> filesIn(const fs::path& folder)
     return files;
 }
 
-std::size_t count(const std::string& text, const std::string& piece)
-{
-    std::size_t n = 0;
-    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-        ++n;
-    }
-    return n;
-}
 
 // Sets the stop flag when a given entry starts.
 class StopAt : public CTSVoiceBankUtilDelegate {
@@ -169,8 +161,8 @@ TEST(BuilderTexts, TheProgressTextAsTheDialogAppendsIt)
 TEST_F(Builder, BothBuildsRunCleanOnTheDemo)
 {
     const std::string text = buildModelsInto(m_demo.modelFolder, 1);
-    EXPECT_EQ(count(text, "    >> OK "), 8u) << text;
-    EXPECT_EQ(count(text, "Error"), 0u);
+    EXPECT_EQ(lvtest::occurrences(text, "    >> OK "), 8u) << text;
+    EXPECT_EQ(lvtest::occurrences(text, "Error"), 0u);
     EXPECT_NE(text.find("\r\n[1/8] type=CV  pitch=C4  symbol=-ka    >> OK "), std::string::npos) << text;
     for (const char* name : {"C4.na.LVModel", "C4.ka.LVModel", "C4.-na.LVModel", "C4.-ka.LVModel", "C4.a_-.LVModel",
                              "C4.a_n.LVModel", "C4.a_k.LVModel", "C4.br.LVModel"}) {
@@ -225,7 +217,7 @@ TEST_F(Builder, StopEndsTheBuildAfterTheEntryInProgress)
         if (jobs == 1) {
             // Entry 5 is built to the end and no further entry starts.
             EXPECT_EQ(context.done, 5);
-            EXPECT_EQ(count(text.text(), ">> OK "), 5u);
+            EXPECT_EQ(lvtest::occurrences(text.text(), ">> OK "), 5u);
         } else {
             // Entries already under way finish and are reported; none starts after the stop.
             EXPECT_GE(context.done, 1);
@@ -241,7 +233,7 @@ TEST_F(Builder, SkipExistingReportsWithoutReadingTheRecording)
     buildModelsInto(m_demo.modelFolder, 1);
     fs::remove(m_demo.wavLocations[0] / "C4_ka.wav");
     const std::string again = buildModelsInto(m_demo.modelFolder, 1, true);
-    EXPECT_EQ(count(again, "OK  >  Model already exists"), 8u) << again;
+    EXPECT_EQ(lvtest::occurrences(again, "OK  >  Model already exists"), 8u) << again;
     const std::string rebuilt = buildModelsInto(m_demo.modelFolder, 1, false);
     EXPECT_NE(rebuilt.find("symbol=ka    >> Error  >  wav reading error:" + (m_demo.wavLocations[0] / "C4_ka.wav").string()),
               std::string::npos)
@@ -321,7 +313,7 @@ TEST_F(Builder, EntriesThatCannotBeBuiltAreReportedAndTheBuildGoesOn)
               std::string::npos) << t;
     EXPECT_NE(t.find("\r\nError  >  voice.lvcfg reading error:" + locations[4] + "/voice.lvcfg (is not JSON"),
               std::string::npos) << t;
-    EXPECT_EQ(count(t, "not exists in"), 2u) << "only for the folder that was read and has no such entry";
+    EXPECT_EQ(lvtest::occurrences(t, "not exists in"), 2u) << "only for the folder that was read and has no such entry";
     // The two reports of the empty folder follow on a line of their own.
     EXPECT_NE(t.find(")\r\nError  > ka not exists in " + locations[5] + "Error  > hh not exists in " + locations[5] + "\r\n["),
               std::string::npos) << t;

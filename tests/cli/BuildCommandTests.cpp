@@ -200,14 +200,6 @@ std::map<std::string, std::vector<std::uint8_t>> modelFiles(const fs::path& fold
     return files;
 }
 
-std::size_t count(const std::string& text, const std::string& piece)
-{
-    std::size_t n = 0;
-    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-        ++n;
-    }
-    return n;
-}
 
 } // namespace
 
@@ -223,8 +215,8 @@ TEST_F(BuildCommands, IncrementalBuildsAnalyseWhatChangedAndEqualAFullBuild)
     const auto incremental = [&](std::size_t expectSkipped, const char* step) {
         const auto r = runLvtb({"build-models", m_project, "--incremental", "--jobs", "2"});
         EXPECT_EQ(r.status, 0) << step << "\n" << r.out << r.err;
-        EXPECT_EQ(count(r.out, skipped), expectSkipped) << step << "\n" << r.out;
-        EXPECT_EQ(count(r.out, ">> OK"), 8u) << step;
+        EXPECT_EQ(lvtest::occurrences(r.out, skipped), expectSkipped) << step << "\n" << r.out;
+        EXPECT_EQ(lvtest::occurrences(r.out, ">> OK"), 8u) << step;
     };
     const auto fullBuild = [&] { ASSERT_EQ(runLvtb({"build-models", full, "--overwrite", "--jobs", "1"}).status, 0); };
     const auto same = [&](const char* step) {

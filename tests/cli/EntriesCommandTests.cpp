@@ -12,16 +12,9 @@ namespace {
 
 using lvtest::runLvtb;
 
-std::string readText(const std::filesystem::path& p)
-{
-    const auto bytes = lvtest::readFile(p);
-    return std::string(bytes.begin(), bytes.end());
-}
+using lvtest::readText;
 
-void writeText(const std::filesystem::path& p, const std::string& text)
-{
-    lvtest::writeFile(p, std::vector<std::uint8_t>(text.begin(), text.end()));
-}
+using lvtest::writeText;
 
 // A folder with a one-second recording (44100 samples) and no voice.lvcfg yet.
 class EntriesCommand : public ::testing::Test {

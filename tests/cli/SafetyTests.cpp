@@ -30,11 +30,7 @@ using lvtest::runLvtb;
 
 namespace {
 
-std::string readText(const fs::path& p)
-{
-    const auto bytes = lvtest::readFile(p);
-    return std::string(bytes.begin(), bytes.end());
-}
+using lvtest::readText;
 
 struct ChildResult {
     bool finished = false; // exited on its own (not killed by the time limit or a signal)

@@ -10,11 +10,7 @@ using Tessarin::writeFileAtomically;
 
 namespace {
 
-std::string readText(const std::filesystem::path& p)
-{
-    const auto bytes = lvtest::readFile(p);
-    return std::string(bytes.begin(), bytes.end());
-}
+using lvtest::readText;
 
 std::size_t entriesIn(const std::filesystem::path& dir)
 {

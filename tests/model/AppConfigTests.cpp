@@ -8,10 +8,7 @@
 
 namespace {
 
-void writeText(const std::filesystem::path& p, const std::string& text)
-{
-    lvtest::writeFile(p, std::vector<std::uint8_t>(text.begin(), text.end()));
-}
+using lvtest::writeText;
 
 // The defaults, as the file must hold them: twenty members in byte order of their names.
 const std::string kDefaultText =

@@ -10,10 +10,7 @@
 
 namespace {
 
-void writeText(const std::filesystem::path& p, const std::string& text)
-{
-    lvtest::writeFile(p, std::vector<std::uint8_t>(text.begin(), text.end()));
-}
+using lvtest::writeText;
 
 // Leaves no loaded table behind for the next test.
 struct UnloadAfter {

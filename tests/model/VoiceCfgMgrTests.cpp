@@ -12,16 +12,9 @@ namespace {
 using lvtest::FixedClockAndZone;
 using lvtest::TempDir;
 
-std::string readText(const std::filesystem::path& p)
-{
-    const auto bytes = lvtest::readFile(p);
-    return std::string(bytes.begin(), bytes.end());
-}
+using lvtest::readText;
 
-void writeText(const std::filesystem::path& p, const std::string& text)
-{
-    lvtest::writeFile(p, std::vector<std::uint8_t>(text.begin(), text.end()));
-}
+using lvtest::writeText;
 
 std::unique_ptr<CTsVoiceCfg_VC> vx(const std::string& symbol, const std::string& pitch, double cp, double tp)
 {

@@ -60,6 +60,27 @@ inline std::vector<std::uint8_t> readFile(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+inline std::string readText(const std::filesystem::path& path)
+{
+    const std::vector<std::uint8_t> bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+inline void writeText(const std::filesystem::path& path, const std::string& text)
+{
+    writeFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+// How often piece occurs in text, overlapping occurrences included.
+inline std::size_t occurrences(const std::string& text, const std::string& piece)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
 // |actual − expected| ≤ tolerance, with the reason for the tolerance shown on failure.
 inline ::testing::AssertionResult near(double actual, double expected, double tolerance, const char* why)
 {

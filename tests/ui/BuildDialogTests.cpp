@@ -45,20 +45,8 @@ std::string withoutTimes(const std::string& text)
     return std::regex_replace(std::regex_replace(text, stamp, "T"), dots, "$1");
 }
 
-std::string readText(const fs::path& path)
-{
-    const auto bytes = lvtest::readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+using lvtest::readText;
 
-std::ptrdiff_t count(const std::string& text, const std::string& piece)
-{
-    std::ptrdiff_t n = 0;
-    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-        ++n;
-    }
-    return n;
-}
 
 std::string shown(CVoiceBankProcessDlg& dialog)
 {
@@ -374,7 +362,7 @@ TEST_F(BuildDialogs, StopAndCloseInTheMiddleOfABuild)
         EXPECT_EQ(readText(log), shown(dialog));
         const std::string text = withoutTimes(shown(dialog));
         // The dialog stays open with the entries built so far and the end line.
-        const std::ptrdiff_t ok = count(text, ">> OK ");
+        const auto ok = std::ptrdiff_t(lvtest::occurrences(text, ">> OK "));
         const std::ptrdiff_t models = std::distance(fs::directory_iterator(m_demo.modelFolder), fs::directory_iterator());
         EXPECT_GE(ok, 1);
         EXPECT_LT(ok, 8) << "the build ran to its end before it was stopped";

@@ -48,20 +48,8 @@ private:
     int m_posted = 0;
 };
 
-std::string readText(const fs::path& path)
-{
-    const auto bytes = lvtest::readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+using lvtest::readText;
 
-std::ptrdiff_t count(const std::string& text, const std::string& piece)
-{
-    std::ptrdiff_t n = 0;
-    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-        ++n;
-    }
-    return n;
-}
 
 class BuildRunThreads : public ::testing::Test {
 protected:
@@ -140,8 +128,8 @@ TEST_F(BuildRunThreads, TheWindowThreadShowsAGrowingTextWhileTwoJobsBuild)
     EXPECT_EQ(last.done, 8);
     EXPECT_EQ(last.total, 8);
     EXPECT_EQ(last.text.rfind(kEndLine), last.text.size() - kEndLine.size()) << last.text;
-    EXPECT_EQ(count(last.text, "\r\n["), 8) << last.text;
-    EXPECT_EQ(count(last.text, "    >> OK "), 8) << last.text;
+    EXPECT_EQ(lvtest::occurrences(last.text, "\r\n["), 8u) << last.text;
+    EXPECT_EQ(lvtest::occurrences(last.text, "    >> OK "), 8u) << last.text;
     EXPECT_EQ(readText(log), last.text);
     EXPECT_FALSE(run.dotTick()); // nothing in progress any more
     EXPECT_EQ(std::distance(fs::directory_iterator(m_demo.modelFolder), fs::directory_iterator()), 8);
@@ -211,8 +199,8 @@ TEST_F(BuildRunThreads, StopInTheMiddleEndsTheTextAndKeepsTheFinishedEntries)
     EXPECT_EQ(text, run.text());
     EXPECT_EQ(text.rfind(kEndLine), text.size() - kEndLine.size()) << text;
     // Every entry begun was finished (a stop never leaves a half-built entry), and fewer than all began.
-    const std::ptrdiff_t begun = count(text, "\r\n[");
-    EXPECT_EQ(count(text, "    >> OK "), begun) << text;
+    const auto begun = std::ptrdiff_t(lvtest::occurrences(text, "\r\n["));
+    EXPECT_EQ(std::ptrdiff_t(lvtest::occurrences(text, "    >> OK ")), begun) << text;
     EXPECT_LT(begun, 8) << text;
     EXPECT_EQ(std::distance(fs::directory_iterator(m_demo.modelFolder), fs::directory_iterator()), begun);
     EXPECT_EQ(readText(log), text);

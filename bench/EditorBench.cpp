@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -74,6 +75,26 @@ CTsVoiceCfg_CV entryAt(double cp)
     return entry;
 }
 
+// An editor of the window's size with the 10-minute file loaded at an entry near cp.
+std::unique_ptr<CWavMgrDlg> loadedEditor(double cp)
+{
+    auto dlg = std::make_unique<CWavMgrDlg>();
+    dlg->board().resize(kWidth, kHeight);
+    dlg->board().relayout();
+    dlg->loadCVEntry(entryAt(cp), QString::fromStdString(tenMinuteWav().string()));
+    return dlg;
+}
+
+// The same with a 10 s view from 295 s.
+std::unique_ptr<CWavMgrDlg> tenSecondView()
+{
+    auto dlg = loadedEditor(300.0);
+    dlg->wavData().viewStart = 295.0f;
+    dlg->wavData().viewLength = 10.0f;
+    dlg->view().syncAll();
+    return dlg;
+}
+
 } // namespace
 
 // Load (read, convert, hand to the views), the coarse spectrogram picture of the whole file, and the
@@ -102,21 +123,14 @@ BENCHMARK(BM_EditorOpenTenMinutesFirstFrame)->Unit(benchmark::kMillisecond)->Use
 // the repaint; the spectrogram shows the picture it has while the new one is computed.
 static void BM_EditorZoomRepaint(benchmark::State& state)
 {
-    const QString folder = QString::fromStdString(tenMinuteWav().string());
-    CWavMgrDlg dlg;
-    dlg.board().resize(kWidth, kHeight);
-    dlg.board().relayout();
-    dlg.loadCVEntry(entryAt(300.0), folder);
-    dlg.wavData().viewStart = 295.0f;
-    dlg.wavData().viewLength = 10.0f;
-    dlg.view().syncAll();
+    const std::unique_ptr<CWavMgrDlg> dlg = tenSecondView();
     QImage frame(kWidth, kHeight, QImage::Format_RGB32);
     bool in = true;
     for (auto _ : state) {
         WavZoomArgument zoom{300.0f, 1};
-        dlg.onSignal(in ? UISignalNames::kZoomInWav : UISignalNames::kZoomOutWav, &zoom, nullptr);
+        dlg->onSignal(in ? UISignalNames::kZoomInWav : UISignalNames::kZoomOutWav, &zoom, nullptr);
         in = !in;
-        paint(dlg, frame);
+        paint(*dlg, frame);
     }
 }
 BENCHMARK(BM_EditorZoomRepaint)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -124,20 +138,13 @@ BENCHMARK(BM_EditorZoomRepaint)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Panning a 10 s view by 0.2 s back and forth, and the repaint.
 static void BM_EditorPanRepaint(benchmark::State& state)
 {
-    const QString folder = QString::fromStdString(tenMinuteWav().string());
-    CWavMgrDlg dlg;
-    dlg.board().resize(kWidth, kHeight);
-    dlg.board().relayout();
-    dlg.loadCVEntry(entryAt(300.0), folder);
-    dlg.wavData().viewStart = 295.0f;
-    dlg.wavData().viewLength = 10.0f;
-    dlg.view().syncAll();
+    const std::unique_ptr<CWavMgrDlg> dlg = tenSecondView();
     QImage frame(kWidth, kHeight, QImage::Format_RGB32);
     float delta = 0.2f;
     for (auto _ : state) {
-        dlg.onSignal(UISignalNames::kOffsetDispArea, &delta, nullptr);
+        dlg->onSignal(UISignalNames::kOffsetDispArea, &delta, nullptr);
         delta = -delta;
-        paint(dlg, frame);
+        paint(*dlg, frame);
     }
 }
 BENCHMARK(BM_EditorPanRepaint)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -145,16 +152,12 @@ BENCHMARK(BM_EditorPanRepaint)->Unit(benchmark::kMillisecond)->UseRealTime();
 // The whole file in view (the widest columns of the stride rule): a repaint alone.
 static void BM_EditorRepaintWholeFile(benchmark::State& state)
 {
-    const QString folder = QString::fromStdString(tenMinuteWav().string());
-    CWavMgrDlg dlg;
-    dlg.board().resize(kWidth, kHeight);
-    dlg.board().relayout();
-    dlg.loadCVEntry(entryAt(0.0), folder);
+    const std::unique_ptr<CWavMgrDlg> dlg = loadedEditor(0.0);
     WavZoomArgument zoom{0.0f, 100};
-    dlg.onSignal(UISignalNames::kZoomOutWav, &zoom, nullptr);
+    dlg->onSignal(UISignalNames::kZoomOutWav, &zoom, nullptr);
     QImage frame(kWidth, kHeight, QImage::Format_RGB32);
     for (auto _ : state) {
-        paint(dlg, frame);
+        paint(*dlg, frame);
     }
 }
 BENCHMARK(BM_EditorRepaintWholeFile)->Unit(benchmark::kMillisecond)->UseRealTime();

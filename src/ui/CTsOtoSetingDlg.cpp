@@ -242,10 +242,14 @@ std::string CTsOtoSetingDlg::keyOfNamed(const FormName& name, const CTsVoiceCfg&
     return m_mgr.findKey(formKey) == &entry ? formKey : entryKey(entry);
 }
 
-void CTsOtoSetingDlg::reportMissing(const FormName& name)
+const CTsVoiceCfg* CTsOtoSetingDlg::findNamedOrReport(const FormName& name)
 {
-    prompter().error(this, fromUtf8(name.pitch) + QStringLiteral(" : ") + fromUtf8(name.shownName) +
-                               QStringLiteral(" is not exists!"));
+    const CTsVoiceCfg* entry = findNamed(name);
+    if (entry == nullptr) {
+        prompter().error(this, fromUtf8(name.pitch) + QStringLiteral(" : ") + fromUtf8(name.shownName) +
+                                   QStringLiteral(" is not exists!"));
+    }
+    return entry;
 }
 
 bool CTsOtoSetingDlg::reportUpdate(EntryUpdate result)
@@ -471,12 +475,8 @@ void CTsOtoSetingDlg::newMarkers()
 void CTsOtoSetingDlg::editMarkers()
 {
     const std::optional<FormName> name = formName();
-    if (!name) {
-        return;
-    }
-    const CTsVoiceCfg* entry = findNamed(*name);
+    const CTsVoiceCfg* entry = name ? findNamedOrReport(*name) : nullptr;
     if (entry == nullptr) {
-        reportMissing(*name);
         return;
     }
     m_wavName->setText(fromUtf8(entry->wavName));
@@ -497,12 +497,8 @@ void CTsOtoSetingDlg::copyEntry()
 void CTsOtoSetingDlg::renameOrCopy(bool copy)
 {
     const std::optional<FormName> name = formName();
-    if (!name) {
-        return;
-    }
-    const CTsVoiceCfg* entry = findNamed(*name);
+    const CTsVoiceCfg* entry = name ? findNamedOrReport(*name) : nullptr;
     if (entry == nullptr) {
-        reportMissing(*name);
         return;
     }
     const std::string oldKey = keyOfNamed(*name, *entry);
@@ -561,12 +557,8 @@ void CTsOtoSetingDlg::renameOrCopy(bool copy)
 void CTsOtoSetingDlg::deleteEntry()
 {
     const std::optional<FormName> name = formName();
-    if (!name) {
-        return;
-    }
-    const CTsVoiceCfg* entry = findNamed(*name);
+    const CTsVoiceCfg* entry = name ? findNamedOrReport(*name) : nullptr;
     if (entry == nullptr) {
-        reportMissing(*name);
         return;
     }
     const Prompter::Answer answer =

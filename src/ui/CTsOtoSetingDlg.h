@@ -84,7 +84,8 @@ private:
     CTsVoiceCfg* findNamed(const FormName& name) const;
     // The key under which findNamed found entry (the form's own key, or the entry's).
     std::string keyOfNamed(const FormName& name, const CTsVoiceCfg& entry) const;
-    void reportMissing(const FormName& name);
+    // findNamed, telling the user when there is no such entry.
+    const CTsVoiceCfg* findNamedOrReport(const FormName& name);
     // Tells the user why a change did not reach the file; true when it did.
     bool reportUpdate(EntryUpdate result);
     void renameOrCopy(bool copy);

@@ -87,6 +87,16 @@ double pitchFrequency(const std::string& pitch)
     return 440.0 * std::pow(2.0, (semitones + 12 * (name->octave - 4)) / 12.0);
 }
 
+DemoOptions smallDemoOptions()
+{
+    DemoOptions o;
+    o.pitches = {"C4"};
+    o.vowels = {"a"};
+    o.voiced = {"n"};
+    o.unvoiced = {"k"};
+    return o;
+}
+
 std::vector<UnitPlan> demoUnits(const DemoOptions& o)
 {
     std::vector<UnitPlan> units;

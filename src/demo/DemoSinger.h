@@ -39,6 +39,9 @@ struct DemoOptions {
     std::string breath = "br";
 };
 
+// The smallest demo with every kind of unit: C4; a; n; k (8 units with the breath).
+DemoOptions smallDemoOptions();
+
 // Every unit the demo dictionary implies, with its recording plan.
 std::vector<UnitPlan> demoUnits(const DemoOptions& options = {});
 

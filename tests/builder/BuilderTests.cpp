@@ -18,15 +18,6 @@ namespace fs = std::filesystem;
 namespace {
 
 // A small demo: C4 only, vowel a, consonants n and k: na, ka, -na, -ka, a_-, a_n, a_k and br.
-lvdemo::DemoOptions smallDemo()
-{
-    lvdemo::DemoOptions o;
-    o.pitches = {"C4"};
-    o.vowels = {"a"};
-    o.voiced = {"n"};
-    o.unvoiced = {"k"};
-    return o;
-}
 
 std::string fixedClock() { return "T"; }
 
@@ -66,7 +57,7 @@ protected:
     void SetUp() override
     {
         std::string error;
-        auto demo = lvdemo::writeDemoProject(m_dir.path(), error, smallDemo());
+        auto demo = lvdemo::writeDemoProject(m_dir.path(), error, lvdemo::smallDemoOptions());
         ASSERT_TRUE(demo) << error;
         m_demo = *demo;
         auto read = readProjectFile(m_demo.projectFile);

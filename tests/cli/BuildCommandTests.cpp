@@ -20,11 +20,7 @@ class BuildCommands : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        lvdemo::DemoOptions o;
-        o.pitches = {"C4"};
-        o.vowels = {"a"};
-        o.voiced = {"n"};
-        o.unvoiced = {"k"};
+        const lvdemo::DemoOptions o = lvdemo::smallDemoOptions();
         std::string error;
         const auto demo = lvdemo::writeDemoProject(m_dir.path(), error, o);
         ASSERT_TRUE(demo) << error;

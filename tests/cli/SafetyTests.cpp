@@ -93,11 +93,7 @@ ChildResult runInChild(const std::vector<std::string>& argv, unsigned seconds = 
 struct SmallDemo {
     SmallDemo()
     {
-        lvdemo::DemoOptions o;
-        o.pitches = {"C4"};
-        o.vowels = {"a"};
-        o.voiced = {"n"};
-        o.unvoiced = {"k"};
+        const lvdemo::DemoOptions o = lvdemo::smallDemoOptions();
         std::string error;
         const auto written = lvdemo::writeDemoProject(dir.path(), error, o);
         EXPECT_TRUE(written) << error;

@@ -55,11 +55,7 @@ class BuildRunThreads : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        lvdemo::DemoOptions o;
-        o.pitches = {"C4"};
-        o.vowels = {"a"};
-        o.voiced = {"n"};
-        o.unvoiced = {"k"};
+        const lvdemo::DemoOptions o = lvdemo::smallDemoOptions();
         std::string error;
         auto demo = lvdemo::writeDemoProject(m_dir.path(), error, o);
         ASSERT_TRUE(demo) << error;

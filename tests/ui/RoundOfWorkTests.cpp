@@ -60,11 +60,7 @@ protected:
 
 TEST_F(RoundOfWork, OpenPickEditMoveStoreNextAndSave)
 {
-    lvdemo::DemoOptions small;
-    small.pitches = {"C4"};
-    small.vowels = {"a"};
-    small.voiced = {"n"};
-    small.unvoiced = {"k"};
+    const lvdemo::DemoOptions small = lvdemo::smallDemoOptions();
     std::string error;
     const auto demo = lvdemo::writeDemoProject(m_dir / "demo", error, small);
     ASSERT_TRUE(demo) << error;

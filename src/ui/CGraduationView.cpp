@@ -14,6 +14,20 @@ namespace {
 constexpr int kMajorTick = 7; // [px] length of a labelled tick line
 constexpr int kMinorTick = 3; // [px] length of a subdivision line
 constexpr int kLabelGap = 3;  // [px] between a tick line and its label
+
+// The pixel of every subdivision between the labelled ticks, one step of them beyond each end.
+template <class Draw>
+void forEachMinorTick(const CGraduationMgr& g, Draw draw)
+{
+    const double minor = g.tickStep / g.minorSubdivisions;
+    const double firstMinor = double(g.tickValues.front()) - g.tickStep;
+    const int minorCount = int(std::lround((double(g.tickValues.back()) + g.tickStep - firstMinor) / minor));
+    for (int k = 0; k <= minorCount; ++k) {
+        if (k % g.minorSubdivisions != 0) {
+            draw(g.pixelOf(firstMinor + k * minor));
+        }
+    }
+}
 } // namespace
 
 CGraduationView::CGraduationView(Orientation orientation) : m_orientation(orientation) {}
@@ -85,18 +99,11 @@ void CGraduationView::drawHorizontal(QPainter& painter)
     if (g.tickValues.empty()) {
         return;
     }
-    const double minor = g.tickStep / g.minorSubdivisions;
-    const double firstMinor = double(g.tickValues.front()) - g.tickStep;
-    const int minorCount = int(std::lround((double(g.tickValues.back()) + g.tickStep - firstMinor) / minor));
-    for (int k = 0; k <= minorCount; ++k) {
-        if (k % g.minorSubdivisions == 0) {
-            continue;
-        }
-        const int x = g.pixelOf(firstMinor + k * minor);
+    forEachMinorTick(g, [&](int x) {
         if (x >= r.left && x < r.right) {
             painter.drawLine(x, base, x, base - kMinorTick + 1);
         }
-    }
+    });
     int lastRight = r.left - kLabelGap; // labels never overlap: one that would is left out
     for (const float value : g.tickValues) {
         const int x = g.pixelOf(value);
@@ -130,18 +137,11 @@ void CGraduationView::drawVertical(QPainter& painter)
     if (g.tickValues.empty()) {
         return;
     }
-    const double minor = g.tickStep / g.minorSubdivisions;
-    const double firstMinor = double(g.tickValues.front()) - g.tickStep;
-    const int minorCount = int(std::lround((double(g.tickValues.back()) + g.tickStep - firstMinor) / minor));
-    for (int k = 0; k <= minorCount; ++k) {
-        if (k % g.minorSubdivisions == 0) {
-            continue;
-        }
-        const int y = g.pixelOf(firstMinor + k * minor);
+    forEachMinorTick(g, [&](int y) {
         if (y >= r.top && y < r.bottom) {
             painter.drawLine(edge, y, edge + kMinorTick - 1, y);
         }
-    }
+    });
     const QRect digits = metrics.tightBoundingRect(QStringLiteral("-0123456789."));
     int lastTop = r.bottom; // labels never overlap: one that would is left out
     for (const float value : g.tickValues) {

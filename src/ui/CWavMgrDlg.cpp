@@ -345,19 +345,16 @@ bool CWavMgrDlg::moveMarkerToPlayCursor(int number)
 
 bool CWavMgrDlg::undoMarkerMove()
 {
-    auto target = m_history.undo(m_tags.positions());
-    if (!target) {
-        return false;
-    }
-    m_moveOpen = false;
-    m_tags.setPositions(*target);
-    redrawAll(false);
-    return true;
+    return placeMarkersFromHistory(m_history.undo(m_tags.positions()));
 }
 
 bool CWavMgrDlg::redoMarkerMove()
 {
-    auto target = m_history.redo(m_tags.positions());
+    return placeMarkersFromHistory(m_history.redo(m_tags.positions()));
+}
+
+bool CWavMgrDlg::placeMarkersFromHistory(const std::optional<std::vector<float>>& target)
+{
     if (!target) {
         return false;
     }

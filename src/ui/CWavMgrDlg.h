@@ -42,6 +42,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace TessarinEditor {
@@ -118,6 +119,8 @@ private:
     void onPlayTime(float seconds, bool finishedPlaying);
     void moveTag(CTag* tag, float delta, bool allMarkers);
     void beginMarkerMove();
+    // Undo and redo: puts the markers where the history says; false when it has nothing.
+    bool placeMarkersFromHistory(const std::optional<std::vector<float>>& target);
     void endMarkerMove() { m_moveOpen = false; }
     void redrawAll(bool refreshSpectrogram);
     void setPlayCursor(float time);

@@ -12,9 +12,8 @@ namespace Tessarin {
 
 namespace {
 
-// The compiler's generic four-float vector (lowered to what the target has) and its shuffle mask.
+// The compiler's generic four-float vector (lowered to what the target has).
 typedef float FloatLanes __attribute__((vector_size(4 * sizeof(float))));
-typedef int FloatLanesMask __attribute__((vector_size(4 * sizeof(int))));
 
 // Eight points per group, as the two halves of their lanes.
 constexpr std::size_t kLanes = 8;
@@ -22,14 +21,14 @@ constexpr std::size_t kLanes = 8;
 // 4 × 4 transpose: out[l] holds lane l of in[0], in[1], in[2], in[3].
 inline void transpose(const FloatLanes* in, FloatLanes* out)
 {
-    const FloatLanes t0 = __builtin_shuffle(in[0], in[1], FloatLanesMask{0, 4, 1, 5});
-    const FloatLanes t1 = __builtin_shuffle(in[2], in[3], FloatLanesMask{0, 4, 1, 5});
-    const FloatLanes t2 = __builtin_shuffle(in[0], in[1], FloatLanesMask{2, 6, 3, 7});
-    const FloatLanes t3 = __builtin_shuffle(in[2], in[3], FloatLanesMask{2, 6, 3, 7});
-    out[0] = __builtin_shuffle(t0, t1, FloatLanesMask{0, 1, 4, 5});
-    out[1] = __builtin_shuffle(t0, t1, FloatLanesMask{2, 3, 6, 7});
-    out[2] = __builtin_shuffle(t2, t3, FloatLanesMask{0, 1, 4, 5});
-    out[3] = __builtin_shuffle(t2, t3, FloatLanesMask{2, 3, 6, 7});
+    const FloatLanes t0 = __builtin_shufflevector(in[0], in[1], 0, 4, 1, 5);
+    const FloatLanes t1 = __builtin_shufflevector(in[2], in[3], 0, 4, 1, 5);
+    const FloatLanes t2 = __builtin_shufflevector(in[0], in[1], 2, 6, 3, 7);
+    const FloatLanes t3 = __builtin_shufflevector(in[2], in[3], 2, 6, 3, 7);
+    out[0] = __builtin_shufflevector(t0, t1, 0, 1, 4, 5);
+    out[1] = __builtin_shufflevector(t0, t1, 2, 3, 6, 7);
+    out[2] = __builtin_shufflevector(t2, t3, 0, 1, 4, 5);
+    out[3] = __builtin_shufflevector(t2, t3, 2, 3, 6, 7);
 }
 
 // The recurrences of one group of eight points (unused lanes 0): x[j + 1] = 2cos(ω)·x[j] − x[j − 1].

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <regex>
 
 namespace fs = std::filesystem;
 using namespace TessarinEditor;
@@ -49,6 +50,14 @@ private:
 };
 
 using lvtest::readText;
+
+// The text without the dots that the window thread's ticks put after a progress line while its
+// entry was still running (with two jobs a tick can fall between a progress line and its result).
+std::string withoutDots(const std::string& text)
+{
+    static const std::regex dots(">> \\.+");
+    return std::regex_replace(text, dots, ">> ");
+}
 
 
 class BuildRunThreads : public ::testing::Test {
@@ -125,7 +134,7 @@ TEST_F(BuildRunThreads, TheWindowThreadShowsAGrowingTextWhileTwoJobsBuild)
     EXPECT_EQ(last.total, 8);
     EXPECT_EQ(last.text.rfind(kEndLine), last.text.size() - kEndLine.size()) << last.text;
     EXPECT_EQ(lvtest::occurrences(last.text, "\r\n["), 8u) << last.text;
-    EXPECT_EQ(lvtest::occurrences(last.text, "    >> OK "), 8u) << last.text;
+    EXPECT_EQ(lvtest::occurrences(withoutDots(last.text), "    >> OK "), 8u) << last.text;
     EXPECT_EQ(readText(log), last.text);
     EXPECT_FALSE(run.dotTick()); // nothing in progress any more
     EXPECT_EQ(std::distance(fs::directory_iterator(m_demo.modelFolder), fs::directory_iterator()), 8);
@@ -196,7 +205,7 @@ TEST_F(BuildRunThreads, StopInTheMiddleEndsTheTextAndKeepsTheFinishedEntries)
     EXPECT_EQ(text.rfind(kEndLine), text.size() - kEndLine.size()) << text;
     // Every entry begun was finished (a stop never leaves a half-built entry), and fewer than all began.
     const auto begun = std::ptrdiff_t(lvtest::occurrences(text, "\r\n["));
-    EXPECT_EQ(std::ptrdiff_t(lvtest::occurrences(text, "    >> OK ")), begun) << text;
+    EXPECT_EQ(std::ptrdiff_t(lvtest::occurrences(withoutDots(text), "    >> OK ")), begun) << text;
     EXPECT_LT(begun, 8) << text;
     EXPECT_EQ(std::distance(fs::directory_iterator(m_demo.modelFolder), fs::directory_iterator()), begun);
     EXPECT_EQ(readText(log), text);

@@ -4,12 +4,12 @@
 
 #include "SungTone.h"
 #include "audio/WavWriter.h"
-#include "ui/CSpecBuilder.h"
-#include "ui/CUIBoard.h"
-#include "ui/CWavMgrDlg.h"
-#include "ui/CWavMgrView.h"
-#include "ui/UISignalNames.h"
-#include "ui/UiStyle.h"
+#include "ui/spectrogram/CSpecBuilder.h"
+#include "ui/toolkit/CUIBoard.h"
+#include "ui/editor/CWavMgrDlg.h"
+#include "ui/editor/CWavMgrView.h"
+#include "ui/editor/UISignalNames.h"
+#include "ui/toolkit/UiStyle.h"
 
 #include <QApplication>
 #include <QImage>

@@ -3,7 +3,7 @@
 // second. The requests run through the builder's real threads; times are wall-clock.
 
 #include "SungTone.h"
-#include "ui/CSpecBuilder.h"
+#include "ui/spectrogram/CSpecBuilder.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 #include "app/CDEDurivivuzevApp.h"
 
 #include "model/CAppConfigModel.h"
-#include "ui/CWavMgrDlg.h"
-#include "ui/DesktopBuildHooks.h"
+#include "ui/editor/CWavMgrDlg.h"
+#include "ui/build/DesktopBuildHooks.h"
 
 #include <QStringList>
 

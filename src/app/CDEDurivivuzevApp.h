@@ -3,7 +3,7 @@
 // The desktop program's application object: the settings, the language table, the main window and
 // the project file named on the command line.
 
-#include "ui/CTsToolBoxAppMainFrame.h"
+#include "ui/windows/CTsToolBoxAppMainFrame.h"
 
 #include <QApplication>
 

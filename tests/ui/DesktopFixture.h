@@ -6,9 +6,9 @@
 
 #include "ScriptedPrompter.h"
 #include "support/TestSupport.h"
-#include "ui/CTsToolBoxAppMainFrame.h"
-#include "ui/CurrentProject.h"
-#include "ui/Messages.h"
+#include "ui/windows/CTsToolBoxAppMainFrame.h"
+#include "ui/windows/CurrentProject.h"
+#include "ui/toolkit/Messages.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // A Prompter for tests: answers from a script, in order, and records every prompt. A prompt that
 // the script did not expect fails the test and is answered as cancelled.
 
-#include "ui/Prompter.h"
+#include "ui/toolkit/Prompter.h"
 
 #include <QDialog>
 

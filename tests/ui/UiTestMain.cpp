@@ -1,7 +1,7 @@
 // The desktop tests run offscreen, with the toolkit's font as the application font, inside one
 // QApplication.
 
-#include "ui/UiStyle.h"
+#include "ui/toolkit/UiStyle.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,9 +7,9 @@
 #include "model/PhoneticDictionary.h"
 #include "model/ProjectDocument.h"
 #include "model/ProjectPaths.h"
-#include "ui/CAppUpdateDlg.h"
-#include "ui/CVbSettingPanelDlg.h"
-#include "ui/CVoiceBankProcessDlg.h"
+#include "ui/windows/CAppUpdateDlg.h"
+#include "ui/build/CVbSettingPanelDlg.h"
+#include "ui/build/CVoiceBankProcessDlg.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

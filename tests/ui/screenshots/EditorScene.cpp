@@ -3,10 +3,10 @@
 
 #include "Screenshots.h"
 #include "model/CTsVoiceCfgMgr.h"
-#include "ui/CUIBoard.h"
-#include "ui/CWavMgrDlg.h"
-#include "ui/CWavMgrView.h"
-#include "ui/UISignalNames.h"
+#include "ui/toolkit/CUIBoard.h"
+#include "ui/editor/CWavMgrDlg.h"
+#include "ui/editor/CWavMgrView.h"
+#include "ui/editor/UISignalNames.h"
 
 #include <QCoreApplication>
 

@@ -2,11 +2,11 @@
 // sorted by pitch, the two entry dialogs, and the dictionary window on each of its tabs.
 
 #include "Screenshots.h"
-#include "ui/CTSToolBoxEditDlgs.h"
-#include "ui/CTsDictSettingDlg.h"
-#include "ui/CTsOtoSetingDlg.h"
-#include "ui/CTsToolBoxAppMainFrame.h"
-#include "ui/CurrentProject.h"
+#include "ui/windows/CTSToolBoxEditDlgs.h"
+#include "ui/windows/CTsDictSettingDlg.h"
+#include "ui/windows/CTsOtoSetingDlg.h"
+#include "ui/windows/CTsToolBoxAppMainFrame.h"
+#include "ui/windows/CurrentProject.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 //   lv_ui_screenshots --demo DIR --out DIR
 
 #include "Screenshots.h"
-#include "ui/UiStyle.h"
+#include "ui/toolkit/UiStyle.h"
 
 #include <QApplication>
 

@@ -3,10 +3,10 @@
 
 #include "Screenshots.h"
 #include "audio/CWavData.h"
-#include "ui/CGraduationView.h"
-#include "ui/CSpectralFreqGraduationView.h"
-#include "ui/CSpectrogramImgView.h"
-#include "ui/CUIBoard.h"
+#include "ui/toolkit/CGraduationView.h"
+#include "ui/spectrogram/CSpectralFreqGraduationView.h"
+#include "ui/spectrogram/CSpectrogramImgView.h"
+#include "ui/toolkit/CUIBoard.h"
 
 #include <QCoreApplication>
 #include <QPainter>

@@ -2,11 +2,11 @@
 // vertical rulers at three zoom levels.
 
 #include "Screenshots.h"
-#include "ui/CGraduationView.h"
-#include "ui/CUIBoard.h"
-#include "ui/CUIButton.h"
+#include "ui/toolkit/CGraduationView.h"
+#include "ui/toolkit/CUIBoard.h"
+#include "ui/toolkit/CUIButton.h"
 #include "core/MillisecondClock.h"
-#include "ui/UiStyle.h"
+#include "ui/toolkit/UiStyle.h"
 
 #include <QPainter>
 

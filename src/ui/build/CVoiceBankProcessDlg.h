@@ -1,0 +1,81 @@
+#pragma once
+
+// The build progress dialog: runs "Build models" (mode 1) or "Build voice bank" (mode 2) on a worker
+// thread and shows the build text as it grows, with a bar of the units done of the units to do
+// above it; the log file is rewritten with the whole text at each shown refresh.
+//
+// Use (the build panel does this; anything else that has BuildInputs may too):
+//     CVoiceBankProcessDlg dialog(CVoiceBankProcessDlg::kBuildModels, inputs, logPath, parent);
+//     dialog.start();
+//     prompter().runModal(dialog);
+// The dialog owns its BuildRun (the worker, the text, the log) and waits for the worker before it
+// is destroyed. "Stop" (mode 1) and closing while mode 1 runs ask first; mode 2 cannot be closed
+// while it runs. Ctrl+A selects the whole text.
+
+#include "ui/build/BuildRun.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <filesystem>
+#include <memory>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace TessarinEditor {
+
+class CVoiceBankProcessDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kBuildModels = BuildRun::kBuildModels;
+    static constexpr int kBuildVoiceBank = BuildRun::kBuildVoiceBank;
+
+    CVoiceBankProcessDlg(int mode, BuildInputs inputs, const QString& logFile, QWidget* parent = nullptr,
+                         BuildRun::Clock clock = BuildTextRenderer::localTimeText);
+    ~CVoiceBankProcessDlg() override;
+
+    // Writes the header, starts the worker and the dot timer.
+    void start();
+
+    // "Stop": asks "Stop building?"; on OK stops the build and waits for it. The dialog stays open.
+    void onStop();
+    // Cancel, Esc and the close box: see the header comment. True when the dialog closed.
+    bool requestClose();
+
+    BuildRun& run() { return *m_run; }
+    // What the user sees (for tests and pictures).
+    QPlainTextEdit& textView() { return *m_text; }
+    QProgressBar& progressBar() { return *m_progress; }
+    QPushButton& stopButton() { return *m_stop; }
+    QLabel& logLabel() { return *m_logLabel; }
+    // The text shown, with the build's CR LF line ends.
+    QString shownText() const { return m_shown; }
+
+public Q_SLOTS:
+    void reject() override;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void onRefresh();
+    void stopBuild();
+    void updateStopButton();
+
+    std::unique_ptr<BuildRun> m_run;
+    QPushButton* m_stop;
+    QLabel* m_logLabel;
+    QProgressBar* m_progress;
+    QPlainTextEdit* m_text;
+    QTimer* m_dotTimer;
+    QString m_shown;   // as the log holds it
+    QString m_display; // as the text view holds it (LF line ends)
+};
+
+} // namespace TessarinEditor

@@ -1,0 +1,485 @@
+#include "ui/editor/CWavMgrDlg.h"
+
+#include "audio/AudioReader.h"
+#include "audio/AudioSrc.h"
+#include "ui/toolkit/CUIBoard.h"
+#include "ui/editor/CWavMgrView.h"
+#include "ui/toolkit/Messages.h"
+#include "ui/toolkit/Prompter.h"
+#include "ui/editor/UISignalNames.h"
+#include "ui/editor/WavViewRange.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace TessarinEditor {
+
+namespace {
+constexpr float kReportStep = 0.03f; // [s] progress reports closer than this to the last are dropped
+
+float held(float t, float duration)
+{
+    return std::min(std::max(t, 0.0f), duration);
+}
+
+const char* kindText(int kind)
+{
+    switch (kind) {
+    case CTsVoiceCfg::kCV: return "CV";
+    case CTsVoiceCfg::kVX: return "VX";
+    default: return "Independent";
+    }
+}
+} // namespace
+
+CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
+    : CUIBoardDlg(owner), m_clipPlayer(audio), m_filePlayer(audio)
+{
+    m_view = board().addOwnedChild(std::make_unique<CWavMgrView>());
+    m_view->setModels(&m_wav, &m_tags);
+    setMinimumSize(kMinWidth, kMinHeight);
+    resize(kFirstWidth, kFirstHeight);
+    board().installEventFilter(this);
+    board().setFocusPolicy(Qt::StrongFocus);
+    // The editor lives from its first show until the user closes it.
+    setAttribute(Qt::WA_DeleteOnClose);
+}
+
+CWavMgrDlg::~CWavMgrDlg()
+{
+    // Under the stream's lock: after this no report is under way or to come.
+    m_filePlayer.stream().setListener(nullptr);
+    m_filePlayer.stop();
+    m_clipPlayer.stop();
+    // The spectrogram's threads read the samples: they end before the wave model goes, and the view
+    // tree goes with them.
+    m_view->spectrogram().stopBuilder();
+    board().removeChild(m_view);
+    m_view = nullptr;
+}
+
+void CWavMgrDlg::setMessageReceiver(QObject* receiver)
+{
+    m_receiver = receiver;
+}
+
+void CWavMgrDlg::send(QEvent& event)
+{
+    QObject* to = m_receiver ? m_receiver.data() : parent();
+    if (to) {
+        QCoreApplication::sendEvent(to, &event);
+    }
+}
+
+const CTsVoiceCfg* CWavMgrDlg::shownEntry() const
+{
+    return const_cast<CWavMgrDlg*>(this)->entryOf(m_kindShown);
+}
+
+CTsVoiceCfg* CWavMgrDlg::entryOf(int kind)
+{
+    switch (kind) {
+    case CTsVoiceCfg::kCV: return &m_cvEntry;
+    case CTsVoiceCfg::kVX: return &m_vxEntry;
+    case CTsVoiceCfg::kINDIE: return &m_indieEntry;
+    default: return nullptr;
+    }
+}
+
+void CWavMgrDlg::loadCVEntry(const CTsVoiceCfg_CV& entry, const QString& wavFolder)
+{
+    loadAny(entry, wavFolder, CTsVoiceCfg::kCV);
+}
+
+void CWavMgrDlg::loadVXEntry(const CTsVoiceCfg_VC& entry, const QString& wavFolder)
+{
+    loadAny(entry, wavFolder, CTsVoiceCfg::kVX);
+}
+
+void CWavMgrDlg::loadINDIEEntry(const CTsVoiceCfg_INDIE& entry, const QString& wavFolder)
+{
+    loadAny(entry, wavFolder, CTsVoiceCfg::kINDIE);
+}
+
+bool CWavMgrDlg::loadEntry(const CTsVoiceCfg& entry, const QString& wavFolder)
+{
+    if (const auto* cv = dynamic_cast<const CTsVoiceCfg_CV*>(&entry)) {
+        loadCVEntry(*cv, wavFolder);
+    } else if (const auto* vx = dynamic_cast<const CTsVoiceCfg_VC*>(&entry)) {
+        loadVXEntry(*vx, wavFolder);
+    } else if (const auto* indie = dynamic_cast<const CTsVoiceCfg_INDIE*>(&entry)) {
+        loadINDIEEntry(*indie, wavFolder);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void CWavMgrDlg::stopPlayers()
+{
+    m_clipPlayer.stop();
+    m_filePlayer.stop();
+    m_playing = false;
+}
+
+void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int kind)
+{
+    stopPlayers();
+    m_history.clear();
+    m_moveOpen = false;
+
+    CTsVoiceCfg* slot = entryOf(kind);
+    slot->assignFrom(entry);
+    m_wavFolder = wavFolder;
+    const QString name = QString::fromUtf8(entry.wavName.c_str());
+    const QString fullPath = QDir::cleanPath(wavFolder + QLatin1Char('/') + name);
+
+    bool isNew = false;
+    if (fullPath != m_loadedPath) {
+        isNew = true;
+        const std::filesystem::path path(fullPath.toStdString());
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) {
+            prompter().error(this, fullPath + QStringLiteral(" not exists !"));
+        }
+        m_view->spectrogram().stopBuilder();
+        const WavLoadStatus status = loadForEditor(path, m_wav);
+        if (status == WavLoadStatus::FormatError) {
+            prompter().error(this, QString::fromUtf8(kWavFormatErrorMessage.data(), qsizetype(kWavFormatErrorMessage.size())));
+        }
+        m_pcm = m_wav.duration > 0.0f ? pcm16Samples(m_wav.raw) : std::vector<std::int16_t>();
+        m_loadedPath = fullPath;
+        m_tags.playCursor.position = 0.1f * m_wav.duration;
+    }
+
+    if (isNew || kind != m_kindShown) {
+        m_tags.createMarkersOf(kind);
+        const auto fractions = defaultTagFractions(kind);
+        for (std::size_t i = 0; i < m_tags.markers.size() && i < fractions.size(); ++i) {
+            m_tags.markers[i]->position = fractions[i] * m_wav.duration;
+        }
+    }
+    if (firstMarkerField(*slot) > 0.0) {
+        m_tags.setPositions(entryMarkerTimes(*slot));
+        m_tags.playCursor.position = held(float(firstMarkerField(*slot)) - 0.1f, m_wav.duration);
+    } else if (!isNew) {
+        const auto fractions = visibleTagFractions(kind);
+        for (std::size_t i = 0; i < m_tags.markers.size() && i < fractions.size(); ++i) {
+            m_tags.markers[i]->position = m_wav.viewStart + m_wav.viewLength * fractions[i];
+        }
+    }
+
+    m_kindShown = kind;
+    m_view->setModels(&m_wav, &m_tags);
+    setWindowTitle(QString::asprintf("Type=%s   %s:%s        ", kindText(kind), slot->pitch.c_str(), slot->symbol.c_str()) +
+                   fullPath);
+    if (!m_tags.markers.empty() && m_wav.duration > 0.0f) {
+        bringIntoView(m_wav, m_tags.markers.front()->position);
+    }
+    redrawAll(true);
+}
+
+void CWavMgrDlg::redrawAll(bool refreshSpectrogram)
+{
+    m_view->syncAll();
+    if (refreshSpectrogram) {
+        m_view->spectrogram().refresh();
+    }
+    invalidate();
+}
+
+void CWavMgrDlg::setPlayCursor(float time)
+{
+    m_tags.playCursor.position = held(time, m_wav.duration);
+}
+
+void CWavMgrDlg::beginMarkerMove()
+{
+    if (!m_moveOpen) {
+        m_moveOpen = true;
+        m_history.recordBefore(m_tags.positions());
+    }
+}
+
+void CWavMgrDlg::moveTag(CTag* tag, float delta, bool allMarkers)
+{
+    if (!tag || m_wav.duration <= 0.0f) {
+        return;
+    }
+    const bool isMarker = m_tags.indexOf(tag) >= 0;
+    if (allMarkers || isMarker) {
+        beginMarkerMove();
+    }
+    if (allMarkers) {
+        for (auto& marker : m_tags.markers) {
+            marker->position = held(marker->position + delta, m_wav.duration);
+        }
+    } else {
+        tag->position = held(tag->position + delta, m_wav.duration);
+    }
+    if (!m_playing && !m_pcm.empty()) {
+        m_clipPlayer.playClip(m_pcm.data(), std::int32_t(m_pcm.size()), double(tag->position));
+    }
+    redrawAll(false);
+}
+
+void CWavMgrDlg::onSignal(std::string_view name, void* argument, UISignalSender*)
+{
+    namespace N = UISignalNames;
+    if (name == N::kZoomInWav || name == N::kZoomOutWav) {
+        const auto* zoom = static_cast<const WavZoomArgument*>(argument);
+        zoomTime(m_wav, name == N::kZoomInWav ? WavRange::kZoomInFactor : WavRange::kZoomOutFactor, zoom->anchorTime,
+                 std::max(1, zoom->steps));
+        redrawAll(true);
+    } else if (name == N::kOffsetDispArea) {
+        panTime(m_wav, *static_cast<const float*>(argument));
+        redrawAll(true);
+    } else if (name == N::kOffsetLeftPt) {
+        moveLeftEdge(m_wav, *static_cast<const float*>(argument));
+        redrawAll(true);
+    } else if (name == N::kOffsetRightPt) {
+        moveRightEdge(m_wav, *static_cast<const float*>(argument));
+        redrawAll(true);
+    } else if (name == N::kZoomInAmp || name == N::kZoomOutAmp) {
+        zoomAmplitude(m_wav, name == N::kZoomInAmp, std::max(1, *static_cast<const int*>(argument)));
+        redrawAll(false);
+    } else if (name == N::kZoomInFreq || name == N::kZoomOutFreq) {
+        zoomFrequency(m_wav, name == N::kZoomInFreq, std::max(1, *static_cast<const int*>(argument)));
+        redrawAll(false);
+    } else if (name == N::kTagMoving) {
+        const auto* moving = static_cast<const TagMovingArgument*>(argument);
+        moveTag(moving->tag, moving->delta, moving->allMarkers);
+    } else if (name == N::kMovePlayPos) {
+        if (!m_playing) {
+            setPlayCursor(*static_cast<const float*>(argument));
+            redrawAll(false);
+        }
+    } else if (name == N::kUpdateVoiceCfg) {
+        storeEntry(false);
+    } else if (name == N::kGotoNextCfg) {
+        gotoNeighbour(*static_cast<const unsigned char*>(argument));
+    }
+}
+
+void CWavMgrDlg::gotoNeighbour(int direction)
+{
+    stopPlayers();
+    const CTsVoiceCfg* entry = shownEntry();
+    if (m_wav.duration <= 0.0f || !entry) {
+        prompter().error(this, QStringLiteral("Wav data not exists !"));
+        return;
+    }
+    EntryEvent event(Msg::kMoveToNeighbour, *entry, m_wavFolder, moveFlagFromDirection(direction));
+    send(event);
+}
+
+void CWavMgrDlg::storeEntry(bool andGoToNext)
+{
+    stopPlayers();
+    CTsVoiceCfg* entry = entryOf(m_kindShown);
+    if (m_wav.duration <= 0.0f || !entry) {
+        prompter().error(this, QStringLiteral("Wav data not exists !"));
+        return;
+    }
+    const std::vector<float> p = m_tags.positions();
+    storeMarkerTimes(p, *entry);
+    const float d = m_wav.duration;
+    const float margin = WavRange::kMargin;
+    bool orderRight = false;
+    bool marginsRight = false;
+    if (m_kindShown == CTsVoiceCfg::kCV && p.size() == 4) {
+        orderRight = p[1] > p[0] && p[1] < p[2] && p[3] > p[2];
+        marginsRight = p[0] > margin && p[3] < d - margin;
+    } else if (p.size() == 2) {
+        orderRight = p[1] > p[0];
+        marginsRight = p[0] > margin && p[1] < d - margin;
+    }
+    if (!orderRight) {
+        prompter().error(this, QStringLiteral("The order of markers is wrong..."));
+        return;
+    }
+    if (!marginsRight) {
+        prompter().error(this, QStringLiteral("Markers should not in the margin ..."));
+        return;
+    }
+    EntryEvent event(andGoToNext ? Msg::kStoreAndNext : Msg::kStoreEntry, *entry, m_wavFolder);
+    send(event);
+}
+
+void CWavMgrDlg::togglePlayback()
+{
+    m_clipPlayer.stop();
+    if (m_playing) {
+        m_filePlayer.stop();
+        m_playing = false;
+        return;
+    }
+    if (m_pcm.empty()) {
+        return;
+    }
+    m_playStart = m_tags.playCursor.position;
+    m_lastReported.store(0.0f);
+    m_playing = m_filePlayer.play(m_pcm.data(), std::int32_t(m_pcm.size()), double(m_playStart), this);
+}
+
+bool CWavMgrDlg::moveMarkerToPlayCursor(int number)
+{
+    if (number < 1 || std::size_t(number) > m_tags.markers.size()) {
+        return false;
+    }
+    m_moveOpen = false;
+    beginMarkerMove();
+    m_moveOpen = false;
+    m_tags.markers[std::size_t(number - 1)]->position = m_tags.playCursor.position;
+    redrawAll(false);
+    return true;
+}
+
+bool CWavMgrDlg::undoMarkerMove()
+{
+    return placeMarkersFromHistory(m_history.undo(m_tags.positions()));
+}
+
+bool CWavMgrDlg::redoMarkerMove()
+{
+    return placeMarkersFromHistory(m_history.redo(m_tags.positions()));
+}
+
+bool CWavMgrDlg::placeMarkersFromHistory(const std::optional<std::vector<float>>& target)
+{
+    if (!target) {
+        return false;
+    }
+    m_moveOpen = false;
+    m_tags.setPositions(*target);
+    redrawAll(false);
+    return true;
+}
+
+void CWavMgrDlg::progress(double timeSec)
+{
+    // Audio thread, stream lock held.
+    const float t = float(timeSec);
+    if (t > m_lastReported.load() + kReportStep) {
+        m_lastReported.store(t);
+        QCoreApplication::postEvent(this, new PlayTimeEvent(Msg::kPlayProgress, t));
+    }
+}
+
+void CWavMgrDlg::finished(double timeSec)
+{
+    QCoreApplication::postEvent(this, new PlayTimeEvent(Msg::kPlayFinished, float(timeSec)));
+}
+
+void CWavMgrDlg::onPlayTime(float seconds, bool finishedPlaying)
+{
+    if (!m_playing) {
+        return; // a report that was under way when the playback stopped
+    }
+    const float cursor = m_playStart + seconds;
+    bool refresh = false;
+    if (cursor > m_wav.viewStart + m_wav.viewLength) {
+        panTime(m_wav, m_wav.viewLength);
+        refresh = true;
+    }
+    setPlayCursor(cursor);
+    if (finishedPlaying) {
+        m_filePlayer.stop();
+        m_playing = false;
+    }
+    redrawAll(refresh);
+}
+
+bool CWavMgrDlg::event(QEvent* event)
+{
+    if (event->type() == messageType(Msg::kEditEntry)) {
+        const auto* edit = static_cast<EntryEvent*>(event);
+        loadEntry(*edit->entry, edit->wavFolder);
+        return true;
+    }
+    if (event->type() == messageType(Msg::kPlayProgress) || event->type() == messageType(Msg::kPlayFinished)) {
+        onPlayTime(static_cast<PlayTimeEvent*>(event)->seconds, event->type() == messageType(Msg::kPlayFinished));
+        return true;
+    }
+    return CUIBoardDlg::event(event);
+}
+
+bool CWavMgrDlg::handleKey(QKeyEvent& key)
+{
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    if (key.matches(QKeySequence::Undo) || (key.key() == Qt::Key_Z && mods == Qt::ControlModifier)) {
+        undoMarkerMove();
+        return true;
+    }
+    if (key.matches(QKeySequence::Redo) || (key.key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier)) ||
+        (key.key() == Qt::Key_Y && mods == Qt::ControlModifier)) {
+        redoMarkerMove();
+        return true;
+    }
+    if (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        return false;
+    }
+    switch (key.key()) {
+    case Qt::Key_Space:
+        if (!key.isAutoRepeat() && QGuiApplication::mouseButtons() == Qt::NoButton) {
+            togglePlayback();
+            redrawAll(false);
+        }
+        return true;
+    case Qt::Key_Up:
+        gotoNeighbour(0);
+        return true;
+    case Qt::Key_Down:
+        gotoNeighbour(1);
+        return true;
+    case Qt::Key_Tab:
+        storeEntry(true);
+        return true;
+    default:
+        if (key.key() >= Qt::Key_1 && key.key() <= Qt::Key_9) {
+            moveMarkerToPlayCursor(key.key() - Qt::Key_0);
+            return true;
+        }
+        return false;
+    }
+}
+
+bool CWavMgrDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == &board()) {
+        if (event->type() == QEvent::KeyPress) {
+            if (handleKey(*static_cast<QKeyEvent*>(event))) {
+                return true;
+            }
+        } else if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::FocusOut ||
+                   event->type() == QEvent::Leave) {
+            // The end of a drag: the next move is a new step of the history.
+            m_moveOpen = false;
+        }
+    }
+    return CUIBoardDlg::eventFilter(watched, event);
+}
+
+void CWavMgrDlg::closeEvent(QCloseEvent* event)
+{
+    stopPlayers();
+    ToolWindowEvent closed(Msg::kWaveEditor, 1);
+    send(closed);
+    CUIBoardDlg::closeEvent(event);
+}
+
+void CWavMgrDlg::showEvent(QShowEvent* event)
+{
+    CUIBoardDlg::showEvent(event);
+    board().setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace TessarinEditor

@@ -1,0 +1,148 @@
+#pragma once
+
+// The wave annotation editor: the tool window in which the user places the markers of one voice
+// configuration entry on its recording, listens to it, and stores the entry back into the list.
+//
+// How the main window uses it
+// - Construction: `new CWavMgrDlg(mainWindow)`. The editor is a top-level tool window (Qt::Window)
+//   owned by mainWindow, first size 960 × 640, never smaller than 600 × 500, deleted when it is
+//   closed (Qt::WA_DeleteOnClose). Its messages go to mainWindow unless setMessageReceiver() names
+//   another object (tests do).
+// - Loading: message 8589 (an EntryEvent sent to the editor) or loadEntry(entry, wavFolder), which
+//   dispatches on the entry's class to loadCVEntry(), loadVXEntry() or loadINDIEEntry(). The editor
+//   keeps its own copy of the entry.
+//   The WAV file is folder/entry.wavName; it is read again only when that path changed.
+// - Messages the editor sends (QCoreApplication::sendEvent, handled before the call returns), all
+//   declared in ui/Messages.h:
+//     8588 Msg::kStoreEntry      EntryEvent: the stored entry copy and its WAV folder
+//     8593 Msg::kMoveToNeighbour EntryEvent: the entry copy as loaded (unchanged) and its folder;
+//                                flag 1 for the preceding entry, 0 for the following one
+//     8594 Msg::kStoreAndNext    EntryEvent: as 8588, then the list opens the following entry (Tab)
+//     8584 Msg::kWaveEditor      ToolWindowEvent with flag 1: the editor was closed
+// - Messages it receives from its own players (posted from the audio thread): 8587 progress and
+//   8586 finished, PlayTimeEvent with the seconds since the play start.
+// - Message boxes go through the installed Prompter (ui/Prompter.h).
+//
+// Keys (the drawing surface has the focus): Space plays or stops the file from the play cursor;
+// 1 … 9 put that marker at the play cursor; Up / Down open the preceding / following entry without
+// storing; Tab stores and opens the following entry; Ctrl+Z undoes a marker move, Ctrl+Shift+Z and
+// Ctrl+Y redo it (the history belongs to the loaded entry and is cleared by the next load).
+
+#include "audio/AudioStreamListener.h"
+#include "audio/CToolBoxWavClipPlayer.h"
+#include "audio/CWavData.h"
+#include "audio/CWavFilePlayer.h"
+#include "model/CTsVoiceCfg.h"
+#include "ui/toolkit/CSignalWndProtocol.h"
+#include "ui/editor/CTagSet.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace TessarinEditor {
+
+class CWavMgrView;
+class PortAudioLibrary;
+
+class CWavMgrDlg : public CUIBoardDlg, public AudioStreamListener {
+    Q_OBJECT
+public:
+    static constexpr int kMinWidth = 600;
+    static constexpr int kMinHeight = 500;
+    static constexpr int kFirstWidth = 960;
+    static constexpr int kFirstHeight = 640;
+
+    // owner: the main window, which receives the editor's messages. audio: the playback library
+    // (tests pass one over a simulated device).
+    explicit CWavMgrDlg(QWidget* owner = nullptr, PortAudioLibrary& audio = PortAudioLibrary::process());
+    // Removes itself as the players' listener and stops them first.
+    ~CWavMgrDlg() override;
+
+    // Where 8584, 8588, 8593 and 8594 go; nullptr for the owner.
+    void setMessageReceiver(QObject* receiver);
+
+    // The load operations, one per kind: entry and the folder of its WAV file.
+    void loadCVEntry(const CTsVoiceCfg_CV& entry, const QString& wavFolder);
+    void loadVXEntry(const CTsVoiceCfg_VC& entry, const QString& wavFolder);
+    void loadINDIEEntry(const CTsVoiceCfg_INDIE& entry, const QString& wavFolder);
+    // One of the three by the entry's class; false (nothing done) for a bare CTsVoiceCfg.
+    bool loadEntry(const CTsVoiceCfg& entry, const QString& wavFolder);
+
+    // What the editor shows.
+    int kindShown() const { return m_kindShown; } // CTsVoiceCfg::kNoKind, kCV, kVX or kINDIE
+    // The editor's copy of the entry of the kind shown; nullptr before the first load.
+    const CTsVoiceCfg* shownEntry() const;
+    const QString& wavFolder() const { return m_wavFolder; }
+    const QString& loadedPath() const { return m_loadedPath; }
+    QString infoLine() const { return windowTitle(); }
+    const CWavData& wavData() const { return m_wav; }
+    CWavData& wavData() { return m_wav; }
+    CTagSet& tagSet() { return m_tags; }
+    CWavMgrView& view() { return *m_view; }
+    bool isFilePlaying() const { return m_playing; }
+    CToolBoxWavClipPlayer& clipPlayer() { return m_clipPlayer; }
+    CWavFilePlayer& filePlayer() { return m_filePlayer; }
+
+    // The user's actions, as the keys, buttons and signals invoke them.
+    void storeEntry(bool andGoToNext);     // "updateVoiceCfg" (8588) and Tab (8594)
+    void gotoNeighbour(int direction);     // "gotoNextCfg": 0 preceding, 1 following (8593)
+    void togglePlayback();                 // Space
+    bool moveMarkerToPlayCursor(int number); // 1 … 9; false when the kind has no such marker
+    bool undoMarkerMove();
+    bool redoMarkerMove();
+
+    // The view tree's signals that no view handled.
+    void onSignal(std::string_view name, void* argument, UISignalSender* sender) override;
+
+    // Audio thread: hand the reports to the window as 8587 / 8586.
+    void progress(double timeSec) override;
+    void finished(double timeSec) override;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int kind);
+    CTsVoiceCfg* entryOf(int kind);
+    void stopPlayers();
+    void send(QEvent& event);
+    bool handleKey(QKeyEvent& key);
+    void onPlayTime(float seconds, bool finishedPlaying);
+    void moveTag(CTag* tag, float delta, bool allMarkers);
+    void beginMarkerMove();
+    // Undo and redo: puts the markers where the history says; false when it has nothing.
+    bool placeMarkersFromHistory(const std::optional<std::vector<float>>& target);
+    void endMarkerMove() { m_moveOpen = false; }
+    void redrawAll(bool refreshSpectrogram);
+    void setPlayCursor(float time);
+
+    CWavMgrView* m_view; // owned by the board's tree
+    CWavData m_wav;
+    std::vector<std::int16_t> m_pcm; // the samples as the players take them
+    CTagSet m_tags;
+    CToolBoxWavClipPlayer m_clipPlayer;
+    CWavFilePlayer m_filePlayer;
+    bool m_playing = false;
+    float m_playStart = 0.0f;                // [s]
+    std::atomic<float> m_lastReported{0.0f}; // [s] written on the audio thread while playing
+    int m_kindShown = CTsVoiceCfg::kNoKind;
+    CTsVoiceCfg_CV m_cvEntry;
+    CTsVoiceCfg_VC m_vxEntry;
+    CTsVoiceCfg_INDIE m_indieEntry;
+    QString m_wavFolder;
+    QString m_loadedPath;
+    QPointer<QObject> m_receiver;
+    CTagMoveHistory m_history;
+    bool m_moveOpen = false; // a drag's moves make one undo step
+};
+
+} // namespace TessarinEditor

@@ -1,0 +1,640 @@
+#include "ui/windows/CTsOtoSetingDlg.h"
+
+#include "model/CAppConfigModel.h"
+#include "ui/windows/CTSToolBoxEditDlgs.h"
+#include "ui/toolkit/Messages.h"
+#include "ui/toolkit/Prompter.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <vector>
+
+namespace TessarinEditor {
+
+namespace {
+
+// The deferred command that opens the row just selected by a move in the editor.
+constexpr std::intptr_t kDeferredEditMarkers = 1;
+constexpr int kKeyRole = Qt::UserRole;      // column 0: the entry's key in the manager
+constexpr int kTimeRole = Qt::UserRole + 1; // column 4: the update time as a number
+constexpr std::array<int, 6> kColumnWidths = {36, 100, 60, 60, 150, 220};
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toUtf8(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+// Folders compare as absolute paths without a trailing separator.
+QString normalFolder(const QString& folder)
+{
+    return folder.isEmpty() ? QString() : QDir::cleanPath(QDir(folder).absolutePath());
+}
+
+QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment)
+{
+    auto* item = new QTableWidgetItem(text);
+    item->setTextAlignment(alignment | Qt::AlignVCenter);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    return item;
+}
+
+} // namespace
+
+CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Voice Config"));
+    setMinimumSize(600, 500);
+    resize(720, 560);
+
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(10, 10, 10, 10);
+
+    auto* location = new QHBoxLayout;
+    m_locationButton = new QPushButton(QStringLiteral("Wav Location"), this);
+    m_folderBox = new QLineEdit(this);
+    m_folderBox->setReadOnly(true);
+    location->addWidget(m_locationButton);
+    location->addWidget(m_folderBox, 1);
+    top->addLayout(location);
+
+    auto* form = new QGridLayout;
+    m_kindGroup = new QButtonGroup(this);
+    const std::array<const char*, 3> kindNames = {"CV", "VX", "Independent"};
+    for (int k = 0; k < 3; ++k) {
+        m_kindButtons[static_cast<std::size_t>(k)] = new QRadioButton(QString::fromUtf8(kindNames[static_cast<std::size_t>(k)]), this);
+        m_kindGroup->addButton(m_kindButtons[static_cast<std::size_t>(k)], k);
+    }
+    m_wavName = new QLineEdit(this);
+    m_pitch = new QLineEdit(this);
+    m_cvSymbol = new QLineEdit(this);
+    m_vPart = new QLineEdit(this);
+    m_xPart = new QLineEdit(this);
+    m_indieSymbol = new QLineEdit(this);
+    m_wavName->setObjectName(QStringLiteral("wavName"));
+    m_pitch->setObjectName(QStringLiteral("pitch"));
+    m_cvSymbol->setObjectName(QStringLiteral("cvSymbol"));
+    m_vPart->setObjectName(QStringLiteral("vPart"));
+    m_xPart->setObjectName(QStringLiteral("xPart"));
+    m_indieSymbol->setObjectName(QStringLiteral("indieSymbol"));
+
+    form->addWidget(new QLabel(QStringLiteral("Wav File Name"), this), 0, 0);
+    form->addWidget(m_wavName, 0, 1, 1, 4);
+    form->addWidget(new QLabel(QStringLiteral("Pitch"), this), 0, 5);
+    form->addWidget(m_pitch, 0, 6);
+    form->addWidget(m_kindButtons[0], 1, 0);
+    form->addWidget(m_cvSymbol, 1, 1, 1, 4);
+    form->addWidget(m_kindButtons[1], 2, 0);
+    auto* vx = new QHBoxLayout;
+    vx->addWidget(new QLabel(QStringLiteral("V"), this));
+    vx->addWidget(m_vPart, 1);
+    vx->addWidget(new QLabel(QStringLiteral("_"), this));
+    vx->addWidget(new QLabel(QStringLiteral("X"), this));
+    vx->addWidget(m_xPart, 1);
+    form->addLayout(vx, 2, 1, 1, 4);
+    form->addWidget(m_kindButtons[2], 3, 0);
+    form->addWidget(m_indieSymbol, 3, 1, 1, 4);
+    form->setColumnStretch(1, 1);
+    top->addLayout(form);
+
+    auto* commands = new QHBoxLayout;
+    const auto addCommand = [this, commands](const char* text, void (CTsOtoSetingDlg::*run)()) {
+        auto* button = new QPushButton(QString::fromUtf8(text), this);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, run] { (this->*run)(); });
+        commands->addWidget(button);
+    };
+    addCommand("New markers", &CTsOtoSetingDlg::newMarkers);
+    addCommand("Edit markers", &CTsOtoSetingDlg::editMarkers);
+    addCommand("Rename", &CTsOtoSetingDlg::renameEntry);
+    addCommand("Copy", &CTsOtoSetingDlg::copyEntry);
+    addCommand("Delete", &CTsOtoSetingDlg::deleteEntry);
+    commands->addStretch(1);
+    top->addLayout(commands);
+
+    m_table = new QTableWidget(0, kColumnCount, this);
+    m_table->setHorizontalHeaderLabels({QString(), QStringLiteral("Symbol"), QStringLiteral("Pitch"), QStringLiteral("Type"),
+                                        QStringLiteral("Update Time"), QStringLiteral("File Name")});
+    for (int c = 0; c < kColumnCount; ++c) {
+        m_table->setColumnWidth(c, kColumnWidths[static_cast<std::size_t>(c)]);
+    }
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->horizontalHeader()->setSectionsClickable(true);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setShowGrid(true);
+    m_table->setWordWrap(false);
+    top->addWidget(m_table, 1);
+
+    connect(m_locationButton, &QPushButton::clicked, this, [this] { chooseWavLocation(); });
+    connect(m_kindGroup, &QButtonGroup::idClicked, this, [this](int id) { setFormKind(id); });
+    connect(m_table->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) { sortByColumn(column); });
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { loadRowIntoForm(row); });
+
+    setFormKind(kFormCV);
+}
+
+CTsOtoSetingDlg::~CTsOtoSetingDlg() = default;
+
+void CTsOtoSetingDlg::closeEvent(QCloseEvent* event)
+{
+    ToolWindowEvent closed(Msg::kVoiceCfgList, 1);
+    sendToMainWindow(closed);
+    event->accept();
+}
+
+void CTsOtoSetingDlg::sendToMainWindow(QEvent& event)
+{
+    if (QWidget* main = parentWidget()) {
+        QCoreApplication::sendEvent(main, &event);
+    }
+}
+
+void CTsOtoSetingDlg::setFormKind(int kind)
+{
+    m_kind = std::clamp(kind, 0, 2);
+    m_kindButtons[static_cast<std::size_t>(m_kind)]->setChecked(true);
+    refreshFormEnabling();
+}
+
+void CTsOtoSetingDlg::refreshFormEnabling()
+{
+    m_cvSymbol->setEnabled(m_kind == kFormCV);
+    m_vPart->setEnabled(m_kind == kFormVX);
+    m_xPart->setEnabled(m_kind == kFormVX);
+    m_indieSymbol->setEnabled(m_kind == kFormIndependent);
+}
+
+std::optional<CTsOtoSetingDlg::FormName> CTsOtoSetingDlg::formName() const
+{
+    FormName name;
+    name.pitch = toUtf8(m_pitch->text());
+    switch (m_kind) {
+    case kFormCV:
+        name.symbol = toUtf8(m_cvSymbol->text());
+        name.shownName = name.symbol;
+        name.srcType = "CV";
+        if (name.symbol.empty()) {
+            return std::nullopt;
+        }
+        break;
+    case kFormVX: {
+        const std::string v = toUtf8(m_vPart->text());
+        const std::string x = toUtf8(m_xPart->text());
+        if (v.empty() && x.empty()) {
+            return std::nullopt;
+        }
+        CTsVoiceCfg_VC joined;
+        joined.joinVcSymbol(v, x);
+        name.symbol = joined.symbol;
+        name.shownName = joined.symbol;
+        name.srcType = "VX";
+        break;
+    }
+    default:
+        name.symbol = toUtf8(m_indieSymbol->text());
+        name.shownName = name.symbol;
+        name.srcType = "INDIE";
+        if (name.symbol.empty()) {
+            return std::nullopt;
+        }
+        break;
+    }
+    if (name.pitch.empty() || m_wavFolder.isEmpty()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+CTsVoiceCfg* CTsOtoSetingDlg::findNamed(const FormName& name) const
+{
+    CTsVoiceCfg* entry = m_mgr.findKey(name.pitch + "->" + name.symbol);
+    if (entry == nullptr) {
+        entry = m_mgr.find(name.symbol, name.pitch);
+    }
+    return entry != nullptr && entry->srcType == name.srcType ? entry : nullptr;
+}
+
+std::string CTsOtoSetingDlg::keyOfNamed(const FormName& name, const CTsVoiceCfg& entry) const
+{
+    const std::string formKey = name.pitch + "->" + name.symbol;
+    return m_mgr.findKey(formKey) == &entry ? formKey : entryKey(entry);
+}
+
+const CTsVoiceCfg* CTsOtoSetingDlg::findNamedOrReport(const FormName& name)
+{
+    const CTsVoiceCfg* entry = findNamed(name);
+    if (entry == nullptr) {
+        prompter().error(this, fromUtf8(name.pitch) + QStringLiteral(" : ") + fromUtf8(name.shownName) +
+                                   QStringLiteral(" is not exists!"));
+    }
+    return entry;
+}
+
+bool CTsOtoSetingDlg::reportUpdate(EntryUpdate result)
+{
+    const QString file = QString::fromStdString(m_mgr.filePath().string());
+    switch (result) {
+    case EntryUpdate::Done: return true;
+    case EntryUpdate::NotWritable:
+        prompter().error(this, file + QStringLiteral("\ncould not be read, so it is not written over. Nothing was changed; "
+                                                      "repair or move the file and choose the folder again."));
+        return false;
+    case EntryUpdate::SaveFailed:
+        prompter().error(this, file + QStringLiteral("\ncannot be written. The change is not saved."));
+        return false;
+    default: return false;
+    }
+}
+
+void CTsOtoSetingDlg::chooseWavLocation()
+{
+    const std::optional<QString> chosen =
+        prompter().chooseFolder(this, QStringLiteral("FilePath"), fromUtf8(config().latestTscfgLoc));
+    if (chosen && !chosen->isEmpty()) {
+        loadWavLocation(*chosen);
+    }
+}
+
+void CTsOtoSetingDlg::loadWavLocation(const QString& folder)
+{
+    m_wavFolder = normalFolder(folder);
+    {
+        const WaitCursor wait;
+        m_folderBox->setText(m_wavFolder);
+        const CTsVoiceCfgMgr::LoadStatus status = m_mgr.loadFolder(std::filesystem::path(m_wavFolder.toStdString()));
+        fillList();
+        if (status == CTsVoiceCfgMgr::LoadStatus::Unreadable) {
+            prompter().error(this, QString::fromStdString(m_mgr.filePath().string()) +
+                                       QStringLiteral("\ncould not be read. It is kept as it is and no entry of this "
+                                                      "folder can be changed until it is repaired."));
+        }
+    }
+    config().latestTscfgLoc = toUtf8(m_wavFolder);
+    saveConfig();
+}
+
+void CTsOtoSetingDlg::fillList()
+{
+    m_sortReversed.fill(false);
+    m_table->setRowCount(0);
+    m_nextRowNumber = 1;
+    for (const auto& [key, entry] : m_mgr.entryMap()) {
+        appendRow(key);
+    }
+}
+
+void CTsOtoSetingDlg::rereadForChange(std::optional<Tessarin::UpdateLock>& lock)
+{
+    if (m_mgr.filePath().empty()) {
+        return;
+    }
+    lock.emplace(m_mgr.filePath());
+    const std::filesystem::path folder = m_mgr.folder();
+    m_mgr.loadFolder(folder);
+    syncRows();
+}
+
+void CTsOtoSetingDlg::syncRows()
+{
+    for (int row = m_table->rowCount() - 1; row >= 0; --row) {
+        const std::string key = toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString());
+        if (m_mgr.findKey(key) == nullptr) {
+            m_table->removeRow(row);
+        } else {
+            refreshRow(row);
+        }
+    }
+    for (const auto& [key, entry] : m_mgr.entryMap()) {
+        if (rowOfKey(key) < 0) {
+            appendRow(key);
+        }
+    }
+}
+
+void CTsOtoSetingDlg::appendRow(const std::string& key)
+{
+    const int row = m_table->rowCount();
+    m_table->insertRow(row);
+    auto* number = makeItem(QString::number(row + 1), Qt::AlignLeft);
+    number->setData(kKeyRole, fromUtf8(key));
+    m_table->setItem(row, kColNumber, number);
+    refreshRow(row);
+}
+
+void CTsOtoSetingDlg::refreshRow(int row)
+{
+    const std::string key = toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString());
+    const CTsVoiceCfg* entry = m_mgr.findKey(key);
+    if (entry == nullptr) {
+        return;
+    }
+    m_table->setItem(row, kColSymbol, makeItem(fromUtf8(entry->symbol), Qt::AlignHCenter));
+    m_table->setItem(row, kColPitch, makeItem(fromUtf8(entry->pitch), Qt::AlignHCenter));
+    m_table->setItem(row, kColType, makeItem(fromUtf8(entry->srcType), Qt::AlignHCenter));
+    auto* time = makeItem(fromUtf8(entry->updateTimeText()), Qt::AlignHCenter);
+    time->setData(kTimeRole, static_cast<qlonglong>(entry->updateTime));
+    m_table->setItem(row, kColTime, time);
+    m_table->setItem(row, kColFile, makeItem(fromUtf8(entry->wavName), Qt::AlignLeft));
+}
+
+int CTsOtoSetingDlg::rowOfKey(const std::string& key) const
+{
+    const QString wanted = fromUtf8(key);
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (m_table->item(row, kColNumber)->data(kKeyRole).toString() == wanted) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+void CTsOtoSetingDlg::removeRowsOfKey(const std::string& key)
+{
+    for (int row = rowOfKey(key); row >= 0; row = rowOfKey(key)) {
+        m_table->removeRow(row);
+    }
+}
+
+int CTsOtoSetingDlg::firstRowOf(const std::string& symbol, const std::string& pitch) const
+{
+    const QString s = fromUtf8(symbol);
+    const QString p = fromUtf8(pitch);
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (m_table->item(row, kColSymbol)->text() == s && m_table->item(row, kColPitch)->text() == p) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+void CTsOtoSetingDlg::sortByColumn(int column)
+{
+    if (column < kColSymbol || column >= kColumnCount) {
+        return;
+    }
+    const bool increasing = m_sortReversed[static_cast<std::size_t>(column)];
+    using Row = std::array<QTableWidgetItem*, kColumnCount>;
+    std::vector<Row> rows(static_cast<std::size_t>(m_table->rowCount()));
+    for (int r = 0; r < m_table->rowCount(); ++r) {
+        for (int c = 0; c < kColumnCount; ++c) {
+            rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = m_table->takeItem(r, c);
+        }
+    }
+    const auto c = static_cast<std::size_t>(column);
+    const auto less = [c, column](const Row& a, const Row& b) {
+        if (column == kColTime) {
+            return a[c]->data(kTimeRole).toLongLong() < b[c]->data(kTimeRole).toLongLong();
+        }
+        // Byte strings, as the file stores them.
+        return a[c]->text().toUtf8() < b[c]->text().toUtf8();
+    };
+    if (increasing) {
+        std::stable_sort(rows.begin(), rows.end(), less);
+    } else {
+        std::stable_sort(rows.begin(), rows.end(), [&less](const Row& a, const Row& b) { return less(b, a); });
+    }
+    for (int r = 0; r < m_table->rowCount(); ++r) {
+        for (int k = 0; k < kColumnCount; ++k) {
+            m_table->setItem(r, k, rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(k)]);
+        }
+    }
+    m_sortReversed[c] = !m_sortReversed[c];
+}
+
+void CTsOtoSetingDlg::loadRowIntoForm(int row)
+{
+    if (row < 0 || row >= m_table->rowCount()) {
+        return;
+    }
+    const std::string key = toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString());
+    const CTsVoiceCfg* entry = m_mgr.findKey(key);
+    if (entry == nullptr) {
+        return;
+    }
+    m_wavName->setText(fromUtf8(entry->wavName));
+    m_pitch->setText(fromUtf8(entry->pitch));
+    switch (entry->kind()) {
+    case CTsVoiceCfg::kCV:
+        setFormKind(kFormCV);
+        m_cvSymbol->setText(fromUtf8(entry->symbol));
+        break;
+    case CTsVoiceCfg::kVX: {
+        std::string v;
+        std::string x;
+        entry->splitVcSymbol(v, x);
+        setFormKind(kFormVX);
+        m_vPart->setText(fromUtf8(v));
+        m_xPart->setText(fromUtf8(x));
+        break;
+    }
+    case CTsVoiceCfg::kINDIE:
+        setFormKind(kFormIndependent);
+        m_indieSymbol->setText(fromUtf8(entry->symbol));
+        break;
+    default: break;
+    }
+}
+
+void CTsOtoSetingDlg::newMarkers()
+{
+    const std::optional<FormName> name = formName();
+    const std::string wavName = toUtf8(m_wavName->text());
+    if (!name || wavName.empty()) {
+        return;
+    }
+    std::unique_ptr<CTsVoiceCfg> entry = makeVoiceCfg(name->srcType);
+    entry->symbol = name->symbol;
+    entry->pitch = name->pitch;
+    entry->wavName = wavName;
+    EntryEvent edit(Msg::kEditEntry, *entry, m_wavFolder);
+    sendToMainWindow(edit);
+}
+
+void CTsOtoSetingDlg::editMarkers()
+{
+    const std::optional<FormName> name = formName();
+    const CTsVoiceCfg* entry = name ? findNamedOrReport(*name) : nullptr;
+    if (entry == nullptr) {
+        return;
+    }
+    m_wavName->setText(fromUtf8(entry->wavName));
+    EntryEvent edit(Msg::kEditEntry, *entry, m_wavFolder);
+    sendToMainWindow(edit);
+}
+
+void CTsOtoSetingDlg::renameEntry()
+{
+    renameOrCopy(false);
+}
+
+void CTsOtoSetingDlg::copyEntry()
+{
+    renameOrCopy(true);
+}
+
+void CTsOtoSetingDlg::renameOrCopy(bool copy)
+{
+    const std::optional<FormName> name = formName();
+    const CTsVoiceCfg* entry = name ? findNamedOrReport(*name) : nullptr;
+    if (entry == nullptr) {
+        return;
+    }
+    const std::string oldKey = keyOfNamed(*name, *entry);
+    const QString caption = copy ? QStringLiteral("Copy") : QStringLiteral("Rename");
+    std::string newSymbol;
+    std::string newPitch;
+    if (entry->kind() == CTsVoiceCfg::kVX) {
+        std::string v;
+        std::string x;
+        entry->splitVcSymbol(v, x);
+        CTSToolBoxEditVxDlg dialog(this);
+        dialog.prepare(fromUtf8(v), fromUtf8(x), fromUtf8(entry->pitch), caption);
+        if (prompter().runModal(dialog) != QDialog::Accepted) {
+            return;
+        }
+        CTsVoiceCfg_VC joined;
+        joined.joinVcSymbol(toUtf8(dialog.vPart), toUtf8(dialog.xPart));
+        newSymbol = joined.symbol;
+        newPitch = toUtf8(dialog.pitch);
+    } else {
+        CTSToolBoxEditCvDlg dialog(this);
+        dialog.prepare(fromUtf8(entry->symbol), fromUtf8(entry->pitch), caption,
+                       entry->kind() == CTsVoiceCfg::kCV ? QStringLiteral("CV") : QStringLiteral("Independent"));
+        if (prompter().runModal(dialog) != QDialog::Accepted) {
+            return;
+        }
+        newSymbol = toUtf8(dialog.symbol);
+        newPitch = toUtf8(dialog.pitch);
+    }
+    if (newSymbol.empty() || newPitch.empty()) {
+        return; // an entry without a symbol or pitch could never be found again
+    }
+    std::optional<Tessarin::UpdateLock> lock;
+    rereadForChange(lock);
+    const EntryUpdate result = copy ? ::copyEntry(m_mgr, oldKey, newSymbol, newPitch)
+                                    : ::renameEntry(m_mgr, oldKey, newSymbol, newPitch);
+    if (result == EntryUpdate::Unchanged || result == EntryUpdate::NotFound) {
+        return;
+    }
+    if (result == EntryUpdate::NotWritable) {
+        reportUpdate(result);
+        return;
+    }
+    const std::string newKey = newPitch + "->" + newSymbol;
+    if (!copy) {
+        removeRowsOfKey(oldKey);
+    }
+    // An entry that was under the new name before has been replaced: its row goes too.
+    removeRowsOfKey(newKey);
+    if (m_mgr.findKey(newKey) != nullptr) {
+        appendRow(newKey);
+    }
+    reportUpdate(result);
+}
+
+void CTsOtoSetingDlg::deleteEntry()
+{
+    const std::optional<FormName> name = formName();
+    const CTsVoiceCfg* entry = name ? findNamedOrReport(*name) : nullptr;
+    if (entry == nullptr) {
+        return;
+    }
+    const Prompter::Answer answer =
+        prompter().message(this, QStringLiteral("Delete ") + fromUtf8(name->pitch) + QStringLiteral(" : ") +
+                                     fromUtf8(name->shownName) + QStringLiteral(" ?"),
+                           QString(), Prompter::Icon::Question, Prompter::Buttons::OkCancel);
+    if (answer != Prompter::Answer::Ok) {
+        return;
+    }
+    const std::string key = keyOfNamed(*name, *entry);
+    std::optional<Tessarin::UpdateLock> lock;
+    rereadForChange(lock);
+    const EntryUpdate result = ::deleteEntry(m_mgr, key);
+    if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
+        removeRowsOfKey(key);
+    }
+    reportUpdate(result);
+}
+
+bool CTsOtoSetingDlg::storeEntry(const CTsVoiceCfg& edited, const QString& wavFolder)
+{
+    if (m_wavFolder.isEmpty() || normalFolder(wavFolder) != m_wavFolder) {
+        return false;
+    }
+    std::unique_ptr<CTsVoiceCfg> entry = edited.clone();
+    std::optional<Tessarin::UpdateLock> lock;
+    rereadForChange(lock);
+    const EntryUpdate result = storeEditedEntry(m_mgr, *entry, m_mgr.folder());
+    if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
+        const std::string key = entryKey(*entry);
+        const int row = rowOfKey(key);
+        if (row >= 0) {
+            refreshRow(row);
+        } else {
+            appendRow(key);
+        }
+    }
+    return reportUpdate(result);
+}
+
+void CTsOtoSetingDlg::moveToNeighbour(const CTsVoiceCfg& entry, const QString& wavFolder, int direction)
+{
+    if (m_wavFolder.isEmpty() || normalFolder(wavFolder) != m_wavFolder) {
+        return;
+    }
+    if (m_mgr.findKey(entryKey(entry)) == nullptr && m_mgr.find(entry.symbol, entry.pitch) == nullptr) {
+        return;
+    }
+    const int row = firstRowOf(entry.symbol, entry.pitch);
+    if (row < 0) {
+        return;
+    }
+    const int neighbour = direction == 1 ? row + 1 : row - 1;
+    if (neighbour < 0 || neighbour >= m_table->rowCount()) {
+        return;
+    }
+    m_table->scrollToItem(m_table->item(neighbour, kColNumber));
+    m_table->selectRow(neighbour);
+    m_table->setCurrentCell(neighbour, kColNumber);
+    loadRowIntoForm(neighbour);
+    // After the editor's message is handled: the editor must not be reloaded inside its own call.
+    postDeferredCommand(kDeferredEditMarkers);
+}
+
+bool CTsOtoSetingDlg::storeAndMoveNext(const CTsVoiceCfg& edited, const QString& wavFolder)
+{
+    const bool stored = storeEntry(edited, wavFolder);
+    moveToNeighbour(edited, wavFolder, 1);
+    return stored;
+}
+
+void CTsOtoSetingDlg::onDeferredCommand(std::intptr_t argument)
+{
+    if (argument == kDeferredEditMarkers) {
+        editMarkers();
+    }
+}
+
+} // namespace TessarinEditor

@@ -1,0 +1,487 @@
+#include "ui/windows/CTsToolBoxAppMainFrame.h"
+
+#include "audio/AudioReader.h"
+#include "audio/AudioSrc.h"
+#include "audio/CWavBuf.h"
+#include "audio/PortAudioLibrary.h"
+#include "model/CAppConfigModel.h"
+#include "model/Language.h"
+#include "ui/windows/CTsDictSettingDlg.h"
+#include "ui/windows/CTsOtoSetingDlg.h"
+#include "ui/windows/CurrentProject.h"
+#include "ui/toolkit/Prompter.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+
+#include <string>
+
+namespace TessarinEditor {
+
+namespace {
+
+constexpr int kFrameWidth = 700;
+constexpr qsizetype kTitlePathLimit = 54;
+constexpr qsizetype kTitlePathHead = 20;
+constexpr qsizetype kTitlePathTail = 30;
+const char* const kCreditLine = " A tool for building voice banks of sung recordings. ";
+
+QString toQString(const std::filesystem::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+std::filesystem::path toPath(const QString& path)
+{
+    return std::filesystem::path(path.toStdString());
+}
+
+void playResourceSound(ConfirmationSound sound)
+{
+    const QString name = sound == ConfirmationSound::EntryStored ? QStringLiteral(":/sounds/entry-stored.wav")
+                                                                 : QStringLiteral(":/sounds/entry-opened.wav");
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    CWavBuf wav;
+    if (!readRiffBytes(std::span(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                 static_cast<std::size_t>(bytes.size())),
+                       wav)) {
+        return;
+    }
+    const std::vector<std::int16_t> samples = pcm16Samples(wav);
+    PortAudioLibrary::process().playSound(samples);
+}
+
+} // namespace
+
+QString mainFrameTitle(const QString& path, bool modified)
+{
+    QString shown = path;
+    if (shown.size() > kTitlePathLimit) {
+        shown = path.left(kTitlePathHead) + QStringLiteral("...") + path.right(kTitlePathTail);
+    }
+    QString title = QStringLiteral("Lirvane ToolBox - [") + shown + QStringLiteral("]");
+    if (modified) {
+        title += QStringLiteral(" *");
+    }
+    return title;
+}
+
+MainFrameHooks& defaultMainFrameHooks()
+{
+    static MainFrameHooks hooks;
+    return hooks;
+}
+
+CTsToolBoxAppMainFrame::CTsToolBoxAppMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks))
+{
+    // A caption, a system menu, a minimise box; no maximise box and no sizing border.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/lirvane-toolbox.png")));
+
+    loadLanguage(config().langFilePath);
+    buildMenus();
+    // The strip is as high as its menu bar: nothing else is inside.
+    menuBar()->adjustSize();
+    move(0, 0);
+    setFixedSize(kFrameWidth, menuBar()->sizeHint().height());
+    setWindowTitle(QStringLiteral("Lirvane ToolBox"));
+
+    currentProject().onTitleChanged = [this] { refreshTitle(); };
+    currentProject().messages.translate = translated;
+    currentProject().messages.show = [this](std::string_view text, std::string_view caption) {
+        prompter().error(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                         QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+    };
+
+    m_updateChecker.start(lvupdate::defaultUpdateCheckSettings(std::string(kProgramVersion)));
+    // New project; at start-up nothing can be modified yet, so there is nothing to ask.
+    installProject(std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(), {});
+}
+
+CTsToolBoxAppMainFrame::~CTsToolBoxAppMainFrame()
+{
+    // The checker reports to this window from its thread: no report may come once it is gone.
+    m_updateChecker.stop();
+    currentProject().onTitleChanged = nullptr;
+    currentProject().messages.show = nullptr;
+    // The tool windows are Qt children of this window and go with it; the editor first, as on
+    // closing (it stops its streams when destroyed).
+    delete m_waveEditor.data();
+}
+
+void CTsToolBoxAppMainFrame::buildMenus()
+{
+    menuBar()->setNativeMenuBar(false);
+    const auto add = [this](QMenu* menu, const char* text, int id) {
+        QAction* action = menu->addAction(QString::fromUtf8(text));
+        action->setData(id);
+        m_actions[id] = action;
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    connect(add(file, "New", Cmd::kNew), &QAction::triggered, this, [this] { newProject(); });
+    connect(add(file, "Open", Cmd::kOpen), &QAction::triggered, this, [this] { openProject(); });
+    connect(add(file, "Save", Cmd::kSave), &QAction::triggered, this, [this] { save(); });
+    connect(add(file, "Save As", Cmd::kSaveAs), &QAction::triggered, this, [this] { saveAs(); });
+
+    // The Function items only ask for their window; the "show" messages make it.
+    QMenu* function = menuBar()->addMenu(QStringLiteral("Function"));
+    const auto showMessage = [this](int number) {
+        return [this, number] {
+            ToolWindowEvent show(number, 0);
+            QCoreApplication::sendEvent(this, &show);
+        };
+    };
+    connect(add(function, "Phonetic Dictionary", Cmd::kPhoneticDictionary), &QAction::triggered, this,
+            showMessage(Msg::kDictionary));
+    connect(add(function, "Build Voice Config", Cmd::kVoiceConfig), &QAction::triggered, this,
+            showMessage(Msg::kVoiceCfgList));
+    connect(add(function, "Build Voice Bank", Cmd::kBuildVoiceBank), &QAction::triggered, this,
+            showMessage(Msg::kBuildPanel));
+
+    QMenu* preference = menuBar()->addMenu(QStringLiteral("Preference"));
+    add(preference, "Language", Cmd::kLanguage)->setEnabled(false); // no handler
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+    connect(add(help, "About", Cmd::kAbout), &QAction::triggered, this, [this] { about(); });
+}
+
+QAction* CTsToolBoxAppMainFrame::commandAction(int id) const
+{
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+CTsOtoSetingDlg* CTsToolBoxAppMainFrame::configurationList() const
+{
+    return static_cast<CTsOtoSetingDlg*>(m_configurationList.data());
+}
+
+CTsDictSettingDlg* CTsToolBoxAppMainFrame::dictionary() const
+{
+    return static_cast<CTsDictSettingDlg*>(m_dictionary.data());
+}
+
+void CTsToolBoxAppMainFrame::refreshTitle()
+{
+    const ProjectDocument& document = currentProject();
+    // A new project shows "untitled.lvtb"; its modified mark shows as well, so that typing into a
+    // new project's dictionary is not mistaken for nothing to save.
+    const QString path = document.path().empty() ? QStringLiteral("untitled.lvtb") : toQString(document.path());
+    setWindowTitle(mainFrameTitle(path, document.isModified()));
+}
+
+CTsToolBoxAppMainFrame::PromptResult CTsToolBoxAppMainFrame::savePrompt()
+{
+    if (!currentProject().isModified()) {
+        return PromptResult::Go;
+    }
+    const Prompter::Answer answer =
+        prompter().message(this, QStringLiteral("File has been modified, save changes?"), QStringLiteral("Save changes?"),
+                           Prompter::Icon::Question, Prompter::Buttons::YesNoCancel);
+    switch (answer) {
+    case Prompter::Answer::Yes:
+        // A save that did not happen (chooser cancelled, disk full) must not let the changes go.
+        return save() ? PromptResult::Go : PromptResult::Cancel;
+    case Prompter::Answer::No: return PromptResult::Go;
+    default: return PromptResult::Cancel;
+    }
+}
+
+void CTsToolBoxAppMainFrame::installProject(std::unique_ptr<TSTBCurrentModel::CTsToolBoxProjModel> model,
+                                            const std::filesystem::path& path)
+{
+    currentProject().replaceModel(std::move(model), path, false);
+    // No tool window may keep showing entries or texts of the previous project.
+    closeToolWindows();
+    refreshTitle();
+}
+
+void CTsToolBoxAppMainFrame::closeToolWindows()
+{
+    for (QPointer<QWidget>* window : {&m_configurationList, &m_buildPanel, &m_waveEditor, &m_dictionary}) {
+        if (QWidget* w = window->data()) {
+            w->close();
+            // A window that kept itself open on close (or never reported it) is still not shown
+            // with the new project.
+            if (!w->isHidden()) {
+                w->hide();
+            }
+            w->deleteLater();
+            *window = nullptr;
+        }
+    }
+}
+
+bool CTsToolBoxAppMainFrame::newProject()
+{
+    if (savePrompt() == PromptResult::Cancel) {
+        return false;
+    }
+    installProject(std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(), {});
+    return true;
+}
+
+bool CTsToolBoxAppMainFrame::openProject()
+{
+    if (savePrompt() == PromptResult::Cancel) {
+        return false;
+    }
+    Prompter::FileRequest request;
+    request.title = QStringLiteral("Open File");
+    request.nameFilters = {QStringLiteral("All supported files(*.lvtb)"), QStringLiteral("LirvaneToolBox(*.lvtb)")};
+    const std::optional<QString> chosen = prompter().openFile(this, request);
+    if (!chosen) {
+        return false;
+    }
+    return openProjectFile(*chosen);
+}
+
+bool CTsToolBoxAppMainFrame::openProjectFile(const QString& path)
+{
+    const std::filesystem::path file = toPath(path);
+    ProjectReadResult result = readProjectFile(file);
+    switch (result.status) {
+    case ProjectReadStatus::ok: installProject(std::move(result.model), file); return true;
+    case ProjectReadStatus::newerVersion: showHighVersionMessage(currentProject().messages); return false;
+    case ProjectReadStatus::notProjectFile:
+        prompter().error(this, path + QStringLiteral("\nis not a Lirvane ToolBox project file."));
+        return false;
+    case ProjectReadStatus::cannotOpen:
+        prompter().error(this, path + QStringLiteral("\ncannot be opened."));
+        return false;
+    }
+    return false;
+}
+
+void CTsToolBoxAppMainFrame::openStartupProject(const QStringList& arguments)
+{
+    if (arguments.size() > 1 && !arguments.at(1).isEmpty()) {
+        openProjectFile(arguments.at(1));
+    }
+}
+
+bool CTsToolBoxAppMainFrame::save()
+{
+    ProjectDocument& document = currentProject();
+    if (document.path().empty()) {
+        return saveAs();
+    }
+    if (!document.save()) {
+        prompter().error(this, toQString(document.path()) + QStringLiteral("\ncannot be written. The project is not saved."));
+        return false;
+    }
+    refreshTitle();
+    return true;
+}
+
+bool CTsToolBoxAppMainFrame::saveAs()
+{
+    ProjectDocument& document = currentProject();
+    Prompter::FileRequest request;
+    request.title = QStringLiteral("Save as");
+    request.nameFilters = {QStringLiteral("Lirvane ToolBox File(*.lvtb)")};
+    request.defaultSuffix = QStringLiteral("lvtb");
+    const std::optional<QString> chosen = prompter().saveFile(this, request);
+    if (!chosen || document.model() == nullptr) {
+        return false;
+    }
+    const std::filesystem::path path = toPath(*chosen);
+    if (saveProject(*document.model(), path) != 0) {
+        prompter().error(this, *chosen + QStringLiteral("\ncannot be written. The project is not saved."));
+        return false;
+    }
+    // The model moves into the document again under its new path, unmodified.
+    auto model = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(*document.model());
+    document.replaceModel(std::move(model), path, false);
+    refreshTitle();
+    return true;
+}
+
+void CTsToolBoxAppMainFrame::about()
+{
+    const QString text = QStringLiteral(" Lirvane ToolBox  \n\n ver: ") + QString::fromUtf8(kProgramVersion.data(), static_cast<qsizetype>(kProgramVersion.size())) +
+                         QStringLiteral("\n\n") + QString::fromUtf8(kCreditLine);
+    prompter().message(this, text, QStringLiteral("^_^"), Prompter::Icon::Information, Prompter::Buttons::Ok);
+}
+
+void CTsToolBoxAppMainFrame::showToolWindow(int number)
+{
+    QPointer<QWidget>* slot = nullptr;
+    QSize first;
+    switch (number) {
+    case Msg::kWaveEditor: slot = &m_waveEditor; first = QSize(960, 640); break;
+    case Msg::kVoiceCfgList: slot = &m_configurationList; first = QSize(720, 560); break;
+    case Msg::kBuildPanel: slot = &m_buildPanel; first = QSize(560, 600); break;
+    case Msg::kDictionary: slot = &m_dictionary; first = QSize(560, 440); break;
+    default: return;
+    }
+    if (slot->isNull()) {
+        QWidget* made = nullptr;
+        switch (number) {
+        case Msg::kWaveEditor: made = m_hooks.makeWaveEditor ? m_hooks.makeWaveEditor(this) : nullptr; break;
+        case Msg::kVoiceCfgList: made = new CTsOtoSetingDlg(this); break;
+        case Msg::kBuildPanel: made = m_hooks.makeBuildPanel ? m_hooks.makeBuildPanel(this) : nullptr; break;
+        case Msg::kDictionary: made = new CTsDictSettingDlg(this); break;
+        default: break;
+        }
+        if (made == nullptr) {
+            return;
+        }
+        *slot = made;
+        // Centred on the screen's available area (a request: some desktops place windows themselves).
+        if (made->size().isEmpty() || !made->testAttribute(Qt::WA_Resized)) {
+            made->resize(first);
+        }
+        if (const QScreen* screen = made->screen()) {
+            QRect frame(QPoint(0, 0), made->size());
+            frame.moveCenter(screen->availableGeometry().center());
+            made->move(frame.topLeft());
+        }
+    }
+    QWidget* window = slot->data();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void CTsToolBoxAppMainFrame::toolWindowClosed(int number)
+{
+    switch (number) {
+    case Msg::kWaveEditor: m_waveEditor = nullptr; break;
+    case Msg::kVoiceCfgList: m_configurationList = nullptr; break;
+    case Msg::kBuildPanel: m_buildPanel = nullptr; break;
+    case Msg::kDictionary: m_dictionary = nullptr; break;
+    default: break;
+    }
+}
+
+void CTsToolBoxAppMainFrame::playSound(ConfirmationSound sound)
+{
+    if (m_hooks.playSound) {
+        m_hooks.playSound(sound);
+    } else {
+        playResourceSound(sound);
+    }
+}
+
+void CTsToolBoxAppMainFrame::editEntry(const EntryEvent& event)
+{
+    const WaitCursor wait;
+    const int kind = event.entry->kind();
+    if (kind != CTsVoiceCfg::kCV && kind != CTsVoiceCfg::kINDIE && kind != CTsVoiceCfg::kVX) {
+        return;
+    }
+    ToolWindowEvent show(Msg::kWaveEditor, 0);
+    QCoreApplication::sendEvent(this, &show);
+    QWidget* editor = m_waveEditor.data();
+    if (editor == nullptr) {
+        return;
+    }
+    EntryEvent load(Msg::kEditEntry, *event.entry, event.wavFolder);
+    QCoreApplication::sendEvent(editor, &load);
+    playSound(ConfirmationSound::EntryOpened);
+    editor->raise();
+    editor->activateWindow();
+}
+
+void CTsToolBoxAppMainFrame::storeEntry(const EntryEvent& event)
+{
+    CTsOtoSetingDlg* list = configurationList();
+    if (list == nullptr) {
+        return;
+    }
+    const WaitCursor wait;
+    if (list->storeEntry(*event.entry, event.wavFolder)) {
+        playSound(ConfirmationSound::EntryStored);
+    }
+}
+
+void CTsToolBoxAppMainFrame::moveToNeighbour(const EntryEvent& event)
+{
+    CTsOtoSetingDlg* list = configurationList();
+    if (list == nullptr) {
+        return;
+    }
+    const WaitCursor wait;
+    list->moveToNeighbour(*event.entry, event.wavFolder, listDirectionFromMoveFlag(event.flag));
+}
+
+void CTsToolBoxAppMainFrame::storeAndNext(const EntryEvent& event)
+{
+    CTsOtoSetingDlg* list = configurationList();
+    if (list == nullptr) {
+        return;
+    }
+    const WaitCursor wait;
+    // The same confirmation as a plain store: the user hears that the entry was kept before the
+    // next one opens.
+    if (list->storeAndMoveNext(*event.entry, event.wavFolder)) {
+        playSound(ConfirmationSound::EntryStored);
+    }
+}
+
+void CTsToolBoxAppMainFrame::updateAvailable(const std::string& latestVersion, const std::string& downloadUrl)
+{
+    // On the request thread: hand copies to the window thread.
+    QCoreApplication::postEvent(this,
+                                new UpdateAvailableEvent(QString::fromStdString(latestVersion), QString::fromStdString(downloadUrl)));
+}
+
+bool CTsToolBoxAppMainFrame::event(QEvent* event)
+{
+    const int type = static_cast<int>(event->type());
+    switch (type) {
+    case Msg::kWaveEditor:
+    case Msg::kVoiceCfgList:
+    case Msg::kBuildPanel:
+    case Msg::kDictionary: {
+        const auto* e = static_cast<ToolWindowEvent*>(event);
+        if (e->flag == 0) {
+            showToolWindow(type);
+        } else {
+            toolWindowClosed(type);
+        }
+        return true;
+    }
+    case Msg::kEditEntry: editEntry(*static_cast<EntryEvent*>(event)); return true;
+    case Msg::kStoreEntry: storeEntry(*static_cast<EntryEvent*>(event)); return true;
+    case Msg::kMoveToNeighbour: moveToNeighbour(*static_cast<EntryEvent*>(event)); return true;
+    case Msg::kStoreAndNext: storeAndNext(*static_cast<EntryEvent*>(event)); return true;
+    case Msg::kUpdateAvailable: {
+        const auto* e = static_cast<UpdateAvailableEvent*>(event);
+        m_latestVersion = e->version;
+        m_downloadAddress = e->url;
+        if (m_hooks.showUpdateDialog) {
+            m_hooks.showUpdateDialog(this, m_latestVersion, m_downloadAddress);
+        }
+        return true;
+    }
+    default: return CUIFrameWnd::event(event);
+    }
+}
+
+void CTsToolBoxAppMainFrame::closeEvent(QCloseEvent* event)
+{
+    m_updateChecker.stop();
+    if (savePrompt() == PromptResult::Cancel) {
+        event->ignore();
+        return;
+    }
+    delete m_waveEditor.data();
+    m_waveEditor = nullptr;
+    closeToolWindows();
+    event->accept();
+}
+
+} // namespace TessarinEditor

@@ -1,0 +1,226 @@
+// The main window: its title, the save prompt before New, Open and closing, the command line's
+// project, one instance of each tool window, and the dictionary window and entry dialogs it opens.
+
+#include "DesktopFixture.h"
+
+#include "model/ProjectFile.h"
+#include "ui/windows/CTSToolBoxEditDlgs.h"
+#include "ui/windows/CTsDictSettingDlg.h"
+#include "ui/windows/CTsOtoSetingDlg.h"
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTabBar>
+#include <QTest>
+
+using namespace TessarinEditor;
+using lvtest::ScriptedPrompter;
+
+namespace {
+
+class MainWindow : public lvtest::DesktopFixture {
+protected:
+    // A project file with a recognisable symbol list.
+    std::filesystem::path writeProject(const std::string& name, const std::string& symbols)
+    {
+        TSTBCurrentModel::CTsToolBoxProjModel model;
+        projectField(model, ProjectField::symbolList) = symbols;
+        const auto path = m_dir / name;
+        EXPECT_EQ(saveProject(model, path), 0);
+        return path;
+    }
+
+    static QString qpath(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+    static void markModified() { currentProject().setField(ProjectField::pitchList, "C4"); }
+
+    int toolWindowsOf(const QWidget& frame, const char* className) const
+    {
+        int n = 0;
+        for (QObject* child : frame.children()) {
+            const auto* w = qobject_cast<QWidget*>(child);
+            if (w != nullptr && w->isVisible() && std::string(w->metaObject()->className()) == className) {
+                ++n;
+            }
+        }
+        return n;
+    }
+};
+
+TEST_F(MainWindow, TitleShowsPathsUpTo54CharactersWholeAndShortensLongerOnes)
+{
+    const QString path54 = QStringLiteral("/home/singer/voices/alto_bank/projects/pro54_a.lvtb");
+    const QString p54 = path54 + QString(54 - path54.size(), QLatin1Char('x'));
+    ASSERT_EQ(p54.size(), 54);
+    EXPECT_EQ(mainFrameTitle(p54, false), QStringLiteral("Lirvane ToolBox - [") + p54 + QStringLiteral("]"));
+    const QString p55 = p54 + QStringLiteral("Z");
+    EXPECT_EQ(mainFrameTitle(p55, true),
+              QStringLiteral("Lirvane ToolBox - [") + p55.left(20) + QStringLiteral("...") + p55.right(30) + QStringLiteral("] *"));
+
+    // The window follows the project: a new project, then its modified mark.
+    auto frame = makeFrame();
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Lirvane ToolBox - [untitled.lvtb]"));
+    EXPECT_EQ(frame->pos(), QPoint(0, 0));
+    EXPECT_EQ(frame->width(), 700);
+    markModified();
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Lirvane ToolBox - [untitled.lvtb] *"));
+}
+
+TEST_F(MainWindow, SavePromptYesSavesNoDiscardsCancelAbandonsOnNewOpenAndClose)
+{
+    const auto first = writeProject("first.lvtb", "ka,k,a");
+    const auto second = writeProject("second.lvtb", "sa,s,a");
+    auto frame = makeFrame();
+    ASSERT_TRUE(frame->openProjectFile(qpath(first)));
+
+    // New, Cancel: the modified project stays, nothing written.
+    markModified();
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    EXPECT_FALSE(frame->newProject());
+    ASSERT_EQ(scripted.prompts().back().text, QStringLiteral("File has been modified, save changes?"));
+    EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("Save changes?"));
+    EXPECT_EQ(scripted.prompts().back().buttons, Prompter::Buttons::YesNoCancel);
+    EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Question);
+    EXPECT_EQ(currentProject().path(), first);
+    EXPECT_TRUE(currentProject().isModified());
+    EXPECT_EQ(loadProject(first)->pitchList, "");
+
+    // Open, Yes: saved to its path first, then the chosen project is open.
+    scripted.answerMessage(Prompter::Answer::Yes);
+    scripted.answerFile(qpath(second));
+    EXPECT_TRUE(frame->openProject());
+    EXPECT_EQ(loadProject(first)->pitchList, "C4");
+    EXPECT_EQ(currentProject().path(), second);
+    EXPECT_EQ(currentProject().model()->symbolList, "sa,s,a");
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Lirvane ToolBox - [") + qpath(second) + QStringLiteral("]"));
+
+    // New, No: the change is dropped unsaved.
+    markModified();
+    scripted.answerMessage(Prompter::Answer::No);
+    EXPECT_TRUE(frame->newProject());
+    EXPECT_TRUE(currentProject().path().empty());
+    EXPECT_EQ(loadProject(second)->pitchList, "");
+
+    // Close, Cancel keeps the window; Yes on an untitled project asks where to save, and cancelling
+    // that chooser keeps the window too (the changes are not lost).
+    markModified();
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    EXPECT_FALSE(frame->close());
+    scripted.answerMessage(Prompter::Answer::Yes);
+    scripted.answerFile(std::nullopt);
+    EXPECT_FALSE(frame->close());
+    // Close, No: closes.
+    scripted.answerMessage(Prompter::Answer::No);
+    EXPECT_TRUE(frame->close());
+    EXPECT_TRUE(scripted.scriptDone());
+}
+
+TEST_F(MainWindow, ProjectOnTheCommandLineOpensAndShowsInTheTitle)
+{
+    const auto project = writeProject("sung.lvtb", "ka,k,a");
+    auto frame = makeFrame();
+    frame->openStartupProject({QStringLiteral("lirvane-toolbox"), qpath(project)});
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Lirvane ToolBox - [") + qpath(project) + QStringLiteral("]"));
+    EXPECT_EQ(currentProject().model()->symbolList, "ka,k,a");
+    EXPECT_TRUE(scripted.prompts().empty());
+}
+
+TEST_F(MainWindow, ToolWindowsStayOneEachAndOpeningAProjectClosesThem)
+{
+    const auto project = writeProject("p.lvtb", "");
+    auto frame = makeFrame();
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    frame->commandAction(Cmd::kPhoneticDictionary)->trigger();
+    frame->commandAction(Cmd::kPhoneticDictionary)->trigger();
+    send(frame.get(), ToolWindowEvent(Msg::kWaveEditor, 0));
+    send(frame.get(), ToolWindowEvent(Msg::kWaveEditor, 0));
+    EXPECT_EQ(toolWindowsOf(*frame, "TessarinEditor::CTsOtoSetingDlg"), 1);
+    EXPECT_EQ(toolWindowsOf(*frame, "TessarinEditor::CTsDictSettingDlg"), 1);
+    ASSERT_NE(frame->waveEditor(), nullptr);
+    QPointer<QWidget> editorWindow = frame->waveEditor();
+
+    // A closed list is forgotten, and the menu makes a new one.
+    frame->configurationList()->close();
+    EXPECT_EQ(frame->configurationList(), nullptr);
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    EXPECT_NE(frame->configurationList(), nullptr);
+
+    scripted.answerFile(qpath(project));
+    ASSERT_TRUE(frame->openProject());
+    settle();
+    EXPECT_EQ(frame->waveEditor(), nullptr);
+    EXPECT_TRUE(editorWindow.isNull());
+    EXPECT_EQ(frame->configurationList(), nullptr);
+    EXPECT_EQ(frame->dictionary(), nullptr);
+}
+
+TEST_F(MainWindow, MenusCarryTheirCommandsAndLanguageCannotBeChosen)
+{
+    auto frame = makeFrame();
+    QAction* language = frame->commandAction(Cmd::kLanguage);
+    ASSERT_NE(language, nullptr);
+    EXPECT_FALSE(language->isEnabled());
+    EXPECT_EQ(language->text(), QStringLiteral("Language"));
+    for (int id : {Cmd::kNew, Cmd::kOpen, Cmd::kSave, Cmd::kSaveAs, Cmd::kPhoneticDictionary, Cmd::kVoiceConfig,
+                   Cmd::kBuildVoiceBank, Cmd::kAbout}) {
+        ASSERT_NE(frame->commandAction(id), nullptr) << id;
+        EXPECT_TRUE(frame->commandAction(id)->isEnabled()) << id;
+    }
+    scripted.answerMessage(Prompter::Answer::Ok);
+    frame->commandAction(Cmd::kAbout)->trigger();
+    EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("^_^"));
+    EXPECT_TRUE(scripted.prompts().back().text.startsWith(QStringLiteral(" Lirvane ToolBox  \n\n ver: beta_1.1.6\n\n")));
+}
+
+TEST_F(MainWindow, TypingInTheThirdDictionaryTabChangesOnlyTheVoicedConsonantsAndMarksTheProject)
+{
+    const auto project = writeProject("d.lvtb", "ka,k,a\r\nsa,s,a");
+    auto frame = makeFrame();
+    ASSERT_TRUE(frame->openProjectFile(qpath(project)));
+    const TSTBCurrentModel::CTsToolBoxProjModel before = *currentProject().model();
+    frame->commandAction(Cmd::kPhoneticDictionary)->trigger();
+    CTsDictSettingDlg* dict = frame->dictionary();
+    ASSERT_NE(dict, nullptr);
+    EXPECT_FALSE(currentProject().isModified()); // filling the pages is no edit
+    EXPECT_EQ(dict->page(0).editor().toPlainText(), QStringLiteral("ka,k,a\nsa,s,a"));
+
+    // Every tab whole in sight, also in the smallest window the user can make.
+    for (const QSize size : {dict->size(), dict->minimumSizeHint()}) {
+        dict->resize(size);
+        QCoreApplication::sendPostedEvents();
+        const QTabBar& bar = *dict->tabs().tabBar();
+        for (int i = 0; i < dict->tabs().count(); ++i) {
+            EXPECT_TRUE(bar.rect().contains(bar.tabRect(i))) << i << " in " << size.width() << " px";
+        }
+    }
+    dict->tabs().setCurrentIndex(2);
+    EXPECT_EQ(dict->tabs().tabText(2), QStringLiteral("3 Voiced Consonant List"));
+    QPlainTextEdit& box = dict->page(2).editor();
+    box.setFocus();
+    QTest::keyClicks(&box, QStringLiteral("m"));
+    QTest::keyClick(&box, Qt::Key_Return);
+    QTest::keyClicks(&box, QStringLiteral("n"));
+
+    const auto* after = currentProject().model();
+    EXPECT_EQ(after->voicedConsonantList, "m\r\nn");
+    EXPECT_EQ(after->symbolList, before.symbolList);
+    EXPECT_EQ(after->vowelList, before.vowelList);
+    EXPECT_EQ(after->unvoicedConsonantList, before.unvoicedConsonantList);
+    EXPECT_EQ(after->independentList, before.independentList);
+    EXPECT_EQ(after->tailList, before.tailList);
+    EXPECT_TRUE(frame->windowTitle().endsWith(QStringLiteral(" *")));
+
+    // "Check Dictionary": the first failure (no vowels), then a pass.
+    scripted.answerMessage(Prompter::Answer::Ok);
+    dict->checkDictionary();
+    EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Error);
+    dict->page(1).editor().setPlainText(QStringLiteral("a,a"));
+    scripted.answerMessage(Prompter::Answer::Ok);
+    dict->checkDictionary();
+    EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("OK! Pass!"));
+    EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Information);
+}
+
+} // namespace

@@ -1,0 +1,319 @@
+// The voice configuration list inside the main window: storing what the editor sends back, moving
+// to the neighbouring entries, renaming, sorting, and a folder whose file could not be read.
+
+#include "DesktopFixture.h"
+
+#include "model/CAppConfigModel.h"
+#include "model/CTsVoiceCfgMgr.h"
+#include "ui/windows/CTSToolBoxEditDlgs.h"
+#include "ui/windows/CTsOtoSetingDlg.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QTest>
+
+using namespace TessarinEditor;
+
+namespace {
+
+class VoiceConfigList : public lvtest::DesktopFixture {
+protected:
+    VoiceConfigList()
+    {
+        folderA = m_dir / "A";
+        folderB = m_dir / "B";
+        std::filesystem::create_directories(folderA);
+        std::filesystem::create_directories(folderB);
+        CTsVoiceCfgMgr mgr;
+        mgr.loadFolder(folderA);
+        // Key order: C4->ka, C4->sa, D4->ka, E4->a_k.
+        addCv(mgr, "ka", "C4", 100);
+        addCv(mgr, "sa", "C4", 300);
+        addCv(mgr, "ka", "D4", 200);
+        auto vx = std::make_unique<CTsVoiceCfg_VC>();
+        vx->joinVcSymbol("a", "k");
+        vx->pitch = "E4";
+        vx->wavName = "E4_a_k.wav";
+        vx->updateTime = 50;
+        mgr.putCopy(*vx);
+        EXPECT_TRUE(mgr.save());
+
+        frame = makeFrame();
+        frame->commandAction(Cmd::kVoiceConfig)->trigger();
+        list = frame->configurationList();
+        list->loadWavLocation(qpath(folderA));
+    }
+
+    static void addCv(CTsVoiceCfgMgr& mgr, const std::string& symbol, const std::string& pitch, std::int64_t time)
+    {
+        CTsVoiceCfg_CV cv;
+        cv.symbol = symbol;
+        cv.pitch = pitch;
+        cv.wavName = pitch + "_" + symbol + ".wav";
+        cv.vowelStart = 0.2;
+        cv.vowelEnd = 0.5;
+        cv.updateTime = time;
+        mgr.putCopy(cv);
+    }
+
+    static QString qpath(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+    QString cell(int row, int column) { return list->table().item(row, column)->text(); }
+
+    std::unique_ptr<CTsVoiceCfg> stored(const std::filesystem::path& folder, const std::string& key)
+    {
+        CTsVoiceCfgMgr mgr;
+        mgr.loadFolder(folder);
+        const CTsVoiceCfg* e = mgr.findKey(key);
+        return e ? e->clone() : nullptr;
+    }
+
+    // The entry of a row as the editor would send it back.
+    std::unique_ptr<CTsVoiceCfg> entryOfRow(int row)
+    {
+        return list->manager().findKey(cell(row, CTsOtoSetingDlg::kColPitch).toStdString() + "->" +
+                                       cell(row, CTsOtoSetingDlg::kColSymbol).toStdString())
+            ->clone();
+    }
+
+    std::filesystem::path folderA;
+    std::filesystem::path folderB;
+    std::unique_ptr<CTsToolBoxAppMainFrame> frame;
+    CTsOtoSetingDlg* list = nullptr;
+};
+
+TEST_F(VoiceConfigList, ListsEveryEntryInKeyOrderWithItsColumns)
+{
+    QTableWidget& table = list->table();
+    ASSERT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(table.horizontalHeaderItem(CTsOtoSetingDlg::kColTime)->text(), QStringLiteral("Update Time"));
+    EXPECT_EQ(table.columnWidth(CTsOtoSetingDlg::kColSymbol), 100);
+    EXPECT_EQ(cell(0, 0), QStringLiteral("1"));
+    EXPECT_EQ(cell(3, 0), QStringLiteral("4"));
+    EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColSymbol), QStringLiteral("a_k"));
+    EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColType), QStringLiteral("VX"));
+    EXPECT_EQ(cell(1, CTsOtoSetingDlg::kColFile), QStringLiteral("C4_sa.wav"));
+
+    // A double-click fills the form of the row's kind and opens nothing.
+    list->loadRowIntoForm(3);
+    EXPECT_EQ(list->formKind(), CTsOtoSetingDlg::kFormVX);
+    EXPECT_EQ(list->vPartBox().text(), QStringLiteral("a"));
+    EXPECT_EQ(list->xPartBox().text(), QStringLiteral("k"));
+    EXPECT_FALSE(list->cvSymbolBox().isEnabled());
+    EXPECT_TRUE(list->xPartBox().isEnabled());
+    EXPECT_TRUE(editor.isNull());
+}
+
+TEST_F(VoiceConfigList, StoringANewSymbolAppendsANumberedRowAndWritesTheFile)
+{
+    CTsVoiceCfg_CV edited;
+    edited.symbol = "ta";
+    edited.pitch = "C4";
+    edited.wavName = "C4_ta.wav";
+    edited.vowelStart = 0.3;
+    edited.vowelEnd = 0.6;
+    send(frame.get(), EntryEvent(Msg::kStoreEntry, edited, qpath(folderA)));
+
+    ASSERT_EQ(list->table().rowCount(), 5);
+    EXPECT_EQ(cell(4, 0), QStringLiteral("5"));
+    EXPECT_EQ(cell(4, CTsOtoSetingDlg::kColSymbol), QStringLiteral("ta"));
+    const auto onDisk = stored(folderA, "C4->ta");
+    ASSERT_NE(onDisk, nullptr);
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_CV&>(*onDisk).vowelStart, 0.3);
+    EXPECT_GT(onDisk->updateTime, 1'000'000'000); // dated now
+    EXPECT_EQ(sounds, std::vector<ConfirmationSound>{ConfirmationSound::EntryStored});
+
+    // The same entry again only refreshes its row.
+    edited.vowelStart = 0.35;
+    send(frame.get(), EntryEvent(Msg::kStoreEntry, edited, qpath(folderA)));
+    EXPECT_EQ(list->table().rowCount(), 5);
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_CV&>(*stored(folderA, "C4->ta")).vowelStart, 0.35);
+}
+
+TEST_F(VoiceConfigList, StoringAfterAnotherFolderWasPickedStoresNothing)
+{
+    const auto opened = entryOfRow(0); // the editor has C4->ka of folder A
+    scripted.answerFolder(qpath(folderB));
+    list->chooseWavLocation();
+    EXPECT_EQ(list->table().rowCount(), 0);
+
+    auto edited = opened->clone();
+    static_cast<CTsVoiceCfg_CV&>(*edited).vowelStart = 0.45;
+    send(frame.get(), EntryEvent(Msg::kStoreEntry, *edited, qpath(folderA)));
+    send(frame.get(), EntryEvent(Msg::kStoreAndNext, *edited, qpath(folderA)));
+    settle();
+    EXPECT_EQ(list->table().rowCount(), 0);
+    EXPECT_FALSE(std::filesystem::exists(folderB / "voice.lvcfg"));
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_CV&>(*stored(folderA, "C4->ka")).vowelStart, 0.2);
+    EXPECT_TRUE(sounds.empty());
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_EQ(config().latestTscfgLoc, folderB.string());
+}
+
+TEST_F(VoiceConfigList, MovesStopAtBothEndsAndTabOnTheLastRowOnlyStores)
+{
+    const int last = list->table().rowCount() - 1;
+    // Down on the first row opens the second one in the editor, after the message.
+    send(frame.get(), EntryEvent(Msg::kMoveToNeighbour, *entryOfRow(0), qpath(folderA), moveFlagFromDirection(1)));
+    settle();
+    ASSERT_FALSE(editor.isNull());
+    ASSERT_EQ(editor->loaded.size(), 1u);
+    EXPECT_EQ(editor->loaded[0].key, "C4->sa");
+    EXPECT_EQ(list->table().currentRow(), 1);
+    EXPECT_EQ(sounds, std::vector<ConfirmationSound>{ConfirmationSound::EntryOpened});
+    editor->loaded.clear();
+    sounds.clear();
+
+    send(frame.get(), EntryEvent(Msg::kMoveToNeighbour, *entryOfRow(last), qpath(folderA), moveFlagFromDirection(1)));
+    send(frame.get(), EntryEvent(Msg::kMoveToNeighbour, *entryOfRow(0), qpath(folderA), moveFlagFromDirection(0)));
+    settle();
+    EXPECT_TRUE(editor->loaded.empty());
+
+    auto edited = entryOfRow(last);
+    static_cast<CTsVoiceCfg_VC&>(*edited).connectPoint = 0.25;
+    send(frame.get(), EntryEvent(Msg::kStoreAndNext, *edited, qpath(folderA)));
+    settle();
+    EXPECT_TRUE(editor->loaded.empty());
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_VC&>(*stored(folderA, "E4->a_k")).connectPoint, 0.25);
+    EXPECT_EQ(sounds, std::vector<ConfirmationSound>{ConfirmationSound::EntryStored});
+}
+
+TEST_F(VoiceConfigList, RenameCopyAndDeleteChangeTheFileAndTheRowsOnlyWhenTheyShould)
+{
+    list->loadRowIntoForm(0); // C4->ka
+    const auto before = lvtest::readFile(folderA / "voice.lvcfg");
+    scripted.answerModal([](QDialog& dialog) {
+        auto& cv = dynamic_cast<CTSToolBoxEditCvDlg&>(dialog);
+        EXPECT_EQ(cv.windowTitle(), QStringLiteral("Rename"));
+        EXPECT_EQ(cv.symbolBox().text(), QStringLiteral("ka"));
+        cv.accept();
+        return int(QDialog::Accepted);
+    });
+    list->renameEntry();
+    EXPECT_EQ(lvtest::readFile(folderA / "voice.lvcfg"), before);
+    EXPECT_EQ(list->table().rowCount(), 4);
+    EXPECT_EQ(cell(0, CTsOtoSetingDlg::kColSymbol), QStringLiteral("ka"));
+
+    scripted.answerModal([](QDialog& dialog) {
+        auto& cv = dynamic_cast<CTSToolBoxEditCvDlg&>(dialog);
+        cv.symbolBox().setText(QStringLiteral("ga"));
+        cv.accept();
+        return int(QDialog::Accepted);
+    });
+    list->renameEntry();
+    ASSERT_EQ(list->table().rowCount(), 4);
+    EXPECT_EQ(cell(0, CTsOtoSetingDlg::kColSymbol), QStringLiteral("sa"));
+    EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColSymbol), QStringLiteral("ga"));
+    EXPECT_EQ(stored(folderA, "C4->ka"), nullptr);
+    EXPECT_NE(stored(folderA, "C4->ga"), nullptr);
+
+    // Delete asks first; Cancel keeps the entry.
+    list->cvSymbolBox().setText(QStringLiteral("ga"));
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    list->deleteEntry();
+    EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("Delete C4 : ga ?"));
+    EXPECT_NE(stored(folderA, "C4->ga"), nullptr);
+    // Ok deletes it, row and all; asked once more, the name is missing.
+    scripted.answerMessage(Prompter::Answer::Ok);
+    list->deleteEntry();
+    EXPECT_EQ(stored(folderA, "C4->ga"), nullptr);
+    ASSERT_EQ(list->table().rowCount(), 3);
+    scripted.answerMessage(Prompter::Answer::Ok);
+    list->deleteEntry();
+    EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("C4 : ga is not exists!"));
+    EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Error);
+
+    // A copy of the VX entry at another pitch keeps the original; its row comes last.
+    list->loadRowIntoForm(2); // E4->a_k
+    scripted.answerModal([](QDialog& dialog) {
+        auto& vx = dynamic_cast<CTSToolBoxEditVxDlg&>(dialog);
+        EXPECT_EQ(vx.windowTitle(), QStringLiteral("Copy"));
+        EXPECT_EQ(vx.vBox().text(), QStringLiteral("a"));
+        EXPECT_EQ(vx.xBox().text(), QStringLiteral("k"));
+        vx.pitchBox().setText(QStringLiteral("F4"));
+        vx.accept();
+        return int(QDialog::Accepted);
+    });
+    list->copyEntry();
+    ASSERT_EQ(list->table().rowCount(), 4);
+    EXPECT_EQ(cell(2, CTsOtoSetingDlg::kColPitch), QStringLiteral("E4"));
+    EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColPitch), QStringLiteral("F4"));
+    EXPECT_NE(stored(folderA, "E4->a_k"), nullptr);
+    const auto copied = stored(folderA, "F4->a_k");
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->wavName, "E4_a_k.wav");
+    EXPECT_TRUE(scripted.scriptDone());
+}
+
+TEST_F(VoiceConfigList, PitchHeaderClickedTwiceSortsDecreasingThenIncreasing)
+{
+    QHeaderView* header = list->table().horizontalHeader();
+    const auto clickPitch = [header] {
+        const int x = header->sectionViewportPosition(CTsOtoSetingDlg::kColPitch) + 10;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    };
+    const auto pitches = [this] {
+        QStringList p;
+        for (int r = 0; r < list->table().rowCount(); ++r) {
+            p << cell(r, CTsOtoSetingDlg::kColPitch);
+        }
+        return p;
+    };
+    clickPitch();
+    EXPECT_EQ(pitches(), (QStringList{QStringLiteral("E4"), QStringLiteral("D4"), QStringLiteral("C4"), QStringLiteral("C4")}));
+    clickPitch();
+    EXPECT_EQ(pitches(), (QStringList{QStringLiteral("C4"), QStringLiteral("C4"), QStringLiteral("D4"), QStringLiteral("E4")}));
+    // Rows keep their entries: the row numbers travel with them.
+    EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColSymbol), QStringLiteral("a_k"));
+    EXPECT_EQ(cell(3, 0), QStringLiteral("4"));
+}
+
+TEST_F(VoiceConfigList, AFileThatCouldNotBeReadIsNeverWrittenOver)
+{
+    const std::vector<std::uint8_t> broken = {'{', '"', 'C', '4', '-', '>', 'k', 'a', '"', ':'};
+    lvtest::writeFile(folderB / "voice.lvcfg", broken);
+    scripted.answerMessage(Prompter::Answer::Ok);
+    list->loadWavLocation(qpath(folderB));
+    EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Error);
+
+    CTsVoiceCfg_CV edited;
+    edited.symbol = "ka";
+    edited.pitch = "C4";
+    edited.wavName = "C4_ka.wav";
+    scripted.answerMessage(Prompter::Answer::Ok);
+    send(frame.get(), EntryEvent(Msg::kStoreEntry, edited, qpath(folderB)));
+    EXPECT_TRUE(scripted.prompts().back().text.contains(QStringLiteral("not written over")));
+    EXPECT_EQ(lvtest::readFile(folderB / "voice.lvcfg"), broken);
+    EXPECT_TRUE(sounds.empty());
+    EXPECT_TRUE(scripted.scriptDone());
+}
+
+TEST_F(VoiceConfigList, AStoreKeepsWhatAnotherWriterChangedSinceTheListWasFilled)
+{
+    // lvtb (or a second copy of the program) adds one entry and deletes another while the list is open.
+    {
+        CTsVoiceCfgMgr other;
+        ASSERT_EQ(other.loadFolder(folderA), CTsVoiceCfgMgr::LoadStatus::Loaded);
+        addCv(other, "ta", "F4", 400);
+        ASSERT_TRUE(other.removeKey("C4->sa"));
+        ASSERT_TRUE(other.save());
+    }
+    std::unique_ptr<CTsVoiceCfg> edited = entryOfRow(0); // C4->ka
+    static_cast<CTsVoiceCfg_CV&>(*edited).vowelStart = 0.25;
+    send(frame.get(), EntryEvent(Msg::kStoreEntry, *edited, qpath(folderA)));
+
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_CV&>(*stored(folderA, "C4->ka")).vowelStart, 0.25);
+    EXPECT_NE(stored(folderA, "F4->ta"), nullptr);
+    EXPECT_EQ(stored(folderA, "C4->sa"), nullptr);
+    // The rows show the file as it is now.
+    QStringList symbols;
+    for (int row = 0; row < list->table().rowCount(); ++row) {
+        symbols << cell(row, CTsOtoSetingDlg::kColPitch) + QStringLiteral("->") + cell(row, CTsOtoSetingDlg::kColSymbol);
+    }
+    symbols.sort();
+    EXPECT_EQ(symbols, (QStringList{QStringLiteral("C4->ka"), QStringLiteral("D4->ka"), QStringLiteral("E4->a_k"),
+                                    QStringLiteral("F4->ta")}));
+}
+
+} // namespace

@@ -1,4 +1,5 @@
-// "Build models" over the demo singer's recordings at one pitch (35 units), on one and two threads.
+// "Build models" over the demo singer's recordings at one pitch (35 units), on one and two threads,
+// and the same build as a check (lvtb check: the verdicts alone, from the f0 track).
 
 #include "builder/VoiceBankBuilder.h"
 #include "demo/DemoSinger.h"
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 
+// arg 0: jobs; arg 1: 1 for the check alone.
 static void BM_BuildModelsDemo(benchmark::State& state)
 {
     const auto dir = std::filesystem::temp_directory_path() / "lv_bench_demo";
@@ -28,10 +30,18 @@ static void BM_BuildModelsDemo(benchmark::State& state)
     for (auto _ : state) {
         BuildContext context;
         context.jobs = int(state.range(0));
+        context.checkOnly = state.range(1) != 0;
         buildModels(context, dictionary, project.model->wavLocations, demo->modelFolder.string(), std::nullopt, false);
         units += context.done;
     }
     state.counters["units_per_s"] = benchmark::Counter(double(units), benchmark::Counter::kIsRate);
     std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_BuildModelsDemo)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_BuildModelsDemo)
+    ->ArgNames({"jobs", "check"})
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);

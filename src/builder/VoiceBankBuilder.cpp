@@ -126,10 +126,14 @@ std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32
     return line;
 }
 
-std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
+namespace {
+
+// One entry through the build: its checks and, unless checkOnly, its analysis and model file.
+std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
                                              const CTsVoiceCfg& entry, const std::string& location,
                                              const std::string& modelFolder, bool skipExisting,
-                                             TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest)
+                                             TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest,
+                                             bool checkOnly)
 {
     using namespace TessarinEngineV6;
     const int kind = entry.kind();
@@ -137,7 +141,7 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
         return message(false, " Symbol type error!");
     }
     const std::string pitch = normalisePitch(entry.pitch);
-    if (skipExisting && modelExists(modelFolder, entry.symbol, pitch)) {
+    if (!checkOnly && skipExisting && modelExists(modelFolder, entry.symbol, pitch)) {
         return message(true, " Model already exists");
     }
     const std::string path = joinPath(location, entry.wavName);
@@ -180,6 +184,18 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
         return std::nullopt;
     }
 
+    if (checkOnly) {
+        TSSrcCheckResult result;
+        if (kind == CTsVoiceCfg::kVX) {
+            checkContinuantUnit(dictionaryText, samples.span(), result, entry.symbol, pitch, times[0], times[1],
+                                estimateF0);
+        } else {
+            checkVoiceUnit(dictionaryText, samples.span(), result, entry.symbol, pitch, times[0], times[1], times[2],
+                           times[3], times[4], kind == CTsVoiceCfg::kINDIE, estimateF0);
+        }
+        return result;
+    }
+
     const std::string modelName = TSVM_V0::modelFileName(entry.symbol, pitch);
     const std::filesystem::path modelFile = std::filesystem::path(modelFolder) / modelName;
     std::string inputs;
@@ -206,17 +222,29 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
     return result;
 }
 
+} // namespace
+
+std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
+                                             const CTsVoiceCfg& entry, const std::string& location,
+                                             const std::string& modelFolder, bool skipExisting,
+                                             TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest)
+{
+    return entryOutcome(dictionary, dictionaryText, entry, location, modelFolder, skipExisting, scratch, manifest,
+                        false);
+}
+
 namespace {
 
-// analyseEntry with anything thrown (exhausted memory, a library's exception) turned into the entry's
-// error, so that one bad entry never ends the build of the others.
-std::optional<TSSrcCheckResult> analyseEntryCaught(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
-                                                   const CTsVoiceCfg& entry, const std::string& location,
-                                                   const std::string& modelFolder, bool skipExisting,
-                                                   TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest)
+// analyseEntry (checkEntry for a check) with anything thrown (exhausted memory, a library's
+// exception) turned into the entry's error, so that one bad entry never ends the build of the others.
+std::optional<TSSrcCheckResult> analyseEntryCaught(const BuildContext& context, const PhoneticDictionary& dictionary,
+                                                   const std::string& dictionaryText, const CTsVoiceCfg& entry,
+                                                   const std::string& location, const std::string& modelFolder,
+                                                   TessarinEngineV6::AnalysisScratch* scratch)
 {
     try {
-        return analyseEntry(dictionary, dictionaryText, entry, location, modelFolder, skipExisting, scratch, manifest);
+        return entryOutcome(dictionary, dictionaryText, entry, location, modelFolder, context.skipExisting != 0,
+                            scratch, context.manifest, context.checkOnly);
     } catch (const std::bad_alloc&) {
         return message(false, " analysis error: out of memory");
     } catch (const std::exception& e) {
@@ -256,10 +284,10 @@ void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, con
         context.delegate->onProgress(line);
     }
     const std::optional<TSSrcCheckResult> result =
-        analyseEntryCaught(dictionary, dictionary.serialise(), entry, location, modelFolder, context.skipExisting != 0,
-                           scratch, context.manifest);
+        analyseEntryCaught(context, dictionary, dictionary.serialise(), entry, location, modelFolder, scratch);
     if (result && context.delegate != nullptr) {
         context.delegate->onEntryResult(*result, line);
+        context.delegate->onEntryDone(entry, location, *result);
     }
 }
 
@@ -272,7 +300,6 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
                      const std::string& modelFolder)
 {
     const std::string dictionaryText = dictionary.serialise();
-    const bool skipExisting = context.skipExisting != 0;
     struct Slot {
         bool finished = false;
         std::optional<TSSrcCheckResult> result;
@@ -306,9 +333,8 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
             ++nextToStart;
             busyNames.insert(modelNames[i]);
             guard.unlock();
-            std::optional<TSSrcCheckResult> result =
-                analyseEntryCaught(dictionary, dictionaryText, *entries[i].entry, entries[i].location, modelFolder,
-                                   skipExisting, &scratch, context.manifest);
+            std::optional<TSSrcCheckResult> result = analyseEntryCaught(
+                context, dictionary, dictionaryText, *entries[i].entry, entries[i].location, modelFolder, &scratch);
             guard.lock();
             busyNames.erase(busyNames.find(modelNames[i]));
             slots[i].result = std::move(result);
@@ -335,6 +361,7 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
             context.delegate->onProgress(line);
             if (result) {
                 context.delegate->onEntryResult(*result, line);
+                context.delegate->onEntryDone(*entries[i].entry, entries[i].location, *result);
             }
         }
         ++context.done;

@@ -30,6 +30,12 @@ public:
     virtual void onProgress(const std::string& line) = 0;
     // The outcome of one entry (or of a missing symbol, with an empty line).
     virtual void onEntryResult(const TSSrcCheckResult& result, const std::string& line) = 0;
+    // The same outcome with the entry it belongs to and the wav location it came from, just after
+    // onEntryResult (entries only: not for a missing symbol).
+    virtual void onEntryDone(const CTsVoiceCfg& /*entry*/, const std::string& /*location*/,
+                             const TSSrcCheckResult& /*result*/)
+    {
+    }
     // The outcome of "Build voice bank".
     virtual void onFinished(const TSSrcCheckResult& result) = 0;
     // A wav location whose entries could not be read at all (a folder that is missing, a file, a
@@ -49,6 +55,10 @@ struct BuildContext {
     // Set for an incremental "Build models": entries whose model file is up to date by the manifest
     // are reported " Model up to date, skipped"; every model written is recorded in it.
     ModelManifest* manifest = nullptr;
+    // "Build models" as a check: every entry gets the build's verdict from only what the checks read
+    // of its analysis (the f0 track), and no model file is written (skipExisting and the manifest do
+    // not apply).
+    bool checkOnly = false;
     // "Build voice bank" writes its folder alone: when another build (another lvtb, the desktop
     // program) is writing a bank there, this is called once and the build waits for it to finish.
     std::function<void(const std::string& voiceBankFolder)> onWaitingForBankFolder;

@@ -286,6 +286,8 @@ private:
     int m_failed = 0;
 };
 
+} // namespace
+
 int jobsOption(const Args& args)
 {
     const auto text = args.option("--jobs");
@@ -302,6 +304,8 @@ int jobsOption(const Args& args)
     }
     throw UsageError{"--jobs needs a number from 1 to 256, not \"" + *text + "\""};
 }
+
+namespace {
 
 // The checks the build panel makes before either command; false (message printed) when one fails.
 bool dictionaryReady(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::ostream& out)

@@ -55,6 +55,10 @@ private:
     std::map<std::string, std::string> m_options;
 };
 
+// --jobs N of the commands that analyse entries: 1 … 256, the number of processors when absent; a
+// usage error otherwise.
+int jobsOption(const Args& args);
+
 struct Command {
     std::string name;    // "project", "wav-info", ...
     std::string summary; // one line for lvtb --help

@@ -12,6 +12,7 @@ Command buildModelsCommand(); // BuildCommands.cpp
 Command buildBankCommand();
 Command buildCommand();
 Command demoCommand();
+Command checkCommand();    // CheckCommand.cpp
 Command coverageCommand(); // CoverageCommand.cpp
 Command entriesCommand(); // EntriesCommands.cpp
 Command f0Command();      // F0Command.cpp
@@ -30,6 +31,7 @@ const std::vector<Command>& commands()
         buildBankCommand(),
         buildCommand(),
         coverageCommand(),
+        checkCommand(),
         renderCommand(),
         inspectCommand(),
         demoCommand(),

@@ -395,9 +395,7 @@ void storeSamples(std::span<const float> samples, TsVoiceModel& model, const Ana
 void findPitch(const AnalysisSettings& settings, std::span<const float> samples, bool independent,
                const F0Stage& f0Stage, TsVoiceModel& model, Work& w)
 {
-    w.f0.clear();
-    f0Stage(samples, independent, w.f0);
-    pipeline::unvoiceUnmeasurable(w.f0, float(settings.sampleRate));
+    trackF0(settings, samples, independent, f0Stage, w.f0);
     if (w.f0.size() > 0) {
         model.f0 = w.f0;
     }
@@ -644,6 +642,14 @@ void smoothNoiseEnvelope(TsVoiceModel& model, Work& w)
 }
 
 } // namespace
+
+void trackF0(const AnalysisSettings& settings, std::span<const float> samples, bool independent,
+             const F0Stage& f0Stage, FastVector<float>& f0)
+{
+    f0.clear();
+    f0Stage(samples, independent, f0);
+    pipeline::unvoiceUnmeasurable(f0, float(settings.sampleRate));
+}
 
 void analyse(const AnalysisSettings& settings, std::span<const float> samples, TsVoiceModel& model, bool independent,
              AnalysisRandom& random, const F0Stage& f0Stage, AnalysisScratch& scratch)

@@ -65,6 +65,11 @@ using F0Stage = std::function<void(std::span<const float> samples, bool independ
 // the probabilistic tracker the final track; an INDIE unit gets the hint's length of zeros.
 void estimateF0(std::span<const float> samples, bool independent, Tessarin::FastVector<float>& f0);
 
+// The f0 track that analyse stores (step 2): the stage's track with the frames that no step can
+// measure made unvoiced. The unit checks read nothing else of an analysis.
+void trackF0(const AnalysisSettings& settings, std::span<const float> samples, bool independent,
+             const F0Stage& f0Stage, Tessarin::FastVector<float>& f0);
+
 // Fills model (constructed with 512 and 44100) from the unit's samples in −1 … 1. independent: an
 // INDIE unit, analysed as wholly unvoiced. The noise of the calibration rendering draws from random.
 void analyse(const AnalysisSettings& settings, std::span<const float> samples, TSVM_V0::TsVoiceModel& model,

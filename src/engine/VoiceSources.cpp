@@ -67,10 +67,23 @@ std::int32_t framesBetween(float from, float to)
     return toFrames(to - from);
 }
 
-void analyseVoiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
-                      const std::filesystem::path& outputDir, const std::string& symbol, const std::string& pitch,
-                      float t0, float t1, float t2, float t3, float t4, bool independent, const F0Stage& f0Stage,
-                      AnalysisScratch* scratch)
+namespace {
+
+// What the checks of a unit read of its analysis: the f0 track alone, as the whole analysis finds it.
+std::unique_ptr<SrcMaterial> trackOnly(std::span<const float> samples, bool independent, const std::string& symbol,
+                                       const std::string& pitch, const F0Stage& f0Stage)
+{
+    auto material = std::make_unique<SrcMaterial>(symbol, pitch);
+    trackF0(AnalysisSettings{}, samples, independent, f0Stage, material->f0);
+    return material;
+}
+
+// One voiced unit: the pre-check, then the analysis and the full check, then its model file. With
+// no output folder the analysis stops at what the checks read and nothing is written.
+void voiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+               const std::filesystem::path* outputDir, const std::string& symbol, const std::string& pitch,
+               float t0, float t1, float t2, float t3, float t4, bool independent, const F0Stage& f0Stage,
+               AnalysisScratch* scratch)
 {
     SourceChecker checker;
     checker.load(dictionary);
@@ -84,11 +97,12 @@ void analyseVoiceUnit(std::string_view dictionary, std::span<const float> sample
     if (!checker.checkVoiceSource(symbol, pitch, nullptr, true)) {
         result.ok = false;
     } else {
-        source.material = analyseInto(samples, independent, symbol, pitch, f0Stage, scratch);
+        source.material = outputDir != nullptr ? analyseInto(samples, independent, symbol, pitch, f0Stage, scratch)
+                                               : trackOnly(samples, independent, symbol, pitch, f0Stage);
         result.ok = checker.checkVoiceSource(symbol, pitch, &source, false);
-        if (result.ok) {
+        if (result.ok && outputDir != nullptr) {
             source.material->packedPeaks.clear(); // the model file carries no harmonic peaks
-            if (!TSVM_V0::writeModelFile(source.p, *source.material, outputDir, symbol, pitch)) {
+            if (!TSVM_V0::writeModelFile(source.p, *source.material, *outputDir, symbol, pitch)) {
                 const char* type = checker.dictionary.isIndependent(symbol) ? "type=INDIE  pitch=" : "type=CV  pitch=";
                 result.ok = reportUnwritten(checker, type + pitch + "  symbol= " + symbol);
             }
@@ -97,10 +111,9 @@ void analyseVoiceUnit(std::string_view dictionary, std::span<const float> sample
     copyFindings(checker, result);
 }
 
-void analyseContinuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
-                           const std::filesystem::path& outputDir, const std::string& symbol,
-                           const std::string& pitch, float t0, float t1, const F0Stage& f0Stage,
-                           AnalysisScratch* scratch)
+void continuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+                    const std::filesystem::path* outputDir, const std::string& symbol, const std::string& pitch,
+                    float t0, float t1, const F0Stage& f0Stage, AnalysisScratch* scratch)
 {
     ContinuantSrc source(symbol, pitch);
     SourceChecker checker;
@@ -108,18 +121,52 @@ void analyseContinuantUnit(std::string_view dictionary, std::span<const float> s
     if (!checker.checkContinuantSource(symbol, pitch, nullptr, true)) {
         result.ok = false;
     } else {
-        source.material = analyseInto(samples, false, symbol, pitch, f0Stage, scratch);
+        source.material = outputDir != nullptr ? analyseInto(samples, false, symbol, pitch, f0Stage, scratch)
+                                               : trackOnly(samples, false, symbol, pitch, f0Stage);
         source.q[0] = frameOfTime(t0);
         source.q[1] = framesBetween(t0, t1);
         result.ok = checker.checkContinuantSource(symbol, pitch, &source, false);
-        if (result.ok) {
+        if (result.ok && outputDir != nullptr) {
             source.material->packedPeaks.clear();
-            if (!TSVM_V0::writeModelFile(source.q, *source.material, outputDir, symbol, pitch)) {
+            if (!TSVM_V0::writeModelFile(source.q, *source.material, *outputDir, symbol, pitch)) {
                 result.ok = reportUnwritten(checker, "type=VX  pitch=" + pitch + "  symbol= " + symbol);
             }
         }
     }
     copyFindings(checker, result);
+}
+
+} // namespace
+
+void analyseVoiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+                      const std::filesystem::path& outputDir, const std::string& symbol, const std::string& pitch,
+                      float t0, float t1, float t2, float t3, float t4, bool independent, const F0Stage& f0Stage,
+                      AnalysisScratch* scratch)
+{
+    voiceUnit(dictionary, samples, result, &outputDir, symbol, pitch, t0, t1, t2, t3, t4, independent, f0Stage,
+              scratch);
+}
+
+void analyseContinuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+                           const std::filesystem::path& outputDir, const std::string& symbol,
+                           const std::string& pitch, float t0, float t1, const F0Stage& f0Stage,
+                           AnalysisScratch* scratch)
+{
+    continuantUnit(dictionary, samples, result, &outputDir, symbol, pitch, t0, t1, f0Stage, scratch);
+}
+
+void checkVoiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+                    const std::string& symbol, const std::string& pitch, float t0, float t1, float t2, float t3,
+                    float t4, bool independent, const F0Stage& f0Stage)
+{
+    voiceUnit(dictionary, samples, result, nullptr, symbol, pitch, t0, t1, t2, t3, t4, independent, f0Stage, nullptr);
+}
+
+void checkContinuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+                         const std::string& symbol, const std::string& pitch, float t0, float t1,
+                         const F0Stage& f0Stage)
+{
+    continuantUnit(dictionary, samples, result, nullptr, symbol, pitch, t0, t1, f0Stage, nullptr);
 }
 
 bool modelExists(const std::filesystem::path& outputDir, std::string_view symbol, std::string_view pitch)

@@ -79,6 +79,15 @@ void analyseContinuantUnit(std::string_view dictionary, std::span<const float> s
                            const std::string& pitch, float t0, float t1, const F0Stage& f0Stage,
                            AnalysisScratch* scratch = nullptr);
 
+// The same checks with the same findings, from only what they read of the analysis (the f0 track):
+// no model file is written. For telling an author what a build would refuse, without building.
+void checkVoiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+                    const std::string& symbol, const std::string& pitch, float t0, float t1, float t2, float t3,
+                    float t4, bool independent, const F0Stage& f0Stage);
+void checkContinuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
+                         const std::string& symbol, const std::string& pitch, float t0, float t1,
+                         const F0Stage& f0Stage);
+
 bool modelExists(const std::filesystem::path& outputDir, std::string_view symbol, std::string_view pitch);
 
 // A source rebuilt from its model file (markers and material from the file); null when the file

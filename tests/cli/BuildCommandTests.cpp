@@ -1,13 +1,16 @@
 #include "cli/CliRunner.h"
 #include "demo/DemoSinger.h"
 #include "engine/AnalysisPipeline.h"
+#include "model/CTsVoiceCfgMgr.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <array>
 #include <chrono>
 #include <map>
+#include <set>
 #include <sstream>
 
 
@@ -180,6 +183,132 @@ TEST_F(BuildCommands, CoverageNamesWhatIsMissingUnbuiltFailingAndUnneeded)
               std::string::npos)
         << later.out;
     EXPECT_NE(later.out.find("pitch C4: 8 needed, 7 recorded, 6 built, 7 passing\n"), std::string::npos) << later.out;
+}
+
+TEST_F(BuildCommands, CheckGivesEveryEntryTheBuildsVerdictWithoutWritingAModel)
+{
+    // Beside the demo's passing entries, entries made to fail each of the checks.
+    const fs::path wav = m_dir / "wav" / "C4";
+    const std::array<std::string, 12> pitches = {"D4", "E4", "F4", "G4", "A4", "B4", "C5", "D5", "E5", "F5", "G5", "A5"};
+    {
+        CTsVoiceCfgMgr mgr;
+        ASSERT_EQ(mgr.loadFolder(wav), CTsVoiceCfgMgr::LoadStatus::Loaded);
+        const auto cv = [&](const std::string& symbol, const std::string& pitch, const std::string& file,
+                            std::array<double, 4> m) {
+            auto e = std::make_unique<CTsVoiceCfg_CV>();
+            e->wavName = file;
+            e->symbol = symbol;
+            e->pitch = pitch;
+            e->connectPoint = m[0];
+            e->preutterance = m[1];
+            e->vowelStart = m[2];
+            e->vowelEnd = m[3];
+            const std::string key = e->entryKey();
+            mgr.put(key, std::move(e));
+        };
+        const auto vx = [&](const std::string& symbol, const std::string& file, double connect, double tail,
+                            const std::string& pitch = "C4") {
+            auto e = std::make_unique<CTsVoiceCfg_VC>();
+            e->wavName = file;
+            e->symbol = symbol;
+            e->pitch = pitch;
+            e->connectPoint = connect;
+            e->tailPoint = tail;
+            const std::string key = e->entryKey();
+            mgr.put(key, std::move(e));
+        };
+        const auto indie = [&](const std::string& symbol, const std::string& file, double start, double end) {
+            auto e = std::make_unique<CTsVoiceCfg_INDIE>();
+            e->wavName = file;
+            e->symbol = symbol;
+            e->pitch = "C4";
+            e->startPoint = start;
+            e->endPoint = end;
+            const std::string key = e->entryKey();
+            mgr.put(key, std::move(e));
+        };
+        cv("-ka", "C4", "C4_-ka.wav", {0.15, 0.30, 0.30, 0.73}); // 0: preutterance = vowel start
+        cv("na", "C4", "C4_na.wav", {0.05, 0.29, 0.36, 0.79});   // 1: the voiced n's connect point in silence
+        cv("ka", "C4", "C4_ka.wav", {0.15, 0.23, 0.30, 0.95});   // 2: the vowel runs on into silence
+        vx("a_k", "C4_a_k.wav", 0.05, 0.68);                     // 3: the continuant starts in silence
+        cv("k.a", "C4", "C4_ka.wav", {0.15, 0.23, 0.30, 0.73});  // 4: no full stop in a symbol
+        cv("ka", "H4", "C4_ka.wav", {0.15, 0.23, 0.30, 0.73});   // 5: no pitch H
+        vx("a_a", "C4_a_k.wav", 0.30, 0.80);                     // 6: into a vowel, through the k
+        vx("a_n", "C4_a_n.wav", 0.30, 0.85);                     // 7: into the voiced n, past its end
+        indie("ni", "C4_na.wav", 0.2, 0.6);                      // not an independent symbol
+        cv("ma", "C4", "missing.wav", {0.15, 0.23, 0.30, 0.73}); // no recording
+        // The tail of a_n moved frame by frame across the end of the voicing, at twelve other pitches:
+        // where the verdict turns is where the check's frames meet the f0 track.
+        for (int i = 0; i < 12; ++i) {
+            vx("a_n", "C4_a_n.wav", 0.30, 0.733 + i * 128.0 / 44100.0, pitches[i]);
+        }
+        ASSERT_TRUE(mgr.save());
+    }
+    const fs::path models = m_dir / "models";
+    ASSERT_FALSE(fs::exists(models));
+
+    const auto check = runLvtb({"check", m_project, "--jobs", "2"});
+    EXPECT_EQ(check.status, 1) << check.out << check.err;
+    EXPECT_FALSE(fs::exists(models)) << "a check writes no model";
+    const auto build = runLvtb({"build-models", m_project, "--overwrite", "--jobs", "1"});
+    EXPECT_EQ(build.status, 1) << build.out << build.err;
+
+    // The entry lines of both texts, from the first progress line to the end of the last result.
+    const auto entryLines = [](const std::string& text, const std::string& end) {
+        const std::size_t from = text.find("\r\n[1/");
+        const std::size_t to = text.find(end, from);
+        return from == std::string::npos || to == std::string::npos ? std::string() : text.substr(from, to - from);
+    };
+    const std::string checked = entryLines(check.out, "\r\n\r\n25 entries checked: ");
+    ASSERT_FALSE(checked.empty()) << check.out;
+    EXPECT_EQ(checked, entryLines(build.out, "\r\n\r\n-------------End ")) << build.out;
+    EXPECT_NE(checked.find("symbol=ni    >> Error  >  Symbol type error!"), std::string::npos) << checked;
+    EXPECT_NE(checked.find("symbol=ma    >> Error  >  wav reading error:"), std::string::npos) << checked;
+
+    // The same verdicts as JSON, every check's code among them.
+    const auto json = runLvtb({"check", m_project, "--json", "--jobs", "1"});
+    EXPECT_EQ(json.status, 1);
+    Json::Value j;
+    Json::CharReaderBuilder reader;
+    std::string errors;
+    std::istringstream in(json.out);
+    ASSERT_TRUE(Json::parseFromStream(reader, in, &j, &errors)) << errors << json.out;
+    ASSERT_EQ(j["entries"].size(), 25u);
+    std::set<int> codes;
+    for (const Json::Value& e : j["entries"]) {
+        EXPECT_EQ(e["location"].asString(), wav.string());
+        EXPECT_EQ(e["ok"].asBool(), e["messages"].empty()) << e;
+        for (const Json::Value& code : e["codes"]) {
+            codes.insert(code.asInt());
+        }
+        const std::string key = e["key"].asString();
+        const std::string line =
+            "pitch=" + key.substr(0, key.find("->")) + "  symbol=" + key.substr(key.find("->") + 2) + "    >> ";
+        const std::size_t at = checked.find(line);
+        ASSERT_NE(at, std::string::npos) << e;
+        EXPECT_EQ(checked.compare(at + line.size(), 2, "OK") == 0, e["ok"].asBool()) << e;
+    }
+    EXPECT_EQ(codes, (std::set<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(j["summary"]["passing"].asInt() + j["summary"]["failing"].asInt(), 25);
+    // The sweep's verdict turns within it: passing tails first, then failing ones.
+    std::map<std::string, Json::Value> byKey;
+    for (const Json::Value& e : j["entries"]) {
+        byKey[e["key"].asString()] = e;
+    }
+    std::string sweep;
+    for (const std::string& pitch : pitches) {
+        sweep += byKey.at(pitch + "->a_n")["ok"].asBool() ? 'P' : 'F';
+    }
+    EXPECT_EQ(sweep.find_first_not_of('P'), sweep.find('F')) << sweep;
+    EXPECT_EQ(sweep.find_first_of('P'), 0u) << sweep;
+    EXPECT_NE(sweep.find('F'), std::string::npos) << sweep;
+    EXPECT_EQ(sweep.find('P', sweep.find('F')), std::string::npos) << sweep;
+    EXPECT_EQ(byKey.at("C4->-ka")["messages"][0].asString(), "Markers sequence error.");
+    EXPECT_EQ(byKey.at("C4->ni")["messages"][0].asString(), "Symbol type error!");
+    EXPECT_TRUE(byKey.at("C4->-na")["ok"].asBool());
+
+    EXPECT_EQ(runLvtb({"check", m_project, "--jobs", "0"}).status, 2);
+    EXPECT_EQ(runLvtb({"check", (m_dir / "none.lvtb").string()}).status, 2);
 }
 
 namespace {

@@ -184,7 +184,38 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     if (!m_tags.markers.empty() && m_wav.duration > 0.0f) {
         bringIntoView(m_wav, m_tags.markers.front()->position);
     }
+    m_unchangedPositions = m_tags.positions();
     redrawAll(true);
+}
+
+bool CWavMgrDlg::hasUnstoredChanges() const
+{
+    return m_kindShown != CTsVoiceCfg::kNoKind && m_wav.duration > 0.0f && m_tags.positions() != m_unchangedPositions;
+}
+
+bool CWavMgrDlg::settleChanges()
+{
+    if (!hasUnstoredChanges()) {
+        return true;
+    }
+    const CTsVoiceCfg* entry = shownEntry();
+    const QString text = QStringLiteral("Store the changes to ") + QString::fromStdString(entry->pitch) +
+                         QLatin1Char(':') + QString::fromStdString(entry->symbol) + QLatin1Char('?');
+    switch (prompter().message(this, text, {}, Prompter::Icon::Question, Prompter::Buttons::YesNoCancel)) {
+    case Prompter::Answer::Yes:
+        // A store the checks refuse keeps the user here, with the markers as they are.
+        return storeEntry(false);
+    case Prompter::Answer::No:
+        // Dropped, as one step of the history: should the way out not lead anywhere (the first
+        // entry and Up), Ctrl+Z brings the moves back.
+        m_moveOpen = false;
+        m_history.recordBefore(m_tags.positions());
+        m_tags.setPositions(m_unchangedPositions);
+        redrawAll(false);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void CWavMgrDlg::redrawAll(bool refreshSpectrogram)
@@ -205,7 +236,8 @@ void CWavMgrDlg::beginMarkerMove()
 {
     if (!m_moveOpen) {
         m_moveOpen = true;
-        m_history.recordBefore(m_tags.positions());
+        m_moveStart = m_tags.positions();
+        m_history.recordBefore(m_moveStart);
     }
 }
 
@@ -214,11 +246,18 @@ void CWavMgrDlg::moveTag(CTag* tag, float delta, bool allMarkers)
     if (!tag || m_wav.duration <= 0.0f) {
         return;
     }
-    const bool isMarker = m_tags.indexOf(tag) >= 0;
-    if (allMarkers || isMarker) {
+    const int index = m_tags.indexOf(tag);
+    if (allMarkers || index >= 0) {
         beginMarkerMove();
     }
-    if (allMarkers) {
+    if (allMarkers && index >= 0 && m_moveStart.size() == m_tags.markers.size()) {
+        // Every marker keeps its distance from where it was when the drag began, each held inside
+        // the file: one held at 0 during the drag comes back with the others.
+        const float shift = held(tag->position + delta, m_wav.duration) - m_moveStart[std::size_t(index)];
+        for (std::size_t i = 0; i < m_tags.markers.size(); ++i) {
+            m_tags.markers[i]->position = held(m_moveStart[i] + shift, m_wav.duration);
+        }
+    } else if (allMarkers) {
         for (auto& marker : m_tags.markers) {
             marker->position = held(marker->position + delta, m_wav.duration);
         }
@@ -273,21 +312,26 @@ void CWavMgrDlg::gotoNeighbour(int direction)
 {
     stopPlayers();
     const CTsVoiceCfg* entry = shownEntry();
-    if (m_wav.duration <= 0.0f || !entry) {
+    // An entry whose recording is missing still has neighbours: the list finds them by the entry,
+    // not by its samples, so the user is never held on it.
+    if (!entry) {
         prompter().error(this, QStringLiteral("Wav data not exists !"));
+        return;
+    }
+    if (!settleChanges()) {
         return;
     }
     EntryEvent event(Msg::kMoveToNeighbour, *entry, m_wavFolder, moveFlagFromDirection(direction));
     send(event);
 }
 
-void CWavMgrDlg::storeEntry(bool andGoToNext)
+bool CWavMgrDlg::storeEntry(bool andGoToNext)
 {
     stopPlayers();
     CTsVoiceCfg* entry = entryOf(m_kindShown);
     if (m_wav.duration <= 0.0f || !entry) {
         prompter().error(this, QStringLiteral("Wav data not exists !"));
-        return;
+        return false;
     }
     const std::vector<float> p = m_tags.positions();
     storeMarkerTimes(p, *entry);
@@ -304,14 +348,16 @@ void CWavMgrDlg::storeEntry(bool andGoToNext)
     }
     if (!orderRight) {
         prompter().error(this, QStringLiteral("The order of markers is wrong..."));
-        return;
+        return false;
     }
     if (!marginsRight) {
         prompter().error(this, QStringLiteral("Markers should not in the margin ..."));
-        return;
+        return false;
     }
+    m_unchangedPositions = p;
     EntryEvent event(andGoToNext ? Msg::kStoreAndNext : Msg::kStoreEntry, *entry, m_wavFolder);
     send(event);
+    return true;
 }
 
 void CWavMgrDlg::togglePlayback()
@@ -402,7 +448,9 @@ bool CWavMgrDlg::event(QEvent* event)
 {
     if (event->type() == messageType(Msg::kEditEntry)) {
         const auto* edit = static_cast<EntryEvent*>(event);
-        loadEntry(*edit->entry, edit->wavFolder);
+        if (settleChanges()) {
+            loadEntry(*edit->entry, edit->wavFolder);
+        }
         return true;
     }
     if (event->type() == messageType(Msg::kPlayProgress) || event->type() == messageType(Msg::kPlayFinished)) {
@@ -471,6 +519,10 @@ bool CWavMgrDlg::eventFilter(QObject* watched, QEvent* event)
 void CWavMgrDlg::closeEvent(QCloseEvent* event)
 {
     stopPlayers();
+    if (!settleChanges()) {
+        event->ignore();
+        return;
+    }
     ToolWindowEvent closed(Msg::kWaveEditor, 1);
     send(closed);
     CUIBoardDlg::closeEvent(event);

@@ -24,8 +24,8 @@
 // - Message boxes go through the installed Prompter (ui/Prompter.h).
 //
 // Keys (the drawing surface has the focus): Space plays or stops the file from the play cursor;
-// 1 … 9 put that marker at the play cursor; Up / Down open the preceding / following entry without
-// storing; Tab stores and opens the following entry; Ctrl+Z undoes a marker move, Ctrl+Shift+Z and
+// 1 … 9 put that marker at the play cursor; Up / Down open the preceding / following entry (asking
+// first whether moved markers are to be stored); Tab stores and opens the following entry; Ctrl+Z undoes a marker move, Ctrl+Shift+Z and
 // Ctrl+Y redo it (the history belongs to the loaded entry and is cleared by the next load).
 
 #include "audio/AudioStreamListener.h"
@@ -90,12 +90,20 @@ public:
     CWavFilePlayer& filePlayer() { return m_filePlayer; }
 
     // The user's actions, as the keys, buttons and signals invoke them.
-    void storeEntry(bool andGoToNext);     // "updateVoiceCfg" (8588) and Tab (8594)
+    // "updateVoiceCfg" (8588) and Tab (8594); false when nothing was sent (no file, a check refused).
+    bool storeEntry(bool andGoToNext);
     void gotoNeighbour(int direction);     // "gotoNextCfg": 0 preceding, 1 following (8593)
     void togglePlayback();                 // Space
     bool moveMarkerToPlayCursor(int number); // 1 … 9; false when the kind has no such marker
     bool undoMarkerMove();
     bool redoMarkerMove();
+
+    // Markers moved since the entry was loaded or last stored.
+    bool hasUnstoredChanges() const;
+    // Before the entry is left (Up, Down, the panel's arrows, another entry, closing): with unstored
+    // changes asks "Store the changes to C4:ka?". Yes stores (false when a check refuses), No drops
+    // them, Cancel returns false: the caller stays. True at once when nothing moved.
+    bool settleChanges();
 
     // The view tree's signals that no view handled.
     void onSignal(std::string_view name, void* argument, UISignalSender* sender) override;
@@ -143,6 +151,8 @@ private:
     QPointer<QObject> m_receiver;
     CTagMoveHistory m_history;
     bool m_moveOpen = false; // a drag's moves make one undo step
+    std::vector<float> m_moveStart;          // [s] the markers when the open move began
+    std::vector<float> m_unchangedPositions; // [s] the markers as loaded or last stored
 };
 
 } // namespace TessarinEditor

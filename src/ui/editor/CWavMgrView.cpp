@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
@@ -571,7 +572,11 @@ void CTagMgrView::drawView(const QRect& dirty, QPainter& painter)
     if (m_tags && hasFile()) {
         const UIRect r = viewRect();
         painter.save();
-        painter.setClipRect(r.toQRect(), Qt::IntersectClip);
+        QRegion lineArea(r.toQRect());
+        if (m_covering && !m_covering->isViewHidden()) {
+            lineArea -= QRegion(m_covering->viewRect().toQRect());
+        }
+        painter.setClipRegion(lineArea, Qt::IntersectClip);
         for (std::size_t i = 0; i < m_labels.size(); ++i) {
             const CTag* tag = m_tags->markers[i].get();
             const UIRect box = labelRect(int(i));
@@ -596,15 +601,30 @@ void CTagMgrView::drawView(const QRect& dirty, QPainter& painter)
     drawChildren(dirty, painter);
 }
 
+void CTagMgrView::buttonPressed(CUIButton* button, int x, int)
+{
+    m_dragStartTime = static_cast<CCommonTagView*>(button)->tag()->position;
+    m_dragStartX = x;
+}
+
 void CTagMgrView::buttonDragged(CUIButton* button, int, int, int lastX, int, int x, int)
 {
     if (!hasFile() || x == lastX) {
         return;
     }
     auto* label = static_cast<CCommonTagView*>(button);
+    // The marker goes to the time under the pointer (as grabbed), not by the step since the last
+    // move: a step cut off at 0 or at the end would otherwise be lost and the marker would no
+    // longer follow the pointer when it comes back.
+    const float pointerTime =
+        m_dragStartTime + float(x - m_dragStartX) / float(std::max(1, viewRect().width())) * m_wav->viewLength;
+    const float target = std::min(std::max(pointerTime, 0.0f), m_wav->duration);
     TagMovingArgument moving;
     moving.tag = label->tag();
-    moving.delta = float(x - lastX) / float(std::max(1, viewRect().width())) * m_wav->viewLength;
+    moving.delta = target - label->tag()->position;
+    if (moving.delta == 0.0f) {
+        return;
+    }
     moving.allMarkers = label != m_playHandle && label->dragModifiers().testFlag(Qt::ControlModifier);
     sendSignal(UISignalNames::kTagMoving, &moving, button);
 }
@@ -704,8 +724,11 @@ CWavMgrView::CWavMgrView()
     m_spectrogram = addOwnedChild(std::make_unique<CSpectrogramImgView>());
     m_freqRuler = addOwnedChild(std::make_unique<CSpectralFreqGraduationView>());
     m_margins = addOwnedChild(std::make_unique<CWavMarginView>());
-    m_markers = addOwnedChild(std::make_unique<CTagMgrView>());
+    // The panel under the marker layer: a label under the panel is still found first by the mouse
+    // and drawn over it (the layer itself lets every other point through to the panel).
     m_panel = addOwnedChild(std::make_unique<CWavMgrFloatPanel>());
+    m_markers = addOwnedChild(std::make_unique<CTagMgrView>());
+    m_markers->setCoveringView(m_panel);
     m_timeRuler->setUnitText(QStringLiteral("s"));
     background().setImage(EditorImages::frame());
     background().setStretch(true, QMargins(4, 4, 4, 4));

@@ -185,12 +185,20 @@ public:
     void layoutView(int left, int top, int right, int bottom) override;
     void drawView(const QRect& dirty, QPainter& painter) override;
     bool hitTest(int, int) const override { return false; }
+    void buttonPressed(CUIButton* button, int x, int y) override;
     void buttonDragged(CUIButton* button, int pressX, int pressY, int lastX, int lastY, int x, int y) override;
     bool buttonSetCursor(CUIButton* button) override;
+    // The floating panel: marker lines leave its box clear; the labels stay above it, so that every
+    // label can be grabbed wherever the panel is.
+    void setCoveringView(const CUIView* view) { m_covering = view; }
 
 private:
     bool hasFile() const;
     void clearLabels();
+
+    float m_dragStartTime = 0.0f; // [s] the dragged marker when it was grabbed
+    int m_dragStartX = 0;
+    const CUIView* m_covering = nullptr;
 
     const CWavData* m_wav = nullptr;
     CTagSet* m_tags = nullptr;

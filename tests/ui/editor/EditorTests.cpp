@@ -13,9 +13,12 @@
 #include "ui/editor/CWavMgrView.h"
 #include "ui/toolkit/Messages.h"
 #include "ui/editor/UISignalNames.h"
+#include "ui/editor/WavViewRange.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -132,6 +135,49 @@ protected:
     }
 
     std::vector<float> markers() { return dlg->tagSet().positions(); }
+
+    // The window shown, so that QTest's mouse and key events reach it as a user's would.
+    void showWindow()
+    {
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        dlg->board().relayout();
+    }
+
+    QPoint labelCentre(int i)
+    {
+        const UIRect r = dlg->view().markers().labels()[std::size_t(i)]->viewRect();
+        return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+
+    // A real drag: press at from, move through every x of path (same height), release at the last.
+    void mouseDrag(QPoint from, std::initializer_list<int> path, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QWidget* board = &dlg->board();
+        QTest::mouseMove(board, from);
+        QTest::mousePress(board, Qt::LeftButton, mods, from);
+        QPoint at = from;
+        for (int x : path) {
+            at.setX(x);
+            QTest::mouseEvent(QTest::MouseMove, board, Qt::NoButton, mods, at);
+        }
+        QTest::mouseRelease(board, Qt::LeftButton, mods, at);
+        ASSERT_EQ(QGuiApplication::mouseButtons(), Qt::NoButton);
+    }
+
+    void click(CUIButton& button)
+    {
+        const UIRect r = button.viewRect();
+        QTest::mouseClick(&dlg->board(), Qt::LeftButton, Qt::NoModifier, QPoint(r.left + 5, r.top + 5));
+    }
+
+    // The layer's pixel of time t, and one pixel in seconds, for the visible range.
+    int pixelOf(float t)
+    {
+        const UIRect r = dlg->view().markers().viewRect();
+        return timeToPixel(dlg->wavData(), t, r.left, r.width());
+    }
+    float pixelSeconds() { return dlg->wavData().viewLength / float(dlg->view().markers().viewRect().width()); }
 
     lvtest::TempDir dir;
     lvtest::SimulatedAudioDevice device;
@@ -290,11 +336,12 @@ TEST_F(Editor, TabStoresAndAsksForTheNextEntryUpAndDownMoveWithoutStoring)
     EXPECT_EQ(log.received[0].type, Msg::kStoreAndNext);
     EXPECT_EQ(dynamic_cast<const CTsVoiceCfg_CV&>(*log.received[0].entry).preutterance, double(0.7f));
 
-    // Up and Down: 8593 with the preceding (flag 1) or following (flag 0) entry; not stored, so the
-    // entry as it was loaded... after the store above, the stored one.
+    // Up and Down: 8593 with the preceding (flag 1) or following (flag 0) entry; the moved marker
+    // not stored (answered No), so the entry as it was loaded.
     dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
     dlg->tagSet().playCursor.position = 0.8f;
     key(Qt::Key_2);
+    prompts.answerMessage(Prompter::Answer::No);
     key(Qt::Key_Up);
     key(Qt::Key_Down);
     ASSERT_EQ(log.received.size(), 3u);
@@ -443,4 +490,177 @@ TEST(EditorLayout, TheTableAndThePanelKeptInsideTheWindow)
     EXPECT_EQ(keepPanelInside({-30, 10, 90, 52}, 600, 500), (UIRect{0, 10, 120, 52}));
     EXPECT_EQ(keepPanelInside({550, 470, 670, 512}, 600, 500), (UIRect{480, 458, 600, 500}));
     EXPECT_EQ(keepPanelInside({200, 100, 320, 142}, 600, 500), (UIRect{200, 100, 320, 142}));
+}
+
+TEST_F(Editor, LeavingAnEntryWithMovedMarkersAsksToStoreThemAndARefusedStoreStays)
+{
+    Tessarin::ManualMillisecondClock clock(1000);
+    Tessarin::ScopedProcessClock useClock(clock);
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    showWindow();
+    const std::vector<float> loaded = markers();
+    const QString question = QStringLiteral("Store the changes to C4:ka?");
+
+    // Nothing moved: Up goes at once.
+    QTest::keyClick(&dlg->board(), Qt::Key_Up);
+    ASSERT_EQ(log.received.size(), 1u);
+    EXPECT_EQ(log.received[0].type, Msg::kMoveToNeighbour);
+    EXPECT_TRUE(prompts.prompts().empty());
+
+    // A drag, then Up: asked; Cancel stays with the markers where they are.
+    mouseDrag(labelCentre(1), {labelCentre(1).x() + 15, labelCentre(1).x() + 30});
+    const std::vector<float> moved = markers();
+    ASSERT_NE(moved, loaded);
+    prompts.answerMessage(Prompter::Answer::Cancel);
+    QTest::keyClick(&dlg->board(), Qt::Key_Up);
+    ASSERT_EQ(prompts.prompts().size(), 1u);
+    EXPECT_EQ(prompts.prompts()[0].text, question);
+    EXPECT_EQ(prompts.prompts()[0].icon, Prompter::Icon::Question);
+    EXPECT_EQ(prompts.prompts()[0].buttons, Prompter::Buttons::YesNoCancel);
+    EXPECT_EQ(log.received.size(), 1u);
+    EXPECT_EQ(markers(), moved);
+
+    // The panel's ▼, No: the moves are dropped and the following entry asked for; Ctrl+Z brings
+    // them back while the user is still here.
+    prompts.answerMessage(Prompter::Answer::No);
+    click(dlg->view().panel().downButton());
+    ASSERT_EQ(prompts.prompts().size(), 2u);
+    ASSERT_EQ(log.received.size(), 2u);
+    EXPECT_EQ(log.received[1].type, Msg::kMoveToNeighbour);
+    EXPECT_EQ(log.received[1].flag, 0);
+    EXPECT_EQ(markers(), loaded);
+    QTest::keyClick(&dlg->board(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers(), moved);
+
+    // The vowel end put before the vowel start with key 4; the panel's ▲, Yes: the order check
+    // refuses, nothing is sent and the editor stays.
+    dlg->tagSet().playCursor.position = 0.8f;
+    QTest::keyClick(&dlg->board(), Qt::Key_4);
+    prompts.answerMessage(Prompter::Answer::Yes);
+    prompts.answerMessage(Prompter::Answer::Ok);
+    click(dlg->view().panel().upButton());
+    ASSERT_EQ(prompts.prompts().size(), 4u);
+    EXPECT_EQ(prompts.prompts()[2].text, question);
+    EXPECT_EQ(prompts.prompts()[3].text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("The order of markers is wrong..."));
+    EXPECT_EQ(log.received.size(), 2u);
+    EXPECT_EQ(markers()[3], 0.8f);
+
+    // Undone, Down, Yes: stored (8588 with the dragged preutterance), then the move (8593).
+    QTest::keyClick(&dlg->board(), Qt::Key_Z, Qt::ControlModifier);
+    prompts.answerMessage(Prompter::Answer::Yes);
+    QTest::keyClick(&dlg->board(), Qt::Key_Down);
+    ASSERT_EQ(log.received.size(), 4u);
+    EXPECT_EQ(log.received[2].type, Msg::kStoreEntry);
+    EXPECT_EQ(dynamic_cast<const CTsVoiceCfg_CV&>(*log.received[2].entry).preutterance, double(moved[1]));
+    EXPECT_EQ(log.received[3].type, Msg::kMoveToNeighbour);
+    // Stored: nothing more to ask.
+    QTest::keyClick(&dlg->board(), Qt::Key_Up);
+    EXPECT_EQ(log.received.size(), 5u);
+    EXPECT_EQ(prompts.prompts().size(), 5u);
+
+    // Another entry from the list (8589): Cancel keeps this one, No opens the other.
+    clock.advance(1000);
+    mouseDrag(labelCentre(0), {labelCentre(0).x() - 20});
+    const std::vector<float> movedAgain = markers();
+    EntryEvent edit(Msg::kEditEntry, cvEntry("b.wav"), folder);
+    prompts.answerMessage(Prompter::Answer::Cancel);
+    QCoreApplication::sendEvent(dlg.get(), &edit);
+    EXPECT_EQ(dlg->loadedPath(), folder + QStringLiteral("/a.wav"));
+    EXPECT_EQ(markers(), movedAgain);
+    prompts.answerMessage(Prompter::Answer::No);
+    QCoreApplication::sendEvent(dlg.get(), &edit);
+    EXPECT_EQ(dlg->loadedPath(), folder + QStringLiteral("/b.wav"));
+    EXPECT_EQ(prompts.prompts().size(), 7u);
+
+    // Closing: Cancel keeps the window open, No closes it.
+    mouseDrag(labelCentre(2), {labelCentre(2).x() + 25});
+    prompts.answerMessage(Prompter::Answer::Cancel);
+    EXPECT_FALSE(dlg->close());
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(log.received.size(), 5u);
+    prompts.answerMessage(Prompter::Answer::No);
+    EXPECT_TRUE(dlg->close());
+    ASSERT_EQ(log.received.size(), 6u);
+    EXPECT_EQ(log.received[5].type, Msg::kWaveEditor);
+    EXPECT_EQ(prompts.prompts().size(), 9u);
+    EXPECT_TRUE(prompts.scriptDone());
+}
+
+TEST_F(Editor, ADraggedMarkerStaysAtThePointersTimeAfterLeavingTheFileAndComingBack)
+{
+    Tessarin::ManualMillisecondClock clock(1000);
+    Tessarin::ScopedProcessClock useClock(clock);
+    dlg->loadCVEntry(cvEntry("a.wav", 0.3, 0.6, 0.9, 1.2), folder);
+    showWindow();
+    const QPoint press = labelCentre(0);
+    const float start = markers()[0];
+    // Past 0 and back to the press: where it was; past the end and back: the same.
+    mouseDrag(press, {press.x() - 100, -109, press.x()});
+    EXPECT_NEAR(markers()[0], start, pixelSeconds());
+    mouseDrag(labelCentre(0), {3000, press.x() + 200});
+    EXPECT_NEAR(markers()[0], start + 200.0f * pixelSeconds(), pixelSeconds());
+    // Held at the ends while the pointer is beyond them.
+    QWidget* board = &dlg->board();
+    QTest::mousePress(board, Qt::LeftButton, {}, labelCentre(0));
+    QTest::mouseMove(board, QPoint(-300, press.y()));
+    EXPECT_EQ(markers()[0], 0.0f);
+    QTest::mouseMove(board, QPoint(5000, press.y()));
+    EXPECT_EQ(markers()[0], 2.0f);
+    QTest::mouseRelease(board, Qt::LeftButton, {}, QPoint(5000, press.y()));
+
+    // With Ctrl every marker keeps its distance from the dragged one once it comes back.
+    dlg->loadCVEntry(cvEntry("a.wav", 0.3, 0.6, 0.9, 1.2), folder);
+    const std::vector<float> before = markers();
+    const QPoint second = labelCentre(1);
+    mouseDrag(second, {second.x() - 150, -200, second.x() + 20}, Qt::ControlModifier);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_NEAR(markers()[i], before[i] + 20.0f * pixelSeconds(), pixelSeconds()) << i;
+    }
+}
+
+TEST_F(Editor, EveryMarkerLabelCanBeGrabbedEvenUnderTheFloatingPanel)
+{
+    // Markers around 0.15 s of a 2 s file sit near x = 80, under the panel at (20, 90)–(140, 132):
+    // labels 2 and 3 (y 90–110 and 111–131) lie under it.
+    dlg->loadCVEntry(cvEntry("a.wav", 0.1, 0.13, 0.16, 0.5), folder);
+    showWindow();
+    CWavMgrFloatPanel& panel = dlg->view().panel();
+    const UIRect panelBox = panel.viewRect();
+    for (int i : {1, 2}) {
+        const QPoint c = labelCentre(i);
+        ASSERT_TRUE(panelBox.contains(c.x(), c.y())) << i;
+        const float before = markers()[std::size_t(i)];
+        mouseDrag(c, {c.x() + 20, c.x() + 40});
+        EXPECT_NEAR(markers()[std::size_t(i)], before + 40.0f * pixelSeconds(), pixelSeconds()) << i;
+        EXPECT_EQ(panel.viewRect(), panelBox);
+    }
+    // The panel still works where no label lies: its store button, and dragging it by its body.
+    const UIRect storeBox = panel.storeButton().viewRect();
+    click(panel.storeButton());
+    ASSERT_EQ(log.received.size(), 1u);
+    EXPECT_EQ(log.received[0].type, Msg::kStoreEntry);
+    mouseDrag(QPoint(panelBox.left + 2, panelBox.bottom - 3), {panelBox.left + 300});
+    EXPECT_EQ(panel.viewRect().left, panelBox.left + 298);
+    EXPECT_NE(panel.storeButton().viewRect(), storeBox);
+}
+
+TEST_F(Editor, DownAndUpPastAnEntryWhoseRecordingIsMissingReachTheNeighbours)
+{
+    prompts.answerMessage(Prompter::Answer::Ok);
+    dlg->loadCVEntry(cvEntry("missing.wav"), folder);
+    ASSERT_EQ(prompts.prompts().size(), 1u);
+    showWindow();
+    QTest::keyClick(&dlg->board(), Qt::Key_Down);
+    click(dlg->view().panel().upButton());
+    ASSERT_EQ(log.received.size(), 2u);
+    EXPECT_EQ(log.received[0].type, Msg::kMoveToNeighbour);
+    EXPECT_EQ(log.received[0].flag, 0);
+    EXPECT_EQ(log.received[0].entry->wavName, "missing.wav");
+    EXPECT_EQ(log.received[1].flag, 1);
+    EXPECT_EQ(prompts.prompts().size(), 1u);
+    // Storing it is still refused.
+    prompts.answerMessage(Prompter::Answer::Ok);
+    QTest::keyClick(&dlg->board(), Qt::Key_Tab);
+    EXPECT_EQ(prompts.prompts().back().text, QStringLiteral("Wav data not exists !"));
+    EXPECT_EQ(log.received.size(), 2u);
 }

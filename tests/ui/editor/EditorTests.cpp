@@ -313,16 +313,74 @@ TEST_F(Editor, StoringChecksOrderThenMarginsAndSendsOnlyARightEntry)
     EXPECT_EQ(stored->vowelEnd, double(1.5f));
     EXPECT_EQ(stored->symbol, "ka");
 
-    // VX: the end before the start.
+    // Every pair of a CV entry out of order (the rule: CP < PP < VSP < VEP, strict), margins right:
+    // refused with the order message and nothing sent, markers left where they are.
+    const std::vector<std::vector<float>> outOfOrder{
+        {0.5f, 0.5f, 0.9f, 1.2f},  // PP equal to CP
+        {0.6f, 0.5f, 0.9f, 1.2f},  // PP before CP
+        {0.5f, 0.9f, 0.9f, 1.2f},  // PP equal to VSP
+        {0.5f, 1.0f, 0.9f, 1.2f},  // PP after VSP
+        {0.5f, 0.6f, 0.9f, 0.9f},  // VEP equal to VSP
+        {0.5f, 0.6f, 0.9f, 0.7f},  // VEP before VSP, after PP
+        {0.5f, 0.6f, 0.9f, 0.55f}, // VEP before PP, after CP
+        {0.5f, 0.6f, 0.9f, 0.4f},  // VEP before CP
+        {1.0f, 0.6f, 0.9f, 1.2f},  // CP after PP and VSP
+    };
+    for (const std::vector<float>& p : outOfOrder) {
+        dlg->tagSet().setPositions(p);
+        prompts.answerMessage(Prompter::Answer::Ok);
+        EXPECT_FALSE(dlg->storeEntry(false));
+        EXPECT_EQ(prompts.prompts().back().text.section(QLatin1Char('\n'), 0, 0),
+                  QStringLiteral("The order of markers is wrong..."))
+            << p[0] << ' ' << p[1] << ' ' << p[2] << ' ' << p[3];
+        EXPECT_EQ(markers(), p);
+    }
+    EXPECT_EQ(log.received.size(), 1u);
+
+    // VX and INDIE (b.wav, 3 s): the end before or at the start is out of order; the start at or
+    // within 0.06 s and the end at or within 0.06 s of the end are in the margin; just inside both
+    // is stored.
+    const float d = 3.0f;
+    const float lastRight = std::nextafter(d - 0.06f, 0.0f);
+    const float firstRight = std::nextafter(0.06f, 1.0f);
     CTsVoiceCfg_VC vx;
     vx.wavName = "b.wav";
     vx.connectPoint = 1.0;
-    vx.tailPoint = 0.9;
-    dlg->loadVXEntry(vx, folder);
-    prompts.answerMessage(Prompter::Answer::Ok);
-    dlg->storeEntry(false);
-    EXPECT_EQ(prompts.prompts().back().text, QStringLiteral("The order of markers is wrong..."));
-    EXPECT_EQ(log.received.size(), 1u);
+    vx.tailPoint = 2.0;
+    CTsVoiceCfg_INDIE indie;
+    indie.wavName = "b.wav";
+    indie.startPoint = 1.0;
+    indie.endPoint = 2.0;
+    std::size_t sent = log.received.size();
+    for (const CTsVoiceCfg* entry : {static_cast<const CTsVoiceCfg*>(&vx), static_cast<const CTsVoiceCfg*>(&indie)}) {
+        ASSERT_TRUE(dlg->loadEntry(*entry, folder));
+        ASSERT_EQ(dlg->wavData().duration, d);
+        const struct {
+            std::vector<float> p;
+            const char* message;
+        } cases[] = {
+            {{1.0f, 0.9f}, "The order of markers is wrong..."},
+            {{1.0f, 1.0f}, "The order of markers is wrong..."},
+            {{0.06f, 2.0f}, "Markers should not in the margin ..."},
+            {{1.0f, d - 0.06f}, "Markers should not in the margin ..."},
+            {{1.0f, 2.99f}, "Markers should not in the margin ..."},
+            {{1.0f, d}, "Markers should not in the margin ..."},
+            {{0.0f, 2.0f}, "Markers should not in the margin ..."},
+        };
+        for (const auto& c : cases) {
+            dlg->tagSet().setPositions(c.p);
+            prompts.answerMessage(Prompter::Answer::Ok);
+            EXPECT_FALSE(dlg->storeEntry(false));
+            EXPECT_EQ(prompts.prompts().back().text.section(QLatin1Char('\n'), 0, 0), QString::fromLatin1(c.message))
+                << entry->kind() << ' ' << c.p[0] << ' ' << c.p[1];
+        }
+        EXPECT_EQ(log.received.size(), sent);
+        dlg->tagSet().setPositions(std::vector<float>{firstRight, lastRight});
+        EXPECT_TRUE(dlg->storeEntry(false));
+        ASSERT_EQ(log.received.size(), ++sent);
+        EXPECT_EQ(log.received.back().entry->kind(), entry->kind());
+        EXPECT_EQ(entryMarkerTimes(*log.received.back().entry), (std::vector<float>{firstRight, lastRight}));
+    }
     EXPECT_TRUE(prompts.scriptDone());
 }
 

@@ -179,6 +179,7 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
 
     m_kindShown = kind;
     m_view->setModels(&m_wav, &m_tags);
+    m_view->timeStrip().setKind(kind);
     setWindowTitle(QString::asprintf("Type=%s   %s:%s        ", kindText(kind), slot->pitch.c_str(), slot->symbol.c_str()) +
                    fullPath);
     if (!m_tags.markers.empty() && m_wav.duration > 0.0f) {
@@ -511,9 +512,33 @@ bool CWavMgrDlg::eventFilter(QObject* watched, QEvent* event)
                    event->type() == QEvent::Leave) {
             // The end of a drag: the next move is a new step of the history.
             m_moveOpen = false;
+            if (event->type() == QEvent::Leave) {
+                showPointerTime(std::nullopt);
+            }
+        }
+        if (event->type() == QEvent::MouseMove) {
+            showPointerTime(static_cast<QMouseEvent*>(event)->position().toPoint());
         }
     }
     return CUIBoardDlg::eventFilter(watched, event);
+}
+
+void CWavMgrDlg::showPointerTime(std::optional<QPoint> at)
+{
+    std::optional<float> time;
+    if (at && m_wav.duration > 0.0f) {
+        const UIRect wave = m_view->waveform().viewRect();
+        const int top = m_view->timeRuler().viewRect().top;
+        const int bottom = m_view->spectrogram().viewRect().bottom;
+        if (at->x() >= wave.left && at->x() < wave.right && at->y() >= top && at->y() < bottom) {
+            time = std::min(std::max(pixelToTime(m_wav, at->x(), wave.left, wave.width()), 0.0f), m_wav.duration);
+        }
+    }
+    CWavTimeStripView& strip = m_view->timeStrip();
+    if (strip.pointer() != time) {
+        strip.setPointer(time);
+        strip.invalidateView();
+    }
 }
 
 void CWavMgrDlg::closeEvent(QCloseEvent* event)

@@ -36,6 +36,7 @@
 #include "ui/toolkit/CSignalWndProtocol.h"
 #include "ui/editor/CTagSet.h"
 
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 
@@ -132,6 +133,8 @@ private:
     void endMarkerMove() { m_moveOpen = false; }
     void redrawAll(bool refreshSpectrogram);
     void setPlayCursor(float time);
+    // The time strip's pointer time for a mouse position on the board (none: off the time axis).
+    void showPointerTime(std::optional<QPoint> at);
 
     CWavMgrView* m_view; // owned by the board's tree
     CWavData m_wav;

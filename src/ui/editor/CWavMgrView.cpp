@@ -6,6 +6,7 @@
 #include "ui/toolkit/UiStyle.h"
 #include "ui/editor/WavViewRange.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -40,9 +41,11 @@ void setCursorOf(CUIView& view, const QCursor& cursor)
 
 WavMgrLayout wavMgrLayout(int width, int height)
 {
-    const int l = kInset, t = kInset, r = width - kInset, b = height - kInset;
+    const int l = kInset, t = kInset, r = width - kInset;
+    const int b = height - kInset - WavMgrLayout::kTimeStripHeight - 2;
     const int m = (t + 70) + ((b - (t + 70)) / 2);
     WavMgrLayout out;
+    out.timeStrip = {l, b + 2, r, height - kInset};
     out.overview = {l, t, r, t + 36};
     out.timeRuler = {l, t + 46, r - kRulerWidth, t + 70};
     out.waveform = {l, t + 70, r - kRulerWidth, m};
@@ -635,6 +638,50 @@ bool CTagMgrView::buttonSetCursor(CUIButton*)
     return true;
 }
 
+// ---- Time strip ---------------------------------------------------------------------------------
+
+std::vector<ReadoutItem> CWavTimeStripView::items() const
+{
+    std::vector<ReadoutItem> out;
+    if (m_wav && m_tags) {
+        out = timeReadout(*m_wav, *m_tags, m_kind, m_pointer);
+    }
+    if (!m_state.isEmpty()) {
+        out.push_back({m_state, m_stateColour});
+    }
+    return out;
+}
+
+void CWavTimeStripView::drawView(const QRect& dirty, QPainter& painter)
+{
+    const QRect box = viewRect().toQRect();
+    painter.fillRect(box, uiColour(UiColours::kRulerBackground));
+    painter.setFont(toolkitFont());
+    const QFontMetrics metrics(painter.font());
+    const int gap = 3 * metrics.averageCharWidth();
+    int x = box.left() + 6;
+    std::vector<ReadoutItem> all = items();
+    const bool hasState = !m_state.isEmpty();
+    const std::size_t timed = all.size() - (hasState ? 1 : 0);
+    int stateLeft = box.right();
+    if (hasState) {
+        stateLeft = box.right() - 6 - metrics.horizontalAdvance(m_state);
+        painter.setPen(QPen(QColor::fromRgb(m_stateColour), 0));
+        painter.drawText(QRect(stateLeft, box.top(), box.right() - stateLeft, box.height()), Qt::AlignVCenter | Qt::AlignLeft,
+                         m_state);
+    }
+    for (std::size_t i = 0; i < timed; ++i) {
+        const int w = metrics.horizontalAdvance(all[i].text);
+        if (x + w > stateLeft - gap) {
+            break; // a narrow window shows what fits
+        }
+        painter.setPen(QPen(QColor::fromRgb(all[i].colour), 0));
+        painter.drawText(QRect(x, box.top(), w + 1, box.height()), Qt::AlignVCenter | Qt::AlignLeft, all[i].text);
+        x += w + gap;
+    }
+    drawChildren(dirty, painter);
+}
+
 // ---- Floating panel -----------------------------------------------------------------------------
 
 CWavMgrFloatPanel::CWavMgrFloatPanel()
@@ -729,6 +776,7 @@ CWavMgrView::CWavMgrView()
     m_panel = addOwnedChild(std::make_unique<CWavMgrFloatPanel>());
     m_markers = addOwnedChild(std::make_unique<CTagMgrView>());
     m_markers->setCoveringView(m_panel);
+    m_timeStrip = addOwnedChild(std::make_unique<CWavTimeStripView>());
     m_timeRuler->setUnitText(QStringLiteral("s"));
     background().setImage(EditorImages::frame());
     background().setStretch(true, QMargins(4, 4, 4, 4));
@@ -746,6 +794,7 @@ void CWavMgrView::setModels(CWavData* wav, CTagSet* tags)
     m_margins->setWavData(wav);
     m_markers->setWavData(wav);
     m_markers->setTagSet(tags);
+    m_timeStrip->setModels(wav, tags);
 }
 
 void CWavMgrView::layoutView(int left, int top, int right, int bottom)
@@ -761,6 +810,7 @@ void CWavMgrView::layoutView(int left, int top, int right, int bottom)
     place(m_freqRuler, l.freqRuler);
     place(m_margins, l.margins);
     place(m_markers, l.markers);
+    place(m_timeStrip, l.timeStrip);
     if (!m_panelPlaced) {
         m_panelPlaced = true;
         m_panel->placeAt(20, 90);

@@ -535,15 +535,17 @@ TEST_F(Editor, UndoAndRedoWalkThroughSeveralDragsOfTheLoadedEntry)
 TEST(EditorLayout, TheTableAndThePanelKeptInsideTheWindow)
 {
     const WavMgrLayout l = wavMgrLayout(960, 640);
-    // M = 80 + (630 − 80) ÷ 2 = 355.
+    // The table over the client area less the time strip (18 pixels and a 2-pixel gap above the
+    // bottom inset): B = 630 − 20 = 610, M = 80 + (610 − 80) ÷ 2 = 345.
     EXPECT_EQ(l.overview, (UIRect{10, 10, 950, 46}));
     EXPECT_EQ(l.timeRuler, (UIRect{10, 56, 912, 80}));
-    EXPECT_EQ(l.waveform, (UIRect{10, 80, 912, 355}));
-    EXPECT_EQ(l.ampRuler, (UIRect{912, 80, 950, 355}));
-    EXPECT_EQ(l.spectrogram, (UIRect{10, 357, 912, 630}));
-    EXPECT_EQ(l.freqRuler, (UIRect{912, 357, 950, 630}));
-    EXPECT_EQ(l.markers, (UIRect{10, 65, 912, 630}));
-    EXPECT_EQ(wavMgrLayout(960, 641).waveform.bottom, 355);
+    EXPECT_EQ(l.waveform, (UIRect{10, 80, 912, 345}));
+    EXPECT_EQ(l.ampRuler, (UIRect{912, 80, 950, 345}));
+    EXPECT_EQ(l.spectrogram, (UIRect{10, 347, 912, 610}));
+    EXPECT_EQ(l.freqRuler, (UIRect{912, 347, 950, 610}));
+    EXPECT_EQ(l.markers, (UIRect{10, 65, 912, 610}));
+    EXPECT_EQ(l.timeStrip, (UIRect{10, 612, 950, 630}));
+    EXPECT_EQ(wavMgrLayout(960, 641).waveform.bottom, 345);
     // Left half: the left edge may not pass 0; right half: the right edge may not pass the width.
     EXPECT_EQ(keepPanelInside({-30, 10, 90, 52}, 600, 500), (UIRect{0, 10, 120, 52}));
     EXPECT_EQ(keepPanelInside({550, 470, 670, 512}, 600, 500), (UIRect{480, 458, 600, 500}));
@@ -721,4 +723,46 @@ TEST_F(Editor, DownAndUpPastAnEntryWhoseRecordingIsMissingReachTheNeighbours)
     QTest::keyClick(&dlg->board(), Qt::Key_Tab);
     EXPECT_EQ(prompts.prompts().back().text, QStringLiteral("Wav data not exists !"));
     EXPECT_EQ(log.received.size(), 2u);
+}
+
+TEST_F(Editor, TheTimeStripFollowsThePointerAndADraggedMarkerWithTheCVLengths)
+{
+    Tessarin::ManualMillisecondClock clock(1000);
+    Tessarin::ScopedProcessClock useClock(clock);
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    showWindow();
+    CWavTimeStripView& strip = dlg->view().timeStrip();
+    const auto texts = [&] {
+        QStringList out;
+        for (const ReadoutItem& item : strip.items()) {
+            out << item.text;
+        }
+        return out;
+    };
+    const QStringList expected{QStringLiteral("Play 400.0 ms"),      QStringLiteral("1.CP 500.0 ms"),
+                               QStringLiteral("2.PP 600.0 ms"),      QStringLiteral("3.VSP 900.0 ms"),
+                               QStringLiteral("4.VEP 1200.0 ms"),    QStringLiteral("Consonant 100.0 ms"),
+                               QStringLiteral("Vowel 300.0 ms")};
+    EXPECT_EQ(texts(), expected);
+    // The pointer over the waveform: its time first; off the time axis (the overview): none.
+    const UIRect wave = dlg->view().waveform().viewRect();
+    QTest::mouseMove(&dlg->board(), QPoint(wave.left + 451, wave.top + 40));
+    EXPECT_EQ(texts().front(), QStringLiteral("Pointer ") + millisecondsText(pixelToTime(dlg->wavData(), wave.left + 451, wave.left, wave.width())));
+    QTest::mouseMove(&dlg->board(), QPoint(wave.left + 451, 20));
+    EXPECT_EQ(texts().front(), QStringLiteral("Play 400.0 ms"));
+
+    // During a drag of 2.PP the strip has its new time and the consonant length, before the release.
+    QWidget* board = &dlg->board();
+    const QPoint from = labelCentre(1);
+    QTest::mousePress(board, Qt::LeftButton, {}, from);
+    QTest::mouseMove(board, QPoint(from.x() + 45, from.y()));
+    const float pp = markers()[1];
+    ASSERT_GT(pp, 0.6f);
+    const QStringList during = texts();
+    EXPECT_TRUE(during.contains(QStringLiteral("2.PP ") + millisecondsText(pp))) << during.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(during.contains(QStringLiteral("Consonant ") + millisecondsText(double(pp) - double(0.5f))));
+    // The pointer is on the label, so the pointer's time is the marker's, within a pixel.
+    ASSERT_TRUE(strip.pointer().has_value());
+    EXPECT_NEAR(*strip.pointer(), pp, pixelSeconds());
+    QTest::mouseRelease(board, Qt::LeftButton, {}, QPoint(from.x() + 45, from.y()));
 }

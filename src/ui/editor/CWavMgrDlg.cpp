@@ -24,6 +24,8 @@ namespace TessarinEditor {
 
 namespace {
 constexpr float kReportStep = 0.03f; // [s] progress reports closer than this to the last are dropped
+constexpr float kNudgeStep = 0.001f;      // [s] Left / Right
+constexpr float kNudgeShiftStep = 0.010f; // [s] with Shift
 
 float held(float t, float duration)
 {
@@ -135,6 +137,7 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     stopPlayers();
     m_history.clear();
     m_moveOpen = false;
+    m_lastMoved = -1;
 
     CTsVoiceCfg* slot = entryOf(kind);
     slot->assignFrom(entry);
@@ -250,6 +253,9 @@ void CWavMgrDlg::moveTag(CTag* tag, float delta, bool allMarkers)
     const int index = m_tags.indexOf(tag);
     if (allMarkers || index >= 0) {
         beginMarkerMove();
+    }
+    if (index >= 0) {
+        m_lastMoved = index;
     }
     if (allMarkers && index >= 0 && m_moveStart.size() == m_tags.markers.size()) {
         // Every marker keeps its distance from where it was when the drag began, each held inside
@@ -386,6 +392,22 @@ bool CWavMgrDlg::moveMarkerToPlayCursor(int number)
     beginMarkerMove();
     m_moveOpen = false;
     m_tags.markers[std::size_t(number - 1)]->position = m_tags.playCursor.position;
+    m_lastMoved = number - 1;
+    redrawAll(false);
+    return true;
+}
+
+bool CWavMgrDlg::nudgeLastMovedMarker(float delta)
+{
+    if (m_lastMoved < 0 || std::size_t(m_lastMoved) >= m_tags.markers.size() || m_wav.duration <= 0.0f) {
+        return false;
+    }
+    // Each press is a step of its own in the history.
+    m_moveOpen = false;
+    beginMarkerMove();
+    m_moveOpen = false;
+    CTag& marker = *m_tags.markers[std::size_t(m_lastMoved)];
+    marker.position = held(marker.position + delta, m_wav.duration);
     redrawAll(false);
     return true;
 }
@@ -492,6 +514,12 @@ bool CWavMgrDlg::handleKey(QKeyEvent& key)
     case Qt::Key_Tab:
         storeEntry(true);
         return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const float step = (mods & Qt::ShiftModifier) ? kNudgeShiftStep : kNudgeStep;
+        nudgeLastMovedMarker(key.key() == Qt::Key_Left ? -step : step);
+        return true;
+    }
     default:
         if (key.key() >= Qt::Key_1 && key.key() <= Qt::Key_9) {
             moveMarkerToPlayCursor(key.key() - Qt::Key_0);

@@ -25,8 +25,10 @@
 //
 // Keys (the drawing surface has the focus): Space plays or stops the file from the play cursor;
 // 1 … 9 put that marker at the play cursor; Up / Down open the preceding / following entry (asking
-// first whether moved markers are to be stored); Tab stores and opens the following entry; Ctrl+Z undoes a marker move, Ctrl+Shift+Z and
-// Ctrl+Y redo it (the history belongs to the loaded entry and is cleared by the next load).
+// first whether moved markers are to be stored); Tab stores and opens the following entry;
+// Left / Right move the marker last dragged or placed by number by 1 ms (Shift: 10 ms), one history
+// step per press; Ctrl+Z undoes a marker move, Ctrl+Shift+Z and Ctrl+Y redo it (the history belongs
+// to the loaded entry and is cleared by the next load).
 
 #include "audio/AudioStreamListener.h"
 #include "audio/CToolBoxWavClipPlayer.h"
@@ -96,6 +98,9 @@ public:
     void gotoNeighbour(int direction);     // "gotoNextCfg": 0 preceding, 1 following (8593)
     void togglePlayback();                 // Space
     bool moveMarkerToPlayCursor(int number); // 1 … 9; false when the kind has no such marker
+    // Left / Right: the marker last dragged or placed by number moves by delta [s], held in the file;
+    // false when no marker has been moved since the load.
+    bool nudgeLastMovedMarker(float delta);
     bool undoMarkerMove();
     bool redoMarkerMove();
 
@@ -154,6 +159,7 @@ private:
     QPointer<QObject> m_receiver;
     CTagMoveHistory m_history;
     bool m_moveOpen = false; // a drag's moves make one undo step
+    int m_lastMoved = -1;                    // index of the marker last dragged or placed by number
     std::vector<float> m_moveStart;          // [s] the markers when the open move began
     std::vector<float> m_unchangedPositions; // [s] the markers as loaded or last stored
 };

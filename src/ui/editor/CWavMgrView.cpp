@@ -25,6 +25,7 @@ constexpr QRgb kOverviewWave = qRgb(120, 140, 180);
 constexpr QRgb kAreaFill = qRgb(255, 255, 255);
 constexpr QRgb kHandle = qRgb(230, 230, 230);
 constexpr QRgb kLabelText = qRgb(0, 0, 0);
+constexpr float kWheelPanFraction = 0.1f; // of the view length per wheel step (120) with Shift
 
 bool loaded(const CWavData* wav)
 {
@@ -174,6 +175,12 @@ bool handleWaveMouse(CUIView& view, const UIRect& area, const CWavData* wav, con
         return true;
     case UIMessageKind::Wheel: {
         if (!loaded(wav) || message.wheelDelta == 0) {
+            return true;
+        }
+        if (message.modifiers.testFlag(Qt::ShiftModifier)) {
+            // Shift+wheel pans: away from the user towards the start, a tenth of the view per step.
+            float delta = -float(message.wheelDelta) / 120.0f * kWheelPanFraction * wav->viewLength;
+            view.sendSignal(UISignalNames::kOffsetDispArea, &delta);
             return true;
         }
         WavZoomArgument zoom;

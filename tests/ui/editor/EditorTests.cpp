@@ -766,3 +766,83 @@ TEST_F(Editor, TheTimeStripFollowsThePointerAndADraggedMarkerWithTheCVLengths)
     EXPECT_NEAR(*strip.pointer(), pp, pixelSeconds());
     QTest::mouseRelease(board, Qt::LeftButton, {}, QPoint(from.x() + 45, from.y()));
 }
+
+TEST_F(Editor, LeftAndRightNudgeTheMarkerLastMovedEachPressOneUndoStep)
+{
+    Tessarin::ManualMillisecondClock clock(1000);
+    Tessarin::ScopedProcessClock useClock(clock);
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    showWindow();
+    QWidget* board = &dlg->board();
+    // Nothing moved yet: no marker to nudge.
+    QTest::keyClick(board, Qt::Key_Right);
+    EXPECT_EQ(markers(), (std::vector<float>{0.5f, 0.6f, 0.9f, 1.2f}));
+
+    // The marker placed by number: 1 ms per press, 10 ms with Shift.
+    dlg->tagSet().playCursor.position = 0.7f;
+    QTest::keyClick(board, Qt::Key_2);
+    QTest::keyClick(board, Qt::Key_Right);
+    QTest::keyClick(board, Qt::Key_Right);
+    QTest::keyClick(board, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_NEAR(markers()[1], 0.7f + 0.002f - 0.010f, 1e-6f);
+    EXPECT_EQ(markers()[2], 0.9f);
+
+    // The marker dragged last takes over.
+    const QPoint c = labelCentre(3);
+    mouseDrag(c, {c.x() - 10});
+    const float dragged = markers()[3];
+    QTest::keyClick(board, Qt::Key_Left);
+    EXPECT_NEAR(markers()[3], dragged - 0.001f, 1e-6f);
+
+    // Each press is one step back: the nudge, the drag, then the three nudges of 2.PP one by one.
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers()[3], dragged);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers()[3], 1.2f);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_NEAR(markers()[1], 0.702f, 1e-6f);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_NEAR(markers()[1], 0.701f, 1e-6f);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers()[1], 0.7f);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers()[1], 0.6f);
+
+    // Held inside the file.
+    dlg->tagSet().playCursor.position = 0.0f;
+    QTest::keyClick(board, Qt::Key_1);
+    QTest::keyClick(board, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(markers()[0], 0.0f);
+}
+
+TEST_F(Editor, ShiftWheelPansTheTimeAxisAndThePlainWheelStillZooms)
+{
+    dlg->loadCVEntry(cvEntry("b.wav", 1.0, 1.1, 1.3, 1.6), folder);
+    showWindow();
+    WavZoomArgument zoom{1.5f, 5};
+    dlg->onSignal(UISignalNames::kZoomInWav, &zoom, nullptr);
+    const float start = dlg->wavData().viewStart, length = dlg->wavData().viewLength;
+    ASSERT_GT(start, 0.3f);
+    const UIRect wave = dlg->view().waveform().viewRect();
+    const QPoint over(wave.left + 200, wave.top + 50);
+    const auto wheel = [&](QPoint at, int delta, Qt::KeyboardModifiers mods) {
+        QWheelEvent event(QPointF(at), QPointF(dlg->board().mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          mods, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        QCoreApplication::sendEvent(&dlg->board(), &event);
+    };
+    // Towards the user: later by a tenth of the view per step; away: back; the length kept.
+    wheel(over, -240, Qt::ShiftModifier);
+    EXPECT_NEAR(dlg->wavData().viewStart, start + 0.2f * length, 1e-5f);
+    EXPECT_EQ(dlg->wavData().viewLength, length);
+    wheel(over, 120, Qt::ShiftModifier);
+    EXPECT_NEAR(dlg->wavData().viewStart, start + 0.1f * length, 1e-5f);
+    // Over the spectrogram too.
+    const UIRect spec = dlg->view().spectrogram().viewRect();
+    wheel(QPoint(spec.left + 10, spec.top + 10), 120, Qt::ShiftModifier);
+    EXPECT_NEAR(dlg->wavData().viewStart, start, 1e-5f);
+    // Without Shift the wheel zooms, as before.
+    wheel(over, 120, Qt::NoModifier);
+    EXPECT_NEAR(dlg->wavData().viewLength, length * 0.7f, 1e-5f);
+}
+

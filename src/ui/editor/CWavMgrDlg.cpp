@@ -24,6 +24,9 @@ namespace TessarinEditor {
 
 namespace {
 constexpr float kReportStep = 0.03f; // [s] progress reports closer than this to the last are dropped
+constexpr int kStoredShownMs = 2500; // "Stored" stays this long in the time strip
+constexpr QRgb kStoredColour = qRgb(120, 230, 120);
+constexpr QRgb kNoDeviceColour = qRgb(255, 140, 90);
 constexpr float kNudgeStep = 0.001f;      // [s] Left / Right
 constexpr float kNudgeShiftStep = 0.010f; // [s] with Shift
 
@@ -51,6 +54,13 @@ CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
     resize(kFirstWidth, kFirstHeight);
     board().installEventFilter(this);
     board().setFocusPolicy(Qt::StrongFocus);
+    m_storedTimer.setSingleShot(true);
+    m_storedTimer.setInterval(kStoredShownMs);
+    connect(&m_storedTimer, &QTimer::timeout, this, [this] {
+        m_storedShown = false;
+        refreshStateLine();
+    });
+    refreshStateLine();
     // The editor lives from its first show until the user closes it.
     setAttribute(Qt::WA_DeleteOnClose);
 }
@@ -138,6 +148,9 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     m_history.clear();
     m_moveOpen = false;
     m_lastMoved = -1;
+    m_storedShown = false;
+    m_storedTimer.stop();
+    refreshStateLine();
 
     CTsVoiceCfg* slot = entryOf(kind);
     slot->assignFrom(entry);
@@ -154,7 +167,10 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
             prompter().error(this, fullPath + QStringLiteral(" not exists !"));
         }
         m_view->spectrogram().stopBuilder();
+        // The frequency zoom is the user's choice of what to look at, kept from file to file.
+        const float frequencyRange = m_wav.frequencyRange;
         const WavLoadStatus status = loadForEditor(path, m_wav);
+        m_wav.frequencyRange = frequencyRange;
         if (status == WavLoadStatus::FormatError) {
             prompter().error(this, QString::fromUtf8(kWavFormatErrorMessage.data(), qsizetype(kWavFormatErrorMessage.size())));
         }
@@ -186,7 +202,14 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     setWindowTitle(QString::asprintf("Type=%s   %s:%s        ", kindText(kind), slot->pitch.c_str(), slot->symbol.c_str()) +
                    fullPath);
     if (!m_tags.markers.empty() && m_wav.duration > 0.0f) {
-        bringIntoView(m_wav, m_tags.markers.front()->position);
+        // A long recording with stored markers opens around them (and goes there again when an
+        // entry of it lies outside the view); otherwise the first marker is brought into view.
+        const std::vector<float> placed = m_tags.positions();
+        const auto [low, high] = std::minmax_element(placed.begin(), placed.end());
+        const bool inView = *low >= m_wav.viewStart && *high <= m_wav.viewStart + m_wav.viewLength;
+        if (!(firstMarkerField(*slot) > 0.0 && (isNew || !inView) && zoomAroundMarkers(m_wav, placed))) {
+            bringIntoView(m_wav, m_tags.markers.front()->position);
+        }
     }
     m_unchangedPositions = m_tags.positions();
     redrawAll(true);
@@ -354,7 +377,18 @@ bool CWavMgrDlg::storeEntry(bool andGoToNext)
         marginsRight = p[0] > margin && p[1] < d - margin;
     }
     if (!orderRight) {
-        prompter().error(this, QStringLiteral("The order of markers is wrong..."));
+        // The first neighbouring pair out of order (each marker must lie strictly after the one
+        // before it): the user sees at once which label to move.
+        QString pair;
+        for (std::size_t i = 1; i < p.size(); ++i) {
+            if (!(p[i] > p[i - 1])) {
+                pair = QStringLiteral("\n") + QString::fromStdString(m_tags.markers[i - 1]->name) +
+                       QStringLiteral(" must lie before ") + QString::fromStdString(m_tags.markers[i]->name) +
+                       QLatin1Char('.');
+                break;
+            }
+        }
+        prompter().error(this, QStringLiteral("The order of markers is wrong...") + pair);
         return false;
     }
     if (!marginsRight) {
@@ -364,6 +398,10 @@ bool CWavMgrDlg::storeEntry(bool andGoToNext)
     m_unchangedPositions = p;
     EntryEvent event(andGoToNext ? Msg::kStoreAndNext : Msg::kStoreEntry, *entry, m_wavFolder);
     send(event);
+    // Seen as well as heard: the confirmation sound may be off or without a device.
+    m_storedShown = true;
+    m_storedTimer.start();
+    refreshStateLine();
     return true;
 }
 
@@ -549,6 +587,19 @@ bool CWavMgrDlg::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return CUIBoardDlg::eventFilter(watched, event);
+}
+
+void CWavMgrDlg::refreshStateLine()
+{
+    CWavTimeStripView& strip = m_view->timeStrip();
+    if (m_storedShown) {
+        strip.setState(QStringLiteral("Stored"), kStoredColour);
+    } else if (!m_filePlayer.stream().isOpen()) {
+        strip.setState(QStringLiteral("No audio output device: playback is off"), kNoDeviceColour);
+    } else {
+        strip.setState(QString(), 0);
+    }
+    strip.invalidateView();
 }
 
 void CWavMgrDlg::showPointerTime(std::optional<QPoint> at)

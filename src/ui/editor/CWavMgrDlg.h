@@ -41,6 +41,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <cstdint>
@@ -140,6 +141,9 @@ private:
     void setPlayCursor(float time);
     // The time strip's pointer time for a mouse position on the board (none: off the time axis).
     void showPointerTime(std::optional<QPoint> at);
+    // The time strip's state line: "Stored" for a while after a store, else the missing output
+    // device, else nothing.
+    void refreshStateLine();
 
     CWavMgrView* m_view; // owned by the board's tree
     CWavData m_wav;
@@ -159,6 +163,8 @@ private:
     QPointer<QObject> m_receiver;
     CTagMoveHistory m_history;
     bool m_moveOpen = false; // a drag's moves make one undo step
+    QTimer m_storedTimer;
+    bool m_storedShown = false;
     int m_lastMoved = -1;                    // index of the marker last dragged or placed by number
     std::vector<float> m_moveStart;          // [s] the markers when the open move began
     std::vector<float> m_unchangedPositions; // [s] the markers as loaded or last stored

@@ -271,23 +271,7 @@ void CWavPreviewView::drawView(const QRect& dirty, QPainter& painter)
     painter.fillRect(area, uiColour(kOverviewBackground));
     if (hasFile() && area.width() > 0) {
         if (m_columnsWidth != area.width() || m_columnsOf != m_wav->samples.data()) {
-            const std::vector<float>& samples = m_wav->samples;
-            m_columns.assign(std::size_t(area.width()), WaveColumn{});
-            const double perColumn = double(samples.size()) / double(area.width());
-            const long long stride = columnStride((long long)perColumn);
-            for (int c = 0; c < area.width(); ++c) {
-                const auto first = std::size_t(std::floor(perColumn * c));
-                const auto end = std::min(samples.size(), std::size_t(std::floor(perColumn * (c + 1))));
-                if (first >= end) {
-                    continue;
-                }
-                float low = samples[first], high = low;
-                for (std::size_t i = first + std::size_t(stride); i < end; i += std::size_t(stride)) {
-                    low = std::min(low, samples[i]);
-                    high = std::max(high, samples[i]);
-                }
-                m_columns[std::size_t(c)] = WaveColumn{low, high, false};
-            }
+            overviewColumns(m_wav->samples, area.width(), m_columns);
             m_columnsWidth = area.width();
             m_columnsOf = m_wav->samples.data();
         }
@@ -587,6 +571,10 @@ void CTagMgrView::drawView(const QRect& dirty, QPainter& painter)
             lineArea -= QRegion(m_covering->viewRect().toQRect());
         }
         painter.setClipRegion(lineArea, Qt::IntersectClip);
+        // The play cursor first: a marker at the same pixel stays visible over it.
+        const int px = timeToPixel(*m_wav, m_tags->playCursor.position, r.left, r.width());
+        painter.setPen(QPen(QColor::fromRgb(m_tags->playCursor.colour), 0));
+        painter.drawLine(px, r.top + kHandleSize, px, r.bottom - 1);
         for (std::size_t i = 0; i < m_labels.size(); ++i) {
             const CTag* tag = m_tags->markers[i].get();
             const UIRect box = labelRect(int(i));
@@ -598,9 +586,6 @@ void CTagMgrView::drawView(const QRect& dirty, QPainter& painter)
             }
             painter.drawLine(x, box.bottom, x, r.bottom - 1);
         }
-        const int px = timeToPixel(*m_wav, m_tags->playCursor.position, r.left, r.width());
-        painter.setPen(QPen(QColor::fromRgb(m_tags->playCursor.colour), 0));
-        painter.drawLine(px, r.top + kHandleSize, px, r.bottom - 1);
         painter.restore();
         painter.save();
         painter.setClipRect(r.toQRect(), Qt::IntersectClip);
@@ -661,30 +646,34 @@ std::vector<ReadoutItem> CWavTimeStripView::items() const
 
 void CWavTimeStripView::drawView(const QRect& dirty, QPainter& painter)
 {
+    // Two lines: the times; then the lengths at the left and the state line at the right.
     const QRect box = viewRect().toQRect();
     painter.fillRect(box, uiColour(UiColours::kRulerBackground));
     painter.setFont(toolkitFont());
     const QFontMetrics metrics(painter.font());
-    const int gap = 3 * metrics.averageCharWidth();
-    int x = box.left() + 6;
-    std::vector<ReadoutItem> all = items();
-    const bool hasState = !m_state.isEmpty();
-    const std::size_t timed = all.size() - (hasState ? 1 : 0);
+    const int gap = 2 * metrics.averageCharWidth();
+    const int lineHeight = box.height() / 2;
     int stateLeft = box.right();
-    if (hasState) {
+    if (!m_state.isEmpty()) {
         stateLeft = box.right() - 6 - metrics.horizontalAdvance(m_state);
         painter.setPen(QPen(QColor::fromRgb(m_stateColour), 0));
-        painter.drawText(QRect(stateLeft, box.top(), box.right() - stateLeft, box.height()), Qt::AlignVCenter | Qt::AlignLeft,
-                         m_state);
+        painter.drawText(QRect(stateLeft, box.top() + lineHeight, box.right() - stateLeft, lineHeight),
+                         Qt::AlignVCenter | Qt::AlignLeft, m_state);
     }
-    for (std::size_t i = 0; i < timed; ++i) {
-        const int w = metrics.horizontalAdvance(all[i].text);
-        if (x + w > stateLeft - gap) {
-            break; // a narrow window shows what fits
+    int x[2] = {box.left() + 6, box.left() + 6};
+    if (m_wav && m_tags) {
+        for (const ReadoutItem& item : timeReadout(*m_wav, *m_tags, m_kind, m_pointer)) {
+            const int line = std::clamp(item.line, 0, 1);
+            const int w = metrics.horizontalAdvance(item.text);
+            const int limit = line == 1 ? stateLeft - gap : box.right();
+            if (x[line] + w > limit) {
+                continue; // a narrow window shows what fits
+            }
+            painter.setPen(QPen(QColor::fromRgb(item.colour), 0));
+            painter.drawText(QRect(x[line], box.top() + line * lineHeight, w + 1, lineHeight), Qt::AlignVCenter | Qt::AlignLeft,
+                             item.text);
+            x[line] += w + gap;
         }
-        painter.setPen(QPen(QColor::fromRgb(all[i].colour), 0));
-        painter.drawText(QRect(x, box.top(), w + 1, box.height()), Qt::AlignVCenter | Qt::AlignLeft, all[i].text);
-        x += w + gap;
     }
     drawChildren(dirty, painter);
 }

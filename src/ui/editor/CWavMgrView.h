@@ -29,7 +29,7 @@ class CWavData;
 // The time strip takes the bottom kTimeStripHeight pixels above the inset (and a 2-pixel gap); the
 // table's parts share what is above it.
 struct WavMgrLayout {
-    static constexpr int kTimeStripHeight = 18;
+    static constexpr int kTimeStripHeight = 34; // two lines of text
     UIRect overview, timeRuler, waveform, ampRuler, spectrogram, freqRuler, margins, markers, timeStrip;
 };
 WavMgrLayout wavMgrLayout(int width, int height);

@@ -18,15 +18,15 @@ std::vector<ReadoutItem> timeReadout(const CWavData& wav, const CTagSet& tags, i
     if (pointer) {
         items.push_back({QStringLiteral("Pointer ") + millisecondsText(*pointer), Readout::kPlain});
     }
-    items.push_back({QStringLiteral("Play ") + millisecondsText(tags.playCursor.position), tags.playCursor.colour});
+    items.push_back({QStringLiteral("Play ") + millisecondsText(tags.playCursor.position), Readout::kPlayCursorText});
     for (const auto& marker : tags.markers) {
         items.push_back({QString::fromStdString(marker->name) + QLatin1Char(' ') + millisecondsText(marker->position),
                          marker->colour});
     }
     if (kind == CTsVoiceCfg::kCV && tags.markers.size() == 4) {
         const auto at = [&](std::size_t i) { return double(tags.markers[i]->position); };
-        items.push_back({QStringLiteral("Consonant ") + millisecondsText(at(1) - at(0)), Readout::kLength});
-        items.push_back({QStringLiteral("Vowel ") + millisecondsText(at(3) - at(2)), Readout::kLength});
+        items.push_back({QStringLiteral("Consonant ") + millisecondsText(at(1) - at(0)), Readout::kLength, 1});
+        items.push_back({QStringLiteral("Vowel ") + millisecondsText(at(3) - at(2)), Readout::kLength, 1});
     }
     return items;
 }

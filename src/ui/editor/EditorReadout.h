@@ -19,11 +19,13 @@ namespace TessarinEditor {
 struct ReadoutItem {
     QString text;
     QRgb colour = 0;
+    int line = 0; // 0: the times; 1: the lengths (the strip's second line)
 };
 
 namespace Readout {
 inline constexpr QRgb kPlain = qRgb(220, 220, 220);
 inline constexpr QRgb kLength = qRgb(255, 200, 120);
+inline constexpr QRgb kPlayCursorText = qRgb(255, 110, 110); // the cursor's red, readable on grey
 } // namespace Readout
 
 // A time [s] as milliseconds with one decimal: "612.5 ms".

@@ -17,7 +17,9 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -287,7 +289,7 @@ TEST_F(Editor, StoringChecksOrderThenMarginsAndSendsOnlyARightEntry)
     dlg->loadCVEntry(cvEntry("a.wav", 0.05, 0.05, 0.9, 1.2), folder);
     prompts.answerMessage(Prompter::Answer::Ok);
     dlg->storeEntry(false);
-    EXPECT_EQ(prompts.prompts().back().text, QStringLiteral("The order of markers is wrong..."));
+    EXPECT_EQ(prompts.prompts().back().text, QStringLiteral("The order of markers is wrong...\n1.CP must lie before 2.PP."));
     // CP at 0.05 s: the margin message; VEP within 0.06 s of the end too.
     dlg->tagSet().markers[1]->position = 0.5f;
     prompts.answerMessage(Prompter::Answer::Ok);
@@ -326,12 +328,20 @@ TEST_F(Editor, StoringChecksOrderThenMarginsAndSendsOnlyARightEntry)
         {0.5f, 0.6f, 0.9f, 0.4f},  // VEP before CP
         {1.0f, 0.6f, 0.9f, 1.2f},  // CP after PP and VSP
     };
-    for (const std::vector<float>& p : outOfOrder) {
+    // The second line names the first pair out of order.
+    const char* const pairs[] = {"1.CP must lie before 2.PP.",  "1.CP must lie before 2.PP.",
+                                 "2.PP must lie before 3.VSP.", "2.PP must lie before 3.VSP.",
+                                 "3.VSP must lie before 4.VEP.", "3.VSP must lie before 4.VEP.",
+                                 "3.VSP must lie before 4.VEP.", "3.VSP must lie before 4.VEP.",
+                                 "1.CP must lie before 2.PP."};
+    static_assert(std::size(pairs) == 9);
+    for (std::size_t c = 0; c < outOfOrder.size(); ++c) {
+        const std::vector<float>& p = outOfOrder[c];
         dlg->tagSet().setPositions(p);
         prompts.answerMessage(Prompter::Answer::Ok);
         EXPECT_FALSE(dlg->storeEntry(false));
-        EXPECT_EQ(prompts.prompts().back().text.section(QLatin1Char('\n'), 0, 0),
-                  QStringLiteral("The order of markers is wrong..."))
+        EXPECT_EQ(prompts.prompts().back().text,
+                  QStringLiteral("The order of markers is wrong...\n") + QString::fromLatin1(pairs[c]))
             << p[0] << ' ' << p[1] << ' ' << p[2] << ' ' << p[3];
         EXPECT_EQ(markers(), p);
     }
@@ -535,17 +545,17 @@ TEST_F(Editor, UndoAndRedoWalkThroughSeveralDragsOfTheLoadedEntry)
 TEST(EditorLayout, TheTableAndThePanelKeptInsideTheWindow)
 {
     const WavMgrLayout l = wavMgrLayout(960, 640);
-    // The table over the client area less the time strip (18 pixels and a 2-pixel gap above the
-    // bottom inset): B = 630 − 20 = 610, M = 80 + (610 − 80) ÷ 2 = 345.
+    // The table over the client area less the time strip (34 pixels and a 2-pixel gap above the
+    // bottom inset): B = 630 − 36 = 594, M = 80 + (594 − 80) ÷ 2 = 337.
     EXPECT_EQ(l.overview, (UIRect{10, 10, 950, 46}));
     EXPECT_EQ(l.timeRuler, (UIRect{10, 56, 912, 80}));
-    EXPECT_EQ(l.waveform, (UIRect{10, 80, 912, 345}));
-    EXPECT_EQ(l.ampRuler, (UIRect{912, 80, 950, 345}));
-    EXPECT_EQ(l.spectrogram, (UIRect{10, 347, 912, 610}));
-    EXPECT_EQ(l.freqRuler, (UIRect{912, 347, 950, 610}));
-    EXPECT_EQ(l.markers, (UIRect{10, 65, 912, 610}));
-    EXPECT_EQ(l.timeStrip, (UIRect{10, 612, 950, 630}));
-    EXPECT_EQ(wavMgrLayout(960, 641).waveform.bottom, 345);
+    EXPECT_EQ(l.waveform, (UIRect{10, 80, 912, 337}));
+    EXPECT_EQ(l.ampRuler, (UIRect{912, 80, 950, 337}));
+    EXPECT_EQ(l.spectrogram, (UIRect{10, 339, 912, 594}));
+    EXPECT_EQ(l.freqRuler, (UIRect{912, 339, 950, 594}));
+    EXPECT_EQ(l.markers, (UIRect{10, 65, 912, 594}));
+    EXPECT_EQ(l.timeStrip, (UIRect{10, 596, 950, 630}));
+    EXPECT_EQ(wavMgrLayout(960, 641).waveform.bottom, 337);
     // Left half: the left edge may not pass 0; right half: the right edge may not pass the width.
     EXPECT_EQ(keepPanelInside({-30, 10, 90, 52}, 600, 500), (UIRect{0, 10, 120, 52}));
     EXPECT_EQ(keepPanelInside({550, 470, 670, 512}, 600, 500), (UIRect{480, 458, 600, 500}));
@@ -846,3 +856,103 @@ TEST_F(Editor, ShiftWheelPansTheTimeAxisAndThePlainWheelStillZooms)
     EXPECT_NEAR(dlg->wavData().viewLength, length * 0.7f, 1e-5f);
 }
 
+TEST_F(Editor, ALongRecordingOpensZoomedAroundTheEntrysMarkers)
+{
+    writeTone(dir / "long.wav", 12.0f);
+    // Span 0.6 s plus a quarter of it on each side: 0.9 s from 5.85 s.
+    dlg->loadCVEntry(cvEntry("long.wav", 6.0, 6.1, 6.3, 6.6), folder);
+    showWindow();
+    ASSERT_NEAR(dlg->wavData().duration, 12.0f, 1e-6f);
+    EXPECT_NEAR(dlg->wavData().viewStart, 5.85f, 1e-5f);
+    EXPECT_NEAR(dlg->wavData().viewLength, 0.9f, 1e-5f);
+    // Every label can be told apart: the markers lie at least 50 pixels apart.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_GE(labelCentre(i + 1).x() - labelCentre(i).x(), 50) << i;
+    }
+    // Another entry of the same file inside the view: the view stays (the user may have zoomed).
+    WavZoomArgument zoom{6.2f, 1};
+    dlg->onSignal(UISignalNames::kZoomInWav, &zoom, nullptr);
+    const float start = dlg->wavData().viewStart, length = dlg->wavData().viewLength;
+    dlg->loadCVEntry(cvEntry("long.wav", 6.1, 6.15, 6.2, 6.25), folder);
+    EXPECT_EQ(dlg->wavData().viewStart, start);
+    EXPECT_EQ(dlg->wavData().viewLength, length);
+    // One outside it: around its markers, at least 0.5 s, held inside the file.
+    dlg->loadCVEntry(cvEntry("long.wav", 11.8, 11.85, 11.9, 11.95), folder);
+    EXPECT_NEAR(dlg->wavData().viewLength, 0.5f, 1e-5f);
+    EXPECT_NEAR(dlg->wavData().viewStart, 11.5f, 1e-5f);
+    // Without stored markers it opens as before: the whole file.
+    dlg->loadCVEntry(cvEntry("b.wav"), folder);
+    dlg->loadCVEntry(cvEntry("long.wav"), folder);
+    EXPECT_EQ(dlg->wavData().viewStart, 0.0f);
+    EXPECT_EQ(dlg->wavData().viewLength, 12.0f);
+    // A short recording opens whole, with its markers; the frequency zoom goes with the user from
+    // entry to entry and file to file.
+    int steps = 3;
+    dlg->onSignal(UISignalNames::kZoomInFreq, &steps, nullptr);
+    const float frequencyRange = dlg->wavData().frequencyRange;
+    ASSERT_NEAR(frequencyRange, 0.729f, 1e-6f); // 0.9³
+    dlg->loadCVEntry(cvEntry("b.wav", 1.0, 1.1, 1.3, 1.6), folder);
+    EXPECT_EQ(dlg->wavData().frequencyRange, frequencyRange);
+    EXPECT_EQ(dlg->wavData().viewStart, 0.0f);
+    EXPECT_EQ(dlg->wavData().viewLength, 3.0f);
+}
+
+TEST_F(Editor, TheStateLineShowsStoredAfterAStoreAndAMissingOutputDevice)
+{
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    CWavTimeStripView& strip = dlg->view().timeStrip();
+    EXPECT_EQ(strip.state(), QString());
+    QTest::keyClick(&dlg->board(), Qt::Key_Tab);
+    ASSERT_EQ(log.received.size(), 1u);
+    EXPECT_EQ(strip.state(), QStringLiteral("Stored"));
+    EXPECT_EQ(strip.items().back().text, QStringLiteral("Stored"));
+    // A refused store says nothing of the kind; the next entry clears it.
+    dlg->loadCVEntry(cvEntry("b.wav", 0.5, 0.4, 0.9, 1.2), folder);
+    EXPECT_EQ(strip.state(), QString());
+    prompts.answerMessage(Prompter::Answer::Ok);
+    QTest::keyClick(&dlg->board(), Qt::Key_Tab);
+    EXPECT_EQ(strip.state(), QString());
+
+    // Without an output device the strip says so instead of staying silent; "Stored" shows over it
+    // for a while, then the line comes back.
+    lvtest::SimulatedAudioDevice none;
+    none.hasDevice = false;
+    PortAudioLibrary silent(none, sink);
+    CWavMgrDlg deaf(nullptr, silent);
+    deaf.setMessageReceiver(&log);
+    deaf.resize(960, 640);
+    deaf.loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    CWavTimeStripView& deafStrip = deaf.view().timeStrip();
+    EXPECT_EQ(deafStrip.state(), QStringLiteral("No audio output device: playback is off"));
+    EXPECT_TRUE(deaf.storeEntry(false));
+    EXPECT_EQ(deafStrip.state(), QStringLiteral("Stored"));
+    QTest::qWait(3000);
+    EXPECT_EQ(deafStrip.state(), QStringLiteral("No audio output device: playback is off"));
+}
+
+TEST_F(Editor, APlayCursorOnAMarkerLeavesTheMarkerLineVisible)
+{
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    dlg->board().relayout();
+    // Key 3 puts 3.VSP at the play cursor: both at the same pixel.
+    dlg->tagSet().playCursor.position = 1.0f;
+    QTest::keyClick(&dlg->board(), Qt::Key_3);
+    ASSERT_EQ(markers()[2], 1.0f);
+    QImage frame(dlg->board().size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&frame);
+        dlg->board().paintTree(frame.rect(), painter);
+    }
+    const int x = pixelOf(1.0f);
+    const UIRect wave = dlg->view().waveform().viewRect();
+    for (int y : {wave.top + 100, wave.bottom - 10, dlg->view().spectrogram().viewRect().top + 50}) {
+        EXPECT_EQ(QColor(frame.pixel(x, y)), QColor(0, 200, 0)) << y; // 3.VSP's colour
+    }
+    // Elsewhere the cursor's line is seen: move the marker away.
+    QTest::keyClick(&dlg->board(), Qt::Key_Right, Qt::ShiftModifier);
+    {
+        QPainter painter(&frame);
+        dlg->board().paintTree(frame.rect(), painter);
+    }
+    EXPECT_EQ(QColor(frame.pixel(x, wave.top + 100)), QColor(200, 0, 0));
+}

@@ -848,8 +848,8 @@ TEST_F(Editor, ShiftWheelPansTheTimeAxisAndThePlainWheelStillZooms)
     wheel(over, 120, Qt::ShiftModifier);
     EXPECT_NEAR(dlg->wavData().viewStart, start + 0.1f * length, 1e-5f);
     // Over the spectrogram too.
-    const UIRect spec = dlg->view().spectrogram().viewRect();
-    wheel(QPoint(spec.left + 10, spec.top + 10), 120, Qt::ShiftModifier);
+    const UIRect spectrogram = dlg->view().spectrogram().viewRect();
+    wheel(QPoint(spectrogram.left + 10, spectrogram.top + 10), 120, Qt::ShiftModifier);
     EXPECT_NEAR(dlg->wavData().viewStart, start, 1e-5f);
     // Without Shift the wheel zooms, as before.
     wheel(over, 120, Qt::NoModifier);

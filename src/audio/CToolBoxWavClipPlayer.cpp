@@ -62,8 +62,11 @@ void CToolBoxWavClipPlayer::playClip(const std::int16_t* data, std::int32_t coun
         if (m_queue.empty()) {
             // Nothing is playing: the running stream takes the clip at its next buffer.
             prepare(request);
-        } else if (m_queue.size() >= kMaxRequests) {
-            m_queue.erase(1); // the oldest waiting; the front is playing
+        }
+        // A clip still waiting has been overtaken by this one: the marker has moved on, and hearing
+        // it would only delay the clip of where the marker is now. The front is playing and stays.
+        while (m_queue.size() > 1) {
+            m_queue.erase(1);
         }
         m_queue.pushBack(request);
         return;

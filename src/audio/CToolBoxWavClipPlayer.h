@@ -6,8 +6,10 @@
 // running stream when the one before has finished. The player stays active (its stream running)
 // until stop().
 //
-// The queue's front is the clip playing; behind it wait at most five more. A request that finds
-// the queue full replaces the oldest waiting one, so the clips heard keep up with the marker.
+// The queue's front is the clip playing; behind it waits at most one more, the latest request: a
+// new request replaces the one waiting (overtaken before it started), so the clip heard after the
+// one playing is always the one for where the marker is now, at most one clip's length (34.8 ms
+// on 256-frame buffers) after its request.
 //
 // Threads: playClip() and stop() on the editor's thread; finished() on the audio thread, under the
 // stream's lock, which playClip() also takes while it edits the queue and the clip. The samples
@@ -29,7 +31,7 @@ public:
     static constexpr std::int32_t kFadeLength = 88;                                // [samples] each fade
     static constexpr std::int32_t kClipBufferLength = kClipLength + 2 * kFadeLength; // [samples] 1410
     static constexpr std::uint64_t kMinRequestIntervalMs = 25;                    // [ms]
-    static constexpr std::size_t kMaxRequests = 6; // the clip playing and those waiting, after an append
+    static constexpr std::size_t kMaxRequests = 6; // the ring's room; in use: the clip playing and one waiting
 
     explicit CToolBoxWavClipPlayer(PortAudioLibrary& library = PortAudioLibrary::process());
     ~CToolBoxWavClipPlayer() override;

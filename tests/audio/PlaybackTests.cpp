@@ -265,21 +265,21 @@ TEST(PlaybackClipPlayer, ThrottleQueueCapAndTheNextClipOnFinished)
     request(1000, 0);  // starts the stream
     request(1010, 10); // 10 ms after the last accepted: dropped
     request(1024, 11); // 24 ms: dropped
-    request(1025, 1);  // 25 ms: queued behind 0
-    request(1050, 2);
+    request(1025, 1);  // 25 ms: waits behind 0
+    request(1050, 2);  // overtakes 1 before it started: 1 is dropped
     request(1075, 3);
     request(1100, 4);
-    request(1125, 5);  // the queue: 0 playing, 1 … 5 waiting
-    request(1150, 6);  // full: 1 gives way
-    request(1175, 7);  // 2 gives way
-    request(1190, 12); // dropped
+    request(1125, 5);
+    request(1150, 6);
+    request(1175, 7);  // the queue: 0 playing, 7 waiting
+    request(1190, 12); // dropped (throttle)
     device.runBuffers(6 * 6 + 4);
 
     // Each clip fills 6 buffers (1410 samples, then silence up to 1536) and the next starts in the
-    // buffer after its predecessor's end.
+    // buffer after its predecessor's end: 0, then straight to the latest, 7; nothing after it.
     const auto clipOf = [&](int region) { return expectedClip(data, region * 2000); };
     std::vector<std::int16_t> expected;
-    for (int region : {0, 3, 4, 5, 6, 7}) {
+    for (int region : {0, 7}) {
         std::vector<std::int16_t> clip = clipOf(region);
         clip.resize(6 * kBuffer, 0);
         expected.insert(expected.end(), clip.begin(), clip.end());

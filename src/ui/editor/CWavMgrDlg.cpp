@@ -24,6 +24,11 @@ namespace TessarinEditor {
 
 namespace {
 constexpr float kReportStep = 0.03f; // [s] progress reports closer than this to the last are dropped
+constexpr int kStoredShownMs = 2500; // "Stored" stays this long in the time strip
+constexpr QRgb kStoredColour = qRgb(120, 230, 120);
+constexpr QRgb kNoDeviceColour = qRgb(255, 140, 90);
+constexpr float kNudgeStep = 0.001f;      // [s] Left / Right
+constexpr float kNudgeShiftStep = 0.010f; // [s] with Shift
 
 float held(float t, float duration)
 {
@@ -49,6 +54,13 @@ CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
     resize(kFirstWidth, kFirstHeight);
     board().installEventFilter(this);
     board().setFocusPolicy(Qt::StrongFocus);
+    m_storedTimer.setSingleShot(true);
+    m_storedTimer.setInterval(kStoredShownMs);
+    connect(&m_storedTimer, &QTimer::timeout, this, [this] {
+        m_storedShown = false;
+        refreshStateLine();
+    });
+    refreshStateLine();
     // The editor lives from its first show until the user closes it.
     setAttribute(Qt::WA_DeleteOnClose);
 }
@@ -135,6 +147,10 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     stopPlayers();
     m_history.clear();
     m_moveOpen = false;
+    m_lastMoved = -1;
+    m_storedShown = false;
+    m_storedTimer.stop();
+    refreshStateLine();
 
     CTsVoiceCfg* slot = entryOf(kind);
     slot->assignFrom(entry);
@@ -151,7 +167,10 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
             prompter().error(this, fullPath + QStringLiteral(" not exists !"));
         }
         m_view->spectrogram().stopBuilder();
+        // The frequency zoom is the user's choice of what to look at, kept from file to file.
+        const float frequencyRange = m_wav.frequencyRange;
         const WavLoadStatus status = loadForEditor(path, m_wav);
+        m_wav.frequencyRange = frequencyRange;
         if (status == WavLoadStatus::FormatError) {
             prompter().error(this, QString::fromUtf8(kWavFormatErrorMessage.data(), qsizetype(kWavFormatErrorMessage.size())));
         }
@@ -179,12 +198,51 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
 
     m_kindShown = kind;
     m_view->setModels(&m_wav, &m_tags);
+    m_view->timeStrip().setKind(kind);
     setWindowTitle(QString::asprintf("Type=%s   %s:%s        ", kindText(kind), slot->pitch.c_str(), slot->symbol.c_str()) +
                    fullPath);
     if (!m_tags.markers.empty() && m_wav.duration > 0.0f) {
-        bringIntoView(m_wav, m_tags.markers.front()->position);
+        // A long recording with stored markers opens around them (and goes there again when an
+        // entry of it lies outside the view); otherwise the first marker is brought into view.
+        const std::vector<float> placed = m_tags.positions();
+        const auto [low, high] = std::minmax_element(placed.begin(), placed.end());
+        const bool inView = *low >= m_wav.viewStart && *high <= m_wav.viewStart + m_wav.viewLength;
+        if (!(firstMarkerField(*slot) > 0.0 && (isNew || !inView) && zoomAroundMarkers(m_wav, placed))) {
+            bringIntoView(m_wav, m_tags.markers.front()->position);
+        }
     }
+    m_unchangedPositions = m_tags.positions();
     redrawAll(true);
+}
+
+bool CWavMgrDlg::hasUnstoredChanges() const
+{
+    return m_kindShown != CTsVoiceCfg::kNoKind && m_wav.duration > 0.0f && m_tags.positions() != m_unchangedPositions;
+}
+
+bool CWavMgrDlg::settleChanges()
+{
+    if (!hasUnstoredChanges()) {
+        return true;
+    }
+    const CTsVoiceCfg* entry = shownEntry();
+    const QString text = QStringLiteral("Store the changes to ") + QString::fromStdString(entry->pitch) +
+                         QLatin1Char(':') + QString::fromStdString(entry->symbol) + QLatin1Char('?');
+    switch (prompter().message(this, text, {}, Prompter::Icon::Question, Prompter::Buttons::YesNoCancel)) {
+    case Prompter::Answer::Yes:
+        // A store the checks refuse keeps the user here, with the markers as they are.
+        return storeEntry(false);
+    case Prompter::Answer::No:
+        // Dropped, as one step of the history: should the way out not lead anywhere (the first
+        // entry and Up), Ctrl+Z brings the moves back.
+        m_moveOpen = false;
+        m_history.recordBefore(m_tags.positions());
+        m_tags.setPositions(m_unchangedPositions);
+        redrawAll(false);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void CWavMgrDlg::redrawAll(bool refreshSpectrogram)
@@ -205,7 +263,8 @@ void CWavMgrDlg::beginMarkerMove()
 {
     if (!m_moveOpen) {
         m_moveOpen = true;
-        m_history.recordBefore(m_tags.positions());
+        m_moveStart = m_tags.positions();
+        m_history.recordBefore(m_moveStart);
     }
 }
 
@@ -214,11 +273,21 @@ void CWavMgrDlg::moveTag(CTag* tag, float delta, bool allMarkers)
     if (!tag || m_wav.duration <= 0.0f) {
         return;
     }
-    const bool isMarker = m_tags.indexOf(tag) >= 0;
-    if (allMarkers || isMarker) {
+    const int index = m_tags.indexOf(tag);
+    if (allMarkers || index >= 0) {
         beginMarkerMove();
     }
-    if (allMarkers) {
+    if (index >= 0) {
+        m_lastMoved = index;
+    }
+    if (allMarkers && index >= 0 && m_moveStart.size() == m_tags.markers.size()) {
+        // Every marker keeps its distance from where it was when the drag began, each held inside
+        // the file: one held at 0 during the drag comes back with the others.
+        const float shift = held(tag->position + delta, m_wav.duration) - m_moveStart[std::size_t(index)];
+        for (std::size_t i = 0; i < m_tags.markers.size(); ++i) {
+            m_tags.markers[i]->position = held(m_moveStart[i] + shift, m_wav.duration);
+        }
+    } else if (allMarkers) {
         for (auto& marker : m_tags.markers) {
             marker->position = held(marker->position + delta, m_wav.duration);
         }
@@ -273,21 +342,26 @@ void CWavMgrDlg::gotoNeighbour(int direction)
 {
     stopPlayers();
     const CTsVoiceCfg* entry = shownEntry();
-    if (m_wav.duration <= 0.0f || !entry) {
+    // An entry whose recording is missing still has neighbours: the list finds them by the entry,
+    // not by its samples, so the user is never held on it.
+    if (!entry) {
         prompter().error(this, QStringLiteral("Wav data not exists !"));
+        return;
+    }
+    if (!settleChanges()) {
         return;
     }
     EntryEvent event(Msg::kMoveToNeighbour, *entry, m_wavFolder, moveFlagFromDirection(direction));
     send(event);
 }
 
-void CWavMgrDlg::storeEntry(bool andGoToNext)
+bool CWavMgrDlg::storeEntry(bool andGoToNext)
 {
     stopPlayers();
     CTsVoiceCfg* entry = entryOf(m_kindShown);
     if (m_wav.duration <= 0.0f || !entry) {
         prompter().error(this, QStringLiteral("Wav data not exists !"));
-        return;
+        return false;
     }
     const std::vector<float> p = m_tags.positions();
     storeMarkerTimes(p, *entry);
@@ -303,15 +377,32 @@ void CWavMgrDlg::storeEntry(bool andGoToNext)
         marginsRight = p[0] > margin && p[1] < d - margin;
     }
     if (!orderRight) {
-        prompter().error(this, QStringLiteral("The order of markers is wrong..."));
-        return;
+        // The first neighbouring pair out of order (each marker must lie strictly after the one
+        // before it): the user sees at once which label to move.
+        QString pair;
+        for (std::size_t i = 1; i < p.size(); ++i) {
+            if (!(p[i] > p[i - 1])) {
+                pair = QStringLiteral("\n") + QString::fromStdString(m_tags.markers[i - 1]->name) +
+                       QStringLiteral(" must lie before ") + QString::fromStdString(m_tags.markers[i]->name) +
+                       QLatin1Char('.');
+                break;
+            }
+        }
+        prompter().error(this, QStringLiteral("The order of markers is wrong...") + pair);
+        return false;
     }
     if (!marginsRight) {
         prompter().error(this, QStringLiteral("Markers should not in the margin ..."));
-        return;
+        return false;
     }
+    m_unchangedPositions = p;
     EntryEvent event(andGoToNext ? Msg::kStoreAndNext : Msg::kStoreEntry, *entry, m_wavFolder);
     send(event);
+    // Seen as well as heard: the confirmation sound may be off or without a device.
+    m_storedShown = true;
+    m_storedTimer.start();
+    refreshStateLine();
+    return true;
 }
 
 void CWavMgrDlg::togglePlayback()
@@ -339,6 +430,22 @@ bool CWavMgrDlg::moveMarkerToPlayCursor(int number)
     beginMarkerMove();
     m_moveOpen = false;
     m_tags.markers[std::size_t(number - 1)]->position = m_tags.playCursor.position;
+    m_lastMoved = number - 1;
+    redrawAll(false);
+    return true;
+}
+
+bool CWavMgrDlg::nudgeLastMovedMarker(float delta)
+{
+    if (m_lastMoved < 0 || std::size_t(m_lastMoved) >= m_tags.markers.size() || m_wav.duration <= 0.0f) {
+        return false;
+    }
+    // Each press is a step of its own in the history.
+    m_moveOpen = false;
+    beginMarkerMove();
+    m_moveOpen = false;
+    CTag& marker = *m_tags.markers[std::size_t(m_lastMoved)];
+    marker.position = held(marker.position + delta, m_wav.duration);
     redrawAll(false);
     return true;
 }
@@ -402,7 +509,9 @@ bool CWavMgrDlg::event(QEvent* event)
 {
     if (event->type() == messageType(Msg::kEditEntry)) {
         const auto* edit = static_cast<EntryEvent*>(event);
-        loadEntry(*edit->entry, edit->wavFolder);
+        if (settleChanges()) {
+            loadEntry(*edit->entry, edit->wavFolder);
+        }
         return true;
     }
     if (event->type() == messageType(Msg::kPlayProgress) || event->type() == messageType(Msg::kPlayFinished)) {
@@ -443,6 +552,12 @@ bool CWavMgrDlg::handleKey(QKeyEvent& key)
     case Qt::Key_Tab:
         storeEntry(true);
         return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const float step = (mods & Qt::ShiftModifier) ? kNudgeShiftStep : kNudgeStep;
+        nudgeLastMovedMarker(key.key() == Qt::Key_Left ? -step : step);
+        return true;
+    }
     default:
         if (key.key() >= Qt::Key_1 && key.key() <= Qt::Key_9) {
             moveMarkerToPlayCursor(key.key() - Qt::Key_0);
@@ -463,14 +578,55 @@ bool CWavMgrDlg::eventFilter(QObject* watched, QEvent* event)
                    event->type() == QEvent::Leave) {
             // The end of a drag: the next move is a new step of the history.
             m_moveOpen = false;
+            if (event->type() == QEvent::Leave) {
+                showPointerTime(std::nullopt);
+            }
+        }
+        if (event->type() == QEvent::MouseMove) {
+            showPointerTime(static_cast<QMouseEvent*>(event)->position().toPoint());
         }
     }
     return CUIBoardDlg::eventFilter(watched, event);
 }
 
+void CWavMgrDlg::refreshStateLine()
+{
+    CWavTimeStripView& strip = m_view->timeStrip();
+    if (m_storedShown) {
+        strip.setState(QStringLiteral("Stored"), kStoredColour);
+    } else if (!m_filePlayer.stream().isOpen()) {
+        strip.setState(QStringLiteral("No audio output device: playback is off"), kNoDeviceColour);
+    } else {
+        strip.setState(QString(), 0);
+    }
+    strip.invalidateView();
+}
+
+void CWavMgrDlg::showPointerTime(std::optional<QPoint> at)
+{
+    std::optional<float> time;
+    if (at && m_wav.duration > 0.0f) {
+        const UIRect wave = m_view->waveform().viewRect();
+        const int top = m_view->timeRuler().viewRect().top;
+        const int bottom = m_view->spectrogram().viewRect().bottom;
+        if (at->x() >= wave.left && at->x() < wave.right && at->y() >= top && at->y() < bottom) {
+            time = std::min(std::max(pixelToTime(m_wav, at->x(), wave.left, wave.width()), 0.0f), m_wav.duration);
+        }
+    }
+    CWavTimeStripView& strip = m_view->timeStrip();
+    if (strip.pointer() != time) {
+        strip.setPointer(time);
+        strip.invalidateView();
+    }
+}
+
 void CWavMgrDlg::closeEvent(QCloseEvent* event)
 {
     stopPlayers();
+    if (!settleChanges()) {
+        event->ignore();
+        return;
+    }
     ToolWindowEvent closed(Msg::kWaveEditor, 1);
     send(closed);
     CUIBoardDlg::closeEvent(event);

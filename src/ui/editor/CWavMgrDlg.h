@@ -24,9 +24,11 @@
 // - Message boxes go through the installed Prompter (ui/Prompter.h).
 //
 // Keys (the drawing surface has the focus): Space plays or stops the file from the play cursor;
-// 1 … 9 put that marker at the play cursor; Up / Down open the preceding / following entry without
-// storing; Tab stores and opens the following entry; Ctrl+Z undoes a marker move, Ctrl+Shift+Z and
-// Ctrl+Y redo it (the history belongs to the loaded entry and is cleared by the next load).
+// 1 … 9 put that marker at the play cursor; Up / Down open the preceding / following entry (asking
+// first whether moved markers are to be stored); Tab stores and opens the following entry;
+// Left / Right move the marker last dragged or placed by number by 1 ms (Shift: 10 ms), one history
+// step per press; Ctrl+Z undoes a marker move, Ctrl+Shift+Z and Ctrl+Y redo it (the history belongs
+// to the loaded entry and is cleared by the next load).
 
 #include "audio/AudioStreamListener.h"
 #include "audio/CToolBoxWavClipPlayer.h"
@@ -36,8 +38,10 @@
 #include "ui/toolkit/CSignalWndProtocol.h"
 #include "ui/editor/CTagSet.h"
 
+#include <QPoint>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <cstdint>
@@ -90,12 +94,23 @@ public:
     CWavFilePlayer& filePlayer() { return m_filePlayer; }
 
     // The user's actions, as the keys, buttons and signals invoke them.
-    void storeEntry(bool andGoToNext);     // "updateVoiceCfg" (8588) and Tab (8594)
+    // "updateVoiceCfg" (8588) and Tab (8594); false when nothing was sent (no file, a check refused).
+    bool storeEntry(bool andGoToNext);
     void gotoNeighbour(int direction);     // "gotoNextCfg": 0 preceding, 1 following (8593)
     void togglePlayback();                 // Space
     bool moveMarkerToPlayCursor(int number); // 1 … 9; false when the kind has no such marker
+    // Left / Right: the marker last dragged or placed by number moves by delta [s], held in the file;
+    // false when no marker has been moved since the load.
+    bool nudgeLastMovedMarker(float delta);
     bool undoMarkerMove();
     bool redoMarkerMove();
+
+    // Markers moved since the entry was loaded or last stored.
+    bool hasUnstoredChanges() const;
+    // Before the entry is left (Up, Down, the panel's arrows, another entry, closing): with unstored
+    // changes asks "Store the changes to C4:ka?". Yes stores (false when a check refuses), No drops
+    // them, Cancel returns false: the caller stays. True at once when nothing moved.
+    bool settleChanges();
 
     // The view tree's signals that no view handled.
     void onSignal(std::string_view name, void* argument, UISignalSender* sender) override;
@@ -124,6 +139,11 @@ private:
     void endMarkerMove() { m_moveOpen = false; }
     void redrawAll(bool refreshSpectrogram);
     void setPlayCursor(float time);
+    // The time strip's pointer time for a mouse position on the board (none: off the time axis).
+    void showPointerTime(std::optional<QPoint> at);
+    // The time strip's state line: "Stored" for a while after a store, else the missing output
+    // device, else nothing.
+    void refreshStateLine();
 
     CWavMgrView* m_view; // owned by the board's tree
     CWavData m_wav;
@@ -143,6 +163,11 @@ private:
     QPointer<QObject> m_receiver;
     CTagMoveHistory m_history;
     bool m_moveOpen = false; // a drag's moves make one undo step
+    QTimer m_storedTimer;
+    bool m_storedShown = false;
+    int m_lastMoved = -1;                    // index of the marker last dragged or placed by number
+    std::vector<float> m_moveStart;          // [s] the markers when the open move began
+    std::vector<float> m_unchangedPositions; // [s] the markers as loaded or last stored
 };
 
 } // namespace TessarinEditor

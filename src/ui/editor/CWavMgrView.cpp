@@ -6,9 +6,11 @@
 #include "ui/toolkit/UiStyle.h"
 #include "ui/editor/WavViewRange.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +25,7 @@ constexpr QRgb kOverviewWave = qRgb(120, 140, 180);
 constexpr QRgb kAreaFill = qRgb(255, 255, 255);
 constexpr QRgb kHandle = qRgb(230, 230, 230);
 constexpr QRgb kLabelText = qRgb(0, 0, 0);
+constexpr float kWheelPanFraction = 0.1f; // of the view length per wheel step (120) with Shift
 
 bool loaded(const CWavData* wav)
 {
@@ -39,9 +42,11 @@ void setCursorOf(CUIView& view, const QCursor& cursor)
 
 WavMgrLayout wavMgrLayout(int width, int height)
 {
-    const int l = kInset, t = kInset, r = width - kInset, b = height - kInset;
+    const int l = kInset, t = kInset, r = width - kInset;
+    const int b = height - kInset - WavMgrLayout::kTimeStripHeight - 2;
     const int m = (t + 70) + ((b - (t + 70)) / 2);
     WavMgrLayout out;
+    out.timeStrip = {l, b + 2, r, height - kInset};
     out.overview = {l, t, r, t + 36};
     out.timeRuler = {l, t + 46, r - kRulerWidth, t + 70};
     out.waveform = {l, t + 70, r - kRulerWidth, m};
@@ -172,6 +177,12 @@ bool handleWaveMouse(CUIView& view, const UIRect& area, const CWavData* wav, con
         if (!loaded(wav) || message.wheelDelta == 0) {
             return true;
         }
+        if (message.modifiers.testFlag(Qt::ShiftModifier)) {
+            // Shift+wheel pans: away from the user towards the start, a tenth of the view per step.
+            float delta = -float(message.wheelDelta) / 120.0f * kWheelPanFraction * wav->viewLength;
+            view.sendSignal(UISignalNames::kOffsetDispArea, &delta);
+            return true;
+        }
         WavZoomArgument zoom;
         zoom.anchorTime = pixelToTime(*wav, message.x, area.left, area.width());
         zoom.steps = wheelSteps(message.wheelDelta);
@@ -260,23 +271,7 @@ void CWavPreviewView::drawView(const QRect& dirty, QPainter& painter)
     painter.fillRect(area, uiColour(kOverviewBackground));
     if (hasFile() && area.width() > 0) {
         if (m_columnsWidth != area.width() || m_columnsOf != m_wav->samples.data()) {
-            const std::vector<float>& samples = m_wav->samples;
-            m_columns.assign(std::size_t(area.width()), WaveColumn{});
-            const double perColumn = double(samples.size()) / double(area.width());
-            const long long stride = columnStride((long long)perColumn);
-            for (int c = 0; c < area.width(); ++c) {
-                const auto first = std::size_t(std::floor(perColumn * c));
-                const auto end = std::min(samples.size(), std::size_t(std::floor(perColumn * (c + 1))));
-                if (first >= end) {
-                    continue;
-                }
-                float low = samples[first], high = low;
-                for (std::size_t i = first + std::size_t(stride); i < end; i += std::size_t(stride)) {
-                    low = std::min(low, samples[i]);
-                    high = std::max(high, samples[i]);
-                }
-                m_columns[std::size_t(c)] = WaveColumn{low, high, false};
-            }
+            overviewColumns(m_wav->samples, area.width(), m_columns);
             m_columnsWidth = area.width();
             m_columnsOf = m_wav->samples.data();
         }
@@ -571,7 +566,15 @@ void CTagMgrView::drawView(const QRect& dirty, QPainter& painter)
     if (m_tags && hasFile()) {
         const UIRect r = viewRect();
         painter.save();
-        painter.setClipRect(r.toQRect(), Qt::IntersectClip);
+        QRegion lineArea(r.toQRect());
+        if (m_covering && !m_covering->isViewHidden()) {
+            lineArea -= QRegion(m_covering->viewRect().toQRect());
+        }
+        painter.setClipRegion(lineArea, Qt::IntersectClip);
+        // The play cursor first: a marker at the same pixel stays visible over it.
+        const int px = timeToPixel(*m_wav, m_tags->playCursor.position, r.left, r.width());
+        painter.setPen(QPen(QColor::fromRgb(m_tags->playCursor.colour), 0));
+        painter.drawLine(px, r.top + kHandleSize, px, r.bottom - 1);
         for (std::size_t i = 0; i < m_labels.size(); ++i) {
             const CTag* tag = m_tags->markers[i].get();
             const UIRect box = labelRect(int(i));
@@ -583,9 +586,6 @@ void CTagMgrView::drawView(const QRect& dirty, QPainter& painter)
             }
             painter.drawLine(x, box.bottom, x, r.bottom - 1);
         }
-        const int px = timeToPixel(*m_wav, m_tags->playCursor.position, r.left, r.width());
-        painter.setPen(QPen(QColor::fromRgb(m_tags->playCursor.colour), 0));
-        painter.drawLine(px, r.top + kHandleSize, px, r.bottom - 1);
         painter.restore();
         painter.save();
         painter.setClipRect(r.toQRect(), Qt::IntersectClip);
@@ -596,15 +596,30 @@ void CTagMgrView::drawView(const QRect& dirty, QPainter& painter)
     drawChildren(dirty, painter);
 }
 
+void CTagMgrView::buttonPressed(CUIButton* button, int x, int)
+{
+    m_dragStartTime = static_cast<CCommonTagView*>(button)->tag()->position;
+    m_dragStartX = x;
+}
+
 void CTagMgrView::buttonDragged(CUIButton* button, int, int, int lastX, int, int x, int)
 {
     if (!hasFile() || x == lastX) {
         return;
     }
     auto* label = static_cast<CCommonTagView*>(button);
+    // The marker goes to the time under the pointer (as grabbed), not by the step since the last
+    // move: a step cut off at 0 or at the end would otherwise be lost and the marker would no
+    // longer follow the pointer when it comes back.
+    const float pointerTime =
+        m_dragStartTime + float(x - m_dragStartX) / float(std::max(1, viewRect().width())) * m_wav->viewLength;
+    const float target = std::min(std::max(pointerTime, 0.0f), m_wav->duration);
     TagMovingArgument moving;
     moving.tag = label->tag();
-    moving.delta = float(x - lastX) / float(std::max(1, viewRect().width())) * m_wav->viewLength;
+    moving.delta = target - label->tag()->position;
+    if (moving.delta == 0.0f) {
+        return;
+    }
     moving.allMarkers = label != m_playHandle && label->dragModifiers().testFlag(Qt::ControlModifier);
     sendSignal(UISignalNames::kTagMoving, &moving, button);
 }
@@ -613,6 +628,54 @@ bool CTagMgrView::buttonSetCursor(CUIButton*)
 {
     setCursorOf(*this, QCursor(Qt::PointingHandCursor));
     return true;
+}
+
+// ---- Time strip ---------------------------------------------------------------------------------
+
+std::vector<ReadoutItem> CWavTimeStripView::items() const
+{
+    std::vector<ReadoutItem> out;
+    if (m_wav && m_tags) {
+        out = timeReadout(*m_wav, *m_tags, m_kind, m_pointer);
+    }
+    if (!m_state.isEmpty()) {
+        out.push_back({m_state, m_stateColour});
+    }
+    return out;
+}
+
+void CWavTimeStripView::drawView(const QRect& dirty, QPainter& painter)
+{
+    // Two lines: the times; then the lengths at the left and the state line at the right.
+    const QRect box = viewRect().toQRect();
+    painter.fillRect(box, uiColour(UiColours::kRulerBackground));
+    painter.setFont(toolkitFont());
+    const QFontMetrics metrics(painter.font());
+    const int gap = 2 * metrics.averageCharWidth();
+    const int lineHeight = box.height() / 2;
+    int stateLeft = box.right();
+    if (!m_state.isEmpty()) {
+        stateLeft = box.right() - 6 - metrics.horizontalAdvance(m_state);
+        painter.setPen(QPen(QColor::fromRgb(m_stateColour), 0));
+        painter.drawText(QRect(stateLeft, box.top() + lineHeight, box.right() - stateLeft, lineHeight),
+                         Qt::AlignVCenter | Qt::AlignLeft, m_state);
+    }
+    int x[2] = {box.left() + 6, box.left() + 6};
+    if (m_wav && m_tags) {
+        for (const ReadoutItem& item : timeReadout(*m_wav, *m_tags, m_kind, m_pointer)) {
+            const int line = std::clamp(item.line, 0, 1);
+            const int w = metrics.horizontalAdvance(item.text);
+            const int limit = line == 1 ? stateLeft - gap : box.right();
+            if (x[line] + w > limit) {
+                continue; // a narrow window shows what fits
+            }
+            painter.setPen(QPen(QColor::fromRgb(item.colour), 0));
+            painter.drawText(QRect(x[line], box.top() + line * lineHeight, w + 1, lineHeight), Qt::AlignVCenter | Qt::AlignLeft,
+                             item.text);
+            x[line] += w + gap;
+        }
+    }
+    drawChildren(dirty, painter);
 }
 
 // ---- Floating panel -----------------------------------------------------------------------------
@@ -704,8 +767,12 @@ CWavMgrView::CWavMgrView()
     m_spectrogram = addOwnedChild(std::make_unique<CSpectrogramImgView>());
     m_freqRuler = addOwnedChild(std::make_unique<CSpectralFreqGraduationView>());
     m_margins = addOwnedChild(std::make_unique<CWavMarginView>());
-    m_markers = addOwnedChild(std::make_unique<CTagMgrView>());
+    // The panel under the marker layer: a label under the panel is still found first by the mouse
+    // and drawn over it (the layer itself lets every other point through to the panel).
     m_panel = addOwnedChild(std::make_unique<CWavMgrFloatPanel>());
+    m_markers = addOwnedChild(std::make_unique<CTagMgrView>());
+    m_markers->setCoveringView(m_panel);
+    m_timeStrip = addOwnedChild(std::make_unique<CWavTimeStripView>());
     m_timeRuler->setUnitText(QStringLiteral("s"));
     background().setImage(EditorImages::frame());
     background().setStretch(true, QMargins(4, 4, 4, 4));
@@ -723,6 +790,7 @@ void CWavMgrView::setModels(CWavData* wav, CTagSet* tags)
     m_margins->setWavData(wav);
     m_markers->setWavData(wav);
     m_markers->setTagSet(tags);
+    m_timeStrip->setModels(wav, tags);
 }
 
 void CWavMgrView::layoutView(int left, int top, int right, int bottom)
@@ -738,6 +806,7 @@ void CWavMgrView::layoutView(int left, int top, int right, int bottom)
     place(m_freqRuler, l.freqRuler);
     place(m_margins, l.margins);
     place(m_markers, l.markers);
+    place(m_timeStrip, l.timeStrip);
     if (!m_panelPlaced) {
         m_panelPlaced = true;
         m_panel->placeAt(20, 90);

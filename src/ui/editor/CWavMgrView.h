@@ -10,6 +10,7 @@
 #include "ui/spectrogram/CSpectralFreqGraduationView.h"
 #include "ui/spectrogram/CSpectrogramImgView.h"
 #include "ui/editor/CTagSet.h"
+#include "ui/editor/EditorReadout.h"
 #include "ui/toolkit/CUIButton.h"
 #include "ui/toolkit/CUIView.h"
 #include "ui/editor/WaveformRenderer.h"
@@ -17,6 +18,7 @@
 #include <QCursor>
 #include <QImage>
 
+#include <optional>
 #include <vector>
 
 namespace TessarinEditor {
@@ -24,8 +26,11 @@ namespace TessarinEditor {
 class CWavData;
 
 // The layout table: every part's rectangle for a client area of width × height.
+// The time strip takes the bottom kTimeStripHeight pixels above the inset (and a 2-pixel gap); the
+// table's parts share what is above it.
 struct WavMgrLayout {
-    UIRect overview, timeRuler, waveform, ampRuler, spectrogram, freqRuler, margins, markers;
+    static constexpr int kTimeStripHeight = 34; // two lines of text
+    UIRect overview, timeRuler, waveform, ampRuler, spectrogram, freqRuler, margins, markers, timeStrip;
 };
 WavMgrLayout wavMgrLayout(int width, int height);
 
@@ -185,17 +190,51 @@ public:
     void layoutView(int left, int top, int right, int bottom) override;
     void drawView(const QRect& dirty, QPainter& painter) override;
     bool hitTest(int, int) const override { return false; }
+    void buttonPressed(CUIButton* button, int x, int y) override;
     void buttonDragged(CUIButton* button, int pressX, int pressY, int lastX, int lastY, int x, int y) override;
     bool buttonSetCursor(CUIButton* button) override;
+    // The floating panel: marker lines leave its box clear; the labels stay above it, so that every
+    // label can be grabbed wherever the panel is.
+    void setCoveringView(const CUIView* view) { m_covering = view; }
 
 private:
     bool hasFile() const;
     void clearLabels();
 
+    float m_dragStartTime = 0.0f; // [s] the dragged marker when it was grabbed
+    int m_dragStartX = 0;
+    const CUIView* m_covering = nullptr;
+
     const CWavData* m_wav = nullptr;
     CTagSet* m_tags = nullptr;
     std::vector<CCommonTagView*> m_labels;
     CPlayTagView* m_playHandle = nullptr;
+};
+
+// The strip under the spectrogram: times of the pointer, the play cursor and the markers, the CV
+// lengths (EditorReadout.h), and a state line at its right end.
+class CWavTimeStripView : public CUIView {
+public:
+    void setModels(const CWavData* wav, const CTagSet* tags) { m_wav = wav; m_tags = tags; }
+    void setKind(int kind) { m_kind = kind; }
+    void setPointer(std::optional<float> time) { m_pointer = time; }
+    std::optional<float> pointer() const { return m_pointer; }
+    // The state line: "" for none.
+    void setState(const QString& text, QRgb colour) { m_state = text; m_stateColour = colour; }
+    const QString& state() const { return m_state; }
+    // What the strip shows now, items then the state line.
+    std::vector<ReadoutItem> items() const;
+
+    void drawView(const QRect& dirty, QPainter& painter) override;
+    bool hitTest(int, int) const override { return false; }
+
+private:
+    const CWavData* m_wav = nullptr;
+    const CTagSet* m_tags = nullptr;
+    int m_kind = 0;
+    std::optional<float> m_pointer;
+    QString m_state;
+    QRgb m_stateColour = 0;
 };
 
 class CWavMgrFloatPanel : public CUIButton, public CUIButtonDelegate {
@@ -244,6 +283,7 @@ public:
     CWavMarginView& margins() { return *m_margins; }
     CTagMgrView& markers() { return *m_markers; }
     CWavMgrFloatPanel& panel() { return *m_panel; }
+    CWavTimeStripView& timeStrip() { return *m_timeStrip; }
 
 private:
     CWavData* m_wav = nullptr;
@@ -256,6 +296,7 @@ private:
     CWavMarginView* m_margins;
     CTagMgrView* m_markers;
     CWavMgrFloatPanel* m_panel;
+    CWavTimeStripView* m_timeStrip;
     bool m_panelPlaced = false;
 };
 

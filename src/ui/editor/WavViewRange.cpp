@@ -87,6 +87,19 @@ void bringIntoView(CWavData& wav, float time)
     }
 }
 
+bool zoomAroundMarkers(CWavData& wav, std::span<const float> markers)
+{
+    if (markers.empty() || wav.duration < WavRange::kLongRecording) {
+        return false;
+    }
+    const auto [low, high] = std::minmax_element(markers.begin(), markers.end());
+    const float span = *high - *low;
+    const float length = std::min(wav.duration, std::max(span * 1.5f, WavRange::kShortestMarkerView));
+    wav.viewLength = length;
+    wav.viewStart = std::clamp(*low - (length - span) / 2.0f, 0.0f, wav.duration - length);
+    return true;
+}
+
 int timeToPixel(const CWavData& wav, float time, int left, int width)
 {
     if (wav.viewLength <= 0.0f) {

@@ -5,6 +5,8 @@
 
 #include "audio/CWavData.h"
 
+#include <span>
+
 namespace TessarinEditor {
 
 namespace WavRange {
@@ -12,6 +14,10 @@ inline constexpr float kShortestView = 0.005f; // [s] a zoom never makes the vie
 inline constexpr float kZoomInFactor = 0.7f;
 inline constexpr float kZoomOutFactor = 1.2f;
 inline constexpr float kMargin = 0.06f; // [s] at each end of the file
+// A recording at least this long opens zoomed around the entry's markers: shown whole, a few
+// seconds of markers would share a handful of pixel columns.
+inline constexpr float kLongRecording = 10.0f;    // [s]
+inline constexpr float kShortestMarkerView = 0.5f; // [s] the view around markers is never shorter
 } // namespace WavRange
 
 // Zooms the time axis by factor once per step around anchor [s], which keeps its place on screen.
@@ -31,6 +37,11 @@ void zoomAmplitude(CWavData& wav, bool in, int steps);
 void zoomFrequency(CWavData& wav, bool in, int steps);
 // Pans so that time sits at a third of the view when it lies outside the visible range.
 void bringIntoView(CWavData& wav, float time);
+
+// A long recording (kLongRecording or more): the view becomes the markers' span plus a quarter of it
+// on each side, at least kShortestMarkerView, held inside the file. False (nothing changed) for a
+// shorter recording or no markers.
+bool zoomAroundMarkers(CWavData& wav, std::span<const float> markers);
 
 // x = left + (t − view start) ÷ view length × width, rounded down.
 int timeToPixel(const CWavData& wav, float time, int left, int width);

@@ -126,4 +126,19 @@ void WaveformRenderer::draw(QPainter& painter, const QRect& area, const CWavData
     painter.restore();
 }
 
+void overviewColumns(const std::vector<float>& samples, int width, std::vector<WaveColumn>& columns)
+{
+    columns.assign(std::size_t(std::max(width, 0)), WaveColumn{});
+    const double perColumn = width > 0 ? double(samples.size()) / double(width) : 0.0;
+    for (int c = 0; c < width; ++c) {
+        const auto first = std::size_t(std::floor(perColumn * c));
+        const auto end = std::min(samples.size(), std::size_t(std::floor(perColumn * (c + 1))));
+        if (first >= end) {
+            continue;
+        }
+        const auto [low, high] = std::minmax_element(samples.begin() + std::ptrdiff_t(first), samples.begin() + std::ptrdiff_t(end));
+        columns[std::size_t(c)] = WaveColumn{*low, *high, false};
+    }
+}
+
 } // namespace TessarinEditor

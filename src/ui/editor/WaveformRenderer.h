@@ -30,6 +30,11 @@ long long columnStride(long long samplesPerColumn);
 // storage. The caller uses it when samplesPerColumn() is at least 2.
 void waveformColumns(const CWavData& wav, int width, std::vector<WaveColumn>& columns);
 
+// The overview of the whole file: columns (width entries) with the extremes of every sample each
+// covers (no stride: a click between two looked-at samples would vanish from the only picture of the
+// whole file). Column c covers samples [⌊c × n ÷ width⌋, ⌊(c + 1) × n ÷ width⌋).
+void overviewColumns(const std::vector<float>& samples, int width, std::vector<WaveColumn>& columns);
+
 class WaveformRenderer {
 public:
     // The time and amplitude grid, then the waveform, inside area (black background included).

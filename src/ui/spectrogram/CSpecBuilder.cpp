@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace TessarinEditor {
@@ -184,15 +185,43 @@ void CSpecBuilder::renderJob(Job& job, SpecColumnComputer& computer)
     std::uint8_t* const bits = picture.image.bits();
     const auto bytesPerLine = std::size_t(picture.image.bytesPerLine());
     const std::int64_t storeColumns = m_store.columnCount();
+    // A picture column stands for stride columns of the store. Showing only the first of them would
+    // stripe a zoomed-out picture (a short sound between two taken columns vanishes): each row takes
+    // the loudest of the covered columns instead. The colour map's brightness (the largest channel)
+    // rises with the level, so the brightest pixel is the loudest. The last job of a request looks
+    // at every covered column, computing what is missing; the coarse ones before it only at those
+    // already computed, so that they stay quick.
+    const bool everyColumn = !plan.refinable;
+    std::array<std::uint8_t, SpecColumnStore::kRows> brightest{};
     for (std::int64_t i = 0; i < plan.columnCount; ++i) {
         if (job.cancelled.load(std::memory_order_relaxed)) {
             return;
         }
         const std::int64_t column = plan.firstColumn + i * plan.stride;
         const std::uint8_t* from = column < storeColumns ? m_store.ensureColumn(column, computer) : m_emptyColumn.data();
-        std::uint8_t* to = bits + std::size_t(i) * sizeof(QRgb);
+        std::uint8_t* const top = bits + std::size_t(i) * sizeof(QRgb);
+        std::uint8_t* to = top;
         for (int row = 0; row < SpecColumnStore::kRows; ++row, to += bytesPerLine, from += 3) {
             *reinterpret_cast<QRgb*>(to) = qRgb(from[0], from[1], from[2]);
+            brightest[std::size_t(row)] = std::max({from[0], from[1], from[2]});
+        }
+        const std::int64_t end = std::min({column + plan.stride, plan.firstColumn + plan.columnSpan, storeColumns});
+        for (std::int64_t other = column + 1; other < end; ++other) {
+            if (!everyColumn && !m_store.isComputed(other)) {
+                continue;
+            }
+            if (job.cancelled.load(std::memory_order_relaxed)) {
+                return;
+            }
+            const std::uint8_t* rgb = m_store.ensureColumn(other, computer);
+            to = top;
+            for (int row = 0; row < SpecColumnStore::kRows; ++row, to += bytesPerLine, rgb += 3) {
+                const std::uint8_t v = std::max({rgb[0], rgb[1], rgb[2]});
+                if (v > brightest[std::size_t(row)]) {
+                    brightest[std::size_t(row)] = v;
+                    *reinterpret_cast<QRgb*>(to) = qRgb(rgb[0], rgb[1], rgb[2]);
+                }
+            }
         }
     }
 }

@@ -261,3 +261,26 @@ TEST(EditorMarkers, UndoAndRedoWalkBackAndForthAcrossSeveralMoves)
     history.clear();
     EXPECT_FALSE(history.canUndo());
 }
+
+TEST(EditorWaveform, TheOverviewLooksAtEverySampleOfEachColumn)
+{
+    // 1000 samples over 10 columns: 100 per column. One-sample clicks at odd places, which the
+    // waveform's stride of 100 ÷ 32 = 3 would step over.
+    std::vector<float> samples(1000, 0.0f);
+    samples[101] = 0.9f;  // column 1
+    samples[553] = -0.7f; // column 5
+    samples[998] = 0.3f;  // column 9
+    std::vector<WaveColumn> columns;
+    overviewColumns(samples, 10, columns);
+    ASSERT_EQ(columns.size(), 10u);
+    EXPECT_EQ(columns[1].high, 0.9f);
+    EXPECT_EQ(columns[5].low, -0.7f);
+    EXPECT_EQ(columns[9].high, 0.3f);
+    EXPECT_EQ(columns[0].high, 0.0f);
+    EXPECT_FALSE(columns[0].empty);
+    // Wider than the file: columns with no sample are empty.
+    overviewColumns(std::vector<float>{0.5f, -0.5f}, 4, columns);
+    EXPECT_TRUE(columns[0].empty);
+    EXPECT_EQ(columns[1].high, 0.5f);
+    EXPECT_EQ(columns[3].low, -0.5f);
+}

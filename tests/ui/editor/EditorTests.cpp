@@ -13,9 +13,14 @@
 #include "ui/editor/CWavMgrView.h"
 #include "ui/toolkit/Messages.h"
 #include "ui/editor/UISignalNames.h"
+#include "ui/editor/WavViewRange.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -133,6 +138,49 @@ protected:
 
     std::vector<float> markers() { return dlg->tagSet().positions(); }
 
+    // The window shown, so that QTest's mouse and key events reach it as a user's would.
+    void showWindow()
+    {
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        dlg->board().relayout();
+    }
+
+    QPoint labelCentre(int i)
+    {
+        const UIRect r = dlg->view().markers().labels()[std::size_t(i)]->viewRect();
+        return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+
+    // A real drag: press at from, move through every x of path (same height), release at the last.
+    void mouseDrag(QPoint from, std::initializer_list<int> path, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QWidget* board = &dlg->board();
+        QTest::mouseMove(board, from);
+        QTest::mousePress(board, Qt::LeftButton, mods, from);
+        QPoint at = from;
+        for (int x : path) {
+            at.setX(x);
+            QTest::mouseEvent(QTest::MouseMove, board, Qt::NoButton, mods, at);
+        }
+        QTest::mouseRelease(board, Qt::LeftButton, mods, at);
+        ASSERT_EQ(QGuiApplication::mouseButtons(), Qt::NoButton);
+    }
+
+    void click(CUIButton& button)
+    {
+        const UIRect r = button.viewRect();
+        QTest::mouseClick(&dlg->board(), Qt::LeftButton, Qt::NoModifier, QPoint(r.left + 5, r.top + 5));
+    }
+
+    // The layer's pixel of time t, and one pixel in seconds, for the visible range.
+    int pixelOf(float t)
+    {
+        const UIRect r = dlg->view().markers().viewRect();
+        return timeToPixel(dlg->wavData(), t, r.left, r.width());
+    }
+    float pixelSeconds() { return dlg->wavData().viewLength / float(dlg->view().markers().viewRect().width()); }
+
     lvtest::TempDir dir;
     lvtest::SimulatedAudioDevice device;
     std::FILE* sink;
@@ -241,7 +289,7 @@ TEST_F(Editor, StoringChecksOrderThenMarginsAndSendsOnlyARightEntry)
     dlg->loadCVEntry(cvEntry("a.wav", 0.05, 0.05, 0.9, 1.2), folder);
     prompts.answerMessage(Prompter::Answer::Ok);
     dlg->storeEntry(false);
-    EXPECT_EQ(prompts.prompts().back().text, QStringLiteral("The order of markers is wrong..."));
+    EXPECT_EQ(prompts.prompts().back().text, QStringLiteral("The order of markers is wrong...\n1.CP must lie before 2.PP."));
     // CP at 0.05 s: the margin message; VEP within 0.06 s of the end too.
     dlg->tagSet().markers[1]->position = 0.5f;
     prompts.answerMessage(Prompter::Answer::Ok);
@@ -267,16 +315,82 @@ TEST_F(Editor, StoringChecksOrderThenMarginsAndSendsOnlyARightEntry)
     EXPECT_EQ(stored->vowelEnd, double(1.5f));
     EXPECT_EQ(stored->symbol, "ka");
 
-    // VX: the end before the start.
+    // Every pair of a CV entry out of order (the rule: CP < PP < VSP < VEP, strict), margins right:
+    // refused with the order message and nothing sent, markers left where they are.
+    const std::vector<std::vector<float>> outOfOrder{
+        {0.5f, 0.5f, 0.9f, 1.2f},  // PP equal to CP
+        {0.6f, 0.5f, 0.9f, 1.2f},  // PP before CP
+        {0.5f, 0.9f, 0.9f, 1.2f},  // PP equal to VSP
+        {0.5f, 1.0f, 0.9f, 1.2f},  // PP after VSP
+        {0.5f, 0.6f, 0.9f, 0.9f},  // VEP equal to VSP
+        {0.5f, 0.6f, 0.9f, 0.7f},  // VEP before VSP, after PP
+        {0.5f, 0.6f, 0.9f, 0.55f}, // VEP before PP, after CP
+        {0.5f, 0.6f, 0.9f, 0.4f},  // VEP before CP
+        {1.0f, 0.6f, 0.9f, 1.2f},  // CP after PP and VSP
+    };
+    // The second line names the first pair out of order.
+    const char* const pairs[] = {"1.CP must lie before 2.PP.",  "1.CP must lie before 2.PP.",
+                                 "2.PP must lie before 3.VSP.", "2.PP must lie before 3.VSP.",
+                                 "3.VSP must lie before 4.VEP.", "3.VSP must lie before 4.VEP.",
+                                 "3.VSP must lie before 4.VEP.", "3.VSP must lie before 4.VEP.",
+                                 "1.CP must lie before 2.PP."};
+    static_assert(std::size(pairs) == 9);
+    for (std::size_t c = 0; c < outOfOrder.size(); ++c) {
+        const std::vector<float>& p = outOfOrder[c];
+        dlg->tagSet().setPositions(p);
+        prompts.answerMessage(Prompter::Answer::Ok);
+        EXPECT_FALSE(dlg->storeEntry(false));
+        EXPECT_EQ(prompts.prompts().back().text,
+                  QStringLiteral("The order of markers is wrong...\n") + QString::fromLatin1(pairs[c]))
+            << p[0] << ' ' << p[1] << ' ' << p[2] << ' ' << p[3];
+        EXPECT_EQ(markers(), p);
+    }
+    EXPECT_EQ(log.received.size(), 1u);
+
+    // VX and INDIE (b.wav, 3 s): the end before or at the start is out of order; the start at or
+    // within 0.06 s and the end at or within 0.06 s of the end are in the margin; just inside both
+    // is stored.
+    const float d = 3.0f;
+    const float lastRight = std::nextafter(d - 0.06f, 0.0f);
+    const float firstRight = std::nextafter(0.06f, 1.0f);
     CTsVoiceCfg_VC vx;
     vx.wavName = "b.wav";
     vx.connectPoint = 1.0;
-    vx.tailPoint = 0.9;
-    dlg->loadVXEntry(vx, folder);
-    prompts.answerMessage(Prompter::Answer::Ok);
-    dlg->storeEntry(false);
-    EXPECT_EQ(prompts.prompts().back().text, QStringLiteral("The order of markers is wrong..."));
-    EXPECT_EQ(log.received.size(), 1u);
+    vx.tailPoint = 2.0;
+    CTsVoiceCfg_INDIE indie;
+    indie.wavName = "b.wav";
+    indie.startPoint = 1.0;
+    indie.endPoint = 2.0;
+    std::size_t sent = log.received.size();
+    for (const CTsVoiceCfg* entry : {static_cast<const CTsVoiceCfg*>(&vx), static_cast<const CTsVoiceCfg*>(&indie)}) {
+        ASSERT_TRUE(dlg->loadEntry(*entry, folder));
+        ASSERT_EQ(dlg->wavData().duration, d);
+        const struct {
+            std::vector<float> p;
+            const char* message;
+        } cases[] = {
+            {{1.0f, 0.9f}, "The order of markers is wrong..."},
+            {{1.0f, 1.0f}, "The order of markers is wrong..."},
+            {{0.06f, 2.0f}, "Markers should not in the margin ..."},
+            {{1.0f, d - 0.06f}, "Markers should not in the margin ..."},
+            {{1.0f, 2.99f}, "Markers should not in the margin ..."},
+            {{1.0f, d}, "Markers should not in the margin ..."},
+            {{0.0f, 2.0f}, "Markers should not in the margin ..."},
+        };
+        for (const auto& c : cases) {
+            dlg->tagSet().setPositions(c.p);
+            prompts.answerMessage(Prompter::Answer::Ok);
+            EXPECT_FALSE(dlg->storeEntry(false));
+            EXPECT_EQ(prompts.prompts().back().text.section(QLatin1Char('\n'), 0, 0), QString::fromLatin1(c.message))
+                << entry->kind() << ' ' << c.p[0] << ' ' << c.p[1];
+        }
+        EXPECT_EQ(log.received.size(), sent);
+        dlg->tagSet().setPositions(std::vector<float>{firstRight, lastRight});
+        EXPECT_TRUE(dlg->storeEntry(false));
+        ASSERT_EQ(log.received.size(), ++sent);
+        EXPECT_EQ(log.received.back().entry->kind(), entry->kind());
+        EXPECT_EQ(entryMarkerTimes(*log.received.back().entry), (std::vector<float>{firstRight, lastRight}));
+    }
     EXPECT_TRUE(prompts.scriptDone());
 }
 
@@ -290,11 +404,12 @@ TEST_F(Editor, TabStoresAndAsksForTheNextEntryUpAndDownMoveWithoutStoring)
     EXPECT_EQ(log.received[0].type, Msg::kStoreAndNext);
     EXPECT_EQ(dynamic_cast<const CTsVoiceCfg_CV&>(*log.received[0].entry).preutterance, double(0.7f));
 
-    // Up and Down: 8593 with the preceding (flag 1) or following (flag 0) entry; not stored, so the
-    // entry as it was loaded... after the store above, the stored one.
+    // Up and Down: 8593 with the preceding (flag 1) or following (flag 0) entry; the moved marker
+    // not stored (answered No), so the entry as it was loaded.
     dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
     dlg->tagSet().playCursor.position = 0.8f;
     key(Qt::Key_2);
+    prompts.answerMessage(Prompter::Answer::No);
     key(Qt::Key_Up);
     key(Qt::Key_Down);
     ASSERT_EQ(log.received.size(), 3u);
@@ -430,17 +545,414 @@ TEST_F(Editor, UndoAndRedoWalkThroughSeveralDragsOfTheLoadedEntry)
 TEST(EditorLayout, TheTableAndThePanelKeptInsideTheWindow)
 {
     const WavMgrLayout l = wavMgrLayout(960, 640);
-    // M = 80 + (630 − 80) ÷ 2 = 355.
+    // The table over the client area less the time strip (34 pixels and a 2-pixel gap above the
+    // bottom inset): B = 630 − 36 = 594, M = 80 + (594 − 80) ÷ 2 = 337.
     EXPECT_EQ(l.overview, (UIRect{10, 10, 950, 46}));
     EXPECT_EQ(l.timeRuler, (UIRect{10, 56, 912, 80}));
-    EXPECT_EQ(l.waveform, (UIRect{10, 80, 912, 355}));
-    EXPECT_EQ(l.ampRuler, (UIRect{912, 80, 950, 355}));
-    EXPECT_EQ(l.spectrogram, (UIRect{10, 357, 912, 630}));
-    EXPECT_EQ(l.freqRuler, (UIRect{912, 357, 950, 630}));
-    EXPECT_EQ(l.markers, (UIRect{10, 65, 912, 630}));
-    EXPECT_EQ(wavMgrLayout(960, 641).waveform.bottom, 355);
+    EXPECT_EQ(l.waveform, (UIRect{10, 80, 912, 337}));
+    EXPECT_EQ(l.ampRuler, (UIRect{912, 80, 950, 337}));
+    EXPECT_EQ(l.spectrogram, (UIRect{10, 339, 912, 594}));
+    EXPECT_EQ(l.freqRuler, (UIRect{912, 339, 950, 594}));
+    EXPECT_EQ(l.markers, (UIRect{10, 65, 912, 594}));
+    EXPECT_EQ(l.timeStrip, (UIRect{10, 596, 950, 630}));
+    EXPECT_EQ(wavMgrLayout(960, 641).waveform.bottom, 337);
     // Left half: the left edge may not pass 0; right half: the right edge may not pass the width.
     EXPECT_EQ(keepPanelInside({-30, 10, 90, 52}, 600, 500), (UIRect{0, 10, 120, 52}));
     EXPECT_EQ(keepPanelInside({550, 470, 670, 512}, 600, 500), (UIRect{480, 458, 600, 500}));
     EXPECT_EQ(keepPanelInside({200, 100, 320, 142}, 600, 500), (UIRect{200, 100, 320, 142}));
+}
+
+TEST_F(Editor, LeavingAnEntryWithMovedMarkersAsksToStoreThemAndARefusedStoreStays)
+{
+    Tessarin::ManualMillisecondClock clock(1000);
+    Tessarin::ScopedProcessClock useClock(clock);
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    showWindow();
+    const std::vector<float> loaded = markers();
+    const QString question = QStringLiteral("Store the changes to C4:ka?");
+
+    // Nothing moved: Up goes at once.
+    QTest::keyClick(&dlg->board(), Qt::Key_Up);
+    ASSERT_EQ(log.received.size(), 1u);
+    EXPECT_EQ(log.received[0].type, Msg::kMoveToNeighbour);
+    EXPECT_TRUE(prompts.prompts().empty());
+
+    // A drag, then Up: asked; Cancel stays with the markers where they are.
+    mouseDrag(labelCentre(1), {labelCentre(1).x() + 15, labelCentre(1).x() + 30});
+    const std::vector<float> moved = markers();
+    ASSERT_NE(moved, loaded);
+    prompts.answerMessage(Prompter::Answer::Cancel);
+    QTest::keyClick(&dlg->board(), Qt::Key_Up);
+    ASSERT_EQ(prompts.prompts().size(), 1u);
+    EXPECT_EQ(prompts.prompts()[0].text, question);
+    EXPECT_EQ(prompts.prompts()[0].icon, Prompter::Icon::Question);
+    EXPECT_EQ(prompts.prompts()[0].buttons, Prompter::Buttons::YesNoCancel);
+    EXPECT_EQ(log.received.size(), 1u);
+    EXPECT_EQ(markers(), moved);
+
+    // The panel's ▼, No: the moves are dropped and the following entry asked for; Ctrl+Z brings
+    // them back while the user is still here.
+    prompts.answerMessage(Prompter::Answer::No);
+    click(dlg->view().panel().downButton());
+    ASSERT_EQ(prompts.prompts().size(), 2u);
+    ASSERT_EQ(log.received.size(), 2u);
+    EXPECT_EQ(log.received[1].type, Msg::kMoveToNeighbour);
+    EXPECT_EQ(log.received[1].flag, 0);
+    EXPECT_EQ(markers(), loaded);
+    QTest::keyClick(&dlg->board(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers(), moved);
+
+    // The vowel end put before the vowel start with key 4; the panel's ▲, Yes: the order check
+    // refuses, nothing is sent and the editor stays.
+    dlg->tagSet().playCursor.position = 0.8f;
+    QTest::keyClick(&dlg->board(), Qt::Key_4);
+    prompts.answerMessage(Prompter::Answer::Yes);
+    prompts.answerMessage(Prompter::Answer::Ok);
+    click(dlg->view().panel().upButton());
+    ASSERT_EQ(prompts.prompts().size(), 4u);
+    EXPECT_EQ(prompts.prompts()[2].text, question);
+    EXPECT_EQ(prompts.prompts()[3].text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("The order of markers is wrong..."));
+    EXPECT_EQ(log.received.size(), 2u);
+    EXPECT_EQ(markers()[3], 0.8f);
+
+    // Undone, Down, Yes: stored (8588 with the dragged preutterance), then the move (8593).
+    QTest::keyClick(&dlg->board(), Qt::Key_Z, Qt::ControlModifier);
+    prompts.answerMessage(Prompter::Answer::Yes);
+    QTest::keyClick(&dlg->board(), Qt::Key_Down);
+    ASSERT_EQ(log.received.size(), 4u);
+    EXPECT_EQ(log.received[2].type, Msg::kStoreEntry);
+    EXPECT_EQ(dynamic_cast<const CTsVoiceCfg_CV&>(*log.received[2].entry).preutterance, double(moved[1]));
+    EXPECT_EQ(log.received[3].type, Msg::kMoveToNeighbour);
+    // Stored: nothing more to ask.
+    QTest::keyClick(&dlg->board(), Qt::Key_Up);
+    EXPECT_EQ(log.received.size(), 5u);
+    EXPECT_EQ(prompts.prompts().size(), 5u);
+
+    // Another entry from the list (8589): Cancel keeps this one, No opens the other.
+    clock.advance(1000);
+    mouseDrag(labelCentre(0), {labelCentre(0).x() - 20});
+    const std::vector<float> movedAgain = markers();
+    EntryEvent edit(Msg::kEditEntry, cvEntry("b.wav"), folder);
+    prompts.answerMessage(Prompter::Answer::Cancel);
+    QCoreApplication::sendEvent(dlg.get(), &edit);
+    EXPECT_EQ(dlg->loadedPath(), folder + QStringLiteral("/a.wav"));
+    EXPECT_EQ(markers(), movedAgain);
+    prompts.answerMessage(Prompter::Answer::No);
+    QCoreApplication::sendEvent(dlg.get(), &edit);
+    EXPECT_EQ(dlg->loadedPath(), folder + QStringLiteral("/b.wav"));
+    EXPECT_EQ(prompts.prompts().size(), 7u);
+
+    // Closing: Cancel keeps the window open, No closes it.
+    mouseDrag(labelCentre(2), {labelCentre(2).x() + 25});
+    prompts.answerMessage(Prompter::Answer::Cancel);
+    EXPECT_FALSE(dlg->close());
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(log.received.size(), 5u);
+    prompts.answerMessage(Prompter::Answer::No);
+    EXPECT_TRUE(dlg->close());
+    ASSERT_EQ(log.received.size(), 6u);
+    EXPECT_EQ(log.received[5].type, Msg::kWaveEditor);
+    EXPECT_EQ(prompts.prompts().size(), 9u);
+    EXPECT_TRUE(prompts.scriptDone());
+}
+
+TEST_F(Editor, ADraggedMarkerStaysAtThePointersTimeAfterLeavingTheFileAndComingBack)
+{
+    Tessarin::ManualMillisecondClock clock(1000);
+    Tessarin::ScopedProcessClock useClock(clock);
+    dlg->loadCVEntry(cvEntry("a.wav", 0.3, 0.6, 0.9, 1.2), folder);
+    showWindow();
+    const QPoint press = labelCentre(0);
+    const float start = markers()[0];
+    // Past 0 and back to the press: where it was; past the end and back: the same.
+    mouseDrag(press, {press.x() - 100, -109, press.x()});
+    EXPECT_NEAR(markers()[0], start, pixelSeconds());
+    mouseDrag(labelCentre(0), {3000, press.x() + 200});
+    EXPECT_NEAR(markers()[0], start + 200.0f * pixelSeconds(), pixelSeconds());
+    // Held at the ends while the pointer is beyond them.
+    QWidget* board = &dlg->board();
+    QTest::mousePress(board, Qt::LeftButton, {}, labelCentre(0));
+    QTest::mouseMove(board, QPoint(-300, press.y()));
+    EXPECT_EQ(markers()[0], 0.0f);
+    QTest::mouseMove(board, QPoint(5000, press.y()));
+    EXPECT_EQ(markers()[0], 2.0f);
+    QTest::mouseRelease(board, Qt::LeftButton, {}, QPoint(5000, press.y()));
+
+    // With Ctrl every marker keeps its distance from the dragged one once it comes back.
+    dlg->loadCVEntry(cvEntry("a.wav", 0.3, 0.6, 0.9, 1.2), folder);
+    const std::vector<float> before = markers();
+    const QPoint second = labelCentre(1);
+    mouseDrag(second, {second.x() - 150, -200, second.x() + 20}, Qt::ControlModifier);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_NEAR(markers()[i], before[i] + 20.0f * pixelSeconds(), pixelSeconds()) << i;
+    }
+}
+
+TEST_F(Editor, EveryMarkerLabelCanBeGrabbedEvenUnderTheFloatingPanel)
+{
+    // Markers around 0.15 s of a 2 s file sit near x = 80, under the panel at (20, 90)–(140, 132):
+    // labels 2 and 3 (y 90–110 and 111–131) lie under it.
+    dlg->loadCVEntry(cvEntry("a.wav", 0.1, 0.13, 0.16, 0.5), folder);
+    showWindow();
+    CWavMgrFloatPanel& panel = dlg->view().panel();
+    const UIRect panelBox = panel.viewRect();
+    for (int i : {1, 2}) {
+        const QPoint c = labelCentre(i);
+        ASSERT_TRUE(panelBox.contains(c.x(), c.y())) << i;
+        const float before = markers()[std::size_t(i)];
+        mouseDrag(c, {c.x() + 20, c.x() + 40});
+        EXPECT_NEAR(markers()[std::size_t(i)], before + 40.0f * pixelSeconds(), pixelSeconds()) << i;
+        EXPECT_EQ(panel.viewRect(), panelBox);
+    }
+    // The panel still works where no label lies: its store button, and dragging it by its body.
+    const UIRect storeBox = panel.storeButton().viewRect();
+    click(panel.storeButton());
+    ASSERT_EQ(log.received.size(), 1u);
+    EXPECT_EQ(log.received[0].type, Msg::kStoreEntry);
+    mouseDrag(QPoint(panelBox.left + 2, panelBox.bottom - 3), {panelBox.left + 300});
+    EXPECT_EQ(panel.viewRect().left, panelBox.left + 298);
+    EXPECT_NE(panel.storeButton().viewRect(), storeBox);
+}
+
+TEST_F(Editor, DownAndUpPastAnEntryWhoseRecordingIsMissingReachTheNeighbours)
+{
+    prompts.answerMessage(Prompter::Answer::Ok);
+    dlg->loadCVEntry(cvEntry("missing.wav"), folder);
+    ASSERT_EQ(prompts.prompts().size(), 1u);
+    showWindow();
+    QTest::keyClick(&dlg->board(), Qt::Key_Down);
+    click(dlg->view().panel().upButton());
+    ASSERT_EQ(log.received.size(), 2u);
+    EXPECT_EQ(log.received[0].type, Msg::kMoveToNeighbour);
+    EXPECT_EQ(log.received[0].flag, 0);
+    EXPECT_EQ(log.received[0].entry->wavName, "missing.wav");
+    EXPECT_EQ(log.received[1].flag, 1);
+    EXPECT_EQ(prompts.prompts().size(), 1u);
+    // Storing it is still refused.
+    prompts.answerMessage(Prompter::Answer::Ok);
+    QTest::keyClick(&dlg->board(), Qt::Key_Tab);
+    EXPECT_EQ(prompts.prompts().back().text, QStringLiteral("Wav data not exists !"));
+    EXPECT_EQ(log.received.size(), 2u);
+}
+
+TEST_F(Editor, TheTimeStripFollowsThePointerAndADraggedMarkerWithTheCVLengths)
+{
+    Tessarin::ManualMillisecondClock clock(1000);
+    Tessarin::ScopedProcessClock useClock(clock);
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    showWindow();
+    CWavTimeStripView& strip = dlg->view().timeStrip();
+    const auto texts = [&] {
+        QStringList out;
+        for (const ReadoutItem& item : strip.items()) {
+            out << item.text;
+        }
+        return out;
+    };
+    const QStringList expected{QStringLiteral("Play 400.0 ms"),      QStringLiteral("1.CP 500.0 ms"),
+                               QStringLiteral("2.PP 600.0 ms"),      QStringLiteral("3.VSP 900.0 ms"),
+                               QStringLiteral("4.VEP 1200.0 ms"),    QStringLiteral("Consonant 100.0 ms"),
+                               QStringLiteral("Vowel 300.0 ms")};
+    EXPECT_EQ(texts(), expected);
+    // The pointer over the waveform: its time first; off the time axis (the overview): none.
+    const UIRect wave = dlg->view().waveform().viewRect();
+    QTest::mouseMove(&dlg->board(), QPoint(wave.left + 451, wave.top + 40));
+    EXPECT_EQ(texts().front(), QStringLiteral("Pointer ") + millisecondsText(pixelToTime(dlg->wavData(), wave.left + 451, wave.left, wave.width())));
+    QTest::mouseMove(&dlg->board(), QPoint(wave.left + 451, 20));
+    EXPECT_EQ(texts().front(), QStringLiteral("Play 400.0 ms"));
+
+    // During a drag of 2.PP the strip has its new time and the consonant length, before the release.
+    QWidget* board = &dlg->board();
+    const QPoint from = labelCentre(1);
+    QTest::mousePress(board, Qt::LeftButton, {}, from);
+    QTest::mouseMove(board, QPoint(from.x() + 45, from.y()));
+    const float pp = markers()[1];
+    ASSERT_GT(pp, 0.6f);
+    const QStringList during = texts();
+    EXPECT_TRUE(during.contains(QStringLiteral("2.PP ") + millisecondsText(pp))) << during.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(during.contains(QStringLiteral("Consonant ") + millisecondsText(double(pp) - double(0.5f))));
+    // The pointer is on the label, so the pointer's time is the marker's, within a pixel.
+    ASSERT_TRUE(strip.pointer().has_value());
+    EXPECT_NEAR(*strip.pointer(), pp, pixelSeconds());
+    QTest::mouseRelease(board, Qt::LeftButton, {}, QPoint(from.x() + 45, from.y()));
+}
+
+TEST_F(Editor, LeftAndRightNudgeTheMarkerLastMovedEachPressOneUndoStep)
+{
+    Tessarin::ManualMillisecondClock clock(1000);
+    Tessarin::ScopedProcessClock useClock(clock);
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    showWindow();
+    QWidget* board = &dlg->board();
+    // Nothing moved yet: no marker to nudge.
+    QTest::keyClick(board, Qt::Key_Right);
+    EXPECT_EQ(markers(), (std::vector<float>{0.5f, 0.6f, 0.9f, 1.2f}));
+
+    // The marker placed by number: 1 ms per press, 10 ms with Shift.
+    dlg->tagSet().playCursor.position = 0.7f;
+    QTest::keyClick(board, Qt::Key_2);
+    QTest::keyClick(board, Qt::Key_Right);
+    QTest::keyClick(board, Qt::Key_Right);
+    QTest::keyClick(board, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_NEAR(markers()[1], 0.7f + 0.002f - 0.010f, 1e-6f);
+    EXPECT_EQ(markers()[2], 0.9f);
+
+    // The marker dragged last takes over.
+    const QPoint c = labelCentre(3);
+    mouseDrag(c, {c.x() - 10});
+    const float dragged = markers()[3];
+    QTest::keyClick(board, Qt::Key_Left);
+    EXPECT_NEAR(markers()[3], dragged - 0.001f, 1e-6f);
+
+    // Each press is one step back: the nudge, the drag, then the three nudges of 2.PP one by one.
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers()[3], dragged);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers()[3], 1.2f);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_NEAR(markers()[1], 0.702f, 1e-6f);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_NEAR(markers()[1], 0.701f, 1e-6f);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers()[1], 0.7f);
+    QTest::keyClick(board, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers()[1], 0.6f);
+
+    // Held inside the file.
+    dlg->tagSet().playCursor.position = 0.0f;
+    QTest::keyClick(board, Qt::Key_1);
+    QTest::keyClick(board, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(markers()[0], 0.0f);
+}
+
+TEST_F(Editor, ShiftWheelPansTheTimeAxisAndThePlainWheelStillZooms)
+{
+    dlg->loadCVEntry(cvEntry("b.wav", 1.0, 1.1, 1.3, 1.6), folder);
+    showWindow();
+    WavZoomArgument zoom{1.5f, 5};
+    dlg->onSignal(UISignalNames::kZoomInWav, &zoom, nullptr);
+    const float start = dlg->wavData().viewStart, length = dlg->wavData().viewLength;
+    ASSERT_GT(start, 0.3f);
+    const UIRect wave = dlg->view().waveform().viewRect();
+    const QPoint over(wave.left + 200, wave.top + 50);
+    const auto wheel = [&](QPoint at, int delta, Qt::KeyboardModifiers mods) {
+        QWheelEvent event(QPointF(at), QPointF(dlg->board().mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          mods, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        QCoreApplication::sendEvent(&dlg->board(), &event);
+    };
+    // Towards the user: later by a tenth of the view per step; away: back; the length kept.
+    wheel(over, -240, Qt::ShiftModifier);
+    EXPECT_NEAR(dlg->wavData().viewStart, start + 0.2f * length, 1e-5f);
+    EXPECT_EQ(dlg->wavData().viewLength, length);
+    wheel(over, 120, Qt::ShiftModifier);
+    EXPECT_NEAR(dlg->wavData().viewStart, start + 0.1f * length, 1e-5f);
+    // Over the spectrogram too.
+    const UIRect spectrogram = dlg->view().spectrogram().viewRect();
+    wheel(QPoint(spectrogram.left + 10, spectrogram.top + 10), 120, Qt::ShiftModifier);
+    EXPECT_NEAR(dlg->wavData().viewStart, start, 1e-5f);
+    // Without Shift the wheel zooms, as before.
+    wheel(over, 120, Qt::NoModifier);
+    EXPECT_NEAR(dlg->wavData().viewLength, length * 0.7f, 1e-5f);
+}
+
+TEST_F(Editor, ALongRecordingOpensZoomedAroundTheEntrysMarkers)
+{
+    writeTone(dir / "long.wav", 12.0f);
+    // Span 0.6 s plus a quarter of it on each side: 0.9 s from 5.85 s.
+    dlg->loadCVEntry(cvEntry("long.wav", 6.0, 6.1, 6.3, 6.6), folder);
+    showWindow();
+    ASSERT_NEAR(dlg->wavData().duration, 12.0f, 1e-6f);
+    EXPECT_NEAR(dlg->wavData().viewStart, 5.85f, 1e-5f);
+    EXPECT_NEAR(dlg->wavData().viewLength, 0.9f, 1e-5f);
+    // Every label can be told apart: the markers lie at least 50 pixels apart.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_GE(labelCentre(i + 1).x() - labelCentre(i).x(), 50) << i;
+    }
+    // Another entry of the same file inside the view: the view stays (the user may have zoomed).
+    WavZoomArgument zoom{6.2f, 1};
+    dlg->onSignal(UISignalNames::kZoomInWav, &zoom, nullptr);
+    const float start = dlg->wavData().viewStart, length = dlg->wavData().viewLength;
+    dlg->loadCVEntry(cvEntry("long.wav", 6.1, 6.15, 6.2, 6.25), folder);
+    EXPECT_EQ(dlg->wavData().viewStart, start);
+    EXPECT_EQ(dlg->wavData().viewLength, length);
+    // One outside it: around its markers, at least 0.5 s, held inside the file.
+    dlg->loadCVEntry(cvEntry("long.wav", 11.8, 11.85, 11.9, 11.95), folder);
+    EXPECT_NEAR(dlg->wavData().viewLength, 0.5f, 1e-5f);
+    EXPECT_NEAR(dlg->wavData().viewStart, 11.5f, 1e-5f);
+    // Without stored markers it opens as before: the whole file.
+    dlg->loadCVEntry(cvEntry("b.wav"), folder);
+    dlg->loadCVEntry(cvEntry("long.wav"), folder);
+    EXPECT_EQ(dlg->wavData().viewStart, 0.0f);
+    EXPECT_EQ(dlg->wavData().viewLength, 12.0f);
+    // A short recording opens whole, with its markers; the frequency zoom goes with the user from
+    // entry to entry and file to file.
+    int steps = 3;
+    dlg->onSignal(UISignalNames::kZoomInFreq, &steps, nullptr);
+    const float frequencyRange = dlg->wavData().frequencyRange;
+    ASSERT_NEAR(frequencyRange, 0.729f, 1e-6f); // 0.9³
+    dlg->loadCVEntry(cvEntry("b.wav", 1.0, 1.1, 1.3, 1.6), folder);
+    EXPECT_EQ(dlg->wavData().frequencyRange, frequencyRange);
+    EXPECT_EQ(dlg->wavData().viewStart, 0.0f);
+    EXPECT_EQ(dlg->wavData().viewLength, 3.0f);
+}
+
+TEST_F(Editor, TheStateLineShowsStoredAfterAStoreAndAMissingOutputDevice)
+{
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    CWavTimeStripView& strip = dlg->view().timeStrip();
+    EXPECT_EQ(strip.state(), QString());
+    QTest::keyClick(&dlg->board(), Qt::Key_Tab);
+    ASSERT_EQ(log.received.size(), 1u);
+    EXPECT_EQ(strip.state(), QStringLiteral("Stored"));
+    EXPECT_EQ(strip.items().back().text, QStringLiteral("Stored"));
+    // A refused store says nothing of the kind; the next entry clears it.
+    dlg->loadCVEntry(cvEntry("b.wav", 0.5, 0.4, 0.9, 1.2), folder);
+    EXPECT_EQ(strip.state(), QString());
+    prompts.answerMessage(Prompter::Answer::Ok);
+    QTest::keyClick(&dlg->board(), Qt::Key_Tab);
+    EXPECT_EQ(strip.state(), QString());
+
+    // Without an output device the strip says so instead of staying silent; "Stored" shows over it
+    // for a while, then the line comes back.
+    lvtest::SimulatedAudioDevice none;
+    none.hasDevice = false;
+    PortAudioLibrary silent(none, sink);
+    CWavMgrDlg deaf(nullptr, silent);
+    deaf.setMessageReceiver(&log);
+    deaf.resize(960, 640);
+    deaf.loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    CWavTimeStripView& deafStrip = deaf.view().timeStrip();
+    EXPECT_EQ(deafStrip.state(), QStringLiteral("No audio output device: playback is off"));
+    EXPECT_TRUE(deaf.storeEntry(false));
+    EXPECT_EQ(deafStrip.state(), QStringLiteral("Stored"));
+    QTest::qWait(3000);
+    EXPECT_EQ(deafStrip.state(), QStringLiteral("No audio output device: playback is off"));
+}
+
+TEST_F(Editor, APlayCursorOnAMarkerLeavesTheMarkerLineVisible)
+{
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    dlg->board().relayout();
+    // Key 3 puts 3.VSP at the play cursor: both at the same pixel.
+    dlg->tagSet().playCursor.position = 1.0f;
+    QTest::keyClick(&dlg->board(), Qt::Key_3);
+    ASSERT_EQ(markers()[2], 1.0f);
+    QImage frame(dlg->board().size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&frame);
+        dlg->board().paintTree(frame.rect(), painter);
+    }
+    const int x = pixelOf(1.0f);
+    const UIRect wave = dlg->view().waveform().viewRect();
+    for (int y : {wave.top + 100, wave.bottom - 10, dlg->view().spectrogram().viewRect().top + 50}) {
+        EXPECT_EQ(QColor(frame.pixel(x, y)), QColor(0, 200, 0)) << y; // 3.VSP's colour
+    }
+    // Elsewhere the cursor's line is seen: move the marker away.
+    QTest::keyClick(&dlg->board(), Qt::Key_Right, Qt::ShiftModifier);
+    {
+        QPainter painter(&frame);
+        dlg->board().paintTree(frame.rect(), painter);
+    }
+    EXPECT_EQ(QColor(frame.pixel(x, wave.top + 100)), QColor(200, 0, 0));
 }

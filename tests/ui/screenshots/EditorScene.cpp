@@ -1,16 +1,28 @@
 // The wave annotation editor over the demo's recordings: a CV, a VX and an INDIE entry, a zoomed-in
-// view, one down to the single samples, and the overview's area in the middle of a drag.
+// view, one down to the single samples, the overview's area in the middle of a drag, the time strip
+// in the middle of a marker drag, the question before moved markers are left, a 10-minute recording
+// as it opens (at 1920 × 1080), and the state line of a machine without an output device.
 
 #include "Screenshots.h"
+#include "audio/CWavData.h"
+#include "audio/PortAudioLibrary.h"
+#include "audio/WavWriter.h"
 #include "model/CTsVoiceCfgMgr.h"
+#include "support/SimulatedAudioDevice.h"
+#include "ui/toolkit/QtPrompter.h"
 #include "ui/toolkit/CUIBoard.h"
 #include "ui/editor/CWavMgrDlg.h"
 #include "ui/editor/CWavMgrView.h"
 #include "ui/editor/UISignalNames.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QMessageBox>
+#include <QPainter>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 using namespace TessarinEditor;
@@ -53,6 +65,63 @@ UIMessage mouse(UIMessageKind kind, int x, int y)
     m.y = y;
     m.buttons = kind == UIMessageKind::LeftUp ? Qt::NoButton : Qt::LeftButton;
     return m;
+}
+
+// Shows each question as the program would, grabs it over the window behind it, answers Cancel.
+class PicturePrompter : public QtPrompter {
+public:
+    explicit PicturePrompter(QWidget& behind) : m_behind(behind) {}
+    QImage picture;
+
+    Answer message(QWidget* parent, const QString& text, const QString& caption, Icon icon, Buttons buttons) override
+    {
+        const std::unique_ptr<QMessageBox> box = makeMessageBox(parent, text, caption, icon, buttons);
+        box->adjustSize();
+        box->show();
+        QCoreApplication::processEvents();
+        const QImage boxImage = box->grab().toImage();
+        box->hide();
+        picture = m_behind.grab().toImage();
+        QPainter painter(&picture);
+        painter.fillRect(picture.rect(), QColor(0, 0, 0, 90));
+        const QPoint at((picture.width() - boxImage.width()) / 2, (picture.height() - boxImage.height()) / 2);
+        painter.drawImage(at, boxImage);
+        painter.setPen(QPen(QColor(200, 200, 200), 1));
+        painter.drawRect(QRect(at, boxImage.size()).adjusted(-1, -1, 0, 0));
+        return Answer::Cancel;
+    }
+
+private:
+    QWidget& m_behind;
+};
+
+void pressAt(CWavMgrDlg& dlg, QPoint at)
+{
+    dlg.board().routeMessage(mouse(UIMessageKind::LeftDown, at.x(), at.y()));
+}
+
+QPoint labelCentre(CWavMgrDlg& dlg, int i)
+{
+    const UIRect r = dlg.view().markers().labels()[std::size_t(i)]->viewRect();
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// Ten minutes of the demo recording tiled, with an entry of it 300 s in (its markers as in the demo
+// entry, shifted). The folder is removed by the caller.
+bool writeTenMinutes(const std::filesystem::path& recording, const std::filesystem::path& out)
+{
+    CWavData wav;
+    if (loadForEditor(recording, wav) != WavLoadStatus::Loaded || wav.samples.empty()) {
+        return false;
+    }
+    const std::size_t total = std::size_t(600.0 * 44100.0);
+    std::vector<float> samples;
+    samples.reserve(total);
+    while (samples.size() < total) {
+        const std::size_t n = std::min(wav.samples.size(), total - samples.size());
+        samples.insert(samples.end(), wav.samples.begin(), wav.samples.begin() + std::ptrdiff_t(n));
+    }
+    return writeWav16(out, samples);
 }
 
 } // namespace
@@ -108,7 +177,82 @@ bool editorScene(const Context& context)
     ok = save(context, QStringLiteral("editor-vx"), settle(dlg)) && ok;
     dlg.loadEntry(*indie, wavFolder);
     ok = save(context, QStringLiteral("editor-indie"), settle(dlg)) && ok;
+
+    // The CV entry again, 2.PP held in the middle of a drag 40 pixels to the right, the pointer over
+    // it: the strip shows its time and the consonant length as they are while dragging.
+    dlg.loadEntry(*cv, wavFolder);
+    const QPoint label = labelCentre(dlg, 1);
+    pressAt(dlg, label);
+    for (int dx = 10; dx <= 40; dx += 10) {
+        dlg.board().routeMessage(mouse(UIMessageKind::MouseMove, label.x() + dx, label.y()));
+    }
+    QMouseEvent hover(QEvent::MouseMove, QPointF(label.x() + 40, label.y()), QPointF(label.x() + 40, label.y()),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&dlg.board(), &hover);
+    ok = save(context, QStringLiteral("editor-time-strip-drag"), settle(dlg)) && ok;
+    dlg.board().routeMessage(mouse(UIMessageKind::LeftUp, label.x() + 40, label.y()));
+
+    // Down with that move not stored: the question.
+    {
+        PicturePrompter asking(dlg);
+        const PrompterScope scope(asking);
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QCoreApplication::sendEvent(&dlg.board(), &down);
+        if (asking.picture.isNull()) {
+            std::fprintf(stderr, "screenshots: Down after a drag asked nothing\n");
+            ok = false;
+        } else {
+            ok = save(context, QStringLiteral("editor-store-prompt"), asking.picture) && ok;
+        }
+    }
+    dlg.undoMarkerMove();
     dlg.hide();
+
+    // A 10-minute recording as it opens, at 1920 × 1080.
+    const std::filesystem::path longFolder = context.outDir / "editor-ten-minutes";
+    std::error_code ec;
+    std::filesystem::create_directories(longFolder, ec);
+    const auto* cvEntry = dynamic_cast<const CTsVoiceCfg_CV*>(cv);
+    if (cvEntry && writeTenMinutes(folder / cv->wavName, longFolder / "ten.wav")) {
+        CTsVoiceCfg_CV entry = *cvEntry;
+        entry.wavName = "ten.wav";
+        // The demo's markers, 300 s in (its recording is tiled, so the same sound lies there).
+        const double wavSeconds = double(dlg.wavData().duration);
+        const double shift = wavSeconds > 0.0 ? std::floor(300.0 / wavSeconds) * wavSeconds : 300.0;
+        entry.connectPoint += shift;
+        entry.preutterance += shift;
+        entry.vowelStart += shift;
+        entry.vowelEnd += shift;
+        CWavMgrDlg big;
+        big.resize(1920, 1080);
+        big.show();
+        QCoreApplication::processEvents();
+        big.loadCVEntry(entry, QString::fromStdString(longFolder.string()));
+        ok = save(context, QStringLiteral("editor-ten-minutes-open"), settle(big)) && ok;
+        big.hide();
+    } else {
+        std::fprintf(stderr, "screenshots: could not write the 10-minute recording\n");
+        ok = false;
+    }
+    std::filesystem::remove_all(longFolder, ec);
+
+    // No output device: the line in the strip instead of silence.
+    lvtest::SimulatedAudioDevice none;
+    none.hasDevice = false;
+    std::FILE* quiet = std::tmpfile();
+    {
+        PortAudioLibrary silent(none, quiet ? quiet : stderr);
+        CWavMgrDlg deaf(nullptr, silent);
+        deaf.resize(CWavMgrDlg::kFirstWidth, CWavMgrDlg::kFirstHeight);
+        deaf.show();
+        QCoreApplication::processEvents();
+        deaf.loadEntry(*cv, wavFolder);
+        ok = save(context, QStringLiteral("editor-no-device"), settle(deaf)) && ok;
+        deaf.hide();
+    }
+    if (quiet) {
+        std::fclose(quiet);
+    }
     return ok;
 }
 

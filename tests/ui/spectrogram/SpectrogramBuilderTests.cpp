@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -133,6 +134,40 @@ TEST(SpectrogramBuilder, TenSecondFileRendersCoarseFirstThenEachRefinementWithNo
     QPainter painter(&canvas);
     EXPECT_FALSE(builder.draw(painter, 2.5, 1.0, 0.0, 22050.0, canvas.rect(), first));
     EXPECT_TRUE(builder.draw(painter, 2.5, 1.0, 0.0, 22050.0, canvas.rect(), zoom));
+}
+
+TEST(SpectrogramBuilder, AZoomedOutPictureColumnShowsTheLoudestOfTheColumnsItCovers)
+{
+    // 10 s of silence with a 10 ms burst at 1 kHz (bin 23) from 5.0125 s. Store column i is the
+    // frame of 1024 samples (±11.6 ms) around i × 5 ms: column 1000 ends at 5.0116 s and misses the
+    // burst, columns 1001 … 1007 see it.
+    std::vector<float> samples(std::size_t(10.0 * kRate), 0.0f);
+    const auto from = std::size_t(5.0125 * kRate);
+    for (std::size_t n = from; n < from + std::size_t(0.010 * kRate); ++n) {
+        samples[n] = float(0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * double(n) / kRate));
+    }
+    RecordingListener listener;
+    CSpecBuilder builder(&listener, CSpecBuilder::Params{false});
+    listener.builder = &builder;
+    // 100 pixels: strides 32, 16, then 8 (251 columns, more than 1.5 per pixel: the last).
+    const int request = builder.request(samples.data(), std::int64_t(samples.size()), kRate, 0.0, 10.0, widthOf(100));
+    ASSERT_TRUE(builder.waitUntilIdle(kPatience));
+    ASSERT_EQ(listener.snapshot().back(), (Seen{request, 8, 251}));
+    const auto picture = builder.finishedPicture();
+    ASSERT_TRUE(picture);
+    const auto brightness = [&](int x) {
+        const QRgb p = picture->image.pixel(x, 512 - 23);
+        return std::max({qRed(p), qGreen(p), qBlue(p)});
+    };
+    // Picture column 125 stands for store columns 1000 … 1007: it shows the burst; its neighbours
+    // (992 … 999 and 1008 … 1015, frames that end before or begin after it) stay dark.
+    EXPECT_GT(brightness(125), 200);
+    EXPECT_LT(brightness(124), 20);
+    EXPECT_LT(brightness(126), 20);
+    // The last picture looked at every column of the view's span (⌊10 ÷ 0.005 + 1⌋ + 1 = 2002),
+    // each computed once.
+    EXPECT_EQ(builder.stats().computedColumns, 2002);
+    EXPECT_EQ(builder.stats().computations, 2002);
 }
 
 TEST(SpectrogramBuilder, ColumnStoreComputesEachColumnOnceWhenTwoThreadsRace)

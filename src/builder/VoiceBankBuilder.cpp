@@ -129,7 +129,8 @@ std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32
 std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
                                              const CTsVoiceCfg& entry, const std::string& location,
                                              const std::string& modelFolder, bool skipExisting,
-                                             TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest)
+                                             TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest,
+                                             bool skipUpToDate)
 {
     using namespace TessarinEngineV6;
     const int kind = entry.kind();
@@ -188,7 +189,7 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
         symbols.load(dictionaryText);
         inputs = hashUnitInputs(kind, entry.symbol, pitch, times,
                                 checkFacts(symbols, entry.symbol, kind == CTsVoiceCfg::kVX), samples.span());
-        if (manifest->upToDate(modelName, inputs, modelFile)) {
+        if (skipUpToDate && manifest->upToDate(modelName, inputs, modelFile)) {
             return message(true, std::string(kModelUpToDateMessage));
         }
     }
@@ -213,10 +214,12 @@ namespace {
 std::optional<TSSrcCheckResult> analyseEntryCaught(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
                                                    const CTsVoiceCfg& entry, const std::string& location,
                                                    const std::string& modelFolder, bool skipExisting,
-                                                   TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest)
+                                                   TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest,
+                                                   bool skipUpToDate)
 {
     try {
-        return analyseEntry(dictionary, dictionaryText, entry, location, modelFolder, skipExisting, scratch, manifest);
+        return analyseEntry(dictionary, dictionaryText, entry, location, modelFolder, skipExisting, scratch, manifest,
+                            skipUpToDate);
     } catch (const std::bad_alloc&) {
         return message(false, " analysis error: out of memory");
     } catch (const std::exception& e) {
@@ -257,7 +260,7 @@ void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, con
     }
     const std::optional<TSSrcCheckResult> result =
         analyseEntryCaught(dictionary, dictionary.serialise(), entry, location, modelFolder, context.skipExisting != 0,
-                           scratch, context.manifest);
+                           scratch, context.manifest, context.skipUpToDate);
     if (result && context.delegate != nullptr) {
         context.delegate->onEntryResult(*result, line);
     }
@@ -308,7 +311,7 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
             guard.unlock();
             std::optional<TSSrcCheckResult> result =
                 analyseEntryCaught(dictionary, dictionaryText, *entries[i].entry, entries[i].location, modelFolder,
-                                   skipExisting, &scratch, context.manifest);
+                                   skipExisting, &scratch, context.manifest, context.skipUpToDate);
             guard.lock();
             busyNames.erase(busyNames.find(modelNames[i]));
             slots[i].result = std::move(result);

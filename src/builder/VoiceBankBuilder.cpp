@@ -133,7 +133,7 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
                                              const CTsVoiceCfg& entry, const std::string& location,
                                              const std::string& modelFolder, bool skipExisting,
                                              TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest,
-                                             bool checkOnly)
+                                             bool skipUpToDate, bool checkOnly)
 {
     using namespace TessarinEngineV6;
     const int kind = entry.kind();
@@ -204,7 +204,7 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
         symbols.load(dictionaryText);
         inputs = hashUnitInputs(kind, entry.symbol, pitch, times,
                                 checkFacts(symbols, entry.symbol, kind == CTsVoiceCfg::kVX), samples.span());
-        if (manifest->upToDate(modelName, inputs, modelFile)) {
+        if (skipUpToDate && manifest->upToDate(modelName, inputs, modelFile)) {
             return message(true, std::string(kModelUpToDateMessage));
         }
     }
@@ -227,10 +227,11 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
 std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
                                              const CTsVoiceCfg& entry, const std::string& location,
                                              const std::string& modelFolder, bool skipExisting,
-                                             TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest)
+                                             TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest,
+                                             bool skipUpToDate)
 {
     return entryOutcome(dictionary, dictionaryText, entry, location, modelFolder, skipExisting, scratch, manifest,
-                        false);
+                        skipUpToDate, false);
 }
 
 namespace {
@@ -244,7 +245,7 @@ std::optional<TSSrcCheckResult> analyseEntryCaught(const BuildContext& context, 
 {
     try {
         return entryOutcome(dictionary, dictionaryText, entry, location, modelFolder, context.skipExisting != 0,
-                            scratch, context.manifest, context.checkOnly);
+                            scratch, context.manifest, context.skipUpToDate, context.checkOnly);
     } catch (const std::bad_alloc&) {
         return message(false, " analysis error: out of memory");
     } catch (const std::exception& e) {

@@ -52,9 +52,11 @@ struct BuildContext {
     std::int32_t done = 0;
     std::uint8_t skipExisting = 0;
     int jobs = 1; // entries analysed at once
-    // Set for an incremental "Build models": entries whose model file is up to date by the manifest
-    // are reported " Model up to date, skipped"; every model written is recorded in it.
+    // The record of what each model file was built from: every model written is recorded in it.
     ModelManifest* manifest = nullptr;
+    // An incremental "Build models": entries whose model file is up to date by the manifest are
+    // reported " Model up to date, skipped" and not analysed.
+    bool skipUpToDate = false;
     // "Build models" as a check: every entry gets the build's verdict from only what the checks read
     // of its analysis (the f0 track), and no model file is written (skipExisting and the manifest do
     // not apply).
@@ -95,7 +97,7 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
                                              const CTsVoiceCfg& entry, const std::string& location,
                                              const std::string& modelFolder, bool skipExisting,
                                              TessarinEngineV6::AnalysisScratch* scratch = nullptr,
-                                             ModelManifest* manifest = nullptr);
+                                             ModelManifest* manifest = nullptr, bool skipUpToDate = false);
 
 // The progress line of an entry: "[" done + 1 "/" total "] type=CV  pitch=C4  symbol=ka".
 std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32_t total);

@@ -38,7 +38,8 @@ constexpr std::string_view kBuildModelsUsage =
     "\n"
     "\"Build models\" with the project's settings: every selected entry of the wav locations is cut\n"
     "out of its recording, analysed, checked, and written as one model file PITCH.SYMBOL.LVModel\n"
-    "into the model folder (created when missing).\n"
+    "into the model folder (created when missing). Every build records what each model file it\n"
+    "wrote was built from in the model folder's build-models.manifest.\n"
     "\n"
     "  --symbols LIST  build only the entries of these symbols, in this order; LIST is read as the\n"
     "                  build panel reads it (line breaks and spaces removed, split at \",\"); an\n"
@@ -46,10 +47,10 @@ constexpr std::string_view kBuildModelsUsage =
     "                  builds every entry, 0 the symbols of modelSymbols\n"
     "  --overwrite     analyse entries whose model file exists too (they are skipped otherwise,\n"
     "                  reported \"OK  >  Model already exists\")\n"
-    "  --incremental   analyse only the entries whose inputs changed since the last incremental\n"
-    "                  build (recording, markers, symbol, pitch, what the checks read of the\n"
-    "                  dictionary, the program's analysis version), by the manifest it keeps in\n"
-    "                  the model folder (build-models.manifest); the others are reported\n"
+    "  --incremental   analyse only the entries whose inputs changed since their model file was\n"
+    "                  last built (recording, markers, symbol, pitch, what the checks read of the\n"
+    "                  dictionary, the program's analysis version), by the manifest in the model\n"
+    "                  folder; the others are reported\n"
     "                  \"OK  >  Model up to date, skipped\". The model files are the same as after\n"
     "                  --overwrite; without a usable manifest every entry is analysed\n"
     "  --jobs N        analyse N entries at once, N from 1 to 256 (default: the number of\n"
@@ -230,6 +231,9 @@ void refuseLogOverInputs(const std::string& log, const std::string& projectFile,
         name.compare(name.size() - kModelSuffix.size(), kModelSuffix.size(), kModelSuffix) == 0) {
         refuse("a model file");
     }
+    if (inFolder(project.modelFolder) && name == kModelManifestName) {
+        refuse("the record of the model files");
+    }
     if (inFolder(project.voiceBankFolder) && isBankFileName(name)) {
         refuse("a voice bank file");
     }
@@ -349,11 +353,11 @@ ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& projec
     BuildContext context;
     context.jobs = jobsOption(args);
     const bool incremental = args.flag("--incremental");
-    ModelManifest manifest;
-    if (incremental) {
-        manifest = ModelManifest::load(project.modelFolder);
-        context.manifest = &manifest;
-    }
+    // Every build records what it wrote, so that the next incremental one skips it: full builds
+    // (--overwrite, a first build) too. Records of models this build does not write are kept.
+    ModelManifest manifest = ModelManifest::load(project.modelFolder);
+    context.manifest = &manifest;
+    context.skipUpToDate = incremental;
     ProgressReporter reporter(text, context, progressBar);
     context.delegate = &reporter;
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
@@ -362,7 +366,7 @@ ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& projec
                 !args.flag("--overwrite") && !incremental);
     text.end();
     ModelsOutcome outcome{reporter.failed() == 0 && !text.sawError(), reporter.built(), reporter.failed(), {}};
-    if (incremental && !manifest.save(project.modelFolder)) {
+    if (!manifest.save(project.modelFolder)) {
         outcome.unsavedManifest = (std::filesystem::path(project.modelFolder) / kModelManifestName).string();
     }
     return outcome;

@@ -14,12 +14,6 @@ namespace {
 
 constexpr int kTableDftSize = 65536; // points per period for the template levels
 
-const LfTemplateTables& tables()
-{
-    static const LfTemplateTables built = buildLfTemplateTables();
-    return built;
-}
-
 } // namespace
 
 LfTemplateTables buildLfTemplateTables()
@@ -187,24 +181,6 @@ const std::array<float, kLfTemplateCount>& lfTemplateValues()
         return v;
     }();
     return values;
-}
-
-double lfMainExcitation(int index)
-{
-    if (index < 0 || index >= kLfTemplateCount) {
-        return 0.5;
-    }
-    return tables().mainExcitation[std::size_t(index)];
-}
-
-void lfTemplateLevels(int index, FastVector<float>& out)
-{
-    // Indexes come from lfTemplateIndex, which reaches 369 for the largest shape values; those
-    // read the last template rather than past the table.
-    const int row = std::clamp(index, 0, kLfTemplateCount - 1);
-    out.resize(kLfTemplateHarmonics);
-    const float* src = tables().levels.data() + std::size_t(row) * kLfTemplateHarmonics;
-    std::copy(src, src + kLfTemplateHarmonics, out.data());
 }
 
 } // namespace Tessarin

@@ -354,10 +354,24 @@ TEST_F(BuildCommands, IncrementalBuildsAnalyseWhatChangedAndEqualAFullBuild)
         EXPECT_TRUE(a == modelFiles(m_dir / "full")) << step << ": the models differ from a full build";
     };
 
-    incremental(0, "no manifest yet");
+    // Every build records what it wrote, so an incremental build right after a first build, after a
+    // full one, or after a full one of some symbols only, analyses nothing.
+    const auto build = [&](std::vector<std::string> options, const char* step) {
+        options.insert(options.begin(), {"build-models", m_project});
+        const auto r = runLvtb(options);
+        EXPECT_EQ(r.status, 0) << step << "\n" << r.out << r.err;
+        EXPECT_EQ(lvtest::occurrences(r.out, skipped), 0u) << step << "\n" << r.out;
+    };
+    ASSERT_FALSE(fs::exists(manifest));
+    build({"--jobs", "2"}, "first build");
+    ASSERT_TRUE(fs::exists(manifest));
+    incremental(8, "after a first build");
+    build({"--overwrite", "--jobs", "1"}, "full build");
+    incremental(8, "after a full build");
+    build({"--overwrite", "--symbols", "ka", "--jobs", "2"}, "full build of one symbol");
+    incremental(8, "after a full build of one symbol");
     fullBuild();
     same("first build");
-    ASSERT_TRUE(fs::exists(manifest));
 
     // Nothing changed; a model file changed by hand since is built again.
     lvtest::writeFile(models / "C4.na.LVModel", {0, 0, 0, 0});

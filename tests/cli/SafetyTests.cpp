@@ -253,6 +253,7 @@ TEST(LvtbSafety, ALogNeverReplacesWhatTheBuildReadsOrWrites)
         (location / "voice.lvcfg").string(),
         (location / "C4_ka.wav").string(),
         (d.demo.modelFolder / "C4.ka.LVModel").string(),
+        (d.demo.modelFolder / "build-models.manifest").string(),
         (d.demo.bankFolder / "TSI").string(),
         (d.demo.bankFolder / "TSC_3").string(),
     };

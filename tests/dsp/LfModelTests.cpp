@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 using namespace Tessarin;
@@ -142,6 +144,32 @@ TEST(LfTemplates, LevelTableRowsMatchTheirDft)
     lfTemplateLevels(369, clamped);
     lfTemplateLevels(269, row);
     EXPECT_TRUE(std::equal(row.data(), row.end(), clamped.data()));
+}
+
+TEST(LfTemplates, EmbeddedTablesAreTheComputationBitForBit)
+{
+    // The tables the library reads were written while it was built; they must be exactly what
+    // buildLfTemplateTables gives, or every stored glottal index and gain could move.
+    const LfTemplateTables computed = buildLfTemplateTables();
+    ASSERT_EQ(computed.levels.size(), std::size_t(kLfTemplateCount) * kLfTemplateHarmonics);
+    FastVector<float> row;
+    int differing = 0;
+    for (int i = 0; i < kLfTemplateCount; ++i) {
+        lfTemplateLevels(i, row);
+        ASSERT_EQ(row.size(), std::uint32_t(kLfTemplateHarmonics));
+        for (int k = 0; k < kLfTemplateHarmonics; ++k) {
+            const float want = computed.levels[std::size_t(i) * kLfTemplateHarmonics + std::size_t(k)];
+            if (std::bit_cast<std::uint32_t>(row[std::uint32_t(k)]) != std::bit_cast<std::uint32_t>(want) &&
+                ++differing <= 5) {
+                ADD_FAILURE() << "template " << i << ", harmonic " << k + 1 << ": " << row[std::uint32_t(k)]
+                              << " embedded, " << want << " computed";
+            }
+        }
+        const double te = computed.mainExcitation[std::size_t(i)];
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(lfMainExcitation(i)), std::bit_cast<std::uint64_t>(te))
+            << "template " << i << ": " << lfMainExcitation(i) << " embedded, " << te << " computed";
+    }
+    EXPECT_EQ(differing, 0);
 }
 
 TEST(LfTemplates, IndexOfAShapeValue)

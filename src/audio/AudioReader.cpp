@@ -129,15 +129,34 @@ bool readU16(Source& src, std::uint16_t& value)
     return true;
 }
 
+bool looksLikeChunkId(const char id[4])
+{
+    for (int i = 0; i < 4; ++i) {
+        if (static_cast<unsigned char>(id[i]) < 0x20 || static_cast<unsigned char>(id[i]) > 0x7E) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Reads chunk ids until one whose first `matchLength` bytes equal `id`, skipping every other chunk by
-// its size as it stands (no pad byte). Fails when the file ends first.
+// its size. RIFF pads an odd-sized chunk to an even length and most writers do so, some do not: after
+// an odd-sized chunk the next id is taken where the size says, and when no chunk id stands there (the
+// pad byte is not text), one byte later. afterOddChunk tells whether the source stands right after an
+// odd-sized chunk. Fails when the file ends first.
 template <class Source>
-bool findChunk(Source& src, const char* id, std::size_t matchLength)
+bool findChunk(Source& src, const char* id, std::size_t matchLength, bool afterOddChunk = false)
 {
     for (;;) {
         char found[4];
         if (!src.read(found, 4)) {
             return false;
+        }
+        if (afterOddChunk && !looksLikeChunkId(found)) {
+            std::memmove(found, found + 1, 3);
+            if (!src.read(found + 3, 1)) {
+                return false;
+            }
         }
         if (std::memcmp(found, id, matchLength) == 0) {
             return true;
@@ -147,6 +166,7 @@ bool findChunk(Source& src, const char* id, std::size_t matchLength)
             return false;
         }
         src.skip(size);
+        afterOddChunk = (size & 1u) != 0;
     }
 }
 
@@ -199,7 +219,7 @@ bool parseRiffHeader(Source& src, RiffHeader& header)
     }
     src.skip(std::uint64_t(formatSize) - 16);
 
-    if (!findChunk(src, "data", 4)) {
+    if (!findChunk(src, "data", 4, (formatSize & 1) != 0)) {
         return false;
     }
     std::int32_t dataSize = 0;

@@ -70,19 +70,30 @@ TEST_F(WavReader, ExtensionDecidesTheReaderWhateverItsCase)
     EXPECT_EQ(audioFileExtension("trailing."), "");
 }
 
-TEST_F(WavReader, ExtraChunksAreSkippedBySizeWithoutPadBytes)
+TEST_F(WavReader, ExtraChunksAreSkippedBySizeWithOrWithoutPadBytes)
 {
-    const std::vector<std::uint8_t> listBody{'I', 'N', 'F', 'O', 'x', 'y', 'z'}; // odd size, no pad
-    const auto bytes = WavBytes()
-                           .chunk("LIST", listBody)
-                           .fmt({})
-                           .chunk("fact", {1, 2, 3, 4})
-                           .data16({100, -100, 200})
-                           .bytes();
+    const std::vector<std::uint8_t> listBody{'I', 'N', 'F', 'O', 'x', 'y', 'z'}; // odd size
+    std::vector<std::uint8_t> paddedList = listBody;
+    paddedList.push_back(0); // the pad byte RIFF asks for after an odd-sized chunk
+    const std::vector<std::uint8_t> oddFact{1, 2, 3};
+    const std::vector<std::uint8_t> paddedFact{1, 2, 3, 0};
     CWavBuf wav;
-    ASSERT_TRUE(readAudioFile(write("chunks.wav", bytes), wav));
-    EXPECT_EQ(wav.sampleCount(), 3u);
-    EXPECT_EQ(wav.sampleAt(1), -100.0f / 32767.0f);
+    for (const bool padded : {false, true}) {
+        const auto bytes = WavBytes()
+                               .chunkDeclaring("LIST", padded ? paddedList : listBody, 7)
+                               .fmt({})
+                               .chunkDeclaring("fact", padded ? paddedFact : oddFact, 3)
+                               .data16({100, -100, 200})
+                               .bytes();
+        ASSERT_TRUE(readAudioFile(write("chunks.wav", bytes), wav)) << "padded " << padded;
+        EXPECT_EQ(wav.sampleCount(), 3u) << "padded " << padded;
+        EXPECT_EQ(wav.sampleAt(1), -100.0f / 32767.0f) << "padded " << padded;
+    }
+    // A pad byte that is itself text is not a pad byte: the chunk is taken where the size says,
+    // and a file whose next chunk starts one byte later than that does not read.
+    std::vector<std::uint8_t> textPad = listBody;
+    textPad.push_back('Q');
+    EXPECT_FALSE(readAudioFile(write("textpad.wav", WavBytes().chunkDeclaring("LIST", textPad, 7).fmt({}).data16({1}).bytes()), wav));
 }
 
 TEST_F(WavReader, FormatChunkIsMatchedOnItsFirstThreeBytesAndItsTailSkipped)

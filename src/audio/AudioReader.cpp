@@ -286,6 +286,21 @@ std::string audioFileExtension(std::string_view path)
     return ext;
 }
 
+namespace {
+
+// A name that neither reader takes is not opened for its contents; but when what stands there is no
+// regular file at all (a FIFO, a device, a folder, nothing), that is what the caller is told, as the
+// readers tell it. The open does not block and reads nothing.
+bool refuseByExtension(const std::filesystem::path& path, Tessarin::ReadError* why)
+{
+    if (why != nullptr) {
+        Tessarin::openRegularFile(path, why);
+    }
+    return false;
+}
+
+} // namespace
+
 bool readAudioFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why)
 {
     const std::string ext = audioFileExtension(path.native());
@@ -295,7 +310,7 @@ bool readAudioFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::Re
     if (ext == "mp3") {
         return readMp3File(path, out, why);
     }
-    return false;
+    return refuseByExtension(path, why);
 }
 
 bool readRiffFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why)
@@ -444,7 +459,7 @@ bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tess
 {
     const std::string ext = audioFileExtension(path.native());
     if (ext != "wav" && ext != "mp3") {
-        return false;
+        return refuseByExtension(path, why);
     }
     const FilePtr file = openForReading(path, why);
     if (!file) {

@@ -154,6 +154,17 @@ TEST(LvtbSafety, OnlyRegularFilesAreReadAndNothingBlocksOrAborts)
     }
     EXPECT_NE(runInChild(commands[0]).err.find("voice.lvcfg: is not a regular file"), std::string::npos);
     EXPECT_NE(runInChild(commands[6]).err.find("is a folder"), std::string::npos);
+    // Whatever its name: a FIFO or a device given as a recording is named for what it is, not for
+    // its extension.
+    ASSERT_EQ(::mkfifo((dir / "take").c_str(), 0600), 0);
+    for (const std::string& notAFile : {D + "/take.wav", D + "/take", std::string("/dev/null")}) {
+        for (const std::string& command : {"wav-info", "f0"}) {
+            const ChildResult r = runInChild({command, notAFile}, 10);
+            ASSERT_TRUE(r.finished) << command << " " << notAFile << ": hung or aborted";
+            EXPECT_EQ(r.status, 2) << command << " " << notAFile;
+            EXPECT_EQ(r.err, "lvtb: " + notAFile + ": is not a regular file (a FIFO, device or socket)\n") << command;
+        }
+    }
 
     // In a build, a FIFO recording and a FIFO voice.lvcfg are reported like any unreadable input.
     fs::create_directories(d.dir / "fifo wav");

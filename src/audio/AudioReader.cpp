@@ -178,6 +178,7 @@ struct RiffHeader {
     std::int32_t sampleRate = 0;
     bool isFloat = false;
     std::uint32_t dataBytes = 0;
+    std::uint32_t declaredDataBytes = 0;
 };
 
 template <class Source>
@@ -232,7 +233,8 @@ bool parseRiffHeader(Source& src, RiffHeader& header)
     header.sampleRate = static_cast<std::int32_t>(sampleRate);
     header.isFloat = formatTag == 3 && (header.bytesPerSample == 4 || header.bytesPerSample == 8);
     // A data chunk that declares more than the file holds keeps only the bytes really there.
-    header.dataBytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint32_t(dataSize), src.remaining()));
+    header.declaredDataBytes = std::uint32_t(dataSize);
+    header.dataBytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(header.declaredDataBytes, src.remaining()));
     return true;
 }
 
@@ -477,6 +479,7 @@ bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tess
         found.sampleRate = header.sampleRate;
         found.isFloat = header.isFloat;
         found.dataBytes = header.dataBytes;
+        found.declaredDataBytes = header.declaredDataBytes;
     } else {
         std::FILE* f = file.get();
         CWavBuf format;
@@ -495,6 +498,7 @@ bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tess
         found.sampleRate = format.sampleRate;
         found.isFloat = format.isFloat;
         found.dataBytes = static_cast<std::uint32_t>(decoded);
+        found.declaredDataBytes = found.dataBytes;
     }
     info = found;
     return true;
@@ -502,12 +506,18 @@ bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tess
 
 RegionRead readGatedRegion(const std::filesystem::path& path, double startSec, double endSec,
                            Tessarin::FastVector<float>& region, Tessarin::ReadError* why, std::uint32_t mostSamples,
-                           std::uint32_t* regionSamples)
+                           std::uint32_t* regionSamples, AudioFileInfo* fileInfo)
 {
     region.clear();
     if (audioFileExtension(path.native()) != "wav") {
         AudioFileInfo info;
-        return probeAudioFile(path, info, why) ? RegionRead::formatError : RegionRead::readFailed;
+        if (!probeAudioFile(path, info, why)) {
+            return RegionRead::readFailed;
+        }
+        if (fileInfo != nullptr) {
+            *fileInfo = info;
+        }
+        return RegionRead::formatError;
     }
     const FilePtr file = openForReading(path, why);
     if (!file) {
@@ -522,7 +532,12 @@ RegionRead readGatedRegion(const std::filesystem::path& path, double startSec, d
     info.bytesPerSample = header.bytesPerSample;
     info.channels = header.channels;
     info.sampleRate = header.sampleRate;
+    info.isFloat = header.isFloat;
     info.dataBytes = header.dataBytes;
+    info.declaredDataBytes = header.declaredDataBytes;
+    if (fileInfo != nullptr) {
+        *fileInfo = info;
+    }
     if (!passesFormatGate(info, path.native())) {
         return RegionRead::formatError;
     }

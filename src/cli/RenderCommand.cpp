@@ -112,6 +112,10 @@ int renderEntry(const std::string& project, const std::string& key, const std::s
 
     io.err << "lvtb: " << model.string() << " does not exist; analysing " << key << " in memory\n";
     const fs::path wavPath = fs::path(location) / entry->wavName;
+    TessarinEditor::AudioFileInfo info;
+    if (TessarinEditor::audioFileExtension(wavPath.native()) == "wav" && TessarinEditor::probeAudioFile(wavPath, info)) {
+        noteTruncatedData(wavPath.string(), info, io);
+    }
     TessarinEditor::CWavBuf wav;
     if (!TessarinEditor::readAudioFile(wavPath, wav)) {
         io.out << " wav reading error:" << wavPath.string() << '\n';

@@ -25,6 +25,21 @@ bool inFolder(const fs::path& path, const std::string& folder)
     return samePlace(parent, folder);
 }
 
+bool insideFolder(const fs::path& path, const std::string& folder)
+{
+    if (folder.empty()) {
+        return false;
+    }
+    std::error_code ec;
+    const auto parent = fs::weakly_canonical(fs::absolute(path, ec).parent_path(), ec);
+    const auto base = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+    if (parent.empty() || base.empty()) {
+        return false;
+    }
+    const auto rel = parent.lexically_relative(base);
+    return !rel.empty() && *rel.begin() != "..";
+}
+
 bool isBankFileName(const std::string& name)
 {
     if (name == "TSI" || name == "TSC" || name == "voice.tssd") {
@@ -57,7 +72,9 @@ std::optional<std::string> buildFileAt(const fs::path& path, const fs::path& pro
         name.compare(name.size() - kModelSuffix.size(), kModelSuffix.size(), kModelSuffix) == 0) {
         return "a model file";
     }
-    if (inFolder(path, project.voiceBankFolder) && isBankFileName(name)) {
+    // A bank's files are also reached through the folder of its current set (bank/.lvset/TSI).
+    if (isBankFileName(name) && !project.voiceBankFolder.empty() &&
+        (insideFolder(path, project.voiceBankFolder) || samePlace(path, fs::path(project.voiceBankFolder) / name))) {
         return "a voice bank file";
     }
     return std::nullopt;

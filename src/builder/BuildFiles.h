@@ -16,6 +16,9 @@ bool samePlace(const std::filesystem::path& a, const std::filesystem::path& b);
 // The folder that holds path, compared as samePlace does.
 bool inFolder(const std::filesystem::path& path, const std::string& folder);
 
+// In folder or in any folder below it (a bank's set folder, for one).
+bool insideFolder(const std::filesystem::path& path, const std::string& folder);
+
 // TSI, TSC, TSC_1, TSC_2 …, voice.tssd.
 bool isBankFileName(const std::string& name);
 

@@ -85,10 +85,10 @@ void refuseOutputOverInputs(const std::string& out, const std::string& modelFile
     if (const auto what = buildFileAt(out, projectFile, *project)) {
         refuse(*what);
     }
-    if (inFolder(out, project->modelFolder)) {
+    if (insideFolder(out, project->modelFolder)) {
         refuse("a file of the model folder");
     }
-    if (inFolder(out, project->voiceBankFolder)) {
+    if (insideFolder(out, project->voiceBankFolder)) {
         refuse("a file of the voice bank folder");
     }
 }

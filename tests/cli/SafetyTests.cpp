@@ -267,6 +267,7 @@ TEST(LvtbSafety, ALogNeverReplacesWhatTheBuildReadsOrWrites)
         (d.demo.modelFolder / "C4.ka.LVModel").string(),
         (d.demo.bankFolder / "TSI").string(),
         (d.demo.bankFolder / "TSC_3").string(),
+        (d.demo.bankFolder / ".lvset" / "TSI").string(), // the bank's current set, reached through its pointer
     };
     for (const std::string& log : refused) {
         for (const char* command : {"build-models", "build-bank", "build"}) {

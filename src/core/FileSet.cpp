@@ -215,7 +215,13 @@ bool FileSetWriter::install(const std::vector<std::string>& names, const std::fu
                                std::find(names.begin(), names.end(), name) == names.end();
         const bool oldSet = name.compare(0, kSetFolderPrefix.size(), kSetFolderPrefix) == 0 &&
                             name != m_staging.filename().string() && fs::is_directory(fs::symlink_status(it->path()));
-        if (oldMember || oldSet) {
+        // A link made by a writer killed before its rename: name + "." + 10 letters + ".tmp".
+        constexpr std::size_t kTail = 1 + 10 + 4;
+        const bool leftLink = name.size() > kTail && name.compare(name.size() - 4, 4, ".tmp") == 0 &&
+                              fs::is_symlink(fs::symlink_status(it->path())) &&
+                              (isMember(name.substr(0, name.size() - kTail)) ||
+                               name.substr(0, name.size() - kTail) == kFileSetPointer);
+        if (oldMember || oldSet || leftLink) {
             stale.push_back(it->path());
         }
     }

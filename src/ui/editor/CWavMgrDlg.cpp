@@ -151,9 +151,12 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
             prompter().error(this, fullPath + QStringLiteral(" not exists !"));
         }
         m_view->spectrogram().stopBuilder();
-        const WavLoadStatus status = loadForEditor(path, m_wav);
+        std::uint32_t samples = 0;
+        const WavLoadStatus status = loadForEditor(path, m_wav, kLongestEditableSamples, &samples);
         if (status == WavLoadStatus::FormatError) {
             prompter().error(this, QString::fromUtf8(kWavFormatErrorMessage.data(), qsizetype(kWavFormatErrorMessage.size())));
+        } else if (status == WavLoadStatus::TooLong) {
+            prompter().error(this, fullPath + QLatin1Char('\n') + QString::fromStdString(editorTooLongMessage(samples)));
         }
         m_pcm = m_wav.duration > 0.0f ? pcm16Samples(m_wav.raw) : std::vector<std::int16_t>();
         m_loadedPath = fullPath;

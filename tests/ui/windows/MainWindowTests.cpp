@@ -156,6 +156,63 @@ TEST_F(MainWindow, ToolWindowsStayOneEachAndOpeningAProjectClosesThem)
     EXPECT_EQ(frame->dictionary(), nullptr);
 }
 
+// Another program (lvtb project set, add-location) changed the project file while it was open: Save
+// asks first. Cancel writes nothing, No saves over it, Yes reloads it (the window's changes go).
+TEST_F(MainWindow, SaveAsksBeforeWritingOverAChangeMadeByAnotherProgram)
+{
+    const auto file = writeProject("shared.lvtb", "ka,k,a");
+    auto frame = makeFrame();
+    ASSERT_TRUE(frame->openProjectFile(qpath(file)));
+    auto changeOnDisk = [&](const std::string& bankName) {
+        auto other = loadProject(file);
+        ASSERT_TRUE(other);
+        other->voiceBankName = bankName;
+        other->wavLocations.push_back("/added/by/lvtb");
+        ASSERT_EQ(saveProject(*other, file), 0);
+    };
+    QAction* save = frame->commandAction(Cmd::kSave);
+    ASSERT_NE(save, nullptr);
+
+    markModified();
+    changeOnDisk("other");
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    save->trigger();
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("Project changed on disk"));
+    EXPECT_EQ(scripted.prompts().back().buttons, Prompter::Buttons::YesNoCancel);
+    EXPECT_TRUE(scripted.prompts().back().text.contains(QStringLiteral("changed by another program")));
+    EXPECT_EQ(loadProject(file)->voiceBankName, "other") << "Cancel writes nothing";
+    EXPECT_TRUE(currentProject().isModified());
+
+    // No: saved over, as the window has it.
+    scripted.answerMessage(Prompter::Answer::No);
+    save->trigger();
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(loadProject(file)->pitchList, "C4");
+    EXPECT_EQ(loadProject(file)->voiceBankName, "");
+    EXPECT_FALSE(currentProject().isModified());
+
+    // Nothing changed on disk since: saved without a question.
+    const std::size_t asked = scripted.prompts().size();
+    markModified();
+    save->trigger();
+    EXPECT_EQ(scripted.prompts().size(), asked);
+    EXPECT_FALSE(currentProject().isModified());
+
+    // Yes: the file as it now stands is the project; the window's change is gone, the file untouched.
+    changeOnDisk("again");
+    currentProject().setField(ProjectField::symbolList, "sa,s,a");
+    const std::string onDisk = lvtest::readText(file);
+    scripted.answerMessage(Prompter::Answer::Yes);
+    save->trigger();
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(lvtest::readText(file), onDisk);
+    EXPECT_EQ(currentProject().model()->voiceBankName, "again");
+    EXPECT_EQ(currentProject().model()->symbolList, "ka,k,a");
+    EXPECT_EQ(currentProject().model()->wavLocations.back(), "/added/by/lvtb");
+    EXPECT_FALSE(currentProject().isModified());
+}
+
 TEST_F(MainWindow, MenusCarryTheirCommandsAndLanguageCannotBeChosen)
 {
     auto frame = makeFrame();

@@ -213,6 +213,48 @@ TEST_F(MainWindow, SaveAsksBeforeWritingOverAChangeMadeByAnotherProgram)
     EXPECT_FALSE(currentProject().isModified());
 }
 
+// A list too large to edit (over 1 MB) is not put into a box that would freeze at every key: its page
+// shows a notice, a message says so once the window is up, and the list stays in the project as it
+// is; the other lists are edited as ever.
+TEST_F(MainWindow, ADictionaryListTooLargeToEditIsRefusedWithAMessageAndKeptAsItIs)
+{
+    std::string big;
+    while (big.size() <= CTsDictSettingDlg::kLargestEditableList + 100000) {
+        big += "ka,k,a\r\n";
+    }
+    const auto project = writeProject("big.lvtb", big);
+    auto frame = makeFrame();
+    ASSERT_TRUE(frame->openProjectFile(qpath(project)));
+    scripted.answerMessage(Prompter::Answer::Ok);
+    frame->commandAction(Cmd::kPhoneticDictionary)->trigger();
+    CTsDictSettingDlg* dict = frame->dictionary();
+    ASSERT_NE(dict, nullptr);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(scripted.scriptDone()) << "the message came";
+    const QString mb = QString::number(double(big.size()) / double(1 << 20), 'f', 1);
+    EXPECT_TRUE(scripted.prompts().back().text.startsWith(QStringLiteral("Symbol List is ") + mb +
+                                                          QStringLiteral(" MB; the dictionary window edits lists of up to 1 MB.")))
+        << scripted.prompts().back().text.toStdString();
+    EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Error);
+    EXPECT_TRUE(dict->page(0).refused());
+    EXPECT_TRUE(dict->page(0).editor().isReadOnly());
+    EXPECT_FALSE(dict->page(1).refused());
+
+    QPlainTextEdit& refused = dict->page(0).editor();
+    refused.setFocus();
+    QTest::keyClicks(&refused, QStringLiteral("x"));
+    EXPECT_FALSE(currentProject().isModified());
+    EXPECT_EQ(currentProject().model()->symbolList, big);
+
+    dict->tabs().setCurrentIndex(1);
+    QPlainTextEdit& vowels = dict->page(1).editor();
+    vowels.setFocus();
+    QTest::keyClicks(&vowels, QStringLiteral("a,a"));
+    EXPECT_EQ(currentProject().model()->vowelList, "a,a");
+    EXPECT_EQ(currentProject().model()->symbolList, big);
+    EXPECT_TRUE(currentProject().isModified());
+}
+
 TEST_F(MainWindow, MenusCarryTheirCommandsAndLanguageCannotBeChosen)
 {
     auto frame = makeFrame();

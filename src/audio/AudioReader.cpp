@@ -129,15 +129,34 @@ bool readU16(Source& src, std::uint16_t& value)
     return true;
 }
 
+bool looksLikeChunkId(const char id[4])
+{
+    for (int i = 0; i < 4; ++i) {
+        if (static_cast<unsigned char>(id[i]) < 0x20 || static_cast<unsigned char>(id[i]) > 0x7E) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Reads chunk ids until one whose first `matchLength` bytes equal `id`, skipping every other chunk by
-// its size as it stands (no pad byte). Fails when the file ends first.
+// its size. RIFF pads an odd-sized chunk to an even length and most writers do so, some do not: after
+// an odd-sized chunk the next id is taken where the size says, and when no chunk id stands there (the
+// pad byte is not text), one byte later. afterOddChunk tells whether the source stands right after an
+// odd-sized chunk. Fails when the file ends first.
 template <class Source>
-bool findChunk(Source& src, const char* id, std::size_t matchLength)
+bool findChunk(Source& src, const char* id, std::size_t matchLength, bool afterOddChunk = false)
 {
     for (;;) {
         char found[4];
         if (!src.read(found, 4)) {
             return false;
+        }
+        if (afterOddChunk && !looksLikeChunkId(found)) {
+            std::memmove(found, found + 1, 3);
+            if (!src.read(found + 3, 1)) {
+                return false;
+            }
         }
         if (std::memcmp(found, id, matchLength) == 0) {
             return true;
@@ -147,6 +166,7 @@ bool findChunk(Source& src, const char* id, std::size_t matchLength)
             return false;
         }
         src.skip(size);
+        afterOddChunk = (size & 1u) != 0;
     }
 }
 
@@ -158,6 +178,7 @@ struct RiffHeader {
     std::int32_t sampleRate = 0;
     bool isFloat = false;
     std::uint32_t dataBytes = 0;
+    std::uint32_t declaredDataBytes = 0;
 };
 
 template <class Source>
@@ -199,7 +220,7 @@ bool parseRiffHeader(Source& src, RiffHeader& header)
     }
     src.skip(std::uint64_t(formatSize) - 16);
 
-    if (!findChunk(src, "data", 4)) {
+    if (!findChunk(src, "data", 4, (formatSize & 1) != 0)) {
         return false;
     }
     std::int32_t dataSize = 0;
@@ -212,7 +233,8 @@ bool parseRiffHeader(Source& src, RiffHeader& header)
     header.sampleRate = static_cast<std::int32_t>(sampleRate);
     header.isFloat = formatTag == 3 && (header.bytesPerSample == 4 || header.bytesPerSample == 8);
     // A data chunk that declares more than the file holds keeps only the bytes really there.
-    header.dataBytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint32_t(dataSize), src.remaining()));
+    header.declaredDataBytes = std::uint32_t(dataSize);
+    header.dataBytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(header.declaredDataBytes, src.remaining()));
     return true;
 }
 
@@ -266,6 +288,21 @@ std::string audioFileExtension(std::string_view path)
     return ext;
 }
 
+namespace {
+
+// A name that neither reader takes is not opened for its contents; but when what stands there is no
+// regular file at all (a FIFO, a device, a folder, nothing), that is what the caller is told, as the
+// readers tell it. The open does not block and reads nothing.
+bool refuseByExtension(const std::filesystem::path& path, Tessarin::ReadError* why)
+{
+    if (why != nullptr) {
+        Tessarin::openRegularFile(path, why);
+    }
+    return false;
+}
+
+} // namespace
+
 bool readAudioFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why)
 {
     const std::string ext = audioFileExtension(path.native());
@@ -275,7 +312,7 @@ bool readAudioFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::Re
     if (ext == "mp3") {
         return readMp3File(path, out, why);
     }
-    return false;
+    return refuseByExtension(path, why);
 }
 
 bool readRiffFile(const std::filesystem::path& path, CWavBuf& out, Tessarin::ReadError* why)
@@ -424,7 +461,7 @@ bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tess
 {
     const std::string ext = audioFileExtension(path.native());
     if (ext != "wav" && ext != "mp3") {
-        return false;
+        return refuseByExtension(path, why);
     }
     const FilePtr file = openForReading(path, why);
     if (!file) {
@@ -442,6 +479,7 @@ bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tess
         found.sampleRate = header.sampleRate;
         found.isFloat = header.isFloat;
         found.dataBytes = header.dataBytes;
+        found.declaredDataBytes = header.declaredDataBytes;
     } else {
         std::FILE* f = file.get();
         CWavBuf format;
@@ -460,6 +498,7 @@ bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tess
         found.sampleRate = format.sampleRate;
         found.isFloat = format.isFloat;
         found.dataBytes = static_cast<std::uint32_t>(decoded);
+        found.declaredDataBytes = found.dataBytes;
     }
     info = found;
     return true;
@@ -467,12 +506,18 @@ bool probeAudioFile(const std::filesystem::path& path, AudioFileInfo& info, Tess
 
 RegionRead readGatedRegion(const std::filesystem::path& path, double startSec, double endSec,
                            Tessarin::FastVector<float>& region, Tessarin::ReadError* why, std::uint32_t mostSamples,
-                           std::uint32_t* regionSamples)
+                           std::uint32_t* regionSamples, AudioFileInfo* fileInfo)
 {
     region.clear();
     if (audioFileExtension(path.native()) != "wav") {
         AudioFileInfo info;
-        return probeAudioFile(path, info, why) ? RegionRead::formatError : RegionRead::readFailed;
+        if (!probeAudioFile(path, info, why)) {
+            return RegionRead::readFailed;
+        }
+        if (fileInfo != nullptr) {
+            *fileInfo = info;
+        }
+        return RegionRead::formatError;
     }
     const FilePtr file = openForReading(path, why);
     if (!file) {
@@ -487,7 +532,12 @@ RegionRead readGatedRegion(const std::filesystem::path& path, double startSec, d
     info.bytesPerSample = header.bytesPerSample;
     info.channels = header.channels;
     info.sampleRate = header.sampleRate;
+    info.isFloat = header.isFloat;
     info.dataBytes = header.dataBytes;
+    info.declaredDataBytes = header.declaredDataBytes;
+    if (fileInfo != nullptr) {
+        *fileInfo = info;
+    }
     if (!passesFormatGate(info, path.native())) {
         return RegionRead::formatError;
     }

@@ -39,6 +39,9 @@ struct AudioFileInfo {
     std::int32_t sampleRate = 44100; // [Hz]
     bool isFloat = false;
     std::uint32_t dataBytes = 0;
+    // What the data chunk declares; more than dataBytes when the file ends before the chunk does (an
+    // MP3 declares what it decodes to).
+    std::uint32_t declaredDataBytes = 0;
     // As CWavBuf::sampleCount: data bytes ÷ bytes per sample (every channel counts).
     std::uint32_t sampleCount() const;
 };
@@ -55,7 +58,8 @@ enum class RegionRead {
 // readAudioFile, passesFormatGate and cutRegion, in memory that follows the region, not the file.
 RegionRead readGatedRegion(const std::filesystem::path& path, double startSec, double endSec,
                            Tessarin::FastVector<float>& region, Tessarin::ReadError* why = nullptr,
-                           std::uint32_t mostSamples = UINT32_MAX, std::uint32_t* regionSamples = nullptr);
+                           std::uint32_t mostSamples = UINT32_MAX, std::uint32_t* regionSamples = nullptr,
+                           AudioFileInfo* fileInfo = nullptr);
 
 // Only 16 bit, mono, 44100 Hz data read from a file with the extension "wav" passes.
 bool passesFormatGate(const CWavBuf& wav, std::string_view path);

@@ -17,7 +17,17 @@ float editorDuration(std::uint32_t samples, std::int32_t sampleRate)
 
 } // namespace
 
-WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav)
+std::string editorTooLongMessage(std::uint32_t samples, std::uint32_t mostSamples)
+{
+    const std::uint64_t seconds = samples / 44100u;
+    const std::uint64_t mostMinutes = mostSamples / 44100u / 60u;
+    return "The recording is " + std::to_string(seconds / 60) + " min " + std::to_string(seconds % 60) +
+           " s long; the wave editor opens recordings of up to " + std::to_string(mostMinutes) +
+           " minutes. Cut it into shorter takes to mark them.";
+}
+
+WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav, std::uint32_t mostSamples,
+                            std::uint32_t* samples)
 {
     wav.duration = 0.0f;
     wav.viewStart = 0.0f;
@@ -25,6 +35,21 @@ WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav)
     wav.raw.clear();
     wav.samples.clear();
 
+    // The header first: the format and the length decide before the samples take any memory (an MP3,
+    // which never passes the gate, is decoded and counted without keeping its samples).
+    AudioFileInfo info;
+    if (!probeAudioFile(path, info)) {
+        return WavLoadStatus::ReadFailed;
+    }
+    if (samples != nullptr) {
+        *samples = info.sampleCount();
+    }
+    if (!passesFormatGate(info, path.native())) {
+        return WavLoadStatus::FormatError;
+    }
+    if (info.sampleCount() > mostSamples) {
+        return WavLoadStatus::TooLong;
+    }
     if (!readAudioFile(path, wav.raw)) {
         return WavLoadStatus::ReadFailed;
     }

@@ -6,7 +6,9 @@
 #include "audio/AudioReader.h"
 #include "audio/CWavBuf.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace TessarinEditor {
@@ -27,11 +29,22 @@ enum class WavLoadStatus {
     ReadFailed,  // the file could not be read; nothing is shown to the user
     FormatError, // read, but not 44100 Hz, 16 bit, mono ".wav": show kWavFormatErrorMessage
     TooShort,    // shorter than 5 ms: nothing usable, nothing shown
+    TooLong,     // longer than the editor takes: refused before its samples are read (editorTooLongMessage)
     Loaded,
 };
 
-// The editor's load. Afterwards a duration of 0 means nothing usable is loaded.
-WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav);
+// The longest recording the editor opens: 30 minutes at 44100 Hz. The editor keeps a recording four
+// times over (its bytes, one float and one 16-bit copy of every sample for the views and playback),
+// about 4 × 159 MB at this length; a longer take is refused before anything of it is read.
+inline constexpr std::uint32_t kLongestEditableSamples = 30u * 60u * 44100u;
+
+// "… is 41 min 20 s long; the wave editor opens recordings of up to 30 minutes. …"
+std::string editorTooLongMessage(std::uint32_t samples, std::uint32_t mostSamples = kLongestEditableSamples);
+
+// The editor's load. Afterwards a duration of 0 means nothing usable is loaded. A recording of more
+// than mostSamples samples is refused (TooLong) after reading its header only.
+WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav,
+                            std::uint32_t mostSamples = kLongestEditableSamples, std::uint32_t* samples = nullptr);
 
 // What the editor's load would give, without the samples: for tools that need only the format and
 // the duration of a recording of any length.

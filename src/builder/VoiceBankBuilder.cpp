@@ -451,19 +451,15 @@ void buildVoiceBank(BuildContext& context, const PhoneticDictionary& dictionary,
         }
         folderLock.acquire(voiceBankFolder);
     }
+    // The description goes with the bank it describes, in the same set: a bank that could not be
+    // written leaves the old bank whole, description included.
+    Json::Value description(Json::objectValue);
+    description["name"] = voiceBankName;
+    description["version"] = "6.1";
     TSSrcCheckResult result;
-    const bool installed =
-        TessarinEngineV6::assembleVoiceBank(dictionary.serialise(), result, modelFolder, voiceBankFolder, pitches);
+    TessarinEngineV6::assembleVoiceBank(dictionary.serialise(), result, modelFolder, voiceBankFolder, pitches,
+                                        TessarinEngineV6::kContentFileLimit, lvjson::styledText(description));
     if (context.delegate != nullptr) {
         context.delegate->onFinished(result);
-    }
-    // The description goes with the bank it describes: a bank that could not be written leaves the
-    // old bank whole, description included. A folder that cannot take it is passed over.
-    if (installed) {
-        Json::Value description(Json::objectValue);
-        description["name"] = voiceBankName;
-        description["version"] = "6.1";
-        Tessarin::writeFileAtomically(std::filesystem::path(voiceBankFolder) / "voice.tssd",
-                                      lvjson::styledText(description));
     }
 }

@@ -1,6 +1,7 @@
 // lvtb build-models, build-bank, build and demo: the build panel's two commands on the command line,
 // with the progress dialog's text on stdout (and in the log file), and the demo project.
 
+#include "builder/BuildFiles.h"
 #include "builder/BuildTextRenderer.h"
 #include "builder/ModelManifest.h"
 #include "builder/VoiceBankBuilder.h"
@@ -177,65 +178,13 @@ private:
     bool m_endsLine = true;
 };
 
-// The same file, or the same place for a file not written yet.
-bool samePlace(const std::filesystem::path& a, const std::filesystem::path& b)
-{
-    std::error_code ec;
-    if (std::filesystem::equivalent(a, b, ec) && !ec) {
-        return true;
-    }
-    const auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ec), ec);
-    const auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, ec), ec);
-    return !ca.empty() && ca == cb;
-}
-
-bool isBankFileName(const std::string& name)
-{
-    if (name == "TSI" || name == "TSC" || name == "voice.tssd") {
-        return true;
-    }
-    return name.size() > 4 && name.compare(0, 4, "TSC_") == 0 && name.find_first_not_of("0123456789", 4) == std::string::npos;
-}
-
 // A log written over the project, a voice.lvcfg, a recording, a model or a bank file would destroy
 // what the build reads or writes: such a LOG is refused before anything happens.
 void refuseLogOverInputs(const std::string& log, const std::string& projectFile,
                          const TSTBCurrentModel::CTsToolBoxProjModel& project)
 {
-    auto refuse = [&](const std::string& what) {
-        throw UsageError{log + ": is " + what + "; the log must not replace a file the build reads or writes"};
-    };
-    if (samePlace(log, projectFile)) {
-        refuse("the project file");
-    }
-    for (const std::string& location : project.wavLocations) {
-        CTsVoiceCfgMgr mgr;
-        mgr.loadFolder(location);
-        if (!mgr.filePath().empty() && samePlace(log, mgr.filePath())) {
-            refuse("the voice configuration file of a wav location");
-        }
-        for (const CTsVoiceCfg* e : mgr.entries()) {
-            if (samePlace(log, std::filesystem::path(location) / e->wavName)) {
-                refuse("the recording of the entry " + e->entryKey());
-            }
-        }
-    }
-    std::error_code ec;
-    const auto logFolder = std::filesystem::weakly_canonical(std::filesystem::absolute(log, ec).parent_path(), ec);
-    const std::string name = std::filesystem::path(log).filename().string();
-    const auto inFolder = [&](const std::string& folder) {
-        return !folder.empty() && samePlace(logFolder, folder);
-    };
-    constexpr std::string_view kModelSuffix = ".LVModel";
-    if (inFolder(project.modelFolder) && name.size() > kModelSuffix.size() &&
-        name.compare(name.size() - kModelSuffix.size(), kModelSuffix.size(), kModelSuffix) == 0) {
-        refuse("a model file");
-    }
-    if (inFolder(project.modelFolder) && name == kModelManifestName) {
-        refuse("the record of the model files");
-    }
-    if (inFolder(project.voiceBankFolder) && isBankFileName(name)) {
-        refuse("a voice bank file");
+    if (const auto what = buildFileAt(log, projectFile, project)) {
+        throw UsageError{log + ": is " + *what + "; the log must not replace a file the build reads or writes"};
     }
 }
 

@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "audio/AudioReader.h"
+
 #include <cerrno>
 #include <cstring>
 #include <istream>
@@ -8,6 +10,14 @@
 #include <stdexcept>
 
 namespace lvtb {
+
+void noteTruncatedData(const std::string& path, const TessarinEditor::AudioFileInfo& info, Io& io)
+{
+    if (info.declaredDataBytes > info.dataBytes) {
+        io.err << "lvtb: " << path << ": data chunk truncated: " << info.dataBytes << " of " << info.declaredDataBytes
+               << " bytes\n";
+    }
+}
 
 Args::Args(const std::vector<std::string>& argv, const std::set<std::string>& flags, const std::set<std::string>& options)
 {

@@ -15,6 +15,10 @@
 #include <string_view>
 #include <vector>
 
+namespace TessarinEditor {
+struct AudioFileInfo;
+}
+
 namespace lvtb {
 
 using Tessarin::kProgramVersion;
@@ -67,6 +71,11 @@ struct Command {
     // Texts of lvtb NAME SUB --help, for subcommands that have their own.
     std::map<std::string, std::string> subcommandUsage{};
 };
+
+// A recording whose data chunk declares more bytes than the file holds is read as far as it goes;
+// the author is told on stderr ("lvtb: PATH: data chunk truncated: N of M bytes"), as a note, not an
+// error.
+void noteTruncatedData(const std::string& path, const TessarinEditor::AudioFileInfo& info, Io& io);
 
 // Every command, in the order lvtb --help lists them.
 const std::vector<Command>& commands();

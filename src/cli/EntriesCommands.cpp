@@ -262,6 +262,7 @@ int putEntry(const std::vector<std::string>& argv, Io& io)
     TessarinEditor::EditorProbe wav;
     Tessarin::ReadError why;
     const TessarinEditor::WavLoadStatus loaded = TessarinEditor::probeForEditor(std::filesystem::path(wavPath), wav, &why);
+    noteTruncatedData(wavPath, wav.info, io);
     if (wav.duration == 0.0f) {
         io.out << "Wav data not exists !\n";
         io.err << "lvtb: " << wavPath << ": " << whyNotLoaded(loaded, wav, why) << '\n';

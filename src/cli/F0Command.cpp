@@ -144,7 +144,12 @@ int runF0(const std::vector<std::string>& argv, Io& io)
     Tessarin::FastVector<float> region;
     Tessarin::ReadError why;
     std::uint32_t regionSamples = 0;
-    switch (TessarinEditor::readGatedRegion(path, from, to, region, &why, kLongestRegionSamples, &regionSamples)) {
+    TessarinEditor::AudioFileInfo info;
+    const auto read = TessarinEditor::readGatedRegion(path, from, to, region, &why, kLongestRegionSamples, &regionSamples, &info);
+    if (read != TessarinEditor::RegionRead::readFailed) {
+        noteTruncatedData(path, info, io);
+    }
+    switch (read) {
     case TessarinEditor::RegionRead::readFailed:
         io.err << "lvtb: " << path << ": "
                << (why.failure == Tessarin::ReadFailure::none ? std::string("cannot be read as audio") : why.text()) << '\n';

@@ -243,6 +243,14 @@ std::vector<std::string> bankProblems(const TessarinEngineV6::BankIndexReader& r
             problems.push_back(name + ": too short (" + std::to_string(problem.pastEnd) +
                                " records point past its end)");
         }
+        if (problem.misfit > 0) {
+            problems.push_back(name + ": does not fit the index (" + std::to_string(problem.misfit) +
+                               " records point to no block of it)");
+        }
+        if (problem.bytesAfterLastBlock > 0) {
+            problems.push_back(name + ": does not fit the index (" + std::to_string(problem.bytesAfterLastBlock) +
+                               " bytes after the last block it points to)");
+        }
     }
     return problems;
 }

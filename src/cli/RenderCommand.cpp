@@ -5,6 +5,8 @@
 #include "audio/AudioReader.h"
 #include "audio/CWavBuf.h"
 #include "audio/WavWriter.h"
+#include "builder/BuildFiles.h"
+#include "builder/ModelManifest.h"
 #include "builder/VoiceBankBuilder.h"
 #include "cli/Cli.h"
 #include "cli/ProjectCommands.h"
@@ -36,6 +38,8 @@ constexpr std::string_view kUsage =
     "  FILE --entry  the entry KEY (pitch->symbol, as lvtb entries list shows it) of project FILE:\n"
     "                its model file in the project's model folder, or, when there is none, the\n"
     "                entry analysed in memory (said on stderr; nothing is written to the model folder)\n"
+    "  --out WAV     refused (exit 2, nothing written) when it is the project, the model file or a\n"
+    "                recording read, a voice.lvcfg, or a file of the model or voice bank folder\n"
     "Exit status: 0 written; 1 the entry cannot be analysed (its reason on stdout); 2 bad usage, a\n"
     "file that cannot be read, or a WAV that cannot be written.\n";
 
@@ -52,6 +56,43 @@ std::optional<std::pair<std::string, std::string>> unitOfModelName(const std::st
                           name.substr(0, dot));
 }
 
+// The WAV written must not take the place of anything render or a build reads or writes: the model
+// file rendered, the project, a recording, any voice.lvcfg, a file of the model or voice bank folder.
+// project is null for the MODEL_FILE form: no folder of a project is known, and in the model file's
+// own folder only what a build keeps there (model files, the manifest, bank files) is refused, so a
+// unit can still be heard from beside its model.
+void refuseOutputOverInputs(const std::string& out, const std::string& modelFile, const std::string& projectFile,
+                            const TSTBCurrentModel::CTsToolBoxProjModel* project)
+{
+    auto refuse = [&](const std::string& what) {
+        throw UsageError{out + ": is " + what + "; the rendered WAV must not replace a file that render or a build "
+                         "reads or writes"};
+    };
+    if (!modelFile.empty() && samePlace(out, modelFile)) {
+        refuse("the model file rendered");
+    }
+    if (fs::path(out).filename() == "voice.lvcfg") {
+        refuse("a voice configuration file");
+    }
+    if (project == nullptr) {
+        const std::string name = fs::path(out).filename().string();
+        const bool buildKeepsIt = unitOfModelName(name).has_value() || name == kModelManifestName || isBankFileName(name);
+        if (buildKeepsIt && inFolder(out, fs::absolute(modelFile).parent_path().string())) {
+            refuse("a file a build keeps in the model folder");
+        }
+        return;
+    }
+    if (const auto what = buildFileAt(out, projectFile, *project)) {
+        refuse(*what);
+    }
+    if (insideFolder(out, project->modelFolder)) {
+        refuse("a file of the model folder");
+    }
+    if (insideFolder(out, project->voiceBankFolder)) {
+        refuse("a file of the voice bank folder");
+    }
+}
+
 void writeOrFail(const std::string& out, const std::vector<std::int16_t>& samples)
 {
     std::vector<float> scaled(samples.size());
@@ -63,8 +104,11 @@ void writeOrFail(const std::string& out, const std::vector<std::int16_t>& sample
     }
 }
 
-int renderModelFile(const std::string& path, const std::string& out)
+int renderModelFile(const std::string& path, const std::string& out, bool checkOutput = true)
 {
+    if (checkOutput) {
+        refuseOutputOverInputs(out, path, "", nullptr);
+    }
     const auto unit = unitOfModelName(fs::path(path).filename().string());
     if (!unit) {
         throw UsageError{path + ": not a model file name (PITCH.SYMBOL.LVModel)"};
@@ -105,13 +149,22 @@ int renderEntry(const std::string& project, const std::string& key, const std::s
     }
     const std::string pitch = normalisePitch(entry->pitch);
     const fs::path model = TSVM_V0::modelFilePath(p.modelFolder, entry->symbol, pitch);
+    const fs::path wavPath = fs::path(location) / entry->wavName;
+    refuseOutputOverInputs(out, model.string(), project, &p);
+    if (samePlace(out, wavPath)) {
+        throw UsageError{out + ": is the recording of the entry " + key + "; the rendered WAV must not replace a file "
+                         "that render or a build reads or writes"};
+    }
     std::error_code ec;
     if (fs::is_regular_file(model, ec)) {
-        return renderModelFile(model.string(), out);
+        return renderModelFile(model.string(), out, false);
     }
 
     io.err << "lvtb: " << model.string() << " does not exist; analysing " << key << " in memory\n";
-    const fs::path wavPath = fs::path(location) / entry->wavName;
+    TessarinEditor::AudioFileInfo info;
+    if (TessarinEditor::audioFileExtension(wavPath.native()) == "wav" && TessarinEditor::probeAudioFile(wavPath, info)) {
+        noteTruncatedData(wavPath.string(), info, io);
+    }
     TessarinEditor::CWavBuf wav;
     if (!TessarinEditor::readAudioFile(wavPath, wav)) {
         io.out << " wav reading error:" << wavPath.string() << '\n';

@@ -45,6 +45,7 @@ int runWavInfo(const std::vector<std::string>& argv, Io& io)
     const bool gatePasses = status != TessarinEditor::WavLoadStatus::FormatError;
     const std::string message = gatePasses ? std::string() : std::string(TessarinEditor::kWavFormatErrorMessage);
     const TessarinEditor::AudioFileInfo& raw = wav.info;
+    noteTruncatedData(file, raw, io);
 
     if (args.flag("--json")) {
         Json::Value v(Json::objectValue);

@@ -4,14 +4,18 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace Tessarin {
 
 namespace {
 
 constexpr int kNameAttempts = 64;
+constexpr std::size_t kRandomLetters = 10;
+constexpr std::string_view kTemporarySuffix = ".tmp";
 // Room for ".XXXXXXXXXX.tmp" inside the usual 255-byte limit of a file name.
 constexpr std::size_t kLongestBaseName = 200;
 
@@ -58,18 +62,73 @@ std::string randomLetters(std::size_t count)
     return text;
 }
 
-// Creates a new file beside target under a name no one could have prepared: O_EXCL refuses any
-// existing name, a symbolic link included, so the open can never land somewhere else.
-int createUniqueBeside(const std::filesystem::path& target, std::filesystem::path& created, std::error_code& error)
+std::string temporaryBase(const std::filesystem::path& target)
 {
     std::string base = target.filename().native();
     if (base.size() > kLongestBaseName) {
         base.resize(kLongestBaseName);
     }
+    return base + ".";
+}
+
+bool sameFile(int fd, const std::filesystem::path& name)
+{
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::lstat(name.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+// A temporary file's writer holds an exclusive lock on it from the moment its name exists until it is
+// renamed or removed; the system drops the lock when the writer dies. So a temporary file of target
+// whose lock can be taken belongs to a writer that is gone, and is removed. One still being written is
+// never touched: its lock cannot be taken.
+void removeAbandonedTemporaries(const std::filesystem::path& target)
+{
+    const std::string base = temporaryBase(target);
+    const std::filesystem::path folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    std::error_code ec;
+    std::vector<std::filesystem::path> candidates;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().native();
+        if (name.size() != base.size() + kRandomLetters + kTemporarySuffix.size() || name.compare(0, base.size(), base) != 0 ||
+            name.compare(name.size() - kTemporarySuffix.size(), kTemporarySuffix.size(), kTemporarySuffix) != 0) {
+            continue;
+        }
+        candidates.push_back(it->path());
+    }
+    for (const std::filesystem::path& candidate : candidates) {
+        // Never through a link, never blocking on a FIFO someone put under such a name.
+        const int fd = ::open(candidate.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            sameFile(fd, candidate)) {
+            ::unlink(candidate.c_str());
+        }
+        ::close(fd);
+    }
+}
+
+// Creates a new file beside target under a name no one could have prepared: O_EXCL refuses any
+// existing name, a symbolic link included, so the open can never land somewhere else. The file is
+// locked before it is used; a name that another writer's clean-up took away in the moment between
+// the creation and the lock is given up for a fresh one.
+int createUniqueBeside(const std::filesystem::path& target, std::filesystem::path& created, std::error_code& error)
+{
+    const std::string base = temporaryBase(target);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::filesystem::path candidate = target.parent_path() / (base + "." + randomLetters(10) + ".tmp");
+        std::filesystem::path candidate =
+            target.parent_path() / (base + randomLetters(kRandomLetters) + std::string(kTemporarySuffix));
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
+            const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+            if ((!locked && errno == EWOULDBLOCK) || !sameFile(fd, candidate)) {
+                ::close(fd); // being removed as abandoned: the remover unlinks it
+                continue;
+            }
             created = std::move(candidate);
             return fd;
         }
@@ -103,9 +162,10 @@ AtomicFileWriter::~AtomicFileWriter()
 
 AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
     : m_target(std::move(other.m_target)), m_temp(std::move(other.m_temp)), m_fd(other.m_fd),
-      m_failed(other.m_failed), m_finished(other.m_finished), m_error(other.m_error)
+      m_lockFd(other.m_lockFd), m_failed(other.m_failed), m_finished(other.m_finished), m_error(other.m_error)
 {
     other.m_fd = -1;
+    other.m_lockFd = -1;
     other.m_temp.clear();
 }
 
@@ -118,10 +178,12 @@ AtomicFileWriter& AtomicFileWriter::operator=(AtomicFileWriter&& other) noexcept
         m_target = std::move(other.m_target);
         m_temp = std::move(other.m_temp);
         m_fd = other.m_fd;
+        m_lockFd = other.m_lockFd;
         m_failed = other.m_failed;
         m_finished = other.m_finished;
         m_error = other.m_error;
         other.m_fd = -1;
+        other.m_lockFd = -1;
         other.m_temp.clear();
     }
     return *this;
@@ -151,6 +213,7 @@ bool AtomicFileWriter::open(const std::filesystem::path& target)
         m_error = std::make_error_code(std::errc::not_supported);
         return false;
     }
+    removeAbandonedTemporaries(target);
     m_fd = createUniqueBeside(target, m_temp, m_error);
     if (m_fd < 0) {
         return false;
@@ -182,6 +245,9 @@ bool AtomicFileWriter::finish()
         return m_finished && !m_failed;
     }
     bool ok = !m_failed;
+    // The lock lives on the open file, not the descriptor: a second descriptor keeps it (and keeps the
+    // file from being taken for abandoned) until the rename.
+    m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
     if (ok && ::fsync(m_fd) != 0) {
         m_error = lastError();
         ok = false;
@@ -208,8 +274,17 @@ bool AtomicFileWriter::replace()
         return false;
     }
     m_temp.clear();
+    releaseLock();
     syncFolder(m_target.parent_path());
     return true;
+}
+
+void AtomicFileWriter::releaseLock()
+{
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd);
+        m_lockFd = -1;
+    }
 }
 
 void AtomicFileWriter::abandon()
@@ -222,6 +297,7 @@ void AtomicFileWriter::abandon()
         ::unlink(m_temp.c_str());
         m_temp.clear();
     }
+    releaseLock();
 }
 
 } // namespace Tessarin

@@ -10,6 +10,10 @@
 //
 // A symbolic link at the target itself is replaced by the new file; the file it pointed to is never
 // written. (Every writer of the program follows this one rule, whatever the file kind.)
+//
+// A writer holds a lock on its temporary file until the rename. The next writer of the same target
+// removes the temporary files whose lock it can take (their writer was killed mid-write); those of
+// writers still at work are left alone.
 
 #include <filesystem>
 #include <string>
@@ -51,7 +55,10 @@ public:
 private:
     std::filesystem::path m_target;
     std::filesystem::path m_temp;
+    void releaseLock();
+
     int m_fd = -1;
+    int m_lockFd = -1; // after finish(): holds the temporary file's lock until the rename
     bool m_failed = false;
     bool m_finished = false;
     std::error_code m_error;

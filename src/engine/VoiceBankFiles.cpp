@@ -3,6 +3,7 @@
 #include "core/AnalysisConstants.h"
 #include "core/AnalysisRandom.h"
 #include "core/AtomicFile.h"
+#include "core/FileSet.h"
 #include "core/MemoryStream.h"
 #include "core/PitchName.h"
 #include "engine/VoiceSources.h"
@@ -70,26 +71,15 @@ std::filesystem::path contentPath(const std::filesystem::path& folder, int numbe
     return folder / (number == 0 ? std::string("TSC") : "TSC_" + std::to_string(number));
 }
 
-// Continuation files numbered from `count` on belong to an older, larger bank (or to a bank whose
-// numbering had gaps): nothing refers to them any more.
-void removeStaleContinuations(const std::filesystem::path& folder, int count)
+// The names a bank's files take: "TSI", "TSC", and "TSC_" with a decimal number without leading
+// zeros; with a description, its name too.
+bool isBankMemberName(const std::string& name, bool withDescription)
 {
-    std::error_code ec;
-    std::vector<std::filesystem::path> stale;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        // Only the names the bank writes: "TSC_" and a decimal number without leading zeros.
-        if (name.size() < 5 || name.size() > 14 || name.compare(0, 4, "TSC_") != 0 || name[4] == '0' ||
-            name.find_first_not_of("0123456789", 4) != std::string::npos) {
-            continue;
-        }
-        if (std::stoll(name.substr(4)) >= count) {
-            stale.push_back(it->path());
-        }
+    if (name == "TSI" || name == "TSC" || (withDescription && name == kBankDescriptionName)) {
+        return true;
     }
-    for (const std::filesystem::path& p : stale) {
-        std::filesystem::remove(p, ec);
-    }
+    return name.size() >= 5 && name.size() <= 14 && name.compare(0, 4, "TSC_") == 0 && name[4] != '0' &&
+           name.find_first_not_of("0123456789", 4) == std::string::npos;
 }
 
 } // namespace
@@ -241,16 +231,24 @@ CMemoryBuffer indexRecord(const std::string& unit, const std::string& pitch, std
     return record;
 }
 
-// The bank's files while they are written beside their targets: the index and the content files.
+// The bank's files while they are written: the index and the content files, in a set of their own
+// beside the bank's current one, exchanged for it as a whole.
 class BankFiles {
 public:
     BankFiles(const std::filesystem::path& folder, std::uint32_t contentLimit)
-        : m_folder(folder), m_contentLimit(contentLimit), m_contents(1)
+        : m_bankFolder(folder), m_contentLimit(contentLimit), m_contents(1)
     {
     }
 
-    // False when the index or the first content file cannot be made.
-    bool open() { return m_index.open(m_folder / "TSI") && m_contents[0].open(contentPath(m_folder, 0)); }
+    // False when the set, the index or the first content file cannot be made.
+    bool open()
+    {
+        if (!m_set.open(m_bankFolder)) {
+            return false;
+        }
+        m_folder = m_set.stagedPath("");
+        return m_index.open(m_folder / "TSI") && m_contents[0].open(contentPath(m_folder, 0));
+    }
 
     void appendHeader(const BankSettings& settings)
     {
@@ -272,9 +270,9 @@ public:
         }
     }
 
-    // Everything flushed first; then the content files take their places, and the index last, so
-    // the new index never points into old content. True when the new bank replaced the old one.
-    bool install(SourceChecker& checker)
+    // Everything flushed first; then the new set takes the old one's place in one step, so the
+    // index never points into content of another build. True when the new bank replaced the old one.
+    bool install(SourceChecker& checker, std::string_view description)
     {
         m_written = m_index.finish() && m_written;
         for (AtomicFileWriter& c : m_contents) {
@@ -283,18 +281,23 @@ public:
             }
         }
         bool replaced = m_written;
+        std::vector<std::string> names{"TSI"};
         for (std::size_t i = 0; replaced && i < m_contents.size(); ++i) {
             replaced = m_contents[i].replace();
+            names.push_back(contentPath({}, int(i)).string());
         }
         replaced = replaced && m_index.replace();
-        if (!replaced) {
-            // Whatever was not renamed is removed with its writer; an earlier bank stays as it was, up
-            // to content files already replaced when a later rename failed.
-            if (!m_reported) {
-                recordFileFailure(checker); // a full disk reads as a file that cannot be made
-            }
-        } else {
-            removeStaleContinuations(m_folder, int(m_contents.size()));
+        const bool withDescription = !description.empty();
+        if (replaced && withDescription) {
+            replaced = writeFileAtomically(m_folder / kBankDescriptionName, description);
+            names.emplace_back(kBankDescriptionName);
+        }
+        replaced = replaced && m_set.install(names, [withDescription](const std::string& name) {
+            return isBankMemberName(name, withDescription);
+        });
+        if (!replaced && !m_reported) {
+            // The new set is removed with its writer; the bank stays as it was.
+            recordFileFailure(checker); // a full disk reads as a file that cannot be made
         }
         return replaced;
     }
@@ -315,7 +318,9 @@ private:
         }
     }
 
-    std::filesystem::path m_folder;
+    std::filesystem::path m_bankFolder;
+    FileSetWriter m_set;
+    std::filesystem::path m_folder; // where the new set is written
     std::uint32_t m_contentLimit;
     AtomicFileWriter m_index;
     std::vector<AtomicFileWriter> m_contents;
@@ -330,7 +335,8 @@ private:
 
 bool assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result,
                        const std::filesystem::path& modelFolder, const std::filesystem::path& voiceBankFolder,
-                       const std::vector<std::string>& pitches, std::uint32_t contentLimit)
+                       const std::vector<std::string>& pitches, std::uint32_t contentLimit,
+                       std::string_view description)
 {
     SourceChecker checker;
     checker.load(dictionaryText);
@@ -359,7 +365,7 @@ bool assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result
             }
         }
     }
-    return finish(files.install(checker));
+    return finish(files.install(checker, description));
 }
 
 namespace {
@@ -412,6 +418,8 @@ bool BankIndexReader::open(const std::filesystem::path& folder, Tessarin::ReadEr
     m_content.reset();
     m_lastFound = false;
     m_problems.clear();
+    m_fitFile = -1;
+    m_fitEnd = 0;
     m_index = Tessarin::openRegularFileStream(folder / "TSI", why, &m_size);
     if (!m_index) {
         return false;
@@ -434,6 +442,10 @@ bool BankIndexReader::next(BankIndex::Record& rec, bool lookUpLengths)
     }
     if (m_position == m_size) {
         m_complete = true;
+        if (lookUpLengths) {
+            checkEndOfFit();
+            m_fitFile = -1;
+        }
         return false;
     }
     std::int32_t length = 0;
@@ -444,9 +456,46 @@ bool BankIndexReader::next(BankIndex::Record& rec, bool lookUpLengths)
     }
     ++m_records;
     if (lookUpLengths) {
+        if (rec.file != m_fitFile) {
+            checkEndOfFit();
+            m_fitFile = rec.file;
+            m_fitEnd = 0;
+        }
         rec.length = lookUpLength(rec.file, rec.offset);
+        if (m_content != nullptr && m_contentNumber == rec.file && rec.length != -1) {
+            const bool fits = rec.length >= 0 && std::uint64_t(rec.offset) == m_fitEnd &&
+                              std::uint64_t(rec.offset) + 4 + std::uint64_t(rec.length) <= m_contentSize;
+            if (!fits) {
+                if (ContentProblem* p = problemOf(rec.file)) {
+                    ++p->misfit;
+                }
+            }
+            m_fitEnd = std::uint64_t(rec.offset) + 4 + std::uint64_t(std::max(rec.length, 0));
+        }
     }
     return true;
+}
+
+BankIndexReader::ContentProblem* BankIndexReader::problemOf(std::int32_t file)
+{
+    auto it = m_problems.find(file);
+    if (it == m_problems.end()) {
+        if (m_problems.size() >= kMostContentFilesCounted) {
+            return nullptr;
+        }
+        it = m_problems.emplace(file, ContentProblem{}).first;
+    }
+    return &it->second;
+}
+
+void BankIndexReader::checkEndOfFit()
+{
+    if (m_fitFile < 0 || m_content == nullptr || m_contentNumber != m_fitFile || m_fitEnd >= m_contentSize) {
+        return;
+    }
+    if (ContentProblem* p = problemOf(m_fitFile)) {
+        p->bytesAfterLastBlock = m_contentSize - m_fitEnd;
+    }
 }
 
 std::int32_t BankIndexReader::lookUpLength(std::int32_t file, std::int32_t offset)
@@ -473,16 +522,7 @@ std::int32_t BankIndexReader::lookUpLengthUncached(std::int32_t file, std::int32
                 m_folder / (file == 0 ? std::string("TSC") : "TSC_" + std::to_string(file)), nullptr, &m_contentSize);
         }
     }
-    auto problem = [&]() -> ContentProblem* {
-        auto it = m_problems.find(file);
-        if (it == m_problems.end()) {
-            if (m_problems.size() >= kMostContentFilesCounted) {
-                return nullptr;
-            }
-            it = m_problems.emplace(file, ContentProblem{}).first;
-        }
-        return &it->second;
-    };
+    auto problem = [&] { return problemOf(file); };
     if (!m_content) {
         if (ContentProblem* p = problem()) {
             ++p->missingFile;

@@ -41,12 +41,18 @@ std::string pitchTableText(const std::vector<PitchRange>& table);
 // CV symbols, "-" + CV symbols, vowel + "_-", vowel_consonant, vowel_vowel, vowel_tail, independents.
 std::vector<std::string> unitList(const CVVCMgr& dictionary);
 
+inline constexpr std::string_view kBankDescriptionName = "voice.tssd";
+
 // Fills result: ok exactly when no code was recorded. contentLimit is the size at which a new
-// content file starts. Returns true when the new files replaced the old bank (units may still be
-// missing from it); false when they could not all be written, and the old bank stays.
+// content file starts. description, when not empty, is the bank's description (voice.tssd), installed
+// with the bank. The index, the content files and the description replace the old bank's as one set
+// (core/FileSet.h): a process killed at any moment leaves the old bank or the new one. Returns true
+// when the new files replaced the old bank (units may still be missing from it); false when they
+// could not all be written, and the old bank stays.
 bool assembleVoiceBank(std::string_view dictionaryText, TSSrcCheckResult& result,
                        const std::filesystem::path& modelFolder, const std::filesystem::path& voiceBankFolder,
-                       const std::vector<std::string>& pitches, std::uint32_t contentLimit = kContentFileLimit);
+                       const std::vector<std::string>& pitches, std::uint32_t contentLimit = kContentFileLimit,
+                       std::string_view description = {});
 
 // The index file starts with these two values and a pseudo-random one that readers ignore; the bank's
 // settings follow.
@@ -123,10 +129,16 @@ public:
     std::uint64_t bytesRead() const { return m_position; }
 
     // Records whose block could not be found: their content file is missing (or not a file), or
-    // their offset lies past its end. Counted per content file number.
+    // their offset lies past its end; records whose block does not fit the file: a negative length,
+    // a block running past the end, or one that does not start where the previous record's block of
+    // that file ends (the blocks of a bank follow one another from offset 0, so an index over the
+    // content of another build shows here); and bytes after the last block. Counted per content
+    // file number.
     struct ContentProblem {
         std::uint64_t missingFile = 0;
         std::uint64_t pastEnd = 0;
+        std::uint64_t misfit = 0;
+        std::uint64_t bytesAfterLastBlock = 0;
     };
     const std::map<std::int32_t, ContentProblem>& contentProblems() const { return m_problems; }
 
@@ -151,6 +163,11 @@ private:
     std::int32_t m_contentNumber = -1;
     Tessarin::FilePtr m_content;
     std::uint64_t m_contentSize = 0;
+    // Where the next block of content file m_fitFile should start.
+    std::int32_t m_fitFile = -1;
+    std::uint64_t m_fitEnd = 0;
+    void checkEndOfFit(); // bytes after the last block of m_fitFile
+    ContentProblem* problemOf(std::int32_t file);
     bool m_lastFound = false; // the last lookup found its block: (m_contentNumber, m_lastOffset) → m_lastLength
     std::int32_t m_lastOffset = -1;
     std::int32_t m_lastLength = -1;

@@ -1,6 +1,9 @@
 #include "model/ProjectDocument.h"
 
+#include "core/FileLock.h"
+
 #include <algorithm>
+#include <sys/stat.h>
 
 ProjectDocument::ProjectDocument() : m_model(std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>()) {}
 
@@ -10,6 +13,7 @@ void ProjectDocument::replaceModel(std::unique_ptr<TSTBCurrentModel::CTsToolBoxP
     m_model = std::move(model);
     m_path = path;
     m_modified = modified ? 1 : 0;
+    m_known = path.empty() ? FileStamp{} : stampOf(path);
     refreshTitle();
 }
 
@@ -85,9 +89,43 @@ bool ProjectDocument::save()
     if (saveProject(*m_model, m_path) != 0) {
         return false;
     }
+    m_known = stampOf(m_path);
     m_modified = 0;
     refreshTitle();
     return true;
+}
+
+ProjectDocument::FileStamp ProjectDocument::stampOf(const std::filesystem::path& file)
+{
+    struct stat st {};
+    FileStamp stamp;
+    if (::stat(file.c_str(), &st) != 0) {
+        return stamp;
+    }
+    stamp.exists = true;
+    stamp.device = std::uint64_t(st.st_dev);
+    stamp.inode = std::uint64_t(st.st_ino);
+    stamp.size = std::uint64_t(st.st_size);
+    stamp.modifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool ProjectDocument::changedOnDisk() const
+{
+    return !m_path.empty() && stampOf(m_path) != m_known;
+}
+
+ProjectDocument::SaveOutcome ProjectDocument::saveUnlessChanged(const std::optional<FileStamp>& accepted)
+{
+    if (!m_model || m_path.empty()) {
+        return SaveOutcome::failed;
+    }
+    const Tessarin::UpdateLock lock(m_path);
+    const FileStamp now = stampOf(m_path);
+    if (now != m_known && (!accepted || now != *accepted)) {
+        return SaveOutcome::changedOnDisk;
+    }
+    return save() ? SaveOutcome::saved : SaveOutcome::failed;
 }
 
 void ProjectDocument::markModified()

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,11 +50,33 @@ public:
     // failed save never looks like a saved project. False for a project without a path or model.
     bool save();
 
+    // The project file as it stands on disk: enough to tell that another program (lvtb project set,
+    // another window) replaced or changed it.
+    struct FileStamp {
+        bool exists = false;
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::uint64_t size = 0;
+        std::int64_t modifiedNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    static FileStamp stampOf(const std::filesystem::path& file);
+    // The file changed on disk since it was read or last saved through this document.
+    bool changedOnDisk() const;
+
+    enum class SaveOutcome { saved, failed, changedOnDisk };
+    // save(), unless the file changed on disk since it was read or saved here (another program's
+    // changes would be lost without a word): then nothing is written. accepted, when given, is a
+    // change the user chose to save over: the file as it stood when they were asked. The check and
+    // the write hold the file's update lock, so no writer that takes turns slips in between.
+    SaveOutcome saveUnlessChanged(const std::optional<FileStamp>& accepted = std::nullopt);
+
 private:
     void markModified();
     void refreshTitle();
 
     std::uint8_t m_modified = 0;
     std::filesystem::path m_path;
+    FileStamp m_known; // the file as read or last saved
     std::unique_ptr<TSTBCurrentModel::CTsToolBoxProjModel> m_model;
 };

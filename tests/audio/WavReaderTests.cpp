@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace TessarinEditor;
 using lvtest::WavBytes;
 
@@ -70,19 +74,30 @@ TEST_F(WavReader, ExtensionDecidesTheReaderWhateverItsCase)
     EXPECT_EQ(audioFileExtension("trailing."), "");
 }
 
-TEST_F(WavReader, ExtraChunksAreSkippedBySizeWithoutPadBytes)
+TEST_F(WavReader, ExtraChunksAreSkippedBySizeWithOrWithoutPadBytes)
 {
-    const std::vector<std::uint8_t> listBody{'I', 'N', 'F', 'O', 'x', 'y', 'z'}; // odd size, no pad
-    const auto bytes = WavBytes()
-                           .chunk("LIST", listBody)
-                           .fmt({})
-                           .chunk("fact", {1, 2, 3, 4})
-                           .data16({100, -100, 200})
-                           .bytes();
+    const std::vector<std::uint8_t> listBody{'I', 'N', 'F', 'O', 'x', 'y', 'z'}; // odd size
+    std::vector<std::uint8_t> paddedList = listBody;
+    paddedList.push_back(0); // the pad byte RIFF asks for after an odd-sized chunk
+    const std::vector<std::uint8_t> oddFact{1, 2, 3};
+    const std::vector<std::uint8_t> paddedFact{1, 2, 3, 0};
     CWavBuf wav;
-    ASSERT_TRUE(readAudioFile(write("chunks.wav", bytes), wav));
-    EXPECT_EQ(wav.sampleCount(), 3u);
-    EXPECT_EQ(wav.sampleAt(1), -100.0f / 32767.0f);
+    for (const bool padded : {false, true}) {
+        const auto bytes = WavBytes()
+                               .chunkDeclaring("LIST", padded ? paddedList : listBody, 7)
+                               .fmt({})
+                               .chunkDeclaring("fact", padded ? paddedFact : oddFact, 3)
+                               .data16({100, -100, 200})
+                               .bytes();
+        ASSERT_TRUE(readAudioFile(write("chunks.wav", bytes), wav)) << "padded " << padded;
+        EXPECT_EQ(wav.sampleCount(), 3u) << "padded " << padded;
+        EXPECT_EQ(wav.sampleAt(1), -100.0f / 32767.0f) << "padded " << padded;
+    }
+    // A pad byte that is itself text is not a pad byte: the chunk is taken where the size says,
+    // and a file whose next chunk starts one byte later than that does not read.
+    std::vector<std::uint8_t> textPad = listBody;
+    textPad.push_back('Q');
+    EXPECT_FALSE(readAudioFile(write("textpad.wav", WavBytes().chunkDeclaring("LIST", textPad, 7).fmt({}).data16({1}).bytes()), wav));
 }
 
 TEST_F(WavReader, FormatChunkIsMatchedOnItsFirstThreeBytesAndItsTailSkipped)
@@ -269,4 +284,46 @@ TEST_F(WavReader, ATenMinuteRecordingLoadsWhole)
     EXPECT_EQ(data.samples[997 * 1000], float((997 * 1000) % 20000) / 32767.0f);
     const auto region = cutRegion(599.5, 1000.0, data.raw);
     EXPECT_EQ(region.size(), n - std::uint32_t(599.5 * 44100));
+}
+
+// A recording longer than the editor takes is refused from its header, with the limit in the
+// message, before its samples take any memory: a 2 GB take opens in a process allowed 1 GB.
+TEST_F(WavReader, TheEditorRefusesARecordingTooLongToEditBeforeReadingIt)
+{
+    CWavData data;
+    std::uint32_t count = 0;
+    const auto small = write("small.wav", WavBytes::mono16(samples(1000)));
+    EXPECT_EQ(loadForEditor(small, data, 999, &count), WavLoadStatus::TooLong);
+    EXPECT_EQ(count, 1000u);
+    EXPECT_EQ(data.raw.sampleCount(), 0u);
+    EXPECT_EQ(data.duration, 0.0f);
+    EXPECT_EQ(loadForEditor(small, data, 1000), WavLoadStatus::Loaded);
+    EXPECT_EQ(data.samples.size(), 1000u);
+
+    // 2 GiB: a 44-byte header and a sparse data chunk of zeros (no disk space used).
+    constexpr std::uint64_t kFileBytes = std::uint64_t(1) << 31;
+    const std::uint32_t dataBytes = std::uint32_t(kFileBytes - 44);
+    std::vector<std::uint8_t> header = WavBytes().fmt({}).chunkDeclaring("data", {}, dataBytes).bytes();
+    header.resize(44);
+    const auto big = write("two-gigabytes.wav", header);
+    std::filesystem::resize_file(big, kFileBytes);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{1u << 30, 1u << 30};
+        ::setrlimit(RLIMIT_AS, &limit);
+        CWavData wav;
+        std::uint32_t n = 0;
+        const bool refused = loadForEditor(big, wav, kLongestEditableSamples, &n) == WavLoadStatus::TooLong;
+        ::_exit(refused && n == dataBytes / 2 && wav.raw.sampleCount() == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "refused in bounded memory; status " << status;
+
+    // (2^31 - 44) / 2 samples = 24347.9 s: 405 min 47 s.
+    EXPECT_EQ(editorTooLongMessage(dataBytes / 2),
+              "The recording is 405 min 47 s long; the wave editor opens recordings of up to 30 minutes. Cut it into "
+              "shorter takes to mark them.");
 }

@@ -3,6 +3,7 @@
 // a child process, kills it after a random moment, and reads what is left with the program's readers.
 
 #include "builder/VoiceBankBuilder.h"
+#include "core/FileSet.h"
 #include "engine/ModelFile.h"
 #include "engine/VoiceBankFiles.h"
 #include "model/CAppConfigModel.h"
@@ -14,6 +15,7 @@
 
 #include <csignal>
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 #include <sys/wait.h>
@@ -185,6 +187,109 @@ TEST(CrashSafety, VoiceBankFilesAndDescription)
     EXPECT_LE(contentSizes.size(), 2u); // one size per version, never a part of one
 }
 
+// The bank's index, content files and description are exchanged as one set: a build killed before
+// any step of the exchange leaves every file of the old bank or every file of the new one, read
+// through the folder as any reader reads it, and the folder's other files stay. Both from a bank
+// this program wrote and from one of plain files (as an earlier version wrote them).
+TEST(CrashSafety, AVoiceBankIsExchangedWholeWhereverTheBuildIsKilled)
+{
+    lvtest::TempDir dir;
+    const fs::path models = dir / "models";
+    fs::create_directories(models);
+    const std::vector<std::int32_t> markers{0, 1, 2, 3, 4, 0, -1, -1};
+    for (const char* symbol : {"ka", "na"}) {
+        ASSERT_TRUE(TSVM_V0::writeModelFile(markers, materialOf(40), models, symbol, "C4"));
+    }
+    PhoneticDictionary names[2];
+    names[0].parseSymbolList("ka,k,a");
+    names[1].parseSymbolList("ka,k,a\r\nna,n,a");
+    for (PhoneticDictionary& d : names) {
+        d.parseVowelList("a,a");
+    }
+    const std::vector<std::string> members{"TSI", "TSC", "voice.tssd"};
+    auto build = [&](int version, const fs::path& bank) {
+        BuildContext context;
+        buildVoiceBank(context, names[version], {"C4"}, version == 0 ? "one" : "two", models.string(), bank.string());
+    };
+    using Bytes = std::map<std::string, std::vector<std::uint8_t>>;
+    auto bytesOf = [&](const fs::path& bank) {
+        Bytes b;
+        for (const std::string& m : members) {
+            b[m] = fs::exists(bank / m) ? lvtest::readFile(bank / m) : std::vector<std::uint8_t>{};
+        }
+        return b;
+    };
+    Bytes versions[2];
+    for (int v = 0; v < 2; ++v) {
+        const fs::path reference = dir / ("reference" + std::to_string(v));
+        fs::create_directories(reference);
+        build(v, reference);
+        versions[v] = bytesOf(reference);
+        ASSERT_FALSE(versions[v]["TSC"].empty());
+    }
+    ASSERT_NE(versions[0]["TSC"], versions[1]["TSC"]);
+
+    const std::vector<std::uint8_t> notes{'k', 'e', 'e', 'p'};
+    for (const bool plainOld : {false, true}) {
+        int steps = 0;
+        for (int killAt = 0;; ++killAt) {
+            const fs::path bank = dir / "bank";
+            fs::remove_all(bank);
+            fs::create_directories(bank);
+            lvtest::writeFile(bank / "notes.txt", notes);
+            if (plainOld) {
+                for (const auto& [name, bytes] : versions[0]) {
+                    lvtest::writeFile(bank / name, bytes);
+                }
+            } else {
+                build(0, bank);
+            }
+            ASSERT_EQ(bytesOf(bank), versions[0]);
+
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                Tessarin::setFileSetStepHook([killAt](int step) {
+                    if (step == killAt) {
+                        ::_exit(3);
+                    }
+                });
+                build(1, bank);
+                ::_exit(0);
+            }
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            ASSERT_TRUE(WIFEXITED(status));
+            const Bytes left = bytesOf(bank);
+            const std::string where = (plainOld ? "plain old bank, " : "") + std::string("killed at step ") +
+                                      std::to_string(killAt);
+            EXPECT_TRUE(left == versions[0] || left == versions[1]) << where;
+            EXPECT_EQ(lvtest::readFile(bank / "notes.txt"), notes) << where;
+            const auto index = TessarinEngineV6::readBankIndex(bank);
+            ASSERT_TRUE(index.has_value()) << where;
+            for (const auto& record : index->records) {
+                EXPECT_GE(record.length, 0) << where << " " << record.unit;
+            }
+            if (WEXITSTATUS(status) == 0) {
+                EXPECT_EQ(left, versions[1]) << "a build that ran to its end left the new bank";
+                break;
+            }
+            ++steps;
+            EXPECT_EQ(left, versions[0]) << where << ": nothing before the exchange shows the new bank";
+        }
+        // The member links (plain files first become links), then the exchange.
+        EXPECT_GE(steps, plainOld ? 4 : 1) << "every step was tried";
+        // A second build leaves no folder of an earlier set behind.
+        build(0, dir / "bank");
+        std::size_t setFolders = 0;
+        for (const auto& e : fs::directory_iterator(dir / "bank")) {
+            setFolders += fs::is_directory(fs::symlink_status(e.path()));
+        }
+        EXPECT_EQ(setFolders, 1u);
+        EXPECT_EQ(bytesOf(dir / "bank"), versions[0]);
+    }
+}
+
 // A shared voice bank folder can carry symbolic links. No writer may follow one: not one planted
 // under a name the writer could use for its temporary file, and not one standing at the target
 // itself (the link is replaced by the new file; the file it pointed to is never written).
@@ -230,7 +335,7 @@ TEST(PlantedLinks, NoWriterFollowsALinkBesideOrAtItsTarget)
          [&] {
              BuildContext context;
              buildVoiceBank(context, dictionary, {"C4"}, "n", (work / "models").string(), (work / "bank").string());
-             return fs::is_regular_file(fs::symlink_status(work / "bank" / "TSI"));
+             return fs::is_regular_file(work / "bank" / "TSI");
          }},
     };
     for (const Writer& w : writers) {
@@ -244,7 +349,12 @@ TEST(PlantedLinks, NoWriterFollowsALinkBesideOrAtItsTarget)
             EXPECT_TRUE(w.save()) << w.targets.front();
             for (const fs::path& target : w.targets) {
                 EXPECT_EQ(lvtest::readFile(victim), precious) << target << (atTarget ? " (link at the target)" : "");
-                EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target))) << target;
+                // The file itself, or (a bank's members) the link through the bank's current set.
+                const bool replaced = fs::is_regular_file(fs::symlink_status(target)) ||
+                                      (fs::is_symlink(fs::symlink_status(target)) &&
+                                       fs::read_symlink(target) == fs::path(".lvset") / target.filename() &&
+                                       fs::is_regular_file(target));
+                EXPECT_TRUE(replaced) << target;
                 fs::path planted = target;
                 planted += ".tmp";
                 fs::remove(planted);

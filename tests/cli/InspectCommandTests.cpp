@@ -248,3 +248,56 @@ TEST(LvtbInspectBank, MissingOrCutFilesAreNamed)
     EXPECT_EQ(headerCut.status, 2) << headerCut.out;
     EXPECT_EQ(headerCut.err, "lvtb: " + bank.string() + "/TSI: not a voice bank index (its header is cut short)\n");
 }
+
+// An index over the content file of another build (the torn bank a build killed between two
+// renames used to leave) is named, exit 1: blocks that are not where the index says, and content
+// after the last block the index knows.
+TEST(LvtbInspectBank, AnIndexOverAnotherBuildsContentIsNamed)
+{
+    lvtest::TempDir dir;
+    std::filesystem::create_directories(dir / "models");
+    auto model = [&](const std::string& symbol, int frames) {
+        TSVM_V0::TsVoiceModel m;
+        for (int i = 0; i < frames; ++i) {
+            m.f0.push_back(220.0f);
+            m.noiseEnvelope.appendFrame(std::vector<float>(128, -50.0f));
+            m.harmonicPhase.appendFrame(std::vector<float>());
+            m.spectralEnvelope.appendFrame(std::vector<float>());
+            m.glottalIndex.push_back(0);
+            m.glottalGain.push_back(0.0f);
+            m.bandLevels.appendFrame(std::vector<float>(5, 0.0f));
+            m.pulseRatio.push_back(1.0f);
+        }
+        TSVM_V0::TsVoiceModelCompact c;
+        ASSERT_TRUE(TSVM_V0::toCompact(m, c));
+        ASSERT_TRUE(TSVM_V0::writeModelFile(std::vector<std::int32_t>{0, 1, 2, 5, 2, 0, -1, -1}, c, dir / "models", symbol, "C4"));
+    };
+    model("ka", 8);
+    model("na", 20);
+    const std::string both = "ka,k,a;na,n,a|n||a,a|";
+    const std::string naOnly = "na,n,a|n||a,a|";
+    for (const auto& [name, dictionary] : {std::pair{"both", both}, std::pair{"na", naOnly}}) {
+        std::filesystem::create_directories(dir / name);
+        TSSrcCheckResult result;
+        TessarinEngineV6::assembleVoiceBank(dictionary, result, dir / "models", dir / name, {"C4"});
+        const auto r = runLvtb({"inspect", "bank", (dir / name).string()});
+        ASSERT_EQ(r.status, 0) << name << ": " << r.out;
+    }
+    auto mixed = [&](const std::string& indexOf, const std::string& contentOf) {
+        const auto folder = dir / ("index of " + indexOf + ", content of " + contentOf);
+        std::filesystem::create_directories(folder);
+        lvtest::writeFile(folder / "TSI", lvtest::readFile(dir / indexOf / "TSI"));
+        lvtest::writeFile(folder / "TSC", lvtest::readFile(dir / contentOf / "TSC"));
+        return runLvtb({"inspect", "bank", folder.string()});
+    };
+    // ka's record finds na's block at offset 0; na's record points into the middle of it.
+    const auto newOverOld = mixed("both", "na");
+    EXPECT_EQ(newOverOld.status, 1) << newOverOld.out;
+    EXPECT_NE(newOverOld.out.find("problem: TSC: does not fit the index (1 records point to no block of it)\n"),
+              std::string::npos) << newOverOld.out;
+    // na's record finds ka's block; na's own block follows, unknown to the index.
+    const auto oldOverNew = mixed("na", "both");
+    EXPECT_EQ(oldOverNew.status, 1) << oldOverNew.out;
+    EXPECT_NE(oldOverNew.out.find("problem: TSC: does not fit the index ("), std::string::npos) << oldOverNew.out;
+    EXPECT_NE(oldOverNew.out.find(" bytes after the last block it points to)\n"), std::string::npos) << oldOverNew.out;
+}

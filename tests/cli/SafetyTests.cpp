@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <streambuf>
 #include <sys/resource.h>
@@ -154,6 +155,17 @@ TEST(LvtbSafety, OnlyRegularFilesAreReadAndNothingBlocksOrAborts)
     }
     EXPECT_NE(runInChild(commands[0]).err.find("voice.lvcfg: is not a regular file"), std::string::npos);
     EXPECT_NE(runInChild(commands[6]).err.find("is a folder"), std::string::npos);
+    // Whatever its name: a FIFO or a device given as a recording is named for what it is, not for
+    // its extension.
+    ASSERT_EQ(::mkfifo((dir / "take").c_str(), 0600), 0);
+    for (const std::string& notAFile : {D + "/take.wav", D + "/take", std::string("/dev/null")}) {
+        for (const char* command : {"wav-info", "f0"}) {
+            const ChildResult r = runInChild({command, notAFile}, 10);
+            ASSERT_TRUE(r.finished) << command << " " << notAFile << ": hung or aborted";
+            EXPECT_EQ(r.status, 2) << command << " " << notAFile;
+            EXPECT_EQ(r.err, "lvtb: " + notAFile + ": is not a regular file (a FIFO, device or socket)\n") << command;
+        }
+    }
 
     // In a build, a FIFO recording and a FIFO voice.lvcfg are reported like any unreadable input.
     fs::create_directories(d.dir / "fifo wav");
@@ -256,6 +268,7 @@ TEST(LvtbSafety, ALogNeverReplacesWhatTheBuildReadsOrWrites)
         (d.demo.modelFolder / "build-models.manifest").string(),
         (d.demo.bankFolder / "TSI").string(),
         (d.demo.bankFolder / "TSC_3").string(),
+        (d.demo.bankFolder / ".lvset" / "TSI").string(), // the bank's current set, reached through its pointer
     };
     for (const std::string& log : refused) {
         for (const char* command : {"build-models", "build-bank", "build"}) {
@@ -275,6 +288,56 @@ TEST(LvtbSafety, ALogNeverReplacesWhatTheBuildReadsOrWrites)
     const auto r = runLvtb({"build-bank", d.project, "--log", (d.dir / "busy.log").string()});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("busy.log: cannot write the log file"), std::string::npos) << r.err;
+}
+
+// lvtb render --out never replaces what it reads or what a build reads or writes; it is refused
+// before anything is read, and the file stays as it was.
+TEST(LvtbSafety, ARenderedWavNeverReplacesAnInput)
+{
+    SmallDemo d;
+    const fs::path location = d.demo.wavLocations[0];
+    fs::create_directories(d.demo.modelFolder);
+    fs::create_directories(d.demo.bankFolder);
+    const fs::path model = d.demo.modelFolder / "C4.ka.LVModel";
+    lvtest::writeFile(model, std::vector<std::uint8_t>{1, 2, 3});
+    lvtest::writeFile(d.demo.bankFolder / "notes.txt", std::vector<std::uint8_t>{4, 5});
+    fs::create_symlink(d.project, d.dir / "link to project");
+    const std::vector<fs::path> refusedForEntry = {
+        d.project,
+        d.dir / "link to project",
+        location / "voice.lvcfg",
+        location / "C4_ka.wav",
+        model,
+        d.demo.modelFolder / "new.wav",
+        d.demo.bankFolder / "notes.txt",
+        d.demo.bankFolder / "TSI",
+        d.dir / "voice.lvcfg",
+    };
+    std::map<fs::path, std::string> before;
+    for (const fs::path& p : refusedForEntry) {
+        before[p] = fs::exists(p) ? readText(p) : std::string("(none)");
+    }
+    const auto check = [&](const std::vector<std::string>& argv, const fs::path& out) {
+        const auto r = runLvtb(argv);
+        EXPECT_EQ(r.status, 2) << out;
+        EXPECT_NE(r.err.find("must not replace a file that render or a build reads or writes"), std::string::npos) << r.err;
+        EXPECT_EQ(fs::exists(out) ? readText(out) : std::string("(none)"), before[out]) << out;
+    };
+    for (const fs::path& out : refusedForEntry) {
+        check({"render", d.project, "--entry", "C4->ka", "--out", out.string()}, out);
+    }
+    lvtest::writeFile(d.demo.modelFolder / "C4.a_n.LVModel", std::vector<std::uint8_t>{6});
+    before[d.demo.modelFolder / "C4.a_n.LVModel"] = readText(d.demo.modelFolder / "C4.a_n.LVModel");
+    before[d.demo.modelFolder / "build-models.manifest"] = "(none)";
+    for (const fs::path& out : {model, d.demo.modelFolder / "C4.a_n.LVModel", d.demo.modelFolder / "build-models.manifest",
+                                d.dir / "voice.lvcfg"}) {
+        check({"render", model.string(), "--out", out.string()}, out);
+    }
+    // Elsewhere it writes (the entry analysed in memory, once the stand-in model file is gone).
+    fs::remove(model);
+    const auto r = runLvtb({"render", d.project, "--entry", "C4->ka", "--out", (d.dir / "ka.wav").string()});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(fs::is_regular_file(d.dir / "ka.wav"));
 }
 
 // Output that cannot be written (a full disk, a closed pipe) is exit 2 with one line, never a

@@ -102,3 +102,38 @@ TEST(WavInfoCommand, UnreadableFilesAreUsageErrors)
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: lvtb wav-info FILE [--json]", 0), 0u);
 }
+
+// A data chunk that declares more than the file holds is read as far as it goes, and every command
+// that reads the recording says so on stderr; the samples that are there are used as they are.
+TEST(WavInfoCommand, ADataChunkCutShortIsReadAsFarAsItGoesAndSaidSo)
+{
+    lvtest::TempDir dir;
+    std::vector<std::uint8_t> body;
+    for (const std::int16_t s : lvtest::sine16(22050)) {
+        body.push_back(std::uint8_t(s & 0xFF));
+        body.push_back(std::uint8_t((s >> 8) & 0xFF));
+    }
+    const auto path = (dir / "cut.wav").string();
+    lvtest::writeFile(path, lvtest::WavBytes().fmt({}).chunkDeclaring("data", body, 100000).bytes());
+    const std::string note = "lvtb: " + path + ": data chunk truncated: 44100 of 100000 bytes\n";
+
+    const auto info = runLvtb({"wav-info", path});
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("samples: 22050\n"), std::string::npos) << info.out;
+    EXPECT_EQ(info.err, note);
+
+    const auto f0 = runLvtb({"f0", path, "--from", "0.1", "--to", "0.2"});
+    EXPECT_EQ(f0.status, 0) << f0.err;
+    EXPECT_FALSE(f0.out.empty());
+    EXPECT_EQ(f0.err, note);
+
+    const auto put = runLvtb({"entries", "put", dir.path().string(), "--kind", "INDIE", "--wav", "cut.wav", "--pitch", "C4",
+                              "--symbol", "br", "--markers", "0.1,0.2"});
+    EXPECT_EQ(put.status, 0) << put.out << put.err;
+    EXPECT_EQ(put.err, note);
+
+    // A whole file says nothing.
+    lvtest::writeFile(path, lvtest::WavBytes().fmt({}).chunk("data", body).bytes());
+    EXPECT_EQ(runLvtb({"wav-info", path}).err, "");
+    EXPECT_EQ(runLvtb({"f0", path, "--from", "0.1", "--to", "0.2"}).err, "");
+}

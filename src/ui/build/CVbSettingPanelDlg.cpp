@@ -1,5 +1,6 @@
 #include "ui/build/CVbSettingPanelDlg.h"
 
+#include "builder/BuildFiles.h"
 #include "model/PhoneticDictionary.h"
 #include "model/ProjectPaths.h"
 #include "model/TextSplit.h"
@@ -288,6 +289,21 @@ void CVbSettingPanelDlg::startCommand(int mode)
     const auto log = prompter().saveFile(this, request);
     if (!log || log->isEmpty()) {
         return;
+    }
+    // The chooser's "replace?" would let the log take the place of the project itself, or of a
+    // file the build reads or writes: refused, as lvtb --log refuses it.
+    if (const auto* stored = m_document.model()) {
+        TSTBCurrentModel::CTsToolBoxProjModel project = *stored;
+        if (!m_document.path().empty()) {
+            resolveProjectFolders(project, m_document.path());
+        }
+        const std::filesystem::path logPath(log->toStdString());
+        if (const auto what = buildFileAt(logPath, m_document.path(), project)) {
+            prompter().error(this, *log + QStringLiteral(" is ") + qs(*what) +
+                                       QStringLiteral(": the log must not replace a file the build reads or writes. "
+                                                      "Choose another log file."));
+            return;
+        }
     }
     CVoiceBankProcessDlg dialog(mode, std::move(*inputs), *log, this);
     dialog.start();

@@ -169,10 +169,13 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
         m_view->spectrogram().stopBuilder();
         // The frequency zoom is the user's choice of what to look at, kept from file to file.
         const float frequencyRange = m_wav.frequencyRange;
-        const WavLoadStatus status = loadForEditor(path, m_wav);
+        std::uint32_t samples = 0;
+        const WavLoadStatus status = loadForEditor(path, m_wav, kLongestEditableSamples, &samples);
         m_wav.frequencyRange = frequencyRange;
         if (status == WavLoadStatus::FormatError) {
             prompter().error(this, QString::fromUtf8(kWavFormatErrorMessage.data(), qsizetype(kWavFormatErrorMessage.size())));
+        } else if (status == WavLoadStatus::TooLong) {
+            prompter().error(this, fullPath + QLatin1Char('\n') + QString::fromStdString(editorTooLongMessage(samples)));
         }
         m_pcm = m_wav.duration > 0.0f ? pcm16Samples(m_wav.raw) : std::vector<std::int16_t>();
         m_loadedPath = fullPath;

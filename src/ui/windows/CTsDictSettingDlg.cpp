@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace TessarinEditor {
@@ -36,6 +37,9 @@ CTextContainerDlg::CTextContainerDlg(CTextContainerDelegate& delegate, QWidget* 
     layout->addWidget(m_edit);
     m_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
     connect(m_edit, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_refused) {
+            return;
+        }
         m_text = toCrLf(m_edit->toPlainText());
         m_delegate.textChanged(*this, m_text);
     });
@@ -48,6 +52,15 @@ void CTextContainerDlg::setText(const QString& text)
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_edit->setPlainText(shown);
+}
+
+void CTextContainerDlg::refuse(const QString& notice)
+{
+    m_refused = true;
+    const QSignalBlocker blocker(m_edit);
+    m_edit->setReadOnly(true);
+    m_edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_edit->setPlainText(notice);
 }
 
 CTsDictSettingDlg::CTsDictSettingDlg(QWidget* parent) : CSignalDlgImp(parent), m_tabs(new QTabWidget(this))
@@ -65,8 +78,23 @@ CTsDictSettingDlg::CTsDictSettingDlg(QWidget* parent) : CSignalDlgImp(parent), m
     for (int i = 0; i < kPageCount; ++i) {
         const auto k = static_cast<std::size_t>(i);
         m_pages[k] = new CTextContainerDlg(*this, m_tabs);
-        m_pages[k]->setText(QString::fromStdString(project.field(kPageFields[k])));
+        const std::string text = project.field(kPageFields[k]);
+        if (text.size() > kLargestEditableList) {
+            const QString what = QString::fromUtf8(captions[k] + 2) + QStringLiteral(" is ") +
+                                 QString::number(double(text.size()) / double(1 << 20), 'f', 1) +
+                                 QStringLiteral(" MB; the dictionary window edits lists of up to 1 MB.");
+            m_pages[k]->refuse(what + QStringLiteral(" The list is kept in the project as it is; change it with "
+                                                     "\"lvtb project set\" or another editor."));
+            m_refusedMessage += (m_refusedMessage.isEmpty() ? QString() : QStringLiteral("\n")) + what;
+        } else {
+            m_pages[k]->setText(QString::fromStdString(text));
+        }
         m_tabs->addTab(m_pages[k], QString::fromUtf8(captions[k]));
+    }
+    if (!m_refusedMessage.isEmpty()) {
+        m_refusedMessage += QStringLiteral("\nThese lists are shown as a notice and kept unchanged.");
+        // Once the window is up, not from inside its construction.
+        QTimer::singleShot(0, this, [this] { prompter().error(this, m_refusedMessage); });
     }
     m_tabs->setCurrentIndex(0);
 

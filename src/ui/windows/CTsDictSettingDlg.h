@@ -33,9 +33,13 @@ public:
     // The text with CR LF line ends, as the project keeps it.
     const QString& text() const { return m_text; }
     QPlainTextEdit& editor() { return *m_edit; }
+    // Shows notice, read-only, in place of a text too large to edit; the text is never reported back.
+    void refuse(const QString& notice);
+    bool refused() const { return m_refused; }
 
 private:
     CTextContainerDelegate& m_delegate;
+    bool m_refused = false;
     QPlainTextEdit* m_edit;
     QString m_text;
 };
@@ -50,7 +54,14 @@ public:
         ProjectField::unvoicedConsonantList, ProjectField::independentList, ProjectField::tailList,
     };
 
+    // The largest list a page edits [bytes]: every key stores the whole list into the project, and a
+    // box of many megabytes freezes at every key. A larger list is shown as a notice instead, left as
+    // it is in the project, and said once in a message when the window opens.
+    static constexpr std::size_t kLargestEditableList = std::size_t(1) << 20;
+
     explicit CTsDictSettingDlg(QWidget* parent = nullptr);
+    // The message about lists too large to edit; empty when every list is edited.
+    const QString& refusedMessage() const { return m_refusedMessage; }
 
     CTextContainerDlg& page(int index) { return *m_pages[static_cast<std::size_t>(index)]; }
     QTabWidget& tabs() { return *m_tabs; }
@@ -64,6 +75,7 @@ private:
 
     QTabWidget* m_tabs;
     std::array<CTextContainerDlg*, kPageCount> m_pages{};
+    QString m_refusedMessage;
 };
 
 } // namespace TessarinEditor

@@ -277,12 +277,38 @@ bool CTsToolBoxAppMainFrame::save()
     if (document.path().empty()) {
         return saveAs();
     }
-    if (!document.save()) {
-        prompter().error(this, toQString(document.path()) + QStringLiteral("\ncannot be written. The project is not saved."));
-        return false;
+    // Another program (lvtb project set, another window) may have changed the file since it was read
+    // or saved here; saving over it without a word would lose that change.
+    std::optional<ProjectDocument::FileStamp> accepted;
+    for (;;) {
+        switch (document.saveUnlessChanged(accepted)) {
+        case ProjectDocument::SaveOutcome::saved:
+            refreshTitle();
+            return true;
+        case ProjectDocument::SaveOutcome::failed:
+            prompter().error(this, toQString(document.path()) + QStringLiteral("\ncannot be written. The project is not saved."));
+            return false;
+        case ProjectDocument::SaveOutcome::changedOnDisk:
+            break;
+        }
+        const ProjectDocument::FileStamp seen = ProjectDocument::stampOf(document.path());
+        const Prompter::Answer answer = prompter().message(
+            this,
+            toQString(document.path()) +
+                QStringLiteral("\nhas been changed by another program since it was opened or saved here.\n\n"
+                               "Yes: reload it (the changes made in this window are lost)\n"
+                               "No: save over it (the other program's changes are lost)\n"
+                               "Cancel: neither"),
+            QStringLiteral("Project changed on disk"), Prompter::Icon::Warning, Prompter::Buttons::YesNoCancel);
+        if (answer == Prompter::Answer::Yes) {
+            // The file as it now stands becomes the project; nothing is left to save.
+            return openProjectFile(toQString(document.path()));
+        }
+        if (answer != Prompter::Answer::No) {
+            return false;
+        }
+        accepted = seen; // saved over as it was when asked; a further change is asked about again
     }
-    refreshTitle();
-    return true;
 }
 
 bool CTsToolBoxAppMainFrame::saveAs()

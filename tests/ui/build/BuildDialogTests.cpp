@@ -311,6 +311,32 @@ TEST_F(BuildDialogs, ChecksAndTheLogChooserComeBeforeAnyBuild)
     EXPECT_FALSE(fs::exists(m_demo.modelFolder) && !fs::is_empty(m_demo.modelFolder));
     EXPECT_FALSE(fs::exists(m_demo.bankFolder / "TSI"));
 
+    // A log chosen over the open project, or over a file the build reads or writes, is refused with
+    // a message (the chooser's "replace?" already said yes): the file stays, nothing is built.
+    const std::string projectBytes = readText(m_demo.projectFile);
+    const fs::path location = m_demo.wavLocations[0];
+    const std::string cfgBytes = readText(location / "voice.lvcfg");
+    const std::vector<fs::path> refused{m_demo.projectFile, location / "voice.lvcfg", location / "C4_ka.wav",
+                                        m_demo.modelFolder / "C4.ka.LVModel", m_demo.bankFolder / "TSI"};
+    for (const fs::path& log : refused) {
+        for (QPushButton* start : {&panel.buildModelsButton(), &panel.buildBankButton()}) {
+            m_prompter.answerFile(QString::fromStdString(log.string()));
+            m_prompter.answerMessage(Prompter::Answer::Ok);
+            QTest::mouseClick(start, Qt::LeftButton);
+            ASSERT_TRUE(m_prompter.scriptDone()) << log << ": no progress dialog";
+            const auto& said = m_prompter.prompts().back();
+            EXPECT_EQ(said.kind, ScriptedPrompter::Kind::Message) << log;
+            EXPECT_EQ(said.icon, Prompter::Icon::Error) << log;
+            EXPECT_TRUE(said.text.contains(QStringLiteral("the log must not replace a file the build reads or writes")))
+                << said.text.toStdString();
+        }
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(readText(m_demo.projectFile), projectBytes);
+    EXPECT_EQ(readText(location / "voice.lvcfg"), cfgBytes);
+    EXPECT_FALSE(fs::exists(m_demo.modelFolder) && !fs::is_empty(m_demo.modelFolder));
+    EXPECT_FALSE(fs::exists(m_demo.bankFolder / "TSI"));
+
     // The wav locations: "+" adds the chosen folder, "-" removes the selected row.
     m_prompter.answerFolder(QStringLiteral("/voice/second"));
     panel.addWavLocation();

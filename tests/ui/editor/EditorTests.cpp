@@ -7,6 +7,7 @@
 #include "core/MillisecondClock.h"
 #include "audio/WavWriter.h"
 #include "support/SimulatedAudioDevice.h"
+#include "support/WavBytes.h"
 #include "support/TestSupport.h"
 #include "ui/toolkit/CUIBoard.h"
 #include "ui/editor/CWavMgrDlg.h"
@@ -250,6 +251,23 @@ TEST_F(Editor, LoadingPlacesDefaultMarkersAndASecondEntryOfTheSameFileKeepsItLoa
     ASSERT_EQ(prompts.prompts().size(), 1u);
     EXPECT_EQ(prompts.prompts()[0].text, folder + QStringLiteral("/missing.wav not exists !"));
     EXPECT_EQ(dlg->wavData().duration, 0.0f);
+
+    // A recording too long to edit (2 GiB, sparse: 24347 s) is refused before it is read, with the limit.
+    const std::filesystem::path longTake = std::filesystem::path(folder.toStdString()) / "long.wav";
+    std::vector<std::uint8_t> header =
+        lvtest::WavBytes().fmt({}).chunkDeclaring("data", {}, std::uint32_t((std::uint64_t(1) << 31) - 44)).bytes();
+    header.resize(44);
+    lvtest::writeFile(longTake, header);
+    std::filesystem::resize_file(longTake, std::uint64_t(1) << 31);
+    prompts.answerMessage(Prompter::Answer::Ok);
+    dlg->loadCVEntry(cvEntry("long.wav"), folder);
+    ASSERT_EQ(prompts.prompts().size(), 2u);
+    EXPECT_EQ(prompts.prompts()[1].text,
+              folder + QStringLiteral("/long.wav\nThe recording is 405 min 47 s long; the wave editor opens recordings "
+                                      "of up to 30 minutes. Cut it into shorter takes to mark them."));
+    EXPECT_EQ(dlg->wavData().duration, 0.0f);
+    EXPECT_EQ(dlg->wavData().raw.sampleCount(), 0u) << "nothing of it was read";
+    std::filesystem::remove(longTake);
 }
 
 TEST_F(Editor, NumberKeysMoveTheirMarkerToThePlayCursorWhereTheKindHasOne)

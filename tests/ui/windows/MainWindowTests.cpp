@@ -156,6 +156,105 @@ TEST_F(MainWindow, ToolWindowsStayOneEachAndOpeningAProjectClosesThem)
     EXPECT_EQ(frame->dictionary(), nullptr);
 }
 
+// Another program (lvtb project set, add-location) changed the project file while it was open: Save
+// asks first. Cancel writes nothing, No saves over it, Yes reloads it (the window's changes go).
+TEST_F(MainWindow, SaveAsksBeforeWritingOverAChangeMadeByAnotherProgram)
+{
+    const auto file = writeProject("shared.lvtb", "ka,k,a");
+    auto frame = makeFrame();
+    ASSERT_TRUE(frame->openProjectFile(qpath(file)));
+    auto changeOnDisk = [&](const std::string& bankName) {
+        auto other = loadProject(file);
+        ASSERT_TRUE(other);
+        other->voiceBankName = bankName;
+        other->wavLocations.push_back("/added/by/lvtb");
+        ASSERT_EQ(saveProject(*other, file), 0);
+    };
+    QAction* save = frame->commandAction(Cmd::kSave);
+    ASSERT_NE(save, nullptr);
+
+    markModified();
+    changeOnDisk("other");
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    save->trigger();
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("Project changed on disk"));
+    EXPECT_EQ(scripted.prompts().back().buttons, Prompter::Buttons::YesNoCancel);
+    EXPECT_TRUE(scripted.prompts().back().text.contains(QStringLiteral("changed by another program")));
+    EXPECT_EQ(loadProject(file)->voiceBankName, "other") << "Cancel writes nothing";
+    EXPECT_TRUE(currentProject().isModified());
+
+    // No: saved over, as the window has it.
+    scripted.answerMessage(Prompter::Answer::No);
+    save->trigger();
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(loadProject(file)->pitchList, "C4");
+    EXPECT_EQ(loadProject(file)->voiceBankName, "");
+    EXPECT_FALSE(currentProject().isModified());
+
+    // Nothing changed on disk since: saved without a question.
+    const std::size_t asked = scripted.prompts().size();
+    markModified();
+    save->trigger();
+    EXPECT_EQ(scripted.prompts().size(), asked);
+    EXPECT_FALSE(currentProject().isModified());
+
+    // Yes: the file as it now stands is the project; the window's change is gone, the file untouched.
+    changeOnDisk("again");
+    currentProject().setField(ProjectField::symbolList, "sa,s,a");
+    const std::string onDisk = lvtest::readText(file);
+    scripted.answerMessage(Prompter::Answer::Yes);
+    save->trigger();
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(lvtest::readText(file), onDisk);
+    EXPECT_EQ(currentProject().model()->voiceBankName, "again");
+    EXPECT_EQ(currentProject().model()->symbolList, "ka,k,a");
+    EXPECT_EQ(currentProject().model()->wavLocations.back(), "/added/by/lvtb");
+    EXPECT_FALSE(currentProject().isModified());
+}
+
+// A list too large to edit (over 1 MB) is not put into a box that would freeze at every key: its page
+// shows a notice, a message says so once the window is up, and the list stays in the project as it
+// is; the other lists are edited as ever.
+TEST_F(MainWindow, ADictionaryListTooLargeToEditIsRefusedWithAMessageAndKeptAsItIs)
+{
+    std::string big;
+    while (big.size() <= CTsDictSettingDlg::kLargestEditableList + 100000) {
+        big += "ka,k,a\r\n";
+    }
+    const auto project = writeProject("big.lvtb", big);
+    auto frame = makeFrame();
+    ASSERT_TRUE(frame->openProjectFile(qpath(project)));
+    scripted.answerMessage(Prompter::Answer::Ok);
+    frame->commandAction(Cmd::kPhoneticDictionary)->trigger();
+    CTsDictSettingDlg* dict = frame->dictionary();
+    ASSERT_NE(dict, nullptr);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(scripted.scriptDone()) << "the message came";
+    const QString mb = QString::number(double(big.size()) / double(1 << 20), 'f', 1);
+    EXPECT_TRUE(scripted.prompts().back().text.startsWith(QStringLiteral("Symbol List is ") + mb +
+                                                          QStringLiteral(" MB; the dictionary window edits lists of up to 1 MB.")))
+        << scripted.prompts().back().text.toStdString();
+    EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Error);
+    EXPECT_TRUE(dict->page(0).refused());
+    EXPECT_TRUE(dict->page(0).editor().isReadOnly());
+    EXPECT_FALSE(dict->page(1).refused());
+
+    QPlainTextEdit& refused = dict->page(0).editor();
+    refused.setFocus();
+    QTest::keyClicks(&refused, QStringLiteral("x"));
+    EXPECT_FALSE(currentProject().isModified());
+    EXPECT_EQ(currentProject().model()->symbolList, big);
+
+    dict->tabs().setCurrentIndex(1);
+    QPlainTextEdit& vowels = dict->page(1).editor();
+    vowels.setFocus();
+    QTest::keyClicks(&vowels, QStringLiteral("a,a"));
+    EXPECT_EQ(currentProject().model()->vowelList, "a,a");
+    EXPECT_EQ(currentProject().model()->symbolList, big);
+    EXPECT_TRUE(currentProject().isModified());
+}
+
 TEST_F(MainWindow, MenusCarryTheirCommandsAndLanguageCannotBeChosen)
 {
     auto frame = makeFrame();

@@ -1,5 +1,6 @@
 #include "model/Language.h"
 #include "model/ProjectFile.h"
+#include "model/ProjectPaths.h"
 
 #include "support/TestSupport.h"
 
@@ -353,4 +354,38 @@ TEST(ProjectFile, BytesAfterTheDeclaredPayloadAreIgnored)
     ASSERT_TRUE(m);
     EXPECT_EQ(m->browseFolder, "/b");
     EXPECT_EQ(m->symbolList, "");
+}
+
+TEST(ProjectFolders, MovingTheProjectFileKeepsEveryFolderNamingTheSamePlace)
+{
+    CTsToolBoxProjModel model;
+    model.modelFolder = "models/";
+    model.voiceBankFolder = "/srv/banks/alto";
+    model.wavLocations = {"wav/C4", "../shared/takes", ""};
+    model.browseFolder = "start";
+
+    CTsToolBoxProjModel moved = model;
+    rebaseProjectFolders(moved, "/home/a/voice/p.lvtb", "/home/a/copies/q.lvtb");
+    EXPECT_EQ(moved.modelFolder, "../voice/models");
+    EXPECT_EQ(moved.voiceBankFolder, "/srv/banks/alto"); // absolute: kept
+    EXPECT_EQ(moved.wavLocations, (std::vector<std::string>{"../voice/wav/C4", "../shared/takes", ""}));
+    EXPECT_EQ(moved.browseFolder, "start");
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(resolveProjectFolder("/home/a/copies/q.lvtb", moved.wavLocations[i]),
+                  resolveProjectFolder("/home/a/voice/p.lvtb", model.wavLocations[i]));
+    }
+
+    // Into a folder below: the way down; within the same folder nothing is rewritten.
+    moved = model;
+    rebaseProjectFolders(moved, "/home/a/voice/p.lvtb", "/home/a/voice/old/p2.lvtb");
+    EXPECT_EQ(moved.modelFolder, "../models");
+    moved = model;
+    rebaseProjectFolders(moved, "/home/a/voice/p.lvtb", "/home/a/voice/p3.lvtb");
+    EXPECT_EQ(moved.modelFolder, "models/");
+
+    // A project never saved took its relative folders from the working directory.
+    moved = model;
+    const std::filesystem::path here = std::filesystem::current_path();
+    rebaseProjectFolders(moved, {}, here / "sub" / "p.lvtb");
+    EXPECT_EQ(moved.modelFolder, "../models");
 }

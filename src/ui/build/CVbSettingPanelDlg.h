@@ -37,8 +37,12 @@ public:
     explicit CVbSettingPanelDlg(ProjectDocument& document, QWidget* parent = nullptr);
     ~CVbSettingPanelDlg() override;
 
-    // Fills every control from the document's current project.
+public Q_SLOTS:
+    // Fills every control from the document's current project (the main window calls it by name
+    // after Save As rewrote the stored folders).
     void reloadFromProject();
+
+public:
 
     // The commands behind the buttons.
     void addWavLocation();

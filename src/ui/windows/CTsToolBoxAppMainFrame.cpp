@@ -6,6 +6,7 @@
 #include "audio/PortAudioLibrary.h"
 #include "model/CAppConfigModel.h"
 #include "model/Language.h"
+#include "model/ProjectPaths.h"
 #include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 #include "ui/windows/CurrentProject.h"
@@ -297,14 +298,21 @@ bool CTsToolBoxAppMainFrame::saveAs()
         return false;
     }
     const std::filesystem::path path = toPath(*chosen);
-    if (saveProject(*document.model(), path) != 0) {
+    // Relative folders are taken from the project file's folder: in another folder they are
+    // rewritten so that each still names the place it named before.
+    auto model = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(*document.model());
+    rebaseProjectFolders(*model, document.path(), path);
+    if (saveProject(*model, path) != 0) {
         prompter().error(this, *chosen + QStringLiteral("\ncannot be written. The project is not saved."));
         return false;
     }
     // The model moves into the document again under its new path, unmodified.
-    auto model = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(*document.model());
     document.replaceModel(std::move(model), path, false);
     refreshTitle();
+    // The build panel shows the folders as they are now stored.
+    if (QWidget* panel = m_buildPanel.data()) {
+        QMetaObject::invokeMethod(panel, "reloadFromProject", Qt::DirectConnection);
+    }
     return true;
 }
 

@@ -3,12 +3,19 @@
 
 #include "DesktopFixture.h"
 
+#include "demo/DemoSinger.h"
 #include "model/ProjectFile.h"
+#include "model/ProjectPaths.h"
+#include "ui/build/CVbSettingPanelDlg.h"
+#include "ui/build/CVoiceBankProcessDlg.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTabBar>
@@ -16,8 +23,24 @@
 
 using namespace TessarinEditor;
 using lvtest::ScriptedPrompter;
+namespace fs = std::filesystem;
 
 namespace {
+
+// Lets events through until done() holds (at most 120 s).
+template <class Done>
+bool pumpUntil(Done done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 120000) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
 
 class MainWindow : public lvtest::DesktopFixture {
 protected:
@@ -221,6 +244,71 @@ TEST_F(MainWindow, TypingInTheThirdDictionaryTabChangesOnlyTheVoicedConsonantsAn
     dict->checkDictionary();
     EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("OK! Pass!"));
     EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Information);
+}
+
+TEST_F(MainWindow, SaveAsIntoAnotherFolderKeepsEveryFolderAndTheNextBuildFindsThem)
+{
+    // The demo keeps its recordings, models and bank in folders relative to its project file; one
+    // more location is absolute.
+    std::string error;
+    const auto demo = lvdemo::writeDemoProject(m_dir / "demo", error, lvdemo::smallDemoOptions());
+    ASSERT_TRUE(demo) << error;
+    const fs::path absolute = m_dir / "absolute take";
+    fs::create_directories(absolute);
+    auto frame = makeFrame(true);
+    ASSERT_TRUE(frame->openProjectFile(qpath(demo->projectFile)));
+    ASSERT_FALSE(fs::path(currentProject().model()->modelFolder).is_absolute());
+    currentProject().addWavLocation(absolute.string());
+    TSTBCurrentModel::CTsToolBoxProjModel places = *currentProject().model();
+    resolveProjectFolders(places, demo->projectFile);
+
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    auto* panel = qobject_cast<CVbSettingPanelDlg*>(frame->buildPanel());
+    ASSERT_NE(panel, nullptr);
+
+    const fs::path copy = m_dir / "copies" / "deeper" / "copy.lvtb";
+    fs::create_directories(copy.parent_path());
+    scripted.answerFile(qpath(copy));
+    frame->commandAction(Cmd::kSaveAs)->trigger();
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(currentProject().path(), copy);
+    EXPECT_FALSE(currentProject().isModified());
+
+    // Every folder of the copy names the place it named before; relative ones stay relative.
+    const auto saved = loadProject(copy);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->modelFolder, "../../demo/models");
+    EXPECT_EQ(saved->wavLocations.back(), absolute.string());
+    TSTBCurrentModel::CTsToolBoxProjModel resolved = *saved;
+    resolveProjectFolders(resolved, copy);
+    EXPECT_EQ(resolved.modelFolder, places.modelFolder);
+    EXPECT_EQ(resolved.voiceBankFolder, places.voiceBankFolder);
+    EXPECT_EQ(resolved.wavLocations, places.wavLocations);
+    // The open project is the one on disk.
+    EXPECT_EQ(currentProject().model()->modelFolder, saved->modelFolder);
+    EXPECT_EQ(currentProject().model()->voiceBankFolder, saved->voiceBankFolder);
+    EXPECT_EQ(currentProject().model()->wavLocations, saved->wavLocations);
+
+    // The build panel, open through Save As, shows the folders as stored now and builds every
+    // entry of the copy into the demo's model folder.
+    EXPECT_EQ(panel->modelFolderEdit().text(), QStringLiteral("../../demo/models"));
+    panel->setJobs(2);
+    std::string text;
+    scripted.answerFile(qpath(m_dir / "build.txt"));
+    scripted.answerModal([&](QDialog& d) {
+        auto& dialog = static_cast<CVoiceBankProcessDlg&>(d);
+        EXPECT_TRUE(pumpUntil([&] {
+            return !dialog.run().running() && dialog.shownText().contains(QStringLiteral("-------------End "));
+        }));
+        text = dialog.shownText().toStdString();
+        return int(QDialog::Accepted);
+    });
+    QTest::mouseClick(&panel->buildModelsButton(), Qt::LeftButton);
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(lvtest::occurrences(text, ">> OK "), 8u) << text;
+    EXPECT_EQ(text.find("Error"), std::string::npos) << text;
+    EXPECT_TRUE(fs::exists(demo->modelFolder / "C4.ka.LVModel"));
+    EXPECT_FALSE(fs::exists(copy.parent_path() / "models")) << "no empty model folder beside the copy";
 }
 
 } // namespace

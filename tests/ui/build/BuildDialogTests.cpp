@@ -377,11 +377,15 @@ TEST_F(BuildDialogs, StopAndCloseInTheMiddleOfABuild)
     panel.buildModelFiles();
     ASSERT_TRUE(m_prompter.scriptDone());
 
-    // Closing while the models are built asks, then stops and closes.
-    panel.overwriteCheck().setChecked(true);
-    m_prompter.answerFile(QString::fromStdString(log.string()));
+    // Closing while the models are built asks, then stops and closes, into a model folder of its own.
+    const fs::path closedModels = m_dir / "closed models";
+    m_document.setField(ProjectField::modelFolder, closedModels.string());
+    const fs::path closedLog = m_dir / "closed.txt";
+    std::string whole;
+    m_prompter.answerFile(QString::fromStdString(closedLog.string()));
     m_prompter.answerModal([&](QDialog& d) {
         auto& dialog = static_cast<CVoiceBankProcessDlg&>(d);
+        EXPECT_TRUE(pumpUntil([&] { return dialog.shownText().contains(QStringLiteral(">> OK")); }));
         m_prompter.answerMessage(Prompter::Answer::Cancel);
         dialog.reject();
         EXPECT_EQ(m_prompter.prompts().back().text, QStringLiteral("Stop building and close window?"));
@@ -390,12 +394,23 @@ TEST_F(BuildDialogs, StopAndCloseInTheMiddleOfABuild)
         m_prompter.answerMessage(Prompter::Answer::Ok);
         EXPECT_TRUE(dialog.requestClose());
         EXPECT_FALSE(dialog.run().running());
+        whole = dialog.run().text();
         return dialog.result();
     });
     m_prompter.answerFile(std::nullopt); // the chooser asked once more below: nothing starts
     panel.buildModelFiles();
     panel.buildModelFiles();
     EXPECT_TRUE(m_prompter.scriptDone());
+    // The window is gone, its queued refreshes with it: the log still holds every entry that was
+    // handled (one OK per model written) and the end line.
+    const std::string closed = readText(closedLog);
+    EXPECT_EQ(closed, whole);
+    const std::string closedText = withoutTimes(closed);
+    const auto handled = std::ptrdiff_t(lvtest::occurrences(closedText, ">> OK "));
+    EXPECT_EQ(handled, std::distance(fs::directory_iterator(closedModels), fs::directory_iterator()));
+    EXPECT_EQ(lvtest::occurrences(closedText, "    >> "), std::size_t(handled)) << closedText;
+    EXPECT_TRUE(std::regex_search(closedText, std::regex(">> OK \r\n\r\n-------------End T------------$")))
+        << closedText;
 }
 
 TEST_F(BuildDialogs, AVoiceBankBuildCannotBeClosedWhileItRuns)

@@ -299,7 +299,6 @@ void CTsOtoSetingDlg::fillList()
 {
     m_sortReversed.fill(false);
     m_table->setRowCount(0);
-    m_nextRowNumber = 1;
     for (const auto& [key, entry] : m_mgr.entryMap()) {
         appendRow(key);
     }
@@ -329,6 +328,16 @@ void CTsOtoSetingDlg::syncRows()
     for (const auto& [key, entry] : m_mgr.entryMap()) {
         if (rowOfKey(key) < 0) {
             appendRow(key);
+        }
+    }
+    renumberRows();
+}
+
+void CTsOtoSetingDlg::renumberRows()
+{
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (QTableWidgetItem* number = m_table->item(row, kColNumber)) {
+            number->setText(QString::number(row + 1));
         }
     }
 }
@@ -375,6 +384,8 @@ void CTsOtoSetingDlg::removeRowsOfKey(const std::string& key)
     for (int row = rowOfKey(key); row >= 0; row = rowOfKey(key)) {
         m_table->removeRow(row);
     }
+    // The numbers count the rows as they stand, whatever was taken out.
+    renumberRows();
 }
 
 int CTsOtoSetingDlg::firstRowOf(const std::string& symbol, const std::string& pitch) const
@@ -421,6 +432,7 @@ void CTsOtoSetingDlg::sortByColumn(int column)
         }
     }
     m_sortReversed[c] = !m_sortReversed[c];
+    renumberRows();
 }
 
 void CTsOtoSetingDlg::loadRowIntoForm(int row)

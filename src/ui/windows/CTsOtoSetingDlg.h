@@ -96,6 +96,8 @@ private:
     void syncRows();
     void fillList();
     void appendRow(const std::string& key);
+    // Column 0 reads 1 … n from the top after every change.
+    void renumberRows();
     void refreshRow(int row);
     int rowOfKey(const std::string& key) const;
     void removeRowsOfKey(const std::string& key);
@@ -107,7 +109,6 @@ private:
     QString m_wavFolder;
     int m_kind = kFormCV;
     std::array<bool, kColumnCount> m_sortReversed{};
-    int m_nextRowNumber = 1;
 
     QLineEdit* m_folderBox;
     QPushButton* m_locationButton;

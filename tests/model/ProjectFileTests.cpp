@@ -229,14 +229,18 @@ TEST(ProjectFile, VersionTwoIsRefusedWithTheTranslatedMessage)
     EXPECT_EQ(askedKey, "It's high version project file, please update editor to use it");
     EXPECT_EQ(shown, (std::vector<std::string>{"[translated]|(\xef\xbc\x9e\xef\xb9\x8f\xef\xbc\x9c)"}));
 
-    // Without a translator of its own the text goes through the language table (the compiled-in one
-    // here, Simplified Chinese); the command line asks for the English text explicitly.
+    // Without a translator of its own the text goes through the language table (here the
+    // compiled-in Simplified Chinese one, as app.cfg may choose it); the command line asks for the
+    // English text explicitly.
     ProjectMessages table;
     table.show = messages.show;
     shown.clear();
+    ASSERT_TRUE(loadLanguage(std::string(kSimplifiedChineseTable)));
     EXPECT_FALSE(loadProject(dir / "new.lvtb", table));
+    const std::string chinese = translate("It's high version project file, please update editor to use it");
+    loadLanguage("");
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].substr(0, shown[0].find('|')), translate("It's high version project file, please update editor to use it"));
+    EXPECT_EQ(shown[0].substr(0, shown[0].find('|')), chinese);
     EXPECT_NE(shown[0].substr(0, shown[0].find('|')), "It's high version project file, please update editor to use it");
 
     ProjectMessages english;

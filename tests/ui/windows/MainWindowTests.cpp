@@ -4,6 +4,8 @@
 #include "DesktopFixture.h"
 
 #include "demo/DemoSinger.h"
+#include "model/CAppConfigModel.h"
+#include "model/Language.h"
 #include "model/ProjectFile.h"
 #include "model/ProjectPaths.h"
 #include "ui/build/CVbSettingPanelDlg.h"
@@ -309,6 +311,28 @@ TEST_F(MainWindow, SaveAsIntoAnotherFolderKeepsEveryFolderAndTheNextBuildFindsTh
     EXPECT_EQ(text.find("Error"), std::string::npos) << text;
     EXPECT_TRUE(fs::exists(demo->modelFolder / "C4.ka.LVModel"));
     EXPECT_FALSE(fs::exists(copy.parent_path() / "models")) << "no empty model folder beside the copy";
+}
+
+TEST_F(MainWindow, WithoutALanguageFileTheHighVersionMessageIsEnglishAndAppCfgCanChooseChinese)
+{
+    // A project file of version 2: the magic, the version, an empty payload.
+    const fs::path newer = m_dir / "newer.lvtb";
+    lvtest::writeText(newer, std::string("RODIRADIZEDEVER") + std::string("\x02\0\0\0\0\0\0\0", 8));
+    const std::string chosen = config().langFilePath;
+    for (const std::string& langFilePath : {std::string(), std::string(kSimplifiedChineseTable)}) {
+        config().langFilePath = langFilePath;
+        auto frame = makeFrame();
+        scripted.answerMessage(Prompter::Answer::Ok);
+        EXPECT_FALSE(frame->openProjectFile(qpath(newer)));
+        ASSERT_TRUE(scripted.scriptDone());
+        EXPECT_EQ(scripted.prompts().back().text,
+                  langFilePath.empty() ? QStringLiteral("It's high version project file, please update editor to use it")
+                                       : QString::fromStdString(translate(std::string(kHighVersionMessage))));
+        EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("(＞﹏＜)"));
+    }
+    EXPECT_NE(scripted.prompts().front().text, scripted.prompts().back().text) << "Chinese when app.cfg names it";
+    config().langFilePath = chosen;
+    loadLanguage(chosen);
 }
 
 } // namespace

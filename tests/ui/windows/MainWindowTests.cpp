@@ -15,6 +15,8 @@
 #include "ui/windows/CTsOtoSetingDlg.h"
 
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -187,7 +189,7 @@ TEST_F(MainWindow, MenusCarryTheirCommandsAndLanguageCannotBeChosen)
     QAction* language = frame->commandAction(Cmd::kLanguage);
     ASSERT_NE(language, nullptr);
     EXPECT_FALSE(language->isEnabled());
-    EXPECT_EQ(language->text(), QStringLiteral("Language"));
+    EXPECT_EQ(language->text(), QStringLiteral("&Language"));
     for (int id : {Cmd::kNew, Cmd::kOpen, Cmd::kSave, Cmd::kSaveAs, Cmd::kPhoneticDictionary, Cmd::kVoiceConfig,
                    Cmd::kBuildVoiceBank, Cmd::kAbout}) {
         ASSERT_NE(frame->commandAction(id), nullptr) << id;
@@ -333,6 +335,75 @@ TEST_F(MainWindow, WithoutALanguageFileTheHighVersionMessageIsEnglishAndAppCfgCa
     EXPECT_NE(scripted.prompts().front().text, scripted.prompts().back().text) << "Chinese when app.cfg names it";
     config().langFilePath = chosen;
     loadLanguage(chosen);
+}
+
+TEST_F(MainWindow, KeysMnemonicsAndOpenRecentWithAMissingProjectGreyed)
+{
+    const std::vector<std::string> keptRecent = config().recentProjects;
+    config().recentProjects.clear();
+    auto frame = makeFrame();
+    frame->show();
+    QStringList titles;
+    for (QAction* menu : frame->menuBar()->actions()) {
+        titles << menu->text();
+    }
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("F&unction"), QStringLiteral("&Preference"),
+                                   QStringLiteral("&Help")}));
+    EXPECT_FALSE(frame->recentMenu()->isEnabled()) << "nothing opened yet";
+
+    // Nine projects opened: the last eight are listed, newest first, and kept in app.cfg.
+    std::vector<fs::path> projects;
+    for (int i = 1; i <= 9; ++i) {
+        projects.push_back(writeProject("p" + std::to_string(i) + ".lvtb", "s" + std::to_string(i) + ",s,a"));
+        ASSERT_TRUE(frame->openProjectFile(qpath(projects.back())));
+    }
+    fs::remove(projects[4]);
+    QMetaObject::invokeMethod(frame->recentMenu(), "aboutToShow");
+    const QList<QAction*> items = frame->recentMenu()->actions();
+    ASSERT_EQ(items.size(), 8);
+    for (int i = 0; i < 8; ++i) {
+        const fs::path& expected = projects[std::size_t(8 - i)];
+        EXPECT_EQ(items[i]->text(), QStringLiteral("&%1 ").arg(i + 1) + qpath(expected));
+        EXPECT_EQ(items[i]->isEnabled(), expected != projects[4]) << i;
+    }
+    EXPECT_NE(lvtest::readText(m_dir / "config" / "app.cfg").find("\"recentProjects\""), std::string::npos);
+
+    // A recent project opens after the save prompt.
+    markModified();
+    scripted.answerMessage(Prompter::Answer::No);
+    items[3]->trigger();
+    EXPECT_EQ(currentProject().path(), projects[5]);
+
+    // The keys work from the tool windows too: Ctrl+Shift+S saves as, Ctrl+O asks for a file,
+    // Ctrl+N and Ctrl+Q ask the save prompt first.
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    QWidget* list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    const fs::path copy = m_dir / "copy.lvtb";
+    list->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(list));
+    scripted.answerFile(qpath(copy));
+    QTest::keyClick(list, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(fs::exists(copy));
+    EXPECT_EQ(currentProject().path(), copy);
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    scripted.answerFile(std::nullopt);
+    QTest::keyClick(frame.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("Open File"));
+    markModified();
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    QTest::keyClick(frame.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("File has been modified, save changes?"));
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(currentProject().path(), copy);
+    scripted.answerMessage(Prompter::Answer::No);
+    QTest::keyClick(frame.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_TRUE(scripted.scriptDone());
+    config().recentProjects = keptRecent;
 }
 
 } // namespace

@@ -9,6 +9,13 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -94,6 +101,8 @@ CVbSettingPanelDlg::CVbSettingPanelDlg(ProjectDocument& document, QWidget* paren
     m_voiceBankFolder->setReadOnly(true);
 
     auto* locations = new QGroupBox(QStringLiteral("Wav Locations"), this);
+    m_locationGroup = locations;
+    setAcceptDrops(true);
     auto* locationButtons = new QVBoxLayout;
     locationButtons->addWidget(m_add);
     locationButtons->addWidget(m_remove);
@@ -292,6 +301,50 @@ void CVbSettingPanelDlg::startCommand(int mode)
     CVoiceBankProcessDlg dialog(mode, std::move(*inputs), *log, this);
     dialog.start();
     prompter().runModal(dialog);
+}
+
+QStringList CVbSettingPanelDlg::droppedLocations(const QMimeData* data, const QPoint& pos) const
+{
+    QStringList folders;
+    if (data == nullptr || !data->hasUrls() || !m_locationGroup->geometry().contains(pos)) {
+        return folders;
+    }
+    for (const QUrl& url : data->urls()) {
+        const QString folder = url.toLocalFile();
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+            folders << QDir::cleanPath(folder);
+        }
+    }
+    return folders;
+}
+
+void CVbSettingPanelDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedLocations(event->mimeData(), event->position().toPoint()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CVbSettingPanelDlg::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (droppedLocations(event->mimeData(), event->position().toPoint()).isEmpty()) {
+        event->ignore();
+    } else {
+        event->acceptProposedAction();
+    }
+}
+
+void CVbSettingPanelDlg::dropEvent(QDropEvent* event)
+{
+    const QStringList folders = droppedLocations(event->mimeData(), event->position().toPoint());
+    if (folders.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    for (const QString& folder : folders) {
+        m_document.addWavLocation(utf8(folder));
+    }
+    fillLocations();
 }
 
 void CVbSettingPanelDlg::closeEvent(QCloseEvent* event)

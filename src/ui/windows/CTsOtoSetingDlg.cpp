@@ -7,6 +7,11 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
@@ -48,6 +53,21 @@ QString normalFolder(const QString& folder)
     return folder.isEmpty() ? QString() : QDir::cleanPath(QDir(folder).absolutePath());
 }
 
+// The first local folder among the dropped items.
+std::optional<QString> droppedFolder(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls()) {
+        return std::nullopt;
+    }
+    for (const QUrl& url : data->urls()) {
+        const QString folder = url.toLocalFile();
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+            return folder;
+        }
+    }
+    return std::nullopt;
+}
+
 QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment)
 {
     auto* item = new QTableWidgetItem(text);
@@ -61,6 +81,7 @@ QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment)
 CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    setAcceptDrops(true);
     setWindowTitle(QStringLiteral("Voice Config"));
     setMinimumSize(600, 500);
     resize(720, 560);
@@ -162,6 +183,21 @@ void CTsOtoSetingDlg::closeEvent(QCloseEvent* event)
     ToolWindowEvent closed(Msg::kVoiceCfgList, 1);
     sendToMainWindow(closed);
     event->accept();
+}
+
+void CTsOtoSetingDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (droppedFolder(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void CTsOtoSetingDlg::dropEvent(QDropEvent* event)
+{
+    if (const std::optional<QString> folder = droppedFolder(event->mimeData())) {
+        event->acceptProposedAction();
+        loadWavLocation(*folder);
+    }
 }
 
 void CTsOtoSetingDlg::sendToMainWindow(QEvent& event)

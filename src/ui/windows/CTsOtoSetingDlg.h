@@ -70,6 +70,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A folder dropped onto the window becomes its WAV folder.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void onDeferredCommand(std::intptr_t argument) override;
 
 private:

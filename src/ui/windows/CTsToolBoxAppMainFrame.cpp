@@ -14,6 +14,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +27,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace TessarinEditor {
@@ -43,6 +48,21 @@ QString toQString(const std::filesystem::path& path)
 std::filesystem::path toPath(const QString& path)
 {
     return std::filesystem::path(path.toStdString());
+}
+
+// The first local project file among the dropped items.
+std::optional<QString> droppedProject(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls()) {
+        return std::nullopt;
+    }
+    for (const QUrl& url : data->urls()) {
+        const QString file = url.toLocalFile();
+        if (!file.isEmpty() && file.endsWith(QStringLiteral(".lvtb"), Qt::CaseInsensitive) && QFileInfo(file).isFile()) {
+            return file;
+        }
+    }
+    return std::nullopt;
 }
 
 void playResourceSound(ConfirmationSound sound)
@@ -91,6 +111,7 @@ CTsToolBoxAppMainFrame::CTsToolBoxAppMainFrame(MainFrameHooks hooks) : m_hooks(s
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/icons/lirvane-toolbox.png")));
+    setAcceptDrops(true);
 
     loadLanguage(config().langFilePath);
     buildMenus();
@@ -556,6 +577,26 @@ bool CTsToolBoxAppMainFrame::event(QEvent* event)
     }
     default: return CUIFrameWnd::event(event);
     }
+}
+
+void CTsToolBoxAppMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (droppedProject(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void CTsToolBoxAppMainFrame::dropEvent(QDropEvent* event)
+{
+    const std::optional<QString> project = droppedProject(event->mimeData());
+    if (!project) {
+        return;
+    }
+    event->acceptProposedAction();
+    if (savePrompt() == PromptResult::Cancel) {
+        return;
+    }
+    openProjectFile(*project);
 }
 
 void CTsToolBoxAppMainFrame::closeEvent(QCloseEvent* event)

@@ -24,6 +24,8 @@
 class QAction;
 class QMenu;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 
 namespace TessarinEditor {
 
@@ -114,6 +116,9 @@ public:
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // A project file dropped onto the window opens, after the save prompt.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     enum class PromptResult { Go, Cancel };

@@ -15,6 +15,10 @@
 #include "ui/windows/CTsOtoSetingDlg.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QMenu>
 #include <QMenuBar>
 #include <QElapsedTimer>
@@ -23,6 +27,7 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTest>
 
 using namespace TessarinEditor;
@@ -404,6 +409,67 @@ TEST_F(MainWindow, KeysMnemonicsAndOpenRecentWithAMissingProjectGreyed)
     EXPECT_FALSE(frame->isVisible());
     EXPECT_TRUE(scripted.scriptDone());
     config().recentProjects = keptRecent;
+}
+
+TEST_F(MainWindow, ADroppedProjectOpensAfterTheSavePromptAndDroppedFoldersSetTheLocations)
+{
+    // Drags as the window system delivers them: enter, then the drop where it was let go.
+    const auto drop = [](QWidget* on, const QPoint& at, const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(on, &enter);
+        if (!enter.isAccepted()) {
+            return false;
+        }
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(on, &dropped);
+        return dropped.isAccepted();
+    };
+    const auto url = [](const fs::path& p) { return QUrl::fromLocalFile(qpath(p)); };
+    const auto project = writeProject("dropped.lvtb", "ka,k,a");
+    const fs::path folder = m_dir / "takes";
+    fs::create_directories(folder);
+    lvtest::writeText(m_dir / "notes.txt", "not a project");
+    auto frame = makeFrame(true);
+
+    EXPECT_FALSE(drop(frame.get(), QPoint(10, 10), {url(m_dir / "notes.txt")}));
+    EXPECT_FALSE(drop(frame.get(), QPoint(10, 10), {url(folder)}));
+    markModified();
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    EXPECT_TRUE(drop(frame.get(), QPoint(10, 10), {url(m_dir / "notes.txt"), url(project)}));
+    ASSERT_EQ(scripted.prompts().size(), 1u);
+    EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("File has been modified, save changes?"));
+    EXPECT_TRUE(currentProject().path().empty());
+    scripted.answerMessage(Prompter::Answer::No);
+    EXPECT_TRUE(drop(frame.get(), QPoint(10, 10), {url(project)}));
+    EXPECT_EQ(currentProject().path(), project);
+    EXPECT_EQ(currentProject().model()->symbolList, "ka,k,a");
+
+    // A folder onto the list: its WAV folder; a file is not taken.
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    CTsOtoSetingDlg* list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    EXPECT_FALSE(drop(list, list->wavFolderBox().geometry().center(), {url(project)}));
+    EXPECT_TRUE(drop(list, list->wavFolderBox().geometry().center(), {url(folder)}));
+    EXPECT_EQ(list->wavFolder(), qpath(folder));
+    EXPECT_EQ(list->wavFolderBox().text(), qpath(folder));
+
+    // Folders onto the build panel's locations are added; elsewhere on the panel nothing happens.
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    auto* panel = qobject_cast<CVbSettingPanelDlg*>(frame->buildPanel());
+    ASSERT_NE(panel, nullptr);
+    panel->resize(560, 600);
+    QCoreApplication::sendPostedEvents();
+    const QPoint onLocations = panel->locationList().mapTo(panel, panel->locationList().rect().center());
+    const QPoint onSinger = panel->singerEdit().mapTo(panel, panel->singerEdit().rect().center());
+    EXPECT_FALSE(drop(panel, onSinger, {url(folder)}));
+    EXPECT_TRUE(currentProject().model()->wavLocations.empty());
+    EXPECT_TRUE(drop(panel, onLocations, {url(folder), url(project)}));
+    EXPECT_EQ(currentProject().model()->wavLocations, std::vector<std::string>{folder.string()});
+    EXPECT_EQ(panel->locationList().rowCount(), 1);
+    EXPECT_TRUE(currentProject().isModified());
+    EXPECT_TRUE(scripted.scriptDone());
 }
 
 } // namespace

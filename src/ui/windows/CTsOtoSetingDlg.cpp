@@ -174,6 +174,13 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { loadRowIntoForm(row); });
 
     setFormKind(kFormCV);
+    m_table->horizontalHeader()->setSortIndicatorShown(false);
+
+    // The folder shown last time, when it is still there.
+    const QString last = fromUtf8(config().latestTscfgLoc);
+    if (!last.isEmpty() && QFileInfo(last).isDir()) {
+        loadWavLocation(last);
+    }
 }
 
 CTsOtoSetingDlg::~CTsOtoSetingDlg() = default;
@@ -334,6 +341,7 @@ void CTsOtoSetingDlg::loadWavLocation(const QString& folder)
 void CTsOtoSetingDlg::fillList()
 {
     m_sortReversed.fill(false);
+    m_table->horizontalHeader()->setSortIndicatorShown(false);
     m_table->setRowCount(0);
     for (const auto& [key, entry] : m_mgr.entryMap()) {
         appendRow(key);
@@ -468,6 +476,8 @@ void CTsOtoSetingDlg::sortByColumn(int column)
         }
     }
     m_sortReversed[c] = !m_sortReversed[c];
+    m_table->horizontalHeader()->setSortIndicator(column, increasing ? Qt::AscendingOrder : Qt::DescendingOrder);
+    m_table->horizontalHeader()->setSortIndicatorShown(true);
     renumberRows();
 }
 

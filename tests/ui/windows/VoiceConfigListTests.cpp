@@ -144,6 +144,26 @@ TEST_F(VoiceConfigList, ListsEveryEntryInKeyOrderWithItsColumns)
     EXPECT_TRUE(editor.isNull());
 }
 
+TEST_F(VoiceConfigList, ReopensTheFolderItShowedLast)
+{
+    list->close();
+    settle();
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->wavFolder(), qpath(folderA));
+    EXPECT_EQ(list->table().rowCount(), 4);
+    // A folder that is gone leaves the list empty.
+    list->loadWavLocation(qpath(folderB));
+    list->close();
+    std::filesystem::remove_all(folderB);
+    settle();
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    list = frame->configurationList();
+    EXPECT_TRUE(list->wavFolder().isEmpty());
+    EXPECT_EQ(list->table().rowCount(), 0);
+}
+
 TEST_F(VoiceConfigList, StoringANewSymbolAppendsANumberedRowAndWritesTheFile)
 {
     CTsVoiceCfg_CV edited;
@@ -308,10 +328,15 @@ TEST_F(VoiceConfigList, PitchHeaderClickedTwiceSortsDecreasingThenIncreasing)
         }
         return p;
     };
+    EXPECT_FALSE(header->isSortIndicatorShown());
     clickPitch();
     EXPECT_EQ(pitches(), (QStringList{QStringLiteral("E4"), QStringLiteral("D4"), QStringLiteral("C4"), QStringLiteral("C4")}));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), CTsOtoSetingDlg::kColPitch);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
     clickPitch();
     EXPECT_EQ(pitches(), (QStringList{QStringLiteral("C4"), QStringLiteral("C4"), QStringLiteral("D4"), QStringLiteral("E4")}));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
     // Rows keep their entries; the numbers count the rows from the top.
     EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColSymbol), QStringLiteral("a_k"));
     clickPitch();

@@ -1,5 +1,6 @@
 #include "ui/build/CVbSettingPanelDlg.h"
 
+#include "model/CTsVoiceCfgMgr.h"
 #include "model/PhoneticDictionary.h"
 #include "model/ProjectPaths.h"
 #include "model/TextSplit.h"
@@ -261,6 +262,27 @@ std::optional<BuildInputs> CVbSettingPanelDlg::commandInputs(int mode)
     TSTBCurrentModel::CTsToolBoxProjModel project = *stored;
     if (!m_document.path().empty()) {
         resolveProjectFolders(project, m_document.path());
+    }
+    // A build that could do nothing says why instead of starting.
+    QString nothingToDo;
+    if (mode == BuildRun::kBuildModels && project.wavLocations.empty()) {
+        nothingToDo = QStringLiteral("No WAV locations");
+    } else if (project.modelFolder.empty()) {
+        nothingToDo = QStringLiteral("No model folder");
+    } else if (mode == BuildRun::kBuildModels) {
+        std::size_t entries = 0;
+        for (const std::string& location : project.wavLocations) {
+            CTsVoiceCfgMgr mgr;
+            mgr.loadFolder(std::filesystem::path(location));
+            entries += mgr.entryMap().size();
+        }
+        if (entries == 0) {
+            nothingToDo = QStringLiteral("No entries to build");
+        }
+    }
+    if (!nothingToDo.isEmpty()) {
+        prompter().error(this, nothingToDo);
+        return std::nullopt;
     }
     BuildInputs inputs;
     inputs.dictionary = PhoneticDictionary::fromProject(project);

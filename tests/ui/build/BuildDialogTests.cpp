@@ -340,6 +340,23 @@ TEST_F(BuildDialogs, ChecksAndTheLogChooserComeBeforeAnyBuild)
     EXPECT_FALSE(panel.symbolsEdit().isEnabled());
     EXPECT_EQ(m_document.model()->allSymbols, 1);
     ASSERT_TRUE(m_prompter.scriptDone());
+
+    // A build that could do nothing says why and asks for no log file.
+    const auto refused = [&](QPushButton& start, const QString& why) {
+        m_prompter.answerMessage(Prompter::Answer::Ok);
+        QTest::mouseClick(&start, Qt::LeftButton);
+        ASSERT_TRUE(m_prompter.scriptDone());
+        EXPECT_EQ(m_prompter.prompts().back().text, why);
+        EXPECT_EQ(m_prompter.prompts().back().icon, Prompter::Icon::Error);
+    };
+    refused(panel.buildModelsButton(), QStringLiteral("No entries to build")); // /voice/second holds none
+    panel.locationList().selectRow(0);
+    panel.removeWavLocation();
+    refused(panel.buildModelsButton(), QStringLiteral("No WAV locations"));
+    m_document.addWavLocation(m_demo.wavLocations[0].string());
+    m_document.setField(ProjectField::modelFolder, "");
+    refused(panel.buildModelsButton(), QStringLiteral("No model folder"));
+    refused(panel.buildBankButton(), QStringLiteral("No model folder"));
 }
 
 TEST_F(BuildDialogs, StopAndCloseInTheMiddleOfABuild)

@@ -93,6 +93,12 @@ Json::Value& CAppConfigModel::toJsonValue()
     v["autoBackupMinute"] = autoBackupMinute;
     v["langFilePath"] = langFilePath;
     v["latestTscfgLoc"] = latestTscfgLoc;
+    if (!recentProjects.empty()) {
+        Json::Value& recent = v["recentProjects"] = Json::Value(Json::arrayValue);
+        for (const std::string& path : recentProjects) {
+            recent.append(path);
+        }
+    }
     return v;
 }
 
@@ -125,6 +131,14 @@ bool CAppConfigModel::fromJsonValue(const Json::Value& value)
     readInt(value, "autoBackupMinute", autoBackupMinute);
     readString(value, "langFilePath", langFilePath, false);
     readString(value, "latestTscfgLoc", latestTscfgLoc, false);
+    if (const Json::Value* recent = anyMember(value, "recentProjects"); recent != nullptr && recent->isArray()) {
+        recentProjects.clear();
+        for (const Json::Value& path : *recent) {
+            if (path.isString() && !path.asString().empty()) {
+                recentProjects.push_back(path.asString());
+            }
+        }
+    }
     return ok;
 }
 

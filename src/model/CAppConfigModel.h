@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class CAppConfigModel : public JsonInfo {
 public:
@@ -37,6 +38,10 @@ public:
     std::int32_t autoBackupMinute = 5;
     std::string langFilePath;   // the language file loaded at start; "DEFAULT_PATH" or empty: none
     std::string latestTscfgLoc; // the folder last opened in the entry list
+    // Project files opened or saved last, the newest first (File ▸ Open Recent). Written as
+    // "recentProjects" only when there is one, so a file without recent projects keeps its twenty
+    // members; readers that do not know the member pass over it.
+    std::vector<std::string> recentProjects;
 
     // Reads the settings file. A file that exists but is not a JSON object leaves the defaults and
     // marks the file as not to be written over: it may hold settings worth repairing by hand.

@@ -10,11 +10,26 @@ namespace {
 
 constexpr std::uint64_t kLargestLanguageFile = 16ull * 1024 * 1024; // [bytes]
 
-const Json::Value& defaultTable()
+const Json::Value& simplifiedChineseTable()
 {
     static const Json::Value table = [] {
         Json::Value v;
-        lvjson::parse(defaultLanguageText(), v);
+        lvjson::parse(simplifiedChineseLanguageText(), v);
+        return v;
+    }();
+    return table;
+}
+
+// The program's own English: every text the program translates, as it is.
+const Json::Value& englishTable()
+{
+    static const Json::Value table = [] {
+        Json::Value v(Json::objectValue);
+        const Json::Value& keys = simplifiedChineseTable();
+        for (const std::string& key : keys.getMemberNames()) {
+            v[key] = key;
+        }
+        v["language"] = "English";
         return v;
     }();
     return table;
@@ -40,7 +55,10 @@ bool loadLanguage(const std::string& path)
 {
     Json::Value table;
     bool loaded = false;
-    if (!path.empty() && path != "DEFAULT_PATH") {
+    if (path == kSimplifiedChineseTable) {
+        table = simplifiedChineseTable();
+        loaded = true;
+    } else if (!path.empty() && path != "DEFAULT_PATH") {
         const std::optional<std::string> text = Tessarin::readRegularFile(std::filesystem::path(path), kLargestLanguageFile);
         loaded = text && lvjson::parse(*text, table) && table.isObject();
     }
@@ -57,7 +75,7 @@ std::string translate(const std::string& key)
         text = stringMember(g_loaded, key);
     }
     if (text.empty()) {
-        text = stringMember(defaultTable(), key);
+        text = stringMember(englishTable(), key);
     }
     return text;
 }

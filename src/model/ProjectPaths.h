@@ -17,3 +17,12 @@ std::string resolveProjectFolder(const std::filesystem::path& projectFile, std::
 
 // The model folder, the voice bank folder and every wav location of model, resolved in place.
 void resolveProjectFolders(TSTBCurrentModel::CTsToolBoxProjModel& model, const std::filesystem::path& projectFile);
+
+// Keeps every folder of model naming the same place when the project file moves from fromFile to
+// toFile (Save As into another folder): a relative folder is rewritten relative to toFile's folder,
+// an absolute one is kept, and so is an empty one. A project never saved (fromFile empty) had its
+// relative folders taken from the working directory. A folder that cannot be written relative to
+// the new folder (another root) becomes absolute. The browse folder is only a chooser's start and
+// stays as it is.
+void rebaseProjectFolders(TSTBCurrentModel::CTsToolBoxProjModel& model, const std::filesystem::path& fromFile,
+                          const std::filesystem::path& toFile);

@@ -75,6 +75,27 @@ TEST(AppConfig, AFileWithOneMemberKeepsEveryOtherDefault)
     EXPECT_EQ(settings.toJsonText(), expected);
 }
 
+TEST(AppConfig, RecentProjectsAreAMemberOfTheirOwnWrittenOnlyWhenThereAreAny)
+{
+    CAppConfigModel settings;
+    ASSERT_TRUE(settings.fromJsonText(R"({"recentProjects": ["/v/b.lvtb", 3, "", "/v/a.lvtb"], "trkLen": 2})"));
+    EXPECT_EQ(settings.recentProjects, (std::vector<std::string>{"/v/b.lvtb", "/v/a.lvtb"}));
+    EXPECT_EQ(settings.trkLen, 2);
+    std::string expected = kDefaultText;
+    expected.replace(expected.find("\"trkLen\" : 4"), 12, "\"trkLen\" : 2");
+    expected.replace(expected.find("   \"showGridLine\""), 0,
+                     "   \"recentProjects\" : [ \"/v/b.lvtb\", \"/v/a.lvtb\" ],\r\n");
+    EXPECT_EQ(settings.toJsonText(), expected);
+
+    // Read back (the default preset has no name and is refused; the other members are read); a
+    // member of another type keeps the list.
+    CAppConfigModel again;
+    again.fromJsonText(expected);
+    EXPECT_EQ(again.recentProjects, settings.recentProjects);
+    ASSERT_TRUE(again.fromJsonText(R"({"recentProjects": "/v/c.lvtb"})"));
+    EXPECT_EQ(again.recentProjects, settings.recentProjects);
+}
+
 TEST(AppConfig, InvalidJsonLeavesEveryDefault)
 {
     lvtest::TempDir dir;

@@ -1,4 +1,6 @@
+#include "model/JsonInfo.h"
 #include "model/Language.h"
+#include "model/ProjectFile.h"
 
 #include "support/TestSupport.h"
 
@@ -19,14 +21,14 @@ struct UnloadAfter {
 
 } // namespace
 
-TEST(LanguageTable, TheCompiledInTableIsSimplifiedChinese)
+TEST(LanguageTable, TheCompiledInChineseTableTranslatesEveryKey)
 {
     Json::CharReaderBuilder builder;
     builder.settings_["rejectDupKeys"] = true;
     builder.settings_["strictRoot"] = true;
     builder.settings_["failIfExtra"] = true;
     const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    const std::string_view text = defaultLanguageText();
+    const std::string_view text = simplifiedChineseLanguageText();
     Json::Value table;
     std::string errors;
     ASSERT_TRUE(reader->parse(text.data(), text.data() + text.size(), &table, &errors)) << errors;
@@ -45,15 +47,31 @@ TEST(LanguageTable, TheCompiledInTableIsSimplifiedChinese)
     }
 }
 
-TEST(LanguageTable, WithoutALanguageFileTheCompiledInTableTranslates)
+TEST(LanguageTable, WithoutALanguageFileEveryTextIsEnglishAndChineseIsChosenByName)
 {
     UnloadAfter unload;
-    EXPECT_FALSE(loadLanguage("DEFAULT_PATH"));
+    for (const char* none : {"DEFAULT_PATH", ""}) {
+        EXPECT_FALSE(loadLanguage(none));
+        EXPECT_EQ(translate("File"), "File");
+        EXPECT_EQ(translate(std::string(kHighVersionMessage)), kHighVersionMessage);
+        EXPECT_EQ(translate("language"), "English");
+        EXPECT_EQ(translate("no such text"), "");
+    }
+    // The English table has every text of the Chinese one.
+    Json::Value chinese;
+    ASSERT_TRUE(lvjson::parse(simplifiedChineseLanguageText(), chinese));
+    for (const auto& name : chinese.getMemberNames()) {
+        if (name != "language") {
+            EXPECT_EQ(translate(name), name);
+        }
+    }
+
+    ASSERT_TRUE(loadLanguage(std::string(kSimplifiedChineseTable)));
     EXPECT_EQ(translate("File"), "\xE6\x96\x87\xE4\xBB\xB6"); // 文件
     EXPECT_EQ(translate("Undo"), "\xE6\x92\xA4\xE9\x94\x80"); // 撤销
     EXPECT_EQ(translate("no such text"), "");
     EXPECT_FALSE(loadLanguage(""));
-    EXPECT_EQ(translate("File"), "\xE6\x96\x87\xE4\xBB\xB6");
+    EXPECT_EQ(translate("File"), "File");
 }
 
 TEST(LanguageTable, ALoadedFileTakesPrecedenceAndFallsBackForEmptyTexts)
@@ -65,14 +83,14 @@ TEST(LanguageTable, ALoadedFileTakesPrecedenceAndFallsBackForEmptyTexts)
     ASSERT_TRUE(loadLanguage((dir / "fr.json").string()));
     EXPECT_EQ(translate("File"), "Fichier");
     EXPECT_EQ(translate("language"), "Fran\xC3\xA7" "ais");
-    EXPECT_EQ(translate("Undo"), "\xE6\x92\xA4\xE9\x94\x80") << "an empty text falls back";
-    EXPECT_EQ(translate("Pitch"), "\xE9\x9F\xB3\xE9\xAB\x98") << "a number is not a text: falls back"; // 音高
+    EXPECT_EQ(translate("Undo"), "Undo") << "an empty text falls back to English";
+    EXPECT_EQ(translate("Pitch"), "Pitch") << "a number is not a text: falls back";
     EXPECT_EQ(translate("Only here"), "Seulement ici");
 
     // A broken file empties the loaded table.
     writeText(dir / "broken.json", R"({"File": "Datei",)");
     EXPECT_FALSE(loadLanguage((dir / "broken.json").string()));
-    EXPECT_EQ(translate("File"), "\xE6\x96\x87\xE4\xBB\xB6");
+    EXPECT_EQ(translate("File"), "File");
     EXPECT_EQ(translate("Only here"), "");
     EXPECT_FALSE(loadLanguage((dir / "missing.json").string()));
     writeText(dir / "array.json", R"(["File", "Datei"])");

@@ -1,5 +1,6 @@
 #include "model/Language.h"
 #include "model/ProjectFile.h"
+#include "model/ProjectPaths.h"
 
 #include "support/TestSupport.h"
 
@@ -228,14 +229,18 @@ TEST(ProjectFile, VersionTwoIsRefusedWithTheTranslatedMessage)
     EXPECT_EQ(askedKey, "It's high version project file, please update editor to use it");
     EXPECT_EQ(shown, (std::vector<std::string>{"[translated]|(\xef\xbc\x9e\xef\xb9\x8f\xef\xbc\x9c)"}));
 
-    // Without a translator of its own the text goes through the language table (the compiled-in one
-    // here, Simplified Chinese); the command line asks for the English text explicitly.
+    // Without a translator of its own the text goes through the language table (here the
+    // compiled-in Simplified Chinese one, as app.cfg may choose it); the command line asks for the
+    // English text explicitly.
     ProjectMessages table;
     table.show = messages.show;
     shown.clear();
+    ASSERT_TRUE(loadLanguage(std::string(kSimplifiedChineseTable)));
     EXPECT_FALSE(loadProject(dir / "new.lvtb", table));
+    const std::string chinese = translate("It's high version project file, please update editor to use it");
+    loadLanguage("");
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].substr(0, shown[0].find('|')), translate("It's high version project file, please update editor to use it"));
+    EXPECT_EQ(shown[0].substr(0, shown[0].find('|')), chinese);
     EXPECT_NE(shown[0].substr(0, shown[0].find('|')), "It's high version project file, please update editor to use it");
 
     ProjectMessages english;
@@ -353,4 +358,38 @@ TEST(ProjectFile, BytesAfterTheDeclaredPayloadAreIgnored)
     ASSERT_TRUE(m);
     EXPECT_EQ(m->browseFolder, "/b");
     EXPECT_EQ(m->symbolList, "");
+}
+
+TEST(ProjectFolders, MovingTheProjectFileKeepsEveryFolderNamingTheSamePlace)
+{
+    CTsToolBoxProjModel model;
+    model.modelFolder = "models/";
+    model.voiceBankFolder = "/srv/banks/alto";
+    model.wavLocations = {"wav/C4", "../shared/takes", ""};
+    model.browseFolder = "start";
+
+    CTsToolBoxProjModel moved = model;
+    rebaseProjectFolders(moved, "/home/a/voice/p.lvtb", "/home/a/copies/q.lvtb");
+    EXPECT_EQ(moved.modelFolder, "../voice/models");
+    EXPECT_EQ(moved.voiceBankFolder, "/srv/banks/alto"); // absolute: kept
+    EXPECT_EQ(moved.wavLocations, (std::vector<std::string>{"../voice/wav/C4", "../shared/takes", ""}));
+    EXPECT_EQ(moved.browseFolder, "start");
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(resolveProjectFolder("/home/a/copies/q.lvtb", moved.wavLocations[i]),
+                  resolveProjectFolder("/home/a/voice/p.lvtb", model.wavLocations[i]));
+    }
+
+    // Into a folder below: the way down; within the same folder nothing is rewritten.
+    moved = model;
+    rebaseProjectFolders(moved, "/home/a/voice/p.lvtb", "/home/a/voice/old/p2.lvtb");
+    EXPECT_EQ(moved.modelFolder, "../models");
+    moved = model;
+    rebaseProjectFolders(moved, "/home/a/voice/p.lvtb", "/home/a/voice/p3.lvtb");
+    EXPECT_EQ(moved.modelFolder, "models/");
+
+    // A project never saved took its relative folders from the working directory.
+    moved = model;
+    const std::filesystem::path here = std::filesystem::current_path();
+    rebaseProjectFolders(moved, {}, here / "sub" / "p.lvtb");
+    EXPECT_EQ(moved.modelFolder, "../models");
 }

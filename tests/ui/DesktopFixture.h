@@ -6,6 +6,7 @@
 
 #include "ScriptedPrompter.h"
 #include "support/TestSupport.h"
+#include "ui/build/DesktopBuildHooks.h"
 #include "ui/windows/CTsToolBoxAppMainFrame.h"
 #include "ui/windows/CurrentProject.h"
 #include "ui/toolkit/Messages.h"
@@ -61,10 +62,14 @@ protected:
     }
     ~DesktopFixture() override { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    // A main window whose editor is a RecordingEditor and whose sounds are recorded.
-    std::unique_ptr<TessarinEditor::CTsToolBoxAppMainFrame> makeFrame()
+    // A main window whose editor is a RecordingEditor and whose sounds are recorded; with
+    // withBuildPanel, Function ▸ Build Voice Bank opens the program's own build panel.
+    std::unique_ptr<TessarinEditor::CTsToolBoxAppMainFrame> makeFrame(bool withBuildPanel = false)
     {
         TessarinEditor::MainFrameHooks hooks;
+        if (withBuildPanel) {
+            TessarinEditor::installBuildAndUpdateHooks(hooks);
+        }
         hooks.makeWaveEditor = [this](QWidget* parent) {
             editor = new RecordingEditor(parent);
             return static_cast<QWidget*>(editor);

@@ -26,8 +26,25 @@ BuildRun::BuildRun(int mode, BuildInputs inputs, std::filesystem::path logFile, 
 BuildRun::~BuildRun()
 {
     m_context.stop.store(1);
-    if (m_worker.joinable()) {
-        m_worker.join();
+    joinAndWriteLog();
+}
+
+void BuildRun::joinAndWriteLog()
+{
+    if (!m_worker.joinable()) {
+        return;
+    }
+    m_worker.join();
+    // The refreshes the worker posted last may never be handled (the window closes at once): the
+    // log must not end with them missing.
+    writeLog(text());
+}
+
+void BuildRun::writeLog(const std::string& text) const
+{
+    if (!m_logFile.empty()) {
+        // A log that cannot be written is skipped; the window still shows everything.
+        Tessarin::writeFileAtomically(m_logFile, text);
     }
 }
 
@@ -71,9 +88,7 @@ void BuildRun::stop()
         m_dots = false;
     }
     m_context.stop.store(1);
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
+    joinAndWriteLog();
 }
 
 void BuildRun::work()
@@ -180,11 +195,14 @@ std::optional<BuildRun::Snapshot> BuildRun::refresh()
         shot.done = m_done;
         shot.total = m_total;
     }
-    if (!m_logFile.empty()) {
-        // A log that cannot be written is skipped; the window still shows everything.
-        Tessarin::writeFileAtomically(m_logFile, shot.text);
-    }
+    writeLog(shot.text);
     return shot;
+}
+
+BuildRun::Snapshot BuildRun::snapshot() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return Snapshot{m_text, m_done, m_total};
 }
 
 std::string BuildRun::text() const

@@ -68,7 +68,8 @@ public:
     // Writes the header and starts the worker (modes 1 and 2; any other mode only notifies).
     void start();
     // Asks "Build models" to start no further entry and waits until the worker has ended. The
-    // entry in progress is completed. Stops the dots.
+    // entry in progress is completed. Stops the dots. The log file then holds the whole text (every
+    // entry handled and the end line), also when the window closes before its queued refreshes run.
     void stop();
 
     int mode() const { return m_mode; }
@@ -85,6 +86,9 @@ public:
     // rewritten with exactly that text.
     std::optional<Snapshot> refresh();
 
+    // What the window shows now, whatever is queued: the whole text and the counters.
+    Snapshot snapshot() const;
+
     // The text so far (under the lock).
     std::string text() const;
     const std::filesystem::path& logFile() const { return m_logFile; }
@@ -95,6 +99,9 @@ private:
     void onFinished(const TSSrcCheckResult& result) override;
 
     void work();
+    // Waits for the worker; when there was one, rewrites the log with the whole text.
+    void joinAndWriteLog();
+    void writeLog(const std::string& text) const;
     // Appended by the renderer, with the renderer's lock held (never the other way round).
     void appendPiece(std::string_view piece);
     void queued(); // pending += 1, then notify

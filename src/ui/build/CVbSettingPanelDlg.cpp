@@ -1,6 +1,7 @@
 #include "ui/build/CVbSettingPanelDlg.h"
 
 #include "builder/BuildFiles.h"
+#include "model/CTsVoiceCfgMgr.h"
 #include "model/PhoneticDictionary.h"
 #include "model/ProjectPaths.h"
 #include "model/TextSplit.h"
@@ -10,6 +11,13 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -95,6 +103,8 @@ CVbSettingPanelDlg::CVbSettingPanelDlg(ProjectDocument& document, QWidget* paren
     m_voiceBankFolder->setReadOnly(true);
 
     auto* locations = new QGroupBox(QStringLiteral("Wav Locations"), this);
+    m_locationGroup = locations;
+    setAcceptDrops(true);
     auto* locationButtons = new QVBoxLayout;
     locationButtons->addWidget(m_add);
     locationButtons->addWidget(m_remove);
@@ -254,6 +264,27 @@ std::optional<BuildInputs> CVbSettingPanelDlg::commandInputs(int mode)
     if (!m_document.path().empty()) {
         resolveProjectFolders(project, m_document.path());
     }
+    // A build that could do nothing says why instead of starting.
+    QString nothingToDo;
+    if (mode == BuildRun::kBuildModels && project.wavLocations.empty()) {
+        nothingToDo = QStringLiteral("No WAV locations");
+    } else if (project.modelFolder.empty()) {
+        nothingToDo = QStringLiteral("No model folder");
+    } else if (mode == BuildRun::kBuildModels) {
+        std::size_t entries = 0;
+        for (const std::string& location : project.wavLocations) {
+            CTsVoiceCfgMgr mgr;
+            mgr.loadFolder(std::filesystem::path(location));
+            entries += mgr.entryMap().size();
+        }
+        if (entries == 0) {
+            nothingToDo = QStringLiteral("No entries to build");
+        }
+    }
+    if (!nothingToDo.isEmpty()) {
+        prompter().error(this, nothingToDo);
+        return std::nullopt;
+    }
     BuildInputs inputs;
     inputs.dictionary = PhoneticDictionary::fromProject(project);
     inputs.modelFolder = project.modelFolder;
@@ -308,6 +339,50 @@ void CVbSettingPanelDlg::startCommand(int mode)
     CVoiceBankProcessDlg dialog(mode, std::move(*inputs), *log, this);
     dialog.start();
     prompter().runModal(dialog);
+}
+
+QStringList CVbSettingPanelDlg::droppedLocations(const QMimeData* data, const QPoint& pos) const
+{
+    QStringList folders;
+    if (data == nullptr || !data->hasUrls() || !m_locationGroup->geometry().contains(pos)) {
+        return folders;
+    }
+    for (const QUrl& url : data->urls()) {
+        const QString folder = url.toLocalFile();
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+            folders << QDir::cleanPath(folder);
+        }
+    }
+    return folders;
+}
+
+void CVbSettingPanelDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedLocations(event->mimeData(), event->position().toPoint()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CVbSettingPanelDlg::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (droppedLocations(event->mimeData(), event->position().toPoint()).isEmpty()) {
+        event->ignore();
+    } else {
+        event->acceptProposedAction();
+    }
+}
+
+void CVbSettingPanelDlg::dropEvent(QDropEvent* event)
+{
+    const QStringList folders = droppedLocations(event->mimeData(), event->position().toPoint());
+    if (folders.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    for (const QString& folder : folders) {
+        m_document.addWavLocation(utf8(folder));
+    }
+    fillLocations();
 }
 
 void CVbSettingPanelDlg::closeEvent(QCloseEvent* event)

@@ -24,6 +24,10 @@
 #include <optional>
 
 class QCheckBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -37,8 +41,12 @@ public:
     explicit CVbSettingPanelDlg(ProjectDocument& document, QWidget* parent = nullptr);
     ~CVbSettingPanelDlg() override;
 
-    // Fills every control from the document's current project.
+public Q_SLOTS:
+    // Fills every control from the document's current project (the main window calls it by name
+    // after Save As rewrote the stored folders).
     void reloadFromProject();
+
+public:
 
     // The commands behind the buttons.
     void addWavLocation();
@@ -70,14 +78,21 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Folders dropped onto the "Wav Locations" group are added as wav locations.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void fillLocations();
+    // The local folders dropped at pos (panel coordinates) onto the "Wav Locations" group.
+    QStringList droppedLocations(const QMimeData* data, const QPoint& pos) const;
     void startCommand(int mode);
 
     ProjectDocument& m_document;
     int m_jobs;
     QTableWidget* m_locations;
+    QWidget* m_locationGroup = nullptr;
     QPushButton* m_add;
     QPushButton* m_remove;
     QRadioButton* m_allSymbols;

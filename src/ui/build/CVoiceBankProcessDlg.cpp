@@ -110,10 +110,14 @@ void CVoiceBankProcessDlg::onRefresh()
         m_dotTimer->stop();
         updateStopButton();
     }
-    if (!shot) {
-        return;
+    if (shot) {
+        show(*shot);
     }
-    m_shown = QString::fromUtf8(shot->text.data(), qsizetype(shot->text.size()));
+}
+
+void CVoiceBankProcessDlg::show(const BuildRun::Snapshot& shot)
+{
+    m_shown = QString::fromUtf8(shot.text.data(), qsizetype(shot.text.size()));
     QString display = m_shown;
     display.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (!m_display.isEmpty() && display.startsWith(m_display)) {
@@ -127,9 +131,9 @@ void CVoiceBankProcessDlg::onRefresh()
     m_display = display;
     m_text->verticalScrollBar()->setValue(m_text->verticalScrollBar()->maximum());
 
-    if (shot->total > 0) {
-        m_progress->setRange(0, shot->total);
-        m_progress->setValue(std::min(shot->done, shot->total));
+    if (shot.total > 0) {
+        m_progress->setRange(0, shot.total);
+        m_progress->setValue(std::min(shot.done, shot.total));
         m_progress->setFormat(QStringLiteral("%v / %m"));
     } else if (m_run->running()) {
         m_progress->setRange(0, 0); // not known yet: the bar shows that it works
@@ -152,6 +156,8 @@ void CVoiceBankProcessDlg::stopBuild()
         WaitCursor wait;
         m_run->stop();
     }
+    // The worker has ended: everything it wrote shows now (the log already holds it).
+    show(m_run->snapshot());
     updateStopButton();
 }
 

@@ -65,6 +65,7 @@ protected:
 
 private:
     void onRefresh();
+    void show(const BuildRun::Snapshot& shot);
     void stopBuild();
     void updateStopButton();
 

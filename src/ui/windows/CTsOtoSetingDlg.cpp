@@ -7,6 +7,11 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
@@ -48,6 +53,21 @@ QString normalFolder(const QString& folder)
     return folder.isEmpty() ? QString() : QDir::cleanPath(QDir(folder).absolutePath());
 }
 
+// The first local folder among the dropped items.
+std::optional<QString> droppedFolder(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls()) {
+        return std::nullopt;
+    }
+    for (const QUrl& url : data->urls()) {
+        const QString folder = url.toLocalFile();
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+            return folder;
+        }
+    }
+    return std::nullopt;
+}
+
 QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment)
 {
     auto* item = new QTableWidgetItem(text);
@@ -61,6 +81,7 @@ QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment)
 CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    setAcceptDrops(true);
     setWindowTitle(QStringLiteral("Voice Config"));
     setMinimumSize(600, 500);
     resize(720, 560);
@@ -153,6 +174,13 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { loadRowIntoForm(row); });
 
     setFormKind(kFormCV);
+    m_table->horizontalHeader()->setSortIndicatorShown(false);
+
+    // The folder shown last time, when it is still there.
+    const QString last = fromUtf8(config().latestTscfgLoc);
+    if (!last.isEmpty() && QFileInfo(last).isDir()) {
+        loadWavLocation(last);
+    }
 }
 
 CTsOtoSetingDlg::~CTsOtoSetingDlg() = default;
@@ -162,6 +190,21 @@ void CTsOtoSetingDlg::closeEvent(QCloseEvent* event)
     ToolWindowEvent closed(Msg::kVoiceCfgList, 1);
     sendToMainWindow(closed);
     event->accept();
+}
+
+void CTsOtoSetingDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (droppedFolder(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void CTsOtoSetingDlg::dropEvent(QDropEvent* event)
+{
+    if (const std::optional<QString> folder = droppedFolder(event->mimeData())) {
+        event->acceptProposedAction();
+        loadWavLocation(*folder);
+    }
 }
 
 void CTsOtoSetingDlg::sendToMainWindow(QEvent& event)
@@ -298,8 +341,8 @@ void CTsOtoSetingDlg::loadWavLocation(const QString& folder)
 void CTsOtoSetingDlg::fillList()
 {
     m_sortReversed.fill(false);
+    m_table->horizontalHeader()->setSortIndicatorShown(false);
     m_table->setRowCount(0);
-    m_nextRowNumber = 1;
     for (const auto& [key, entry] : m_mgr.entryMap()) {
         appendRow(key);
     }
@@ -329,6 +372,16 @@ void CTsOtoSetingDlg::syncRows()
     for (const auto& [key, entry] : m_mgr.entryMap()) {
         if (rowOfKey(key) < 0) {
             appendRow(key);
+        }
+    }
+    renumberRows();
+}
+
+void CTsOtoSetingDlg::renumberRows()
+{
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (QTableWidgetItem* number = m_table->item(row, kColNumber)) {
+            number->setText(QString::number(row + 1));
         }
     }
 }
@@ -375,6 +428,8 @@ void CTsOtoSetingDlg::removeRowsOfKey(const std::string& key)
     for (int row = rowOfKey(key); row >= 0; row = rowOfKey(key)) {
         m_table->removeRow(row);
     }
+    // The numbers count the rows as they stand, whatever was taken out.
+    renumberRows();
 }
 
 int CTsOtoSetingDlg::firstRowOf(const std::string& symbol, const std::string& pitch) const
@@ -421,6 +476,9 @@ void CTsOtoSetingDlg::sortByColumn(int column)
         }
     }
     m_sortReversed[c] = !m_sortReversed[c];
+    m_table->horizontalHeader()->setSortIndicator(column, increasing ? Qt::AscendingOrder : Qt::DescendingOrder);
+    m_table->horizontalHeader()->setSortIndicatorShown(true);
+    renumberRows();
 }
 
 void CTsOtoSetingDlg::loadRowIntoForm(int row)

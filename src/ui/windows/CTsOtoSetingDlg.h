@@ -70,6 +70,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A folder dropped onto the window becomes its WAV folder.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void onDeferredCommand(std::intptr_t argument) override;
 
 private:
@@ -96,6 +99,8 @@ private:
     void syncRows();
     void fillList();
     void appendRow(const std::string& key);
+    // Column 0 reads 1 … n from the top after every change.
+    void renumberRows();
     void refreshRow(int row);
     int rowOfKey(const std::string& key) const;
     void removeRowsOfKey(const std::string& key);
@@ -107,7 +112,6 @@ private:
     QString m_wavFolder;
     int m_kind = kFormCV;
     std::array<bool, kColumnCount> m_sortReversed{};
-    int m_nextRowNumber = 1;
 
     QLineEdit* m_folderBox;
     QPushButton* m_locationButton;

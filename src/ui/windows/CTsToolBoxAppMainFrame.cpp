@@ -6,6 +6,7 @@
 #include "audio/PortAudioLibrary.h"
 #include "model/CAppConfigModel.h"
 #include "model/Language.h"
+#include "model/ProjectPaths.h"
 #include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 #include "ui/windows/CurrentProject.h"
@@ -13,12 +14,20 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 namespace TessarinEditor {
@@ -39,6 +48,21 @@ QString toQString(const std::filesystem::path& path)
 std::filesystem::path toPath(const QString& path)
 {
     return std::filesystem::path(path.toStdString());
+}
+
+// The first local project file among the dropped items.
+std::optional<QString> droppedProject(const QMimeData* data)
+{
+    if (data == nullptr || !data->hasUrls()) {
+        return std::nullopt;
+    }
+    for (const QUrl& url : data->urls()) {
+        const QString file = url.toLocalFile();
+        if (!file.isEmpty() && file.endsWith(QStringLiteral(".lvtb"), Qt::CaseInsensitive) && QFileInfo(file).isFile()) {
+            return file;
+        }
+    }
+    return std::nullopt;
 }
 
 void playResourceSound(ConfirmationSound sound)
@@ -87,6 +111,7 @@ CTsToolBoxAppMainFrame::CTsToolBoxAppMainFrame(MainFrameHooks hooks) : m_hooks(s
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/icons/lirvane-toolbox.png")));
+    setAcceptDrops(true);
 
     loadLanguage(config().langFilePath);
     buildMenus();
@@ -128,32 +153,104 @@ void CTsToolBoxAppMainFrame::buildMenus()
         m_actions[id] = action;
         return action;
     };
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-    connect(add(file, "New", Cmd::kNew), &QAction::triggered, this, [this] { newProject(); });
-    connect(add(file, "Open", Cmd::kOpen), &QAction::triggered, this, [this] { openProject(); });
-    connect(add(file, "Save", Cmd::kSave), &QAction::triggered, this, [this] { save(); });
-    connect(add(file, "Save As", Cmd::kSaveAs), &QAction::triggered, this, [this] { saveAs(); });
+    // The desktop's standard keys, and the usual one where this desktop has none (some give Save
+    // As or Quit no key). They work from every window of the program, not only this strip.
+    const auto keys = [](QAction* action, QKeySequence::StandardKey standard, const QKeySequence& usual) {
+        QList<QKeySequence> sequences = QKeySequence::keyBindings(standard);
+        if (!sequences.contains(usual)) {
+            sequences.append(usual);
+        }
+        action->setShortcuts(sequences);
+        action->setShortcutContext(Qt::ApplicationShortcut);
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* newAction = add(file, "&New", Cmd::kNew);
+    keys(newAction, QKeySequence::New, QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(newAction, &QAction::triggered, this, [this] { newProject(); });
+    QAction* openAction = add(file, "&Open", Cmd::kOpen);
+    keys(openAction, QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(openAction, &QAction::triggered, this, [this] { openProject(); });
+    m_recentMenu = file->addMenu(QStringLiteral("Open &Recent"));
+    connect(m_recentMenu, &QMenu::aboutToShow, this, [this] { fillRecentMenu(); });
+    QAction* saveAction = add(file, "&Save", Cmd::kSave);
+    keys(saveAction, QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(saveAction, &QAction::triggered, this, [this] { save(); });
+    QAction* saveAsAction = add(file, "Save &As", Cmd::kSaveAs);
+    keys(saveAsAction, QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    connect(saveAsAction, &QAction::triggered, this, [this] { saveAs(); });
+    file->addSeparator();
+    m_exitAction = file->addAction(QStringLiteral("E&xit"));
+    keys(m_exitAction, QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Closing asks the save prompt first; Cancel keeps the program open.
+    connect(m_exitAction, &QAction::triggered, this, [this] { close(); });
 
     // The Function items only ask for their window; the "show" messages make it.
-    QMenu* function = menuBar()->addMenu(QStringLiteral("Function"));
+    QMenu* function = menuBar()->addMenu(QStringLiteral("F&unction"));
     const auto showMessage = [this](int number) {
         return [this, number] {
             ToolWindowEvent show(number, 0);
             QCoreApplication::sendEvent(this, &show);
         };
     };
-    connect(add(function, "Phonetic Dictionary", Cmd::kPhoneticDictionary), &QAction::triggered, this,
+    connect(add(function, "Phonetic &Dictionary", Cmd::kPhoneticDictionary), &QAction::triggered, this,
             showMessage(Msg::kDictionary));
-    connect(add(function, "Build Voice Config", Cmd::kVoiceConfig), &QAction::triggered, this,
+    connect(add(function, "Build Voice &Config", Cmd::kVoiceConfig), &QAction::triggered, this,
             showMessage(Msg::kVoiceCfgList));
-    connect(add(function, "Build Voice Bank", Cmd::kBuildVoiceBank), &QAction::triggered, this,
+    connect(add(function, "Build Voice &Bank", Cmd::kBuildVoiceBank), &QAction::triggered, this,
             showMessage(Msg::kBuildPanel));
 
-    QMenu* preference = menuBar()->addMenu(QStringLiteral("Preference"));
-    add(preference, "Language", Cmd::kLanguage)->setEnabled(false); // no handler
+    QMenu* preference = menuBar()->addMenu(QStringLiteral("&Preference"));
+    add(preference, "&Language", Cmd::kLanguage)->setEnabled(false); // no handler
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
-    connect(add(help, "About", Cmd::kAbout), &QAction::triggered, this, [this] { about(); });
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    connect(add(help, "&About", Cmd::kAbout), &QAction::triggered, this, [this] { about(); });
+    fillRecentMenu();
+}
+
+void CTsToolBoxAppMainFrame::fillRecentMenu()
+{
+    m_recentMenu->clear();
+    const std::vector<std::string>& recent = config().recentProjects;
+    int number = 0;
+    for (const std::string& path : recent) {
+        if (number == kRecentProjects) {
+            break;
+        }
+        ++number;
+        const QString file = QString::fromStdString(path);
+        // "&1 /path": the digit is the item's key; a path's own "&" shows as it is.
+        QString text = file;
+        text.replace(QStringLiteral("&"), QStringLiteral("&&"));
+        QAction* item = m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(number).arg(text));
+        item->setData(file);
+        // A project that is gone stays listed, greyed, so the list does not change under the user.
+        item->setEnabled(QFileInfo(file).isFile());
+        connect(item, &QAction::triggered, this, [this, file] { openRecentProject(file); });
+    }
+    m_recentMenu->setEnabled(number > 0);
+}
+
+bool CTsToolBoxAppMainFrame::openRecentProject(const QString& path)
+{
+    if (savePrompt() == PromptResult::Cancel) {
+        return false;
+    }
+    return openProjectFile(path);
+}
+
+void CTsToolBoxAppMainFrame::rememberRecentProject(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    const std::string file = (ec ? path : absolute).lexically_normal().string();
+    std::vector<std::string>& recent = config().recentProjects;
+    recent.erase(std::remove(recent.begin(), recent.end(), file), recent.end());
+    recent.insert(recent.begin(), file);
+    if (recent.size() > std::size_t(kRecentProjects)) {
+        recent.resize(std::size_t(kRecentProjects));
+    }
+    saveConfig();
+    fillRecentMenu();
 }
 
 QAction* CTsToolBoxAppMainFrame::commandAction(int id) const
@@ -252,7 +349,10 @@ bool CTsToolBoxAppMainFrame::openProjectFile(const QString& path)
     const std::filesystem::path file = toPath(path);
     ProjectReadResult result = readProjectFile(file);
     switch (result.status) {
-    case ProjectReadStatus::ok: installProject(std::move(result.model), file); return true;
+    case ProjectReadStatus::ok:
+        installProject(std::move(result.model), file);
+        rememberRecentProject(file);
+        return true;
     case ProjectReadStatus::newerVersion: showHighVersionMessage(currentProject().messages); return false;
     case ProjectReadStatus::notProjectFile:
         prompter().error(this, path + QStringLiteral("\nis not a Lirvane ToolBox project file."));
@@ -323,14 +423,22 @@ bool CTsToolBoxAppMainFrame::saveAs()
         return false;
     }
     const std::filesystem::path path = toPath(*chosen);
-    if (saveProject(*document.model(), path) != 0) {
+    // Relative folders are taken from the project file's folder: in another folder they are
+    // rewritten so that each still names the place it named before.
+    auto model = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(*document.model());
+    rebaseProjectFolders(*model, document.path(), path);
+    if (saveProject(*model, path) != 0) {
         prompter().error(this, *chosen + QStringLiteral("\ncannot be written. The project is not saved."));
         return false;
     }
     // The model moves into the document again under its new path, unmodified.
-    auto model = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>(*document.model());
     document.replaceModel(std::move(model), path, false);
     refreshTitle();
+    rememberRecentProject(path);
+    // The build panel shows the folders as they are now stored.
+    if (QWidget* panel = m_buildPanel.data()) {
+        QMetaObject::invokeMethod(panel, "reloadFromProject", Qt::DirectConnection);
+    }
     return true;
 }
 
@@ -495,6 +603,26 @@ bool CTsToolBoxAppMainFrame::event(QEvent* event)
     }
     default: return CUIFrameWnd::event(event);
     }
+}
+
+void CTsToolBoxAppMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (droppedProject(event->mimeData())) {
+        event->acceptProposedAction();
+    }
+}
+
+void CTsToolBoxAppMainFrame::dropEvent(QDropEvent* event)
+{
+    const std::optional<QString> project = droppedProject(event->mimeData());
+    if (!project) {
+        return;
+    }
+    event->acceptProposedAction();
+    if (savePrompt() == PromptResult::Cancel) {
+        return;
+    }
+    openProjectFile(*project);
 }
 
 void CTsToolBoxAppMainFrame::closeEvent(QCloseEvent* event)

@@ -22,7 +22,10 @@
 #include <memory>
 
 class QAction;
+class QMenu;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 
 namespace TessarinEditor {
 
@@ -92,6 +95,12 @@ public:
 
     // The menu item of a command id, for tests and the program's own wiring.
     QAction* commandAction(int id) const;
+    // File ▸ Open Recent (the last kRecentProjects projects; a missing one is greyed) and File ▸ Exit.
+    QMenu* recentMenu() const { return m_recentMenu; }
+    QAction* exitAction() const { return m_exitAction; }
+    static constexpr int kRecentProjects = 8;
+    // Opens a project of the Open Recent menu: the save prompt, then the file.
+    bool openRecentProject(const QString& path);
 
     // The open tool windows (null when closed).
     QWidget* waveEditor() const { return m_waveEditor; }
@@ -107,6 +116,9 @@ public:
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // A project file dropped onto the window opens, after the save prompt.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     enum class PromptResult { Go, Cancel };
@@ -122,6 +134,9 @@ private:
     void playSound(ConfirmationSound sound);
     void updateAvailable(const std::string& latestVersion, const std::string& downloadUrl) override;
     void buildMenus();
+    void fillRecentMenu();
+    // Puts path first in the settings' recent projects (at most kRecentProjects) and saves them.
+    void rememberRecentProject(const std::filesystem::path& path);
 
     MainFrameHooks m_hooks;
     QPointer<QWidget> m_waveEditor;
@@ -129,6 +144,8 @@ private:
     QPointer<QWidget> m_buildPanel;
     QPointer<QWidget> m_dictionary;
     std::map<int, QAction*> m_actions;
+    QMenu* m_recentMenu = nullptr;
+    QAction* m_exitAction = nullptr;
     QString m_latestVersion;
     QString m_downloadAddress;
     lvupdate::UpdateChecker m_updateChecker{*this};

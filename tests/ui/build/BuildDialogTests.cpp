@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTest>
 
@@ -66,6 +67,13 @@ bool pumpUntil(Done done)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// Whether the dialog shows one entry built (a slow entry has dots between ">> " and its "OK").
+bool builtOne(CVoiceBankProcessDlg& dialog)
+{
+    static const QRegularExpression ok(QStringLiteral(">> \\.*OK "));
+    return dialog.shownText().contains(ok);
 }
 
 // The user's part in a progress dialog: waits for the build to end and for its last refresh.
@@ -358,6 +366,23 @@ TEST_F(BuildDialogs, ChecksAndTheLogChooserComeBeforeAnyBuild)
     EXPECT_FALSE(panel.symbolsEdit().isEnabled());
     EXPECT_EQ(m_document.model()->allSymbols, 1);
     ASSERT_TRUE(m_prompter.scriptDone());
+
+    // A build that could do nothing says why and asks for no log file.
+    const auto saysWhy = [&](QPushButton& start, const QString& why) {
+        m_prompter.answerMessage(Prompter::Answer::Ok);
+        QTest::mouseClick(&start, Qt::LeftButton);
+        ASSERT_TRUE(m_prompter.scriptDone());
+        EXPECT_EQ(m_prompter.prompts().back().text, why);
+        EXPECT_EQ(m_prompter.prompts().back().icon, Prompter::Icon::Error);
+    };
+    saysWhy(panel.buildModelsButton(), QStringLiteral("No entries to build")); // /voice/second holds none
+    panel.locationList().selectRow(0);
+    panel.removeWavLocation();
+    saysWhy(panel.buildModelsButton(), QStringLiteral("No WAV locations"));
+    m_document.addWavLocation(m_demo.wavLocations[0].string());
+    m_document.setField(ProjectField::modelFolder, "");
+    saysWhy(panel.buildModelsButton(), QStringLiteral("No model folder"));
+    saysWhy(panel.buildBankButton(), QStringLiteral("No model folder"));
 }
 
 TEST_F(BuildDialogs, StopAndCloseInTheMiddleOfABuild)
@@ -368,7 +393,7 @@ TEST_F(BuildDialogs, StopAndCloseInTheMiddleOfABuild)
     m_prompter.answerFile(QString::fromStdString(log.string()));
     m_prompter.answerModal([&](QDialog& d) {
         auto& dialog = static_cast<CVoiceBankProcessDlg&>(d);
-        EXPECT_TRUE(pumpUntil([&] { return dialog.shownText().contains(QStringLiteral(">> OK")); }));
+        EXPECT_TRUE(pumpUntil([&] { return builtOne(dialog); }));
         // Asked first; Cancel goes on building.
         m_prompter.answerMessage(Prompter::Answer::Cancel);
         QTest::mouseClick(&dialog.stopButton(), Qt::LeftButton);
@@ -403,11 +428,15 @@ TEST_F(BuildDialogs, StopAndCloseInTheMiddleOfABuild)
     panel.buildModelFiles();
     ASSERT_TRUE(m_prompter.scriptDone());
 
-    // Closing while the models are built asks, then stops and closes.
-    panel.overwriteCheck().setChecked(true);
-    m_prompter.answerFile(QString::fromStdString(log.string()));
+    // Closing while the models are built asks, then stops and closes, into a model folder of its own.
+    const fs::path closedModels = m_dir / "closed models";
+    m_document.setField(ProjectField::modelFolder, closedModels.string());
+    const fs::path closedLog = m_dir / "closed.txt";
+    std::string whole;
+    m_prompter.answerFile(QString::fromStdString(closedLog.string()));
     m_prompter.answerModal([&](QDialog& d) {
         auto& dialog = static_cast<CVoiceBankProcessDlg&>(d);
+        EXPECT_TRUE(pumpUntil([&] { return builtOne(dialog); }));
         m_prompter.answerMessage(Prompter::Answer::Cancel);
         dialog.reject();
         EXPECT_EQ(m_prompter.prompts().back().text, QStringLiteral("Stop building and close window?"));
@@ -416,12 +445,23 @@ TEST_F(BuildDialogs, StopAndCloseInTheMiddleOfABuild)
         m_prompter.answerMessage(Prompter::Answer::Ok);
         EXPECT_TRUE(dialog.requestClose());
         EXPECT_FALSE(dialog.run().running());
+        whole = dialog.run().text();
         return dialog.result();
     });
     m_prompter.answerFile(std::nullopt); // the chooser asked once more below: nothing starts
     panel.buildModelFiles();
     panel.buildModelFiles();
     EXPECT_TRUE(m_prompter.scriptDone());
+    // The window is gone, its queued refreshes with it: the log still holds every entry that was
+    // handled (one OK per model written) and the end line.
+    const std::string closed = readText(closedLog);
+    EXPECT_EQ(closed, whole);
+    const std::string closedText = withoutTimes(closed);
+    const auto handled = std::ptrdiff_t(lvtest::occurrences(closedText, ">> OK "));
+    EXPECT_EQ(handled, std::distance(fs::directory_iterator(closedModels), fs::directory_iterator()));
+    EXPECT_EQ(lvtest::occurrences(closedText, "    >> "), std::size_t(handled)) << closedText;
+    EXPECT_TRUE(std::regex_search(closedText, std::regex(">> OK \r\n\r\n-------------End T------------$")))
+        << closedText;
 }
 
 TEST_F(BuildDialogs, AVoiceBankBuildCannotBeClosedWhileItRuns)

@@ -3,21 +3,53 @@
 
 #include "DesktopFixture.h"
 
+#include "demo/DemoSinger.h"
+#include "model/CAppConfigModel.h"
+#include "model/Language.h"
 #include "model/ProjectFile.h"
+#include "model/ProjectPaths.h"
+#include "ui/build/CVbSettingPanelDlg.h"
+#include "ui/build/CVoiceBankProcessDlg.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <QMenu>
+#include <QMenuBar>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTest>
 
 using namespace TessarinEditor;
 using lvtest::ScriptedPrompter;
+namespace fs = std::filesystem;
 
 namespace {
+
+// Lets events through until done() holds (at most 120 s).
+template <class Done>
+bool pumpUntil(Done done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 120000) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
 
 class MainWindow : public lvtest::DesktopFixture {
 protected:
@@ -261,7 +293,7 @@ TEST_F(MainWindow, MenusCarryTheirCommandsAndLanguageCannotBeChosen)
     QAction* language = frame->commandAction(Cmd::kLanguage);
     ASSERT_NE(language, nullptr);
     EXPECT_FALSE(language->isEnabled());
-    EXPECT_EQ(language->text(), QStringLiteral("Language"));
+    EXPECT_EQ(language->text(), QStringLiteral("&Language"));
     for (int id : {Cmd::kNew, Cmd::kOpen, Cmd::kSave, Cmd::kSaveAs, Cmd::kPhoneticDictionary, Cmd::kVoiceConfig,
                    Cmd::kBuildVoiceBank, Cmd::kAbout}) {
         ASSERT_NE(frame->commandAction(id), nullptr) << id;
@@ -320,6 +352,223 @@ TEST_F(MainWindow, TypingInTheThirdDictionaryTabChangesOnlyTheVoicedConsonantsAn
     dict->checkDictionary();
     EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("OK! Pass!"));
     EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Information);
+}
+
+TEST_F(MainWindow, SaveAsIntoAnotherFolderKeepsEveryFolderAndTheNextBuildFindsThem)
+{
+    // The demo keeps its recordings, models and bank in folders relative to its project file; one
+    // more location is absolute.
+    std::string error;
+    const auto demo = lvdemo::writeDemoProject(m_dir / "demo", error, lvdemo::smallDemoOptions());
+    ASSERT_TRUE(demo) << error;
+    const fs::path absolute = m_dir / "absolute take";
+    fs::create_directories(absolute);
+    auto frame = makeFrame(true);
+    ASSERT_TRUE(frame->openProjectFile(qpath(demo->projectFile)));
+    ASSERT_FALSE(fs::path(currentProject().model()->modelFolder).is_absolute());
+    currentProject().addWavLocation(absolute.string());
+    TSTBCurrentModel::CTsToolBoxProjModel places = *currentProject().model();
+    resolveProjectFolders(places, demo->projectFile);
+
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    auto* panel = qobject_cast<CVbSettingPanelDlg*>(frame->buildPanel());
+    ASSERT_NE(panel, nullptr);
+
+    const fs::path copy = m_dir / "copies" / "deeper" / "copy.lvtb";
+    fs::create_directories(copy.parent_path());
+    scripted.answerFile(qpath(copy));
+    frame->commandAction(Cmd::kSaveAs)->trigger();
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(currentProject().path(), copy);
+    EXPECT_FALSE(currentProject().isModified());
+
+    // Every folder of the copy names the place it named before; relative ones stay relative.
+    const auto saved = loadProject(copy);
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->modelFolder, "../../demo/models");
+    EXPECT_EQ(saved->wavLocations.back(), absolute.string());
+    TSTBCurrentModel::CTsToolBoxProjModel resolved = *saved;
+    resolveProjectFolders(resolved, copy);
+    EXPECT_EQ(resolved.modelFolder, places.modelFolder);
+    EXPECT_EQ(resolved.voiceBankFolder, places.voiceBankFolder);
+    EXPECT_EQ(resolved.wavLocations, places.wavLocations);
+    // The open project is the one on disk.
+    EXPECT_EQ(currentProject().model()->modelFolder, saved->modelFolder);
+    EXPECT_EQ(currentProject().model()->voiceBankFolder, saved->voiceBankFolder);
+    EXPECT_EQ(currentProject().model()->wavLocations, saved->wavLocations);
+
+    // The build panel, open through Save As, shows the folders as stored now and builds every
+    // entry of the copy into the demo's model folder.
+    EXPECT_EQ(panel->modelFolderEdit().text(), QStringLiteral("../../demo/models"));
+    panel->setJobs(2);
+    std::string text;
+    scripted.answerFile(qpath(m_dir / "build.txt"));
+    scripted.answerModal([&](QDialog& d) {
+        auto& dialog = static_cast<CVoiceBankProcessDlg&>(d);
+        EXPECT_TRUE(pumpUntil([&] {
+            return !dialog.run().running() && dialog.shownText().contains(QStringLiteral("-------------End "));
+        }));
+        text = dialog.shownText().toStdString();
+        return int(QDialog::Accepted);
+    });
+    QTest::mouseClick(&panel->buildModelsButton(), Qt::LeftButton);
+    ASSERT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(lvtest::occurrences(text, ">> OK "), 8u) << text;
+    EXPECT_EQ(text.find("Error"), std::string::npos) << text;
+    EXPECT_TRUE(fs::exists(demo->modelFolder / "C4.ka.LVModel"));
+    EXPECT_FALSE(fs::exists(copy.parent_path() / "models")) << "no empty model folder beside the copy";
+}
+
+TEST_F(MainWindow, WithoutALanguageFileTheHighVersionMessageIsEnglishAndAppCfgCanChooseChinese)
+{
+    // A project file of version 2: the magic, the version, an empty payload.
+    const fs::path newer = m_dir / "newer.lvtb";
+    lvtest::writeText(newer, std::string("RODIRADIZEDEVER") + std::string("\x02\0\0\0\0\0\0\0", 8));
+    const std::string chosen = config().langFilePath;
+    for (const std::string& langFilePath : {std::string(), std::string(kSimplifiedChineseTable)}) {
+        config().langFilePath = langFilePath;
+        auto frame = makeFrame();
+        scripted.answerMessage(Prompter::Answer::Ok);
+        EXPECT_FALSE(frame->openProjectFile(qpath(newer)));
+        ASSERT_TRUE(scripted.scriptDone());
+        EXPECT_EQ(scripted.prompts().back().text,
+                  langFilePath.empty() ? QStringLiteral("It's high version project file, please update editor to use it")
+                                       : QString::fromStdString(translate(std::string(kHighVersionMessage))));
+        EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("(＞﹏＜)"));
+    }
+    EXPECT_NE(scripted.prompts().front().text, scripted.prompts().back().text) << "Chinese when app.cfg names it";
+    config().langFilePath = chosen;
+    loadLanguage(chosen);
+}
+
+TEST_F(MainWindow, KeysMnemonicsAndOpenRecentWithAMissingProjectGreyed)
+{
+    const std::vector<std::string> keptRecent = config().recentProjects;
+    config().recentProjects.clear();
+    auto frame = makeFrame();
+    frame->show();
+    QStringList titles;
+    for (QAction* menu : frame->menuBar()->actions()) {
+        titles << menu->text();
+    }
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("F&unction"), QStringLiteral("&Preference"),
+                                   QStringLiteral("&Help")}));
+    EXPECT_FALSE(frame->recentMenu()->isEnabled()) << "nothing opened yet";
+
+    // Nine projects opened: the last eight are listed, newest first, and kept in app.cfg.
+    std::vector<fs::path> projects;
+    for (int i = 1; i <= 9; ++i) {
+        projects.push_back(writeProject("p" + std::to_string(i) + ".lvtb", "s" + std::to_string(i) + ",s,a"));
+        ASSERT_TRUE(frame->openProjectFile(qpath(projects.back())));
+    }
+    fs::remove(projects[4]);
+    QMetaObject::invokeMethod(frame->recentMenu(), "aboutToShow");
+    const QList<QAction*> items = frame->recentMenu()->actions();
+    ASSERT_EQ(items.size(), 8);
+    for (int i = 0; i < 8; ++i) {
+        const fs::path& expected = projects[std::size_t(8 - i)];
+        EXPECT_EQ(items[i]->text(), QStringLiteral("&%1 ").arg(i + 1) + qpath(expected));
+        EXPECT_EQ(items[i]->isEnabled(), expected != projects[4]) << i;
+    }
+    EXPECT_NE(lvtest::readText(m_dir / "config" / "app.cfg").find("\"recentProjects\""), std::string::npos);
+
+    // A recent project opens after the save prompt.
+    markModified();
+    scripted.answerMessage(Prompter::Answer::No);
+    items[3]->trigger();
+    EXPECT_EQ(currentProject().path(), projects[5]);
+
+    // The keys work from the tool windows too: Ctrl+Shift+S saves as, Ctrl+O asks for a file,
+    // Ctrl+N and Ctrl+Q ask the save prompt first.
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    QWidget* list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    const fs::path copy = m_dir / "copy.lvtb";
+    list->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(list));
+    scripted.answerFile(qpath(copy));
+    QTest::keyClick(list, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(fs::exists(copy));
+    EXPECT_EQ(currentProject().path(), copy);
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    scripted.answerFile(std::nullopt);
+    QTest::keyClick(frame.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("Open File"));
+    markModified();
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    QTest::keyClick(frame.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("File has been modified, save changes?"));
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(currentProject().path(), copy);
+    scripted.answerMessage(Prompter::Answer::No);
+    QTest::keyClick(frame.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_TRUE(scripted.scriptDone());
+    config().recentProjects = keptRecent;
+}
+
+TEST_F(MainWindow, ADroppedProjectOpensAfterTheSavePromptAndDroppedFoldersSetTheLocations)
+{
+    // Drags as the window system delivers them: enter, then the drop where it was let go.
+    const auto drop = [](QWidget* on, const QPoint& at, const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(on, &enter);
+        if (!enter.isAccepted()) {
+            return false;
+        }
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(on, &dropped);
+        return dropped.isAccepted();
+    };
+    const auto url = [](const fs::path& p) { return QUrl::fromLocalFile(qpath(p)); };
+    const auto project = writeProject("dropped.lvtb", "ka,k,a");
+    const fs::path folder = m_dir / "takes";
+    fs::create_directories(folder);
+    lvtest::writeText(m_dir / "notes.txt", "not a project");
+    auto frame = makeFrame(true);
+
+    EXPECT_FALSE(drop(frame.get(), QPoint(10, 10), {url(m_dir / "notes.txt")}));
+    EXPECT_FALSE(drop(frame.get(), QPoint(10, 10), {url(folder)}));
+    markModified();
+    scripted.answerMessage(Prompter::Answer::Cancel);
+    EXPECT_TRUE(drop(frame.get(), QPoint(10, 10), {url(m_dir / "notes.txt"), url(project)}));
+    ASSERT_EQ(scripted.prompts().size(), 1u);
+    EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("File has been modified, save changes?"));
+    EXPECT_TRUE(currentProject().path().empty());
+    scripted.answerMessage(Prompter::Answer::No);
+    EXPECT_TRUE(drop(frame.get(), QPoint(10, 10), {url(project)}));
+    EXPECT_EQ(currentProject().path(), project);
+    EXPECT_EQ(currentProject().model()->symbolList, "ka,k,a");
+
+    // A folder onto the list: its WAV folder; a file is not taken.
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    CTsOtoSetingDlg* list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    EXPECT_FALSE(drop(list, list->wavFolderBox().geometry().center(), {url(project)}));
+    EXPECT_TRUE(drop(list, list->wavFolderBox().geometry().center(), {url(folder)}));
+    EXPECT_EQ(list->wavFolder(), qpath(folder));
+    EXPECT_EQ(list->wavFolderBox().text(), qpath(folder));
+
+    // Folders onto the build panel's locations are added; elsewhere on the panel nothing happens.
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    auto* panel = qobject_cast<CVbSettingPanelDlg*>(frame->buildPanel());
+    ASSERT_NE(panel, nullptr);
+    panel->resize(560, 600);
+    QCoreApplication::sendPostedEvents();
+    const QPoint onLocations = panel->locationList().mapTo(panel, panel->locationList().rect().center());
+    const QPoint onSinger = panel->singerEdit().mapTo(panel, panel->singerEdit().rect().center());
+    EXPECT_FALSE(drop(panel, onSinger, {url(folder)}));
+    EXPECT_TRUE(currentProject().model()->wavLocations.empty());
+    EXPECT_TRUE(drop(panel, onLocations, {url(folder), url(project)}));
+    EXPECT_EQ(currentProject().model()->wavLocations, std::vector<std::string>{folder.string()});
+    EXPECT_EQ(panel->locationList().rowCount(), 1);
+    EXPECT_TRUE(currentProject().isModified());
+    EXPECT_TRUE(scripted.scriptDone());
 }
 
 } // namespace

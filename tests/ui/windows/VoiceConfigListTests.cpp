@@ -10,6 +10,7 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 
@@ -61,6 +62,44 @@ protected:
 
     QString cell(int row, int column) { return list->table().item(row, column)->text(); }
 
+    // Column 0 from the top, and what it must read: 1 … n.
+    QStringList numbers()
+    {
+        QStringList n;
+        for (int r = 0; r < list->table().rowCount(); ++r) {
+            n << cell(r, 0);
+        }
+        return n;
+    }
+    QStringList oneToN()
+    {
+        QStringList n;
+        for (int r = 1; r <= list->table().rowCount(); ++r) {
+            n << QString::number(r);
+        }
+        return n;
+    }
+
+    // What a person does: a click on one of the list's buttons, a double-click on a row.
+    void click(const QString& caption)
+    {
+        for (QPushButton* b : list->findChildren<QPushButton*>()) {
+            if (b->text() == caption) {
+                QTest::mouseClick(b, Qt::LeftButton);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << caption.toStdString();
+    }
+    void doubleClickRow(int row)
+    {
+        QTableWidget& table = list->table();
+        const QRect cellRect = table.visualRect(table.model()->index(row, CTsOtoSetingDlg::kColSymbol));
+        // The press of a double-click is a click first: the view opens only the row it pressed.
+        QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, cellRect.center());
+        QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, cellRect.center());
+    }
+
     std::unique_ptr<CTsVoiceCfg> stored(const std::filesystem::path& folder, const std::string& key)
     {
         CTsVoiceCfgMgr mgr;
@@ -103,6 +142,26 @@ TEST_F(VoiceConfigList, ListsEveryEntryInKeyOrderWithItsColumns)
     EXPECT_FALSE(list->cvSymbolBox().isEnabled());
     EXPECT_TRUE(list->xPartBox().isEnabled());
     EXPECT_TRUE(editor.isNull());
+}
+
+TEST_F(VoiceConfigList, ReopensTheFolderItShowedLast)
+{
+    list->close();
+    settle();
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->wavFolder(), qpath(folderA));
+    EXPECT_EQ(list->table().rowCount(), 4);
+    // A folder that is gone leaves the list empty.
+    list->loadWavLocation(qpath(folderB));
+    list->close();
+    std::filesystem::remove_all(folderB);
+    settle();
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    list = frame->configurationList();
+    EXPECT_TRUE(list->wavFolder().isEmpty());
+    EXPECT_EQ(list->table().rowCount(), 0);
 }
 
 TEST_F(VoiceConfigList, StoringANewSymbolAppendsANumberedRowAndWritesTheFile)
@@ -181,7 +240,8 @@ TEST_F(VoiceConfigList, MovesStopAtBothEndsAndTabOnTheLastRowOnlyStores)
 
 TEST_F(VoiceConfigList, RenameCopyAndDeleteChangeTheFileAndTheRowsOnlyWhenTheyShould)
 {
-    list->loadRowIntoForm(0); // C4->ka
+    doubleClickRow(0); // C4->ka
+    EXPECT_EQ(list->cvSymbolBox().text(), QStringLiteral("ka"));
     const auto before = lvtest::readFile(folderA / "voice.lvcfg");
     scripted.answerModal([](QDialog& dialog) {
         auto& cv = dynamic_cast<CTSToolBoxEditCvDlg&>(dialog);
@@ -190,7 +250,7 @@ TEST_F(VoiceConfigList, RenameCopyAndDeleteChangeTheFileAndTheRowsOnlyWhenTheySh
         cv.accept();
         return int(QDialog::Accepted);
     });
-    list->renameEntry();
+    click(QStringLiteral("Rename"));
     EXPECT_EQ(lvtest::readFile(folderA / "voice.lvcfg"), before);
     EXPECT_EQ(list->table().rowCount(), 4);
     EXPECT_EQ(cell(0, CTsOtoSetingDlg::kColSymbol), QStringLiteral("ka"));
@@ -201,10 +261,11 @@ TEST_F(VoiceConfigList, RenameCopyAndDeleteChangeTheFileAndTheRowsOnlyWhenTheySh
         cv.accept();
         return int(QDialog::Accepted);
     });
-    list->renameEntry();
+    click(QStringLiteral("Rename"));
     ASSERT_EQ(list->table().rowCount(), 4);
     EXPECT_EQ(cell(0, CTsOtoSetingDlg::kColSymbol), QStringLiteral("sa"));
     EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColSymbol), QStringLiteral("ga"));
+    EXPECT_EQ(numbers(), oneToN()) << "the renamed row is numbered after the others, none twice";
     EXPECT_EQ(stored(folderA, "C4->ka"), nullptr);
     EXPECT_NE(stored(folderA, "C4->ga"), nullptr);
 
@@ -215,17 +276,23 @@ TEST_F(VoiceConfigList, RenameCopyAndDeleteChangeTheFileAndTheRowsOnlyWhenTheySh
     EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("Delete C4 : ga ?"));
     EXPECT_NE(stored(folderA, "C4->ga"), nullptr);
     // Ok deletes it, row and all; asked once more, the name is missing.
+    doubleClickRow(1); // D4->ka, then ga typed into the form
+    list->cvSymbolBox().clear();
+    QTest::keyClicks(&list->cvSymbolBox(), QStringLiteral("ga"));
+    list->pitchBox().clear();
+    QTest::keyClicks(&list->pitchBox(), QStringLiteral("C4"));
     scripted.answerMessage(Prompter::Answer::Ok);
-    list->deleteEntry();
+    click(QStringLiteral("Delete"));
     EXPECT_EQ(stored(folderA, "C4->ga"), nullptr);
     ASSERT_EQ(list->table().rowCount(), 3);
+    EXPECT_EQ(numbers(), oneToN());
     scripted.answerMessage(Prompter::Answer::Ok);
     list->deleteEntry();
     EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("C4 : ga is not exists!"));
     EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Error);
 
     // A copy of the VX entry at another pitch keeps the original; its row comes last.
-    list->loadRowIntoForm(2); // E4->a_k
+    doubleClickRow(2); // E4->a_k
     scripted.answerModal([](QDialog& dialog) {
         auto& vx = dynamic_cast<CTSToolBoxEditVxDlg&>(dialog);
         EXPECT_EQ(vx.windowTitle(), QStringLiteral("Copy"));
@@ -235,10 +302,11 @@ TEST_F(VoiceConfigList, RenameCopyAndDeleteChangeTheFileAndTheRowsOnlyWhenTheySh
         vx.accept();
         return int(QDialog::Accepted);
     });
-    list->copyEntry();
+    click(QStringLiteral("Copy"));
     ASSERT_EQ(list->table().rowCount(), 4);
     EXPECT_EQ(cell(2, CTsOtoSetingDlg::kColPitch), QStringLiteral("E4"));
     EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColPitch), QStringLiteral("F4"));
+    EXPECT_EQ(numbers(), oneToN());
     EXPECT_NE(stored(folderA, "E4->a_k"), nullptr);
     const auto copied = stored(folderA, "F4->a_k");
     ASSERT_NE(copied, nullptr);
@@ -260,13 +328,20 @@ TEST_F(VoiceConfigList, PitchHeaderClickedTwiceSortsDecreasingThenIncreasing)
         }
         return p;
     };
+    EXPECT_FALSE(header->isSortIndicatorShown());
     clickPitch();
     EXPECT_EQ(pitches(), (QStringList{QStringLiteral("E4"), QStringLiteral("D4"), QStringLiteral("C4"), QStringLiteral("C4")}));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), CTsOtoSetingDlg::kColPitch);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
     clickPitch();
     EXPECT_EQ(pitches(), (QStringList{QStringLiteral("C4"), QStringLiteral("C4"), QStringLiteral("D4"), QStringLiteral("E4")}));
-    // Rows keep their entries: the row numbers travel with them.
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    // Rows keep their entries; the numbers count the rows from the top.
     EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColSymbol), QStringLiteral("a_k"));
-    EXPECT_EQ(cell(3, 0), QStringLiteral("4"));
+    clickPitch();
+    EXPECT_EQ(cell(0, CTsOtoSetingDlg::kColSymbol), QStringLiteral("a_k"));
+    EXPECT_EQ(numbers(), oneToN());
 }
 
 TEST_F(VoiceConfigList, AFileThatCouldNotBeReadIsNeverWrittenOver)
@@ -311,6 +386,7 @@ TEST_F(VoiceConfigList, AStoreKeepsWhatAnotherWriterChangedSinceTheListWasFilled
     for (int row = 0; row < list->table().rowCount(); ++row) {
         symbols << cell(row, CTsOtoSetingDlg::kColPitch) + QStringLiteral("->") + cell(row, CTsOtoSetingDlg::kColSymbol);
     }
+    EXPECT_EQ(numbers(), oneToN());
     symbols.sort();
     EXPECT_EQ(symbols, (QStringList{QStringLiteral("C4->ka"), QStringLiteral("D4->ka"), QStringLiteral("E4->a_k"),
                                     QStringLiteral("F4->ta")}));

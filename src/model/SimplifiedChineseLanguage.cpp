@@ -1,9 +1,10 @@
-// The compiled-in language table: Simplified Chinese translations of the program's menus,
-// commands, parameter names and messages, keyed by their English wording.
+// The compiled-in Simplified Chinese table: translations of the program's menus, commands,
+// parameter names and messages, keyed by their English wording. Its keys are also the program's
+// English table.
 
 #include "model/Language.h"
 
-std::string_view defaultLanguageText()
+std::string_view simplifiedChineseLanguageText()
 {
     static constexpr std::string_view text = R"lang({
     "language": "Simplified Chinese(简体中文)",

@@ -280,6 +280,11 @@ void CTsToolBoxAppMainFrame::refreshTitle()
 
 CTsToolBoxAppMainFrame::PromptResult CTsToolBoxAppMainFrame::savePrompt()
 {
+    // The editor first, while the list that stores its entry is still there: closing it asks about
+    // markers moved and not stored, and a Cancel there keeps the project as well.
+    if (QWidget* editor = m_waveEditor.data(); editor != nullptr && editor->isVisible() && !editor->close()) {
+        return PromptResult::Cancel;
+    }
     if (!currentProject().isModified()) {
         return PromptResult::Go;
     }

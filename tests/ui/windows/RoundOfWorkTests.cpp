@@ -148,6 +148,25 @@ TEST_F(RoundOfWork, OpenPickEditMoveStoreNextAndSave)
     ASSERT_NE(saved, nullptr);
     EXPECT_TRUE(saved->tailList.ends_with("br2"));
     EXPECT_TRUE(scripted.scriptDone());
+
+    // Tab went on to a_-; its tail moved and not stored, then File ▸ Open: the editor asks first,
+    // while the list that stores its entry is still there, and Yes stores it.
+    const auto* shown = dynamic_cast<const CTsVoiceCfg_VC*>(editorWindow->shownEntry());
+    ASSERT_NE(shown, nullptr);
+    const std::string thirdKey = shown->entryKey();
+    const float tail = float((shown->connectPoint + shown->tailPoint) / 2.0);
+    editorWindow->tagSet().playCursor.position = tail;
+    key(*editorWindow, Qt::Key_2);
+    scripted.answerMessage(Prompter::Answer::Yes);
+    scripted.answerFile(QString::fromStdString(demo->projectFile.string()));
+    frame->commandAction(Cmd::kOpen)->trigger();
+    settle();
+    EXPECT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(scripted.prompts().at(scripted.prompts().size() - 2).text,
+              QString::fromStdString("Store the changes to C4:" + thirdKey.substr(thirdKey.find("->") + 2) + "?"));
+    const auto reopened = onDisk(folder, thirdKey);
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(dynamic_cast<const CTsVoiceCfg_VC&>(*reopened).tailPoint, double(tail));
 }
 
 } // namespace

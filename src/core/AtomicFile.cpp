@@ -39,28 +39,6 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
-// Makes the rename itself durable. Best effort: some file systems refuse fsync on a folder, and
-// the data is already safe in the renamed file.
-void syncFolder(const std::filesystem::path& folder)
-{
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-std::string randomLetters(std::size_t count)
-{
-    static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937_64 generator{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
-    std::string text(count, 'x');
-    for (char& c : text) {
-        c = kLetters[pick(generator)];
-    }
-    return text;
-}
 
 std::string temporaryBase(const std::filesystem::path& target)
 {
@@ -142,6 +120,27 @@ int createUniqueBeside(const std::filesystem::path& target, std::filesystem::pat
 }
 
 } // namespace
+
+void syncFolder(const std::filesystem::path& folder)
+{
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::string randomLetters(std::size_t count)
+{
+    static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
+    std::string text(count, 'x');
+    for (char& c : text) {
+        c = kLetters[pick(generator)];
+    }
+    return text;
+}
 
 bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::error_code* error)
 {

@@ -27,6 +27,12 @@ namespace Tessarin {
 // and the target is as it was (error, when given, says why). An existing regular target passes its
 // permission bits on to the new file. Fails when the folder is missing or unwritable or the target
 // is a folder, a device, a FIFO or a socket (those are never replaced).
+// Makes a rename in folder durable. Best effort: some file systems refuse fsync on a folder, and
+// the data is already safe in the renamed file.
+void syncFolder(const std::filesystem::path& folder);
+// count letters and digits, for names no one else prepared.
+std::string randomLetters(std::size_t count);
+
 bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::error_code* error = nullptr);
 
 // The same for a file written piece by piece: the pieces go to the temporary file; finish() flushes and

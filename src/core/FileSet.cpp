@@ -1,5 +1,7 @@
 #include "core/FileSet.h"
 
+#include "core/AtomicFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -25,27 +27,6 @@ std::function<void(int)>& stepHook()
 std::error_code lastError()
 {
     return {errno, std::generic_category()};
-}
-
-void syncFolder(const fs::path& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-std::string randomLetters(std::size_t count)
-{
-    static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 generator{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, kLetters.size() - 1);
-    std::string text(count, 'x');
-    for (char& c : text) {
-        c = kLetters[pick(generator)];
-    }
-    return text;
 }
 
 // A new folder beside the others under a name no one prepared.

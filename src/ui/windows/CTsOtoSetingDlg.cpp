@@ -1,6 +1,10 @@
 #include "ui/windows/CTsOtoSetingDlg.h"
 
+#include "core/PitchName.h"
+#include "builder/EntryScan.h"
 #include "model/CAppConfigModel.h"
+#include "model/EntryNaming.h"
+#include "ui/windows/CurrentProject.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/toolkit/Messages.h"
 #include "ui/toolkit/Prompter.h"
@@ -25,6 +29,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace TessarinEditor {
@@ -33,8 +38,11 @@ namespace {
 
 // The deferred command that opens the row just selected by a move in the editor.
 constexpr std::intptr_t kDeferredEditMarkers = 1;
+// The same for a file without an entry: a new entry of it.
+constexpr std::intptr_t kDeferredNewMarkers = 2;
 constexpr int kKeyRole = Qt::UserRole;      // column 0: the entry's key in the manager
 constexpr int kTimeRole = Qt::UserRole + 1; // column 4: the update time as a number
+constexpr int kFileRole = Qt::UserRole + 2; // column 0 of a file without an entry: its name
 constexpr std::array<int, 6> kColumnWidths = {36, 100, 60, 60, 150, 220};
 
 QString fromUtf8(const std::string& text)
@@ -74,6 +82,12 @@ QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment)
     item->setTextAlignment(alignment | Qt::AlignVCenter);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     return item;
+}
+
+PhoneticDictionary projectDictionary()
+{
+    const TSTBCurrentModel::CTsToolBoxProjModel* project = currentProject().model();
+    return project != nullptr ? PhoneticDictionary::fromProject(*project) : PhoneticDictionary();
 }
 
 } // namespace
@@ -346,6 +360,49 @@ void CTsOtoSetingDlg::fillList()
     for (const auto& [key, entry] : m_mgr.entryMap()) {
         appendRow(key);
     }
+    refreshFileRows();
+}
+
+bool CTsOtoSetingDlg::isFileRow(int row) const
+{
+    const QTableWidgetItem* number = m_table->item(row, kColNumber);
+    return number != nullptr && !number->data(kFileRole).toString().isEmpty();
+}
+
+int CTsOtoSetingDlg::firstFileRow() const
+{
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (isFileRow(row)) {
+            return row;
+        }
+    }
+    return m_table->rowCount();
+}
+
+void CTsOtoSetingDlg::refreshFileRows()
+{
+    for (int row = m_table->rowCount() - 1; row >= 0; --row) {
+        if (isFileRow(row)) {
+            m_table->removeRow(row);
+        }
+    }
+    const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
+    for (const std::string& name : wavFilesWithoutEntry(m_mgr)) {
+        const int row = m_table->rowCount();
+        m_table->insertRow(row);
+        auto* number = makeItem(QString::number(row + 1), Qt::AlignLeft);
+        number->setData(kFileRole, fromUtf8(name));
+        m_table->setItem(row, kColNumber, number);
+        for (int c = kColSymbol; c < kColumnCount; ++c) {
+            m_table->setItem(row, c, makeItem(QString(), c == kColFile ? Qt::AlignLeft : Qt::AlignHCenter));
+        }
+        m_table->item(row, kColTime)->setText(QStringLiteral("no entry"));
+        m_table->item(row, kColFile)->setText(fromUtf8(name));
+        for (int c = 0; c < kColumnCount; ++c) {
+            m_table->item(row, c)->setForeground(grey);
+        }
+    }
+    renumberRows();
 }
 
 void CTsOtoSetingDlg::rereadForChange(std::optional<Tessarin::UpdateLock>& lock)
@@ -362,6 +419,9 @@ void CTsOtoSetingDlg::rereadForChange(std::optional<Tessarin::UpdateLock>& lock)
 void CTsOtoSetingDlg::syncRows()
 {
     for (int row = m_table->rowCount() - 1; row >= 0; --row) {
+        if (isFileRow(row)) {
+            continue;
+        }
         const std::string key = toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString());
         if (m_mgr.findKey(key) == nullptr) {
             m_table->removeRow(row);
@@ -374,7 +434,7 @@ void CTsOtoSetingDlg::syncRows()
             appendRow(key);
         }
     }
-    renumberRows();
+    refreshFileRows();
 }
 
 void CTsOtoSetingDlg::renumberRows()
@@ -388,7 +448,7 @@ void CTsOtoSetingDlg::renumberRows()
 
 void CTsOtoSetingDlg::appendRow(const std::string& key)
 {
-    const int row = m_table->rowCount();
+    const int row = firstFileRow();
     m_table->insertRow(row);
     auto* number = makeItem(QString::number(row + 1), Qt::AlignLeft);
     number->setData(kKeyRole, fromUtf8(key));
@@ -416,7 +476,7 @@ int CTsOtoSetingDlg::rowOfKey(const std::string& key) const
 {
     const QString wanted = fromUtf8(key);
     for (int row = 0; row < m_table->rowCount(); ++row) {
-        if (m_table->item(row, kColNumber)->data(kKeyRole).toString() == wanted) {
+        if (!isFileRow(row) && m_table->item(row, kColNumber)->data(kKeyRole).toString() == wanted) {
             return row;
         }
     }
@@ -437,7 +497,7 @@ int CTsOtoSetingDlg::firstRowOf(const std::string& symbol, const std::string& pi
     const QString s = fromUtf8(symbol);
     const QString p = fromUtf8(pitch);
     for (int row = 0; row < m_table->rowCount(); ++row) {
-        if (m_table->item(row, kColSymbol)->text() == s && m_table->item(row, kColPitch)->text() == p) {
+        if (!isFileRow(row) && m_table->item(row, kColSymbol)->text() == s && m_table->item(row, kColPitch)->text() == p) {
             return row;
         }
     }
@@ -465,10 +525,16 @@ void CTsOtoSetingDlg::sortByColumn(int column)
         // Byte strings, as the file stores them.
         return a[c]->text().toUtf8() < b[c]->text().toUtf8();
     };
-    if (increasing) {
-        std::stable_sort(rows.begin(), rows.end(), less);
-    } else {
-        std::stable_sort(rows.begin(), rows.end(), [&less](const Row& a, const Row& b) { return less(b, a); });
+    // Files without an entry stay below the entries, as a list of what is left to mark; among
+    // themselves they sort by the same column.
+    const auto files = std::stable_partition(rows.begin(), rows.end(),
+                                             [](const Row& r) { return r[kColNumber]->data(kFileRole).toString().isEmpty(); });
+    for (const auto& [first, last] : {std::pair(rows.begin(), files), std::pair(files, rows.end())}) {
+        if (increasing) {
+            std::stable_sort(first, last, less);
+        } else {
+            std::stable_sort(first, last, [&less](const Row& a, const Row& b) { return less(b, a); });
+        }
     }
     for (int r = 0; r < m_table->rowCount(); ++r) {
         for (int k = 0; k < kColumnCount; ++k) {
@@ -484,6 +550,10 @@ void CTsOtoSetingDlg::sortByColumn(int column)
 void CTsOtoSetingDlg::loadRowIntoForm(int row)
 {
     if (row < 0 || row >= m_table->rowCount()) {
+        return;
+    }
+    if (isFileRow(row)) {
+        loadFileIntoForm(m_table->item(row, kColNumber)->data(kFileRole).toString());
         return;
     }
     const std::string key = toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString());
@@ -513,6 +583,58 @@ void CTsOtoSetingDlg::loadRowIntoForm(int row)
         break;
     default: break;
     }
+}
+
+std::string CTsOtoSetingDlg::listPitch() const
+{
+    std::string pitch = toUtf8(m_pitch->text());
+    if (!pitch.empty()) {
+        return pitch;
+    }
+    std::map<std::string, int> counts;
+    int most = 0;
+    for (const CTsVoiceCfg* entry : m_mgr.entries()) {
+        const int n = ++counts[entry->pitch];
+        if (n > most) {
+            most = n;
+            pitch = entry->pitch;
+        }
+    }
+    return pitch;
+}
+
+void CTsOtoSetingDlg::loadFileIntoForm(const QString& wavName)
+{
+    const std::string name = toUtf8(wavName);
+    std::string pitch = listPitch();
+    const PhoneticDictionary dictionary = projectDictionary();
+    std::optional<EntryName> unit = entryNameFromWav(name, pitch, dictionary);
+    if (!unit) {
+        // A name recorded for another pitch ("E4_ka.wav" while the list is at C4) is an entry of
+        // that pitch.
+        const std::size_t underscore = name.find('_');
+        const std::string prefix = underscore == std::string::npos ? std::string() : name.substr(0, underscore);
+        if (Tessarin::parsePitchName(prefix) && (unit = entryNameFromWav(name, prefix, dictionary))) {
+            pitch = prefix;
+        }
+    }
+    m_wavName->setText(wavName);
+    m_pitch->setText(fromUtf8(pitch));
+    const int kind = !unit ? m_kind : unit->srcType == "CV" ? kFormCV : unit->srcType == "VX" ? kFormVX : kFormIndependent;
+    setFormKind(kind);
+    std::string v;
+    std::string x;
+    if (unit && kind == kFormVX) {
+        CTsVoiceCfg_VC split;
+        split.symbol = unit->symbol;
+        split.splitVcSymbol(v, x);
+    }
+    // Without a match the symbol boxes are emptied: a symbol left from another entry must not
+    // become this file's.
+    m_cvSymbol->setText(unit && kind == kFormCV ? fromUtf8(unit->symbol) : QString());
+    m_vPart->setText(fromUtf8(v));
+    m_xPart->setText(fromUtf8(x));
+    m_indieSymbol->setText(unit && kind == kFormIndependent ? fromUtf8(unit->symbol) : QString());
 }
 
 void CTsOtoSetingDlg::newMarkers()
@@ -609,6 +731,7 @@ void CTsOtoSetingDlg::renameOrCopy(bool copy)
     if (m_mgr.findKey(newKey) != nullptr) {
         appendRow(newKey);
     }
+    refreshFileRows();
     reportUpdate(result);
 }
 
@@ -632,6 +755,7 @@ void CTsOtoSetingDlg::deleteEntry()
     const EntryUpdate result = ::deleteEntry(m_mgr, key);
     if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
         removeRowsOfKey(key);
+        refreshFileRows();
     }
     reportUpdate(result);
 }
@@ -653,6 +777,7 @@ bool CTsOtoSetingDlg::storeEntry(const CTsVoiceCfg& edited, const QString& wavFo
         } else {
             appendRow(key);
         }
+        refreshFileRows();
     }
     return reportUpdate(result);
 }
@@ -678,7 +803,8 @@ void CTsOtoSetingDlg::moveToNeighbour(const CTsVoiceCfg& entry, const QString& w
     m_table->setCurrentCell(neighbour, kColNumber);
     loadRowIntoForm(neighbour);
     // After the editor's message is handled: the editor must not be reloaded inside its own call.
-    postDeferredCommand(kDeferredEditMarkers);
+    // A file without an entry opens as a new entry of it (when its name reads as a unit).
+    postDeferredCommand(isFileRow(neighbour) ? kDeferredNewMarkers : kDeferredEditMarkers);
 }
 
 bool CTsOtoSetingDlg::storeAndMoveNext(const CTsVoiceCfg& edited, const QString& wavFolder)
@@ -692,6 +818,8 @@ void CTsOtoSetingDlg::onDeferredCommand(std::intptr_t argument)
 {
     if (argument == kDeferredEditMarkers) {
         editMarkers();
+    } else if (argument == kDeferredNewMarkers) {
+        newMarkers();
     }
 }
 

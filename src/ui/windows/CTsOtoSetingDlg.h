@@ -4,6 +4,10 @@
 // the folder's voice.lvcfg, lists every entry, opens entries in the wave annotation editor through
 // the main window (message 8589), stores what the editor sends back, and renames, copies and
 // deletes entries. Every change goes to the file at once, through the entry functions of the model.
+//
+// Below the entries, greyed rows reading "no entry" show the folder's WAV files that no entry uses
+// yet; choosing one fills the form for a new entry of it (the unit read from its name with the
+// project's dictionary), and nothing is written until the author stores it.
 
 #include "core/FileLock.h"
 #include "model/CTsVoiceCfgMgr.h"
@@ -44,8 +48,11 @@ public:
     void copyEntry();
     void deleteEntry();
     void sortByColumn(int column);
-    // Fills the form from a row (as a double-click does); nothing is opened.
+    // Fills the form from a row (as a double-click does); nothing is opened. For a file without an
+    // entry: its name, the list's pitch, and the kind and symbol its name reads as.
     void loadRowIntoForm(int row);
+    // True for a greyed row of a WAV file without an entry.
+    bool isFileRow(int row) const;
     void setFormKind(int kind);
 
     // For the main window, on behalf of the wave editor. wavFolder is the folder the editor received.
@@ -106,6 +113,13 @@ private:
     void removeRowsOfKey(const std::string& key);
     int firstRowOf(const std::string& symbol, const std::string& pitch) const;
     void sendToMainWindow(QEvent& event);
+    // The rows of the folder's WAV files without an entry, after the entry rows, in name order.
+    void refreshFileRows();
+    int firstFileRow() const;
+    void loadFileIntoForm(const QString& wavName);
+    // The pitch a new entry of the list takes: the form's, else the one most entries of the folder
+    // have.
+    std::string listPitch() const;
     void refreshFormEnabling();
 
     CTsVoiceCfgMgr m_mgr;

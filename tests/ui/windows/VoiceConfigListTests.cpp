@@ -8,6 +8,8 @@
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 
+#include "support/WavBytes.h"
+
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -393,3 +395,126 @@ TEST_F(VoiceConfigList, AStoreKeepsWhatAnotherWriterChangedSinceTheListWasFilled
 }
 
 } // namespace
+
+namespace {
+
+// Folder A's recordings: C4_ka.wav, used by C4->ka, and four without an entry; a project whose
+// dictionary reads them.
+class VoiceConfigListFiles : public VoiceConfigList {
+protected:
+    VoiceConfigListFiles()
+    {
+        auto project = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>();
+        project->symbolList = "ka,k,a\r\nsa,s,a\r\nta,t,a";
+        project->vowelList = "a,a";
+        project->unvoicedConsonantList = "k\r\ns\r\nt";
+        project->independentList = "br";
+        currentProject().replaceModel(std::move(project), {});
+        for (const char* name : {"C4_ka.wav", "C4_ta.wav", "E4_br.wav", "a_t.wav", "zz.wav"}) {
+            lvtest::writeFile(folderA / name, lvtest::WavBytes::mono16(lvtest::sine16(44100)));
+        }
+        list->loadWavLocation(qpath(folderA));
+    }
+
+    QStringList files()
+    {
+        QStringList f;
+        for (int r = 0; r < list->table().rowCount(); ++r) {
+            f << cell(r, CTsOtoSetingDlg::kColFile);
+        }
+        return f;
+    }
+};
+
+} // namespace
+
+TEST_F(VoiceConfigListFiles, FilesWithoutAnEntryAreGreyRowsThatFillTheFormForANewEntry)
+{
+    QTableWidget& table = list->table();
+    ASSERT_EQ(table.rowCount(), 8);
+    EXPECT_EQ(numbers(), oneToN());
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("C4_ka.wav"), QStringLiteral("C4_sa.wav"), QStringLiteral("D4_ka.wav"),
+                                    QStringLiteral("E4_a_k.wav"), QStringLiteral("C4_ta.wav"), QStringLiteral("E4_br.wav"),
+                                    QStringLiteral("a_t.wav"), QStringLiteral("zz.wav")}));
+    for (int row = 0; row < 8; ++row) {
+        EXPECT_EQ(list->isFileRow(row), row >= 4) << row;
+        EXPECT_EQ(cell(row, CTsOtoSetingDlg::kColTime) == QStringLiteral("no entry"), row >= 4) << row;
+        EXPECT_EQ(table.item(row, CTsOtoSetingDlg::kColFile)->foreground().color() ==
+                      list->palette().color(QPalette::Disabled, QPalette::Text),
+                  row >= 4)
+            << row;
+    }
+    EXPECT_TRUE(cell(4, CTsOtoSetingDlg::kColSymbol).isEmpty());
+
+    // Sorted, the files stay below the entries: what is left to mark.
+    QHeaderView* header = table.horizontalHeader();
+    const auto clickHeader = [header](int column) {
+        const int x = header->sectionViewportPosition(column) + 10;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    };
+    clickHeader(CTsOtoSetingDlg::kColFile);
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("E4_a_k.wav"), QStringLiteral("D4_ka.wav"), QStringLiteral("C4_sa.wav"),
+                                    QStringLiteral("C4_ka.wav"), QStringLiteral("zz.wav"), QStringLiteral("a_t.wav"),
+                                    QStringLiteral("E4_br.wav"), QStringLiteral("C4_ta.wav")}));
+    clickHeader(CTsOtoSetingDlg::kColSymbol);
+    EXPECT_EQ(cell(0, CTsOtoSetingDlg::kColSymbol), QStringLiteral("sa"));
+    EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColSymbol), QStringLiteral("a_k"));
+    for (int row = 0; row < 8; ++row) {
+        EXPECT_EQ(list->isFileRow(row), row >= 4) << row;
+    }
+    EXPECT_EQ(numbers(), oneToN());
+    clickHeader(CTsOtoSetingDlg::kColFile); // increasing
+    clickHeader(CTsOtoSetingDlg::kColFile); // decreasing again
+    clickHeader(CTsOtoSetingDlg::kColFile); // increasing: C4_ta.wav E4_br.wav a_t.wav zz.wav
+    const auto before = lvtest::readFile(folderA / "voice.lvcfg");
+
+    // With no pitch in the form, the one most entries have (C4); the unit read from the name.
+    doubleClickRow(4);
+    EXPECT_EQ(list->wavNameBox().text(), QStringLiteral("C4_ta.wav"));
+    EXPECT_EQ(list->pitchBox().text(), QStringLiteral("C4"));
+    EXPECT_EQ(list->formKind(), CTsOtoSetingDlg::kFormCV);
+    EXPECT_EQ(list->cvSymbolBox().text(), QStringLiteral("ta"));
+    doubleClickRow(6);
+    EXPECT_EQ(list->formKind(), CTsOtoSetingDlg::kFormVX);
+    EXPECT_EQ(list->vPartBox().text(), QStringLiteral("a"));
+    EXPECT_EQ(list->xPartBox().text(), QStringLiteral("t"));
+    EXPECT_EQ(list->pitchBox().text(), QStringLiteral("C4"));
+    // A name that is no unit leaves no symbol of another file in the form.
+    doubleClickRow(7);
+    EXPECT_EQ(list->wavNameBox().text(), QStringLiteral("zz.wav"));
+    EXPECT_TRUE(list->vPartBox().text().isEmpty());
+    EXPECT_TRUE(list->xPartBox().text().isEmpty());
+    click(QStringLiteral("New markers"));
+    EXPECT_TRUE(editor.isNull()) << "nothing to open without a symbol";
+    // A file named for another pitch takes that pitch.
+    doubleClickRow(5);
+    EXPECT_EQ(list->pitchBox().text(), QStringLiteral("E4"));
+    EXPECT_EQ(list->formKind(), CTsOtoSetingDlg::kFormIndependent);
+    EXPECT_EQ(list->indieSymbolBox().text(), QStringLiteral("br"));
+    EXPECT_EQ(lvtest::readFile(folderA / "voice.lvcfg"), before) << "choosing writes nothing";
+
+    // Opened and stored as any new entry: its file row becomes an entry row.
+    click(QStringLiteral("New markers"));
+    ASSERT_FALSE(editor.isNull());
+    ASSERT_EQ(editor->loaded.size(), 1u);
+    EXPECT_EQ(editor->loaded[0].key, "E4->br");
+    CTsVoiceCfg_INDIE made;
+    made.symbol = "br";
+    made.pitch = "E4";
+    made.wavName = "E4_br.wav";
+    made.startPoint = 0.2;
+    made.endPoint = 0.5;
+    send(frame.get(), EntryEvent(Msg::kStoreAndNext, made, qpath(folderA)));
+    settle();
+    ASSERT_EQ(table.rowCount(), 8);
+    EXPECT_EQ(numbers(), oneToN());
+    EXPECT_FALSE(list->isFileRow(4));
+    EXPECT_EQ(cell(4, CTsOtoSetingDlg::kColSymbol), QStringLiteral("br"));
+    EXPECT_EQ(files().mid(5), (QStringList{QStringLiteral("C4_ta.wav"), QStringLiteral("a_t.wav"), QStringLiteral("zz.wav")}));
+    EXPECT_NE(stored(folderA, "E4->br"), nullptr);
+    // Tab went on to the next file, which opens as a new entry of its unit.
+    ASSERT_EQ(editor->loaded.size(), 2u);
+    EXPECT_EQ(editor->loaded[1].key, "C4->ta");
+    EXPECT_EQ(list->wavNameBox().text(), QStringLiteral("C4_ta.wav"));
+    EXPECT_EQ(stored(folderA, "C4->ta"), nullptr) << "opened, not stored";
+}

@@ -40,6 +40,9 @@ inline constexpr int kMoveToNeighbour = 8593;  // wave editor → main window �
 inline constexpr int kStoreAndNext = 8594;     // wave editor (Tab) → main window → list
 // Build worker → progress dialog: the build text changed (posted). Carries nothing.
 inline constexpr int kBuildRefresh = 8600;
+// Voice configuration list → main window: add a folder to the project's WAV locations. Carries the
+// folder.
+inline constexpr int kAddWavLocation = 8601;
 } // namespace Msg
 
 inline QEvent::Type messageType(int number)
@@ -89,6 +92,13 @@ public:
     }
     const QString version;
     const QString url;
+};
+
+// 8601: the folder as the list shows it.
+class FolderEvent : public QEvent {
+public:
+    FolderEvent(int number, QString folder) : QEvent(messageType(number)), folder(std::move(folder)) {}
+    const QString folder;
 };
 
 // 8600.

@@ -4,12 +4,15 @@
 #include "builder/EntryScan.h"
 #include "model/CAppConfigModel.h"
 #include "model/EntryNaming.h"
+#include "model/ProjectPaths.h"
 #include "ui/windows/CurrentProject.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/toolkit/Messages.h"
 #include "ui/toolkit/Prompter.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QSignalBlocker>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -29,6 +32,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -84,6 +88,21 @@ QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment)
     return item;
 }
 
+// The location box: its items are refreshed from the project just before they are shown.
+class LocationBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+
+    void showPopup() override
+    {
+        if (beforePopup) {
+            beforePopup();
+        }
+        QComboBox::showPopup();
+    }
+};
+
 PhoneticDictionary projectDictionary()
 {
     const TSTBCurrentModel::CTsToolBoxProjModel* project = currentProject().model();
@@ -105,10 +124,19 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
 
     auto* location = new QHBoxLayout;
     m_locationButton = new QPushButton(QStringLiteral("Wav Location"), this);
-    m_folderBox = new QLineEdit(this);
-    m_folderBox->setReadOnly(true);
+    m_locationButton->setAutoDefault(false);
+    auto* locationBox = new LocationBox(this);
+    locationBox->beforePopup = [this] { refreshLocationChoices(); };
+    m_locationBox = locationBox;
+    m_locationBox->setEditable(true);
+    m_locationBox->setInsertPolicy(QComboBox::NoInsert);
+    m_locationBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_addLocationButton = new QPushButton(QStringLiteral("Add to Project"), this);
+    m_addLocationButton->setAutoDefault(false);
+    m_addLocationButton->setToolTip(QStringLiteral("Add this folder to the project's WAV locations"));
     location->addWidget(m_locationButton);
-    location->addWidget(m_folderBox, 1);
+    location->addWidget(m_locationBox, 1);
+    location->addWidget(m_addLocationButton);
     top->addLayout(location);
 
     auto* form = new QGridLayout;
@@ -183,12 +211,16 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     top->addWidget(m_table, 1);
 
     connect(m_locationButton, &QPushButton::clicked, this, [this] { chooseWavLocation(); });
+    connect(m_locationBox, &QComboBox::textActivated, this, [this](const QString&) { openTypedFolder(); });
+    connect(m_locationBox->lineEdit(), &QLineEdit::returnPressed, this, [this] { openTypedFolder(); });
+    connect(m_addLocationButton, &QPushButton::clicked, this, [this] { addFolderToProject(); });
     connect(m_kindGroup, &QButtonGroup::idClicked, this, [this](int id) { setFormKind(id); });
     connect(m_table->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) { sortByColumn(column); });
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { loadRowIntoForm(row); });
 
     setFormKind(kFormCV);
     m_table->horizontalHeader()->setSortIndicatorShown(false);
+    refreshLocationChoices();
 
     // The folder shown last time, when it is still there.
     const QString last = fromUtf8(config().latestTscfgLoc);
@@ -339,7 +371,7 @@ void CTsOtoSetingDlg::loadWavLocation(const QString& folder)
     m_wavFolder = normalFolder(folder);
     {
         const WaitCursor wait;
-        m_folderBox->setText(m_wavFolder);
+        m_locationBox->lineEdit()->setText(m_wavFolder);
         const CTsVoiceCfgMgr::LoadStatus status = m_mgr.loadFolder(std::filesystem::path(m_wavFolder.toStdString()));
         fillList();
         if (status == CTsVoiceCfgMgr::LoadStatus::Unreadable) {
@@ -350,6 +382,76 @@ void CTsOtoSetingDlg::loadWavLocation(const QString& folder)
     }
     config().latestTscfgLoc = toUtf8(m_wavFolder);
     saveConfig();
+    refreshLocationChoices();
+}
+
+QLineEdit& CTsOtoSetingDlg::wavFolderBox()
+{
+    return *m_locationBox->lineEdit();
+}
+
+QStringList CTsOtoSetingDlg::projectLocations() const
+{
+    QStringList folders;
+    const ProjectDocument& project = currentProject();
+    if (project.model() != nullptr) {
+        for (const std::string& stored : project.model()->wavLocations) {
+            folders << normalFolder(fromUtf8(resolveProjectFolder(project.path(), stored)));
+        }
+    }
+    return folders;
+}
+
+void CTsOtoSetingDlg::refreshLocationChoices()
+{
+    const QStringList folders = projectLocations();
+    QStringList shown;
+    for (int i = 0; i < m_locationBox->count(); ++i) {
+        shown << m_locationBox->itemText(i);
+    }
+    if (shown != folders) {
+        // Refilling the items must not change what the box shows.
+        const QSignalBlocker quiet(m_locationBox);
+        m_locationBox->clear();
+        m_locationBox->addItems(folders);
+        m_locationBox->setCurrentIndex(-1);
+        m_locationBox->lineEdit()->setText(m_wavFolder);
+    }
+    m_addLocationButton->setEnabled(!m_wavFolder.isEmpty() && currentProject().model() != nullptr &&
+                                    !folders.contains(m_wavFolder));
+}
+
+void CTsOtoSetingDlg::openTypedFolder()
+{
+    const QString typed = m_locationBox->lineEdit()->text().trimmed();
+    if (typed.isEmpty() || normalFolder(typed) == m_wavFolder) {
+        m_locationBox->lineEdit()->setText(m_wavFolder);
+        return;
+    }
+    if (!QFileInfo(typed).isDir()) {
+        m_locationBox->lineEdit()->setText(m_wavFolder);
+        prompter().error(this, typed + QStringLiteral("\nis not a folder."));
+        return;
+    }
+    loadWavLocation(typed);
+}
+
+void CTsOtoSetingDlg::addFolderToProject()
+{
+    if (m_wavFolder.isEmpty() || projectLocations().contains(m_wavFolder)) {
+        return;
+    }
+    FolderEvent add(Msg::kAddWavLocation, m_wavFolder);
+    sendToMainWindow(add);
+    refreshLocationChoices();
+}
+
+void CTsOtoSetingDlg::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        refreshLocationChoices();
+    }
+    CSignalDlgImp::changeEvent(event);
 }
 
 void CTsOtoSetingDlg::fillList()

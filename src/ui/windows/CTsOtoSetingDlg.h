@@ -14,6 +14,7 @@
 #include "ui/toolkit/CSignalWndProtocol.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -21,6 +22,7 @@
 #include <string>
 
 class QButtonGroup;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -42,6 +44,12 @@ public:
     void chooseWavLocation();
     // Loads folder (no chooser); the settings remember it.
     void loadWavLocation(const QString& folder);
+    // The location box offers the project's WAV locations; a folder typed into it and confirmed
+    // with Enter is loaded like a chosen one.
+    void refreshLocationChoices();
+    // "Add to Project": asks the main window to add the shown folder to the project's WAV
+    // locations. The button is enabled only for a folder the project does not list yet.
+    void addFolderToProject();
     void newMarkers();
     void editMarkers();
     void renameEntry();
@@ -73,10 +81,14 @@ public:
     QLineEdit& vPartBox() { return *m_vPart; }
     QLineEdit& xPartBox() { return *m_xPart; }
     QLineEdit& indieSymbolBox() { return *m_indieSymbol; }
-    QLineEdit& wavFolderBox() { return *m_folderBox; }
+    QLineEdit& wavFolderBox();
+    QComboBox& locationBox() { return *m_locationBox; }
+    QPushButton& addLocationButton() { return *m_addLocationButton; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Coming back to the window: the project's locations may have changed meanwhile.
+    void changeEvent(QEvent* event) override;
     // A folder dropped onto the window becomes its WAV folder.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -121,14 +133,18 @@ private:
     // have.
     std::string listPitch() const;
     void refreshFormEnabling();
+    // The project's WAV locations as folders (relative ones taken from the project file's folder).
+    QStringList projectLocations() const;
+    void openTypedFolder();
 
     CTsVoiceCfgMgr m_mgr;
     QString m_wavFolder;
     int m_kind = kFormCV;
     std::array<bool, kColumnCount> m_sortReversed{};
 
-    QLineEdit* m_folderBox;
+    QComboBox* m_locationBox;
     QPushButton* m_locationButton;
+    QPushButton* m_addLocationButton;
     QButtonGroup* m_kindGroup;
     std::array<QRadioButton*, 3> m_kindButtons{};
     QLineEdit* m_wavName;

@@ -597,6 +597,16 @@ bool CTsToolBoxAppMainFrame::event(QEvent* event)
     case Msg::kStoreEntry: storeEntry(*static_cast<EntryEvent*>(event)); return true;
     case Msg::kMoveToNeighbour: moveToNeighbour(*static_cast<EntryEvent*>(event)); return true;
     case Msg::kStoreAndNext: storeAndNext(*static_cast<EntryEvent*>(event)); return true;
+    case Msg::kAddWavLocation: {
+        // As the build panel's "+" does; the panel, when open, shows the new list.
+        const QString& folder = static_cast<FolderEvent*>(event)->folder;
+        if (currentProject().addWavLocation(folder.toUtf8().toStdString())) {
+            if (QWidget* panel = m_buildPanel.data()) {
+                QMetaObject::invokeMethod(panel, "reloadFromProject", Qt::DirectConnection);
+            }
+        }
+        return true;
+    }
     case Msg::kUpdateAvailable: {
         const auto* e = static_cast<UpdateAvailableEvent*>(event);
         m_latestVersion = e->version;

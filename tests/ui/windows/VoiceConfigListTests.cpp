@@ -10,6 +10,8 @@
 
 #include "support/WavBytes.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -517,4 +519,56 @@ TEST_F(VoiceConfigListFiles, FilesWithoutAnEntryAreGreyRowsThatFillTheFormForANe
     EXPECT_EQ(editor->loaded[1].key, "C4->ta");
     EXPECT_EQ(list->wavNameBox().text(), QStringLiteral("C4_ta.wav"));
     EXPECT_EQ(stored(folderA, "C4->ta"), nullptr) << "opened, not stored";
+}
+
+// The location box offers the project's WAV locations; a folder shown that the project does not
+// list is added to it with one button, through the main window's project.
+TEST_F(VoiceConfigList, TheLocationBoxOffersTheProjectsFoldersAndAddsTheShownOne)
+{
+    auto project = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>();
+    project->wavLocations = {"B"}; // relative to the project file's folder
+    currentProject().replaceModel(std::move(project), m_dir / "bank.lvtb");
+    QComboBox& box = list->locationBox();
+    QPushButton& add = list->addLocationButton();
+
+    // Opening the box fills it from the project; picking an item shows that folder.
+    QTest::keyClick(&box, Qt::Key_Down, Qt::AltModifier);
+    ASSERT_EQ(box.count(), 1);
+    EXPECT_EQ(box.itemText(0), qpath(folderB));
+    EXPECT_TRUE(add.isEnabled()) << "folder A is not in the project";
+    QAbstractItemView* items = box.view();
+    QTest::mouseClick(items->viewport(), Qt::LeftButton, {}, items->visualRect(items->model()->index(0, 0)).center());
+    EXPECT_EQ(list->wavFolder(), qpath(folderB));
+    EXPECT_EQ(list->wavFolderBox().text(), qpath(folderB));
+    EXPECT_FALSE(add.isEnabled()) << "already a location";
+
+    // A folder typed into the box and confirmed with Enter is shown like a chosen one.
+    QLineEdit& typed = list->wavFolderBox();
+    typed.selectAll();
+    QTest::keyClicks(&typed, qpath(folderA));
+    QTest::keyClick(&typed, Qt::Key_Return);
+    EXPECT_EQ(list->wavFolder(), qpath(folderA));
+    EXPECT_EQ(list->table().rowCount(), 4);
+    ASSERT_TRUE(add.isEnabled());
+    EXPECT_FALSE(currentProject().isModified());
+
+    click(QStringLiteral("Add to Project"));
+    ASSERT_NE(currentProject().model(), nullptr);
+    EXPECT_EQ(currentProject().model()->wavLocations, (std::vector<std::string>{"B", folderA.string()}));
+    EXPECT_TRUE(currentProject().isModified());
+    EXPECT_FALSE(add.isEnabled());
+    QTest::keyClick(&box, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(box.count(), 2);
+    EXPECT_EQ(box.itemText(1), qpath(folderA));
+    QTest::keyClick(box.view(), Qt::Key_Escape);
+
+    // Something typed that is no folder is refused; the list keeps its folder.
+    typed.selectAll();
+    QTest::keyClicks(&typed, qpath(m_dir / "nowhere"));
+    scripted.answerMessage(Prompter::Answer::Ok);
+    QTest::keyClick(&typed, Qt::Key_Return);
+    EXPECT_EQ(scripted.prompts().back().text, qpath(m_dir / "nowhere") + QStringLiteral("\nis not a folder."));
+    EXPECT_EQ(list->wavFolder(), qpath(folderA));
+    EXPECT_EQ(typed.text(), qpath(folderA));
+    EXPECT_TRUE(scripted.scriptDone());
 }

@@ -190,6 +190,7 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     addCommand("Rename", &CTsOtoSetingDlg::renameEntry);
     addCommand("Copy", &CTsOtoSetingDlg::copyEntry);
     addCommand("Delete", &CTsOtoSetingDlg::deleteEntry);
+    addCommand("Make Entries", &CTsOtoSetingDlg::makeEntries);
     commands->addStretch(1);
     top->addLayout(commands);
 
@@ -857,6 +858,36 @@ void CTsOtoSetingDlg::deleteEntry()
     const EntryUpdate result = ::deleteEntry(m_mgr, key);
     if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
         removeRowsOfKey(key);
+        refreshFileRows();
+    }
+    reportUpdate(result);
+}
+
+void CTsOtoSetingDlg::makeEntries()
+{
+    if (m_wavFolder.isEmpty()) {
+        return;
+    }
+    const PhoneticDictionary dictionary = projectDictionary();
+    CMakeEntriesDlg dialog([this, &dictionary](const std::string& pitch) { return planEntryScan(m_mgr, pitch, dictionary); },
+                           this);
+    dialog.prepare(fromUtf8(listPitch()));
+    if (prompter().runModal(dialog) != QDialog::Accepted || dialog.pitch.isEmpty()) {
+        return;
+    }
+    const std::string pitch = toUtf8(dialog.pitch);
+    const WaitCursor wait;
+    // Planned again under the lock, from the file as it is now: the preview may be older.
+    std::optional<Tessarin::UpdateLock> lock;
+    rereadForChange(lock);
+    const std::vector<ScannedFile> plan = planEntryScan(m_mgr, pitch, dictionary);
+    const EntryUpdate result = storeScannedEntries(m_mgr, plan);
+    if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
+        for (const ScannedFile& file : plan) {
+            if (file.verdict == ScannedFile::Verdict::Make && rowOfKey(entryKey(*file.entry)) < 0) {
+                appendRow(entryKey(*file.entry));
+            }
+        }
         refreshFileRows();
     }
     reportUpdate(result);

@@ -55,6 +55,9 @@ public:
     void renameEntry();
     void copyEntry();
     void deleteEntry();
+    // "Make Entries": after a preview through the Prompter, an entry at the chosen pitch for each
+    // of the folder's files without one whose name reads as a unit (as lvtb entries scan makes).
+    void makeEntries();
     void sortByColumn(int column);
     // Fills the form from a row (as a double-click does); nothing is opened. For a file without an
     // entry: its name, the list's pitch, and the kind and symbol its name reads as.

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -571,4 +572,84 @@ TEST_F(VoiceConfigList, TheLocationBoxOffersTheProjectsFoldersAndAddsTheShownOne
     EXPECT_EQ(list->wavFolder(), qpath(folderA));
     EXPECT_EQ(typed.text(), qpath(folderA));
     EXPECT_TRUE(scripted.scriptDone());
+}
+
+// "Make Entries" previews what it will make at the list's pitch (the pitch can be changed there),
+// makes nothing on Cancel, and on Ok makes the entries as lvtb entries scan does.
+TEST_F(VoiceConfigListFiles, MakeEntriesPreviewsThenMakesAnEntryForEachFileThatNamesAUnit)
+{
+    lvtest::writeFile(folderA / "sa.wav", lvtest::WavBytes::mono16(lvtest::sine16(44100))); // C4->sa exists
+    list->loadWavLocation(qpath(folderA));
+    const auto before = lvtest::readFile(folderA / "voice.lvcfg");
+    const auto rows = [](QTableWidget& table) {
+        QStringList r;
+        for (int row = 0; row < table.rowCount(); ++row) {
+            QStringList cells;
+            for (int c = 0; c < table.columnCount(); ++c) {
+                cells << table.item(row, c)->text();
+            }
+            r << cells.join(QLatin1Char(' '));
+        }
+        return r;
+    };
+    const auto lines = [](QListWidget& list) {
+        QStringList l;
+        for (int i = 0; i < list.count(); ++i) {
+            l << list.item(i)->text();
+        }
+        return l;
+    };
+
+    scripted.answerModal([&](QDialog& dialog) {
+        auto& preview = dynamic_cast<CMakeEntriesDlg&>(dialog);
+        EXPECT_EQ(preview.windowTitle(), QStringLiteral("Make Entries"));
+        EXPECT_EQ(preview.pitchBox().text(), QStringLiteral("C4")) << "the pitch most entries have";
+        EXPECT_EQ(rows(preview.toMake()), (QStringList{QStringLiteral("C4_ta.wav CV ta C4"), QStringLiteral("a_t.wav VX a_t C4")}));
+        EXPECT_EQ(lines(preview.leftAlone()),
+                  (QStringList{QStringLiteral("E4_br.wav: no unit of the dictionary at C4"),
+                               QStringLiteral("sa.wav: C4 : sa has an entry already"),
+                               QStringLiteral("zz.wav: no unit of the dictionary at C4")}));
+        // Another pitch plans again.
+        preview.pitchBox().selectAll();
+        QTest::keyClicks(&preview.pitchBox(), QStringLiteral("E4"));
+        EXPECT_EQ(rows(preview.toMake()), (QStringList{QStringLiteral("E4_br.wav INDIE br E4"), QStringLiteral("a_t.wav VX a_t E4"),
+                                                      QStringLiteral("sa.wav CV sa E4")}));
+        EXPECT_TRUE(preview.okButton().isEnabled());
+        preview.pitchBox().selectAll();
+        QTest::keyClick(&preview.pitchBox(), Qt::Key_Backspace);
+        EXPECT_EQ(preview.toMake().rowCount(), 0);
+        EXPECT_FALSE(preview.okButton().isEnabled()) << "no pitch, nothing to make";
+        dialog.reject();
+        return dialog.result();
+    });
+    click(QStringLiteral("Make Entries"));
+    EXPECT_EQ(lvtest::readFile(folderA / "voice.lvcfg"), before) << "cancelled: nothing written";
+    EXPECT_EQ(list->table().rowCount(), 9);
+
+    scripted.answerModal([](QDialog& dialog) {
+        auto& preview = dynamic_cast<CMakeEntriesDlg&>(dialog);
+        QTest::mouseClick(&preview.okButton(), Qt::LeftButton);
+        return dialog.result();
+    });
+    click(QStringLiteral("Make Entries"));
+    EXPECT_TRUE(scripted.scriptDone());
+    // Made with the editor's first markers: 0.2, 0.3, 0.7 and 0.8 of the one-second files.
+    const auto ta = stored(folderA, "C4->ta");
+    ASSERT_NE(ta, nullptr);
+    EXPECT_EQ(ta->wavName, "C4_ta.wav");
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_CV&>(*ta).connectPoint, double(0.2f));
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_CV&>(*ta).vowelEnd, double(0.8f));
+    const auto at = stored(folderA, "C4->a_t");
+    ASSERT_NE(at, nullptr);
+    EXPECT_EQ(at->srcType, "VX");
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_VC&>(*at).tailPoint, double(0.5f));
+    EXPECT_EQ(stored(folderA, "C4->zz"), nullptr);
+    // The new entries' rows follow the others; the files left alone stay grey below them.
+    ASSERT_EQ(list->table().rowCount(), 9);
+    EXPECT_EQ(numbers(), oneToN());
+    EXPECT_EQ(files().mid(4), (QStringList{QStringLiteral("C4_ta.wav"), QStringLiteral("a_t.wav"), QStringLiteral("E4_br.wav"),
+                                           QStringLiteral("sa.wav"), QStringLiteral("zz.wav")}));
+    for (int row = 0; row < 9; ++row) {
+        EXPECT_EQ(list->isFileRow(row), row >= 6) << row;
+    }
 }

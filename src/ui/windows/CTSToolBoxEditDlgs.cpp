@@ -152,6 +152,8 @@ CMakeEntriesDlg::CMakeEntriesDlg(Planner planner, QWidget* parent) : QDialog(par
     m_toMake->verticalHeader()->hide();
     m_toMake->horizontalHeader()->setStretchLastSection(true);
     m_toMake->setColumnWidth(0, 200);
+    m_toMake->setColumnWidth(1, 70);
+    m_toMake->setColumnWidth(2, 110);
     m_toMake->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_toMake->setSelectionMode(QAbstractItemView::NoSelection);
     top->addWidget(m_toMake, 3);

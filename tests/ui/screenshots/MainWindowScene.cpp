@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QTabWidget>
+#include <QTableWidget>
 
 using namespace TessarinEditor;
 
@@ -46,6 +47,62 @@ QImage withMenuOpen(CTsToolBoxAppMainFrame& frame, QAction* menuAction)
     return out;
 }
 
+// A copy of the demo folder in which one entry of each kind was never made and one recording is
+// named after no unit: the list with its grey "no entry" rows (the form filled from the first of
+// them), and the preview of "Make Entries" there.
+bool filesWithoutEntryShots(const Context& context, CTsOtoSetingDlg& list, const std::filesystem::path& demoFolder)
+{
+    const std::filesystem::path folder = context.outDir / "files-without-entry";
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy(demoFolder, folder, std::filesystem::copy_options::recursive, ec);
+    if (ec) {
+        return false;
+    }
+    {
+        CTsVoiceCfgMgr mgr;
+        mgr.loadFolder(folder);
+        std::vector<std::string> unmade;
+        for (const int kind : {CTsVoiceCfg::kCV, CTsVoiceCfg::kVX, CTsVoiceCfg::kINDIE}) {
+            for (const auto& [key, entry] : mgr.entryMap()) {
+                if (entry->kind() == kind) {
+                    unmade.push_back(key);
+                    break;
+                }
+            }
+        }
+        std::string anyRecording;
+        for (const std::string& key : unmade) {
+            anyRecording = mgr.findKey(key)->wavName;
+            mgr.removeKey(key);
+        }
+        if (!mgr.save() || anyRecording.empty()) {
+            return false;
+        }
+        std::filesystem::copy_file(folder / anyRecording, folder / "take-07.wav", ec);
+    }
+    list.loadWavLocation(QString::fromStdString(folder.string()));
+    int firstFile = 0;
+    while (firstFile < list.table().rowCount() && !list.isFileRow(firstFile)) {
+        ++firstFile;
+    }
+    list.table().selectRow(firstFile);
+    list.table().scrollToBottom();
+    list.loadRowIntoForm(firstFile);
+    bool ok = save(context, QStringLiteral("voice-config-list-files-without-entry"), grabWindow(list));
+
+    const TSTBCurrentModel::CTsToolBoxProjModel* project = currentProject().model();
+    const PhoneticDictionary dictionary = project ? PhoneticDictionary::fromProject(*project) : PhoneticDictionary();
+    CMakeEntriesDlg preview([&list, &dictionary](const std::string& pitch) {
+        return planEntryScan(list.manager(), pitch, dictionary);
+    });
+    preview.prepare(list.pitchBox().text());
+    ok = save(context, QStringLiteral("voice-config-list-make-entries"), grabWindow(preview)) && ok;
+    preview.hide();
+    return ok;
+}
+
 } // namespace
 
 bool mainWindowScene(const Context& context)
@@ -75,6 +132,7 @@ bool mainWindowScene(const Context& context)
         list->sortByColumn(CTsOtoSetingDlg::kColPitch);
         list->loadRowIntoForm(0);
         ok = save(context, QStringLiteral("voice-config-list"), grabWindow(*list)) && ok;
+        ok = filesWithoutEntryShots(context, *list, folder) && ok;
         list->close();
     }
 

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace TessarinEditor {
 
@@ -43,6 +44,8 @@ inline constexpr int kBuildRefresh = 8600;
 // Voice configuration list → main window: add a folder to the project's WAV locations. Carries the
 // folder.
 inline constexpr int kAddWavLocation = 8601;
+// The list's check worker → the list (posted): one entry's verdict, or the end of the check.
+inline constexpr int kCheckVerdict = 8602;
 } // namespace Msg
 
 inline QEvent::Type messageType(int number)
@@ -99,6 +102,23 @@ class FolderEvent : public QEvent {
 public:
     FolderEvent(int number, QString folder) : QEvent(messageType(number)), folder(std::move(folder)) {}
     const QString folder;
+};
+
+// 8602: a copy of one verdict of the run numbered run; finished: the run ended (no verdict).
+class CheckVerdictEvent : public QEvent {
+public:
+    CheckVerdictEvent(std::uint64_t run, std::string key, bool ok, QString text, int done, int total, bool finished)
+        : QEvent(messageType(Msg::kCheckVerdict)), run(run), key(std::move(key)), ok(ok), text(std::move(text)),
+          done(done), total(total), finished(finished)
+    {
+    }
+    const std::uint64_t run;
+    const std::string key;
+    const bool ok;
+    const QString text;
+    const int done;
+    const int total;
+    const bool finished;
 };
 
 // 8600.

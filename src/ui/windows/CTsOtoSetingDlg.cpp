@@ -26,6 +26,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -34,6 +35,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace TessarinEditor {
@@ -47,7 +49,7 @@ constexpr std::intptr_t kDeferredNewMarkers = 2;
 constexpr int kKeyRole = Qt::UserRole;      // column 0: the entry's key in the manager
 constexpr int kTimeRole = Qt::UserRole + 1; // column 4: the update time as a number
 constexpr int kFileRole = Qt::UserRole + 2; // column 0 of a file without an entry: its name
-constexpr std::array<int, 6> kColumnWidths = {36, 100, 60, 60, 150, 220};
+constexpr std::array<int, 7> kColumnWidths = {36, 100, 60, 60, 150, 220, 160};
 
 QString fromUtf8(const std::string& text)
 {
@@ -191,12 +193,19 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     addCommand("Copy", &CTsOtoSetingDlg::copyEntry);
     addCommand("Delete", &CTsOtoSetingDlg::deleteEntry);
     addCommand("Make Entries", &CTsOtoSetingDlg::makeEntries);
+    addCommand("Check", &CTsOtoSetingDlg::checkFolder);
+    m_checkButton = static_cast<QPushButton*>(commands->itemAt(commands->count() - 1)->widget());
+    m_checkProgress = new QProgressBar(this);
+    m_checkProgress->setFormat(QStringLiteral("%v / %m"));
+    m_checkProgress->setMaximumWidth(140);
+    m_checkProgress->hide();
+    commands->addWidget(m_checkProgress);
     commands->addStretch(1);
     top->addLayout(commands);
 
     m_table = new QTableWidget(0, kColumnCount, this);
     m_table->setHorizontalHeaderLabels({QString(), QStringLiteral("Symbol"), QStringLiteral("Pitch"), QStringLiteral("Type"),
-                                        QStringLiteral("Update Time"), QStringLiteral("File Name")});
+                                        QStringLiteral("Update Time"), QStringLiteral("File Name"), QStringLiteral("Check")});
     for (int c = 0; c < kColumnCount; ++c) {
         m_table->setColumnWidth(c, kColumnWidths[static_cast<std::size_t>(c)]);
     }
@@ -217,7 +226,16 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     connect(m_addLocationButton, &QPushButton::clicked, this, [this] { addFolderToProject(); });
     connect(m_kindGroup, &QButtonGroup::idClicked, this, [this](int id) { setFormKind(id); });
     connect(m_table->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) { sortByColumn(column); });
-    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { loadRowIntoForm(row); });
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        loadRowIntoForm(row);
+        // A failing entry is opened at once: the author is going to move its markers.
+        const QTableWidgetItem* number = m_table->item(row, kColNumber);
+        const auto verdict = number == nullptr ? m_verdicts.end()
+                                               : m_verdicts.find(toUtf8(number->data(kKeyRole).toString()));
+        if (!isFileRow(row) && verdict != m_verdicts.end() && !verdict->second.ok) {
+            editMarkers();
+        }
+    });
 
     setFormKind(kFormCV);
     m_table->horizontalHeader()->setSortIndicatorShown(false);
@@ -230,7 +248,11 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     }
 }
 
-CTsOtoSetingDlg::~CTsOtoSetingDlg() = default;
+CTsOtoSetingDlg::~CTsOtoSetingDlg()
+{
+    // The worker posts to this window: it ends before the window does.
+    m_check.stop();
+}
 
 void CTsOtoSetingDlg::closeEvent(QCloseEvent* event)
 {
@@ -369,6 +391,8 @@ void CTsOtoSetingDlg::chooseWavLocation()
 
 void CTsOtoSetingDlg::loadWavLocation(const QString& folder)
 {
+    stopCheck();
+    m_verdicts.clear();
     m_wavFolder = normalFolder(folder);
     {
         const WaitCursor wait;
@@ -573,6 +597,87 @@ void CTsOtoSetingDlg::refreshRow(int row)
     time->setData(kTimeRole, static_cast<qlonglong>(entry->updateTime));
     m_table->setItem(row, kColTime, time);
     m_table->setItem(row, kColFile, makeItem(fromUtf8(entry->wavName), Qt::AlignLeft));
+    showVerdict(row);
+}
+
+void CTsOtoSetingDlg::showVerdict(int row)
+{
+    const auto verdict = m_verdicts.find(toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString()));
+    auto* item = makeItem(verdict == m_verdicts.end() ? QString() : verdict->second.text, Qt::AlignLeft);
+    if (verdict != m_verdicts.end()) {
+        item->setToolTip(verdict->second.text);
+        if (!verdict->second.ok) {
+            item->setForeground(QColor(180, 0, 0));
+        }
+    }
+    m_table->setItem(row, kColVerdict, item);
+}
+
+void CTsOtoSetingDlg::checkFolder()
+{
+    if (checkRunning()) {
+        stopCheck();
+        return;
+    }
+    const TSTBCurrentModel::CTsToolBoxProjModel* project = currentProject().model();
+    if (m_wavFolder.isEmpty() || project == nullptr) {
+        return;
+    }
+    std::string message;
+    if (!checkProjectDictionary(*project, message)) {
+        prompter().error(this, fromUtf8(message));
+        return;
+    }
+    m_verdicts.clear();
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (!isFileRow(row)) {
+            showVerdict(row);
+        }
+    }
+    const std::uint64_t run = ++m_checkRun;
+    m_check.onVerdict = [this, run](const FolderCheck::Verdict& v) {
+        QCoreApplication::postEvent(this, new CheckVerdictEvent(run, v.key, v.ok, fromUtf8(v.text), v.done, v.total, false));
+    };
+    m_check.onFinished = [this, run](bool) {
+        QCoreApplication::postEvent(this, new CheckVerdictEvent(run, std::string(), false, QString(), 0, 0, true));
+    };
+    m_checkRunning = true;
+    m_checkButton->setText(QStringLiteral("Stop"));
+    m_checkProgress->setRange(0, 0); // busy until the first verdict tells the count
+    m_checkProgress->show();
+    m_check.start(PhoneticDictionary::fromProject(*project), toUtf8(m_wavFolder),
+                  int(std::max(1u, std::thread::hardware_concurrency())));
+}
+
+void CTsOtoSetingDlg::stopCheck()
+{
+    m_check.stop();
+    m_checkRunning = false;
+    m_checkButton->setText(QStringLiteral("Check"));
+    m_checkProgress->hide();
+}
+
+void CTsOtoSetingDlg::customEvent(QEvent* event)
+{
+    if (static_cast<int>(event->type()) != Msg::kCheckVerdict) {
+        CSignalDlgImp::customEvent(event);
+        return;
+    }
+    const auto* v = static_cast<CheckVerdictEvent*>(event);
+    if (v->run != m_checkRun || !m_checkRunning) {
+        return; // from a check stopped before
+    }
+    if (v->finished) {
+        stopCheck();
+        return;
+    }
+    m_verdicts[v->key] = EntryVerdict{v->ok, v->text};
+    m_checkProgress->setRange(0, v->total);
+    m_checkProgress->setValue(v->done);
+    const int row = rowOfKey(v->key);
+    if (row >= 0) {
+        showVerdict(row);
+    }
 }
 
 int CTsOtoSetingDlg::rowOfKey(const std::string& key) const
@@ -826,6 +931,7 @@ void CTsOtoSetingDlg::renameOrCopy(bool copy)
         return;
     }
     const std::string newKey = newPitch + "->" + newSymbol;
+    m_verdicts.erase(newKey);
     if (!copy) {
         removeRowsOfKey(oldKey);
     }
@@ -904,6 +1010,7 @@ bool CTsOtoSetingDlg::storeEntry(const CTsVoiceCfg& edited, const QString& wavFo
     const EntryUpdate result = storeEditedEntry(m_mgr, *entry, m_mgr.folder());
     if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
         const std::string key = entryKey(*entry);
+        m_verdicts.erase(key); // checked as it was before
         const int row = rowOfKey(key);
         if (row >= 0) {
             refreshRow(row);

@@ -9,6 +9,7 @@
 // yet; choosing one fills the form for a new entry of it (the unit read from its name with the
 // project's dictionary), and nothing is written until the author stores it.
 
+#include "builder/FolderCheck.h"
 #include "core/FileLock.h"
 #include "model/CTsVoiceCfgMgr.h"
 #include "ui/toolkit/CSignalWndProtocol.h"
@@ -18,10 +19,12 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
 class QButtonGroup;
+class QProgressBar;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -34,7 +37,7 @@ class CTsOtoSetingDlg : public CSignalDlgImp {
     Q_OBJECT
 public:
     enum FormKind { kFormCV = 0, kFormVX = 1, kFormIndependent = 2 };
-    enum Column { kColNumber = 0, kColSymbol, kColPitch, kColType, kColTime, kColFile, kColumnCount };
+    enum Column { kColNumber = 0, kColSymbol, kColPitch, kColType, kColTime, kColFile, kColVerdict, kColumnCount };
 
     // parent is the main window: messages go to it.
     explicit CTsOtoSetingDlg(QWidget* parent = nullptr);
@@ -58,6 +61,13 @@ public:
     // "Make Entries": after a preview through the Prompter, an entry at the chosen pitch for each
     // of the folder's files without one whose name reads as a unit (as lvtb entries scan makes).
     void makeEntries();
+    // "Check": every entry of the shown folder through the build's checks (as lvtb check), on a
+    // worker; the "Check" column fills with "pass" or the checker's message as verdicts come in,
+    // with a progress bar meanwhile. Pressed again while it runs ("Stop"), it stops. A double-click
+    // on a failing row opens its entry in the wave editor.
+    void checkFolder();
+    bool checkRunning() const { return m_checkRun != 0 && m_checkRunning; }
+    QProgressBar& checkProgress() { return *m_checkProgress; }
     void sortByColumn(int column);
     // Fills the form from a row (as a double-click does); nothing is opened. For a file without an
     // entry: its name, the list's pitch, and the kind and symbol its name reads as.
@@ -96,6 +106,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void onDeferredCommand(std::intptr_t argument) override;
+    void customEvent(QEvent* event) override;
 
 private:
     struct FormName {
@@ -136,6 +147,8 @@ private:
     // have.
     std::string listPitch() const;
     void refreshFormEnabling();
+    void stopCheck();
+    void showVerdict(int row);
     // The project's WAV locations as folders (relative ones taken from the project file's folder).
     QStringList projectLocations() const;
     void openTypedFolder();
@@ -157,6 +170,17 @@ private:
     QLineEdit* m_xPart;
     QLineEdit* m_indieSymbol;
     QTableWidget* m_table;
+    QPushButton* m_checkButton = nullptr;
+    QProgressBar* m_checkProgress;
+
+    struct EntryVerdict {
+        bool ok = false;
+        QString text;
+    };
+    std::map<std::string, EntryVerdict> m_verdicts; // by key, for the folder shown
+    FolderCheck m_check;
+    std::uint64_t m_checkRun = 0; // numbers the runs: verdicts of a run stopped earlier are dropped
+    bool m_checkRunning = false;
 };
 
 } // namespace TessarinEditor

@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QTabWidget>
+#include <QThread>
 #include <QTableWidget>
 
 using namespace TessarinEditor;
@@ -91,6 +92,30 @@ bool filesWithoutEntryShots(const Context& context, CTsOtoSetingDlg& list, const
     list.table().scrollToBottom();
     list.loadRowIntoForm(firstFile);
     bool ok = save(context, QStringLiteral("voice-config-list-files-without-entry"), grabWindow(list));
+
+    // The same folder checked, one entry given a pitch that is no pitch name so that a verdict fails.
+    {
+        CTsVoiceCfgMgr mgr;
+        mgr.loadFolder(folder);
+        if (!mgr.entries().empty()) {
+            copyEntry(mgr, entryKey(*mgr.entries().front()), "ka", "H4");
+        }
+    }
+    list.loadWavLocation(QString::fromStdString(folder.string()));
+    list.checkFolder();
+    for (int i = 0; i < 2400 && list.checkRunning(); ++i) {
+        QThread::msleep(25);
+        QCoreApplication::processEvents();
+    }
+    ok = !list.checkRunning() && ok;
+    // Wide enough for the "Check" column, with the failing row in view.
+    list.resize(900, 560);
+    for (int row = 0; row < list.table().rowCount(); ++row) {
+        if (list.table().item(row, CTsOtoSetingDlg::kColPitch)->text() == QStringLiteral("H4")) {
+            list.table().scrollToItem(list.table().item(row, CTsOtoSetingDlg::kColNumber));
+        }
+    }
+    ok = save(context, QStringLiteral("voice-config-list-checked"), grabWindow(list)) && ok;
 
     const TSTBCurrentModel::CTsToolBoxProjModel* project = currentProject().model();
     const PhoneticDictionary dictionary = project ? PhoneticDictionary::fromProject(*project) : PhoneticDictionary();

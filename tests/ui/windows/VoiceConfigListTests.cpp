@@ -8,6 +8,7 @@
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 
+#include "demo/DemoSinger.h"
 #include "support/WavBytes.h"
 
 #include <QAbstractItemView>
@@ -15,6 +16,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -652,4 +654,62 @@ TEST_F(VoiceConfigListFiles, MakeEntriesPreviewsThenMakesAnEntryForEachFileThatN
     for (int row = 0; row < 9; ++row) {
         EXPECT_EQ(list->isFileRow(row), row >= 6) << row;
     }
+}
+
+// "Check" runs the build's checks over the shown folder on a worker: the "Check" column fills with
+// "pass" or the checker's message, and a double-click on a failing row opens it in the editor.
+TEST_F(VoiceConfigList, CheckFillsTheVerdictColumnAndAFailingRowOpensInTheEditor)
+{
+    std::string error;
+    const auto demo = lvdemo::writeDemoProject(m_dir / "demo", error, lvdemo::smallDemoOptions());
+    ASSERT_TRUE(demo) << error;
+    ASSERT_TRUE(currentProject().open(demo->projectFile));
+    const std::filesystem::path folder = demo->wavLocations.at(0);
+    {
+        // A copy at a pitch that is no pitch name: the build refuses it.
+        CTsVoiceCfgMgr mgr;
+        ASSERT_EQ(mgr.loadFolder(folder), CTsVoiceCfgMgr::LoadStatus::Loaded);
+        const CTsVoiceCfg* first = mgr.entries().front();
+        ASSERT_EQ(::copyEntry(mgr, entryKey(*first), "zz", "H4"), EntryUpdate::Done);
+    }
+    list->loadWavLocation(qpath(folder));
+    QTableWidget& table = list->table();
+    const int rows = table.rowCount();
+    ASSERT_GT(rows, 2);
+    EXPECT_EQ(table.horizontalHeaderItem(CTsOtoSetingDlg::kColVerdict)->text(), QStringLiteral("Check"));
+
+    click(QStringLiteral("Check"));
+    EXPECT_TRUE(list->checkRunning());
+    EXPECT_TRUE(list->checkProgress().isVisibleTo(list));
+    for (int i = 0; i < 1200 && list->checkRunning(); ++i) {
+        QTest::qWait(25); // the window's event loop runs: verdicts arrive as posted events
+    }
+    ASSERT_FALSE(list->checkRunning()) << "the check did not finish in 30 s";
+    EXPECT_FALSE(list->checkProgress().isVisibleTo(list));
+    int failing = -1;
+    for (int row = 0; row < rows; ++row) {
+        const QString verdict = cell(row, CTsOtoSetingDlg::kColVerdict);
+        if (cell(row, CTsOtoSetingDlg::kColSymbol) == QStringLiteral("zz")) {
+            failing = row;
+            EXPECT_EQ(verdict, QStringLiteral("Pitch symbol error."));
+        } else {
+            EXPECT_EQ(verdict, QStringLiteral("pass")) << cell(row, CTsOtoSetingDlg::kColSymbol).toStdString();
+        }
+    }
+    ASSERT_GE(failing, 0);
+    EXPECT_NE(table.item(failing, CTsOtoSetingDlg::kColVerdict)->foreground().color(),
+              table.item(failing == 0 ? 1 : 0, CTsOtoSetingDlg::kColVerdict)->foreground().color());
+
+    // A passing row only fills the form; the failing one opens.
+    doubleClickRow(failing == 0 ? 1 : 0);
+    EXPECT_TRUE(editor.isNull());
+    doubleClickRow(failing);
+    ASSERT_FALSE(editor.isNull());
+    ASSERT_EQ(editor->loaded.size(), 1u);
+    EXPECT_EQ(editor->loaded[0].key, "H4->zz");
+    EXPECT_EQ(editor->loaded[0].folder, qpath(folder));
+
+    // Another folder shows no verdicts of this one.
+    list->loadWavLocation(qpath(folderA));
+    EXPECT_TRUE(cell(0, CTsOtoSetingDlg::kColVerdict).isEmpty());
 }

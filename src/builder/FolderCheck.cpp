@@ -6,12 +6,12 @@ namespace {
 
 class Reporter : public CTSVoiceBankUtilDelegate {
 public:
-    Reporter(const std::function<void(const FolderCheck::Verdict&)>& onVerdict, const BuildContext& context)
-        : m_onVerdict(onVerdict), m_context(context)
+    Reporter(const std::function<void(const FolderCheck::Verdict&)>& onVerdict, FolderCheck::Run& run)
+        : m_onVerdict(onVerdict), m_run(run)
     {
     }
 
-    void onProgress(const std::string&) override {}
+    void onProgress(const std::string&) override { passOnStop(); }
     void onEntryResult(const TSSrcCheckResult&, const std::string&) override {}
     void onFinished(const TSSrcCheckResult&) override {}
     void onLocationProblem(const TSSrcCheckResult&) override {}
@@ -28,15 +28,23 @@ public:
             }
         }
         v.done = ++m_done;
-        v.total = m_context.total;
+        v.total = m_run.context.total;
+        passOnStop();
         if (m_onVerdict) {
             m_onVerdict(v);
         }
     }
 
 private:
+    void passOnStop()
+    {
+        if (m_run.stopAsked.load()) {
+            m_run.context.stop.store(1);
+        }
+    }
+
     const std::function<void(const FolderCheck::Verdict&)>& m_onVerdict;
-    const BuildContext& m_context;
+    FolderCheck::Run& m_run;
     int m_done = 0;
 };
 
@@ -50,25 +58,28 @@ FolderCheck::~FolderCheck()
 void FolderCheck::start(PhoneticDictionary dictionary, std::string folder, int jobs)
 {
     stop();
-    m_context = std::make_unique<BuildContext>();
-    m_context->checkOnly = true;
-    m_context->jobs = jobs < 1 ? 1 : jobs;
-    BuildContext* context = m_context.get();
-    m_worker = std::thread([this, context, dictionary = std::move(dictionary), folder = std::move(folder)] {
-        Reporter reporter(onVerdict, *context);
-        context->delegate = &reporter;
-        buildModels(*context, dictionary, {folder}, std::string(), std::nullopt, false);
-        context->delegate = nullptr;
+    m_run = std::make_unique<Run>();
+    m_run->context.checkOnly = true;
+    m_run->context.jobs = jobs < 1 ? 1 : jobs;
+    Run* run = m_run.get();
+    // The worker calls its own copies: the owner may set new callbacks while the last of it ends.
+    m_worker = std::thread([run, onVerdict = onVerdict, onFinished = onFinished, dictionary = std::move(dictionary),
+                            folder = std::move(folder)] {
+        Reporter reporter(onVerdict, *run);
+        run->context.delegate = &reporter;
+        buildModels(run->context, dictionary, {folder}, std::string(), std::nullopt, false);
+        run->context.delegate = nullptr;
         if (onFinished) {
-            onFinished(context->stop.load() != 0);
+            onFinished(run->stopAsked.load());
         }
     });
 }
 
 void FolderCheck::stop()
 {
-    if (m_context) {
-        m_context->stop = 1;
+    if (m_run) {
+        m_run->stopAsked.store(true);
+        m_run->context.stop.store(1);
     }
     if (m_worker.joinable()) {
         m_worker.join();

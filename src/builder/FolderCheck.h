@@ -11,6 +11,7 @@
 #include "builder/VoiceBankBuilder.h"
 #include "model/PhoneticDictionary.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,7 +43,14 @@ public:
     // Starts no further entry and waits for the worker.
     void stop();
 
+    struct Run {
+        BuildContext context;
+        // buildModels() clears the context's stop flag when it begins: a stop asked for before that
+        // is kept here and passed on at the next report.
+        std::atomic<bool> stopAsked{false};
+    };
+
 private:
-    std::unique_ptr<BuildContext> m_context;
+    std::unique_ptr<Run> m_run;
     std::thread m_worker;
 };

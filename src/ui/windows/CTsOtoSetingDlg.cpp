@@ -186,6 +186,7 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, [this, run] { (this->*run)(); });
         commands->addWidget(button);
+        return button;
     };
     addCommand("New markers", &CTsOtoSetingDlg::newMarkers);
     addCommand("Edit markers", &CTsOtoSetingDlg::editMarkers);
@@ -193,8 +194,7 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     addCommand("Copy", &CTsOtoSetingDlg::copyEntry);
     addCommand("Delete", &CTsOtoSetingDlg::deleteEntry);
     addCommand("Make Entries", &CTsOtoSetingDlg::makeEntries);
-    addCommand("Check", &CTsOtoSetingDlg::checkFolder);
-    m_checkButton = static_cast<QPushButton*>(commands->itemAt(commands->count() - 1)->widget());
+    m_checkButton = addCommand("Check", &CTsOtoSetingDlg::checkFolder);
     m_checkProgress = new QProgressBar(this);
     m_checkProgress->setFormat(QStringLiteral("%v / %m"));
     m_checkProgress->setMaximumWidth(140);
@@ -623,6 +623,7 @@ void CTsOtoSetingDlg::checkFolder()
     if (m_wavFolder.isEmpty() || project == nullptr) {
         return;
     }
+    // As before a build: a dictionary that fails its checks would fail every entry.
     std::string message;
     if (!checkProjectDictionary(*project, message)) {
         prompter().error(this, fromUtf8(message));

@@ -66,7 +66,7 @@ public:
     // with a progress bar meanwhile. Pressed again while it runs ("Stop"), it stops. A double-click
     // on a failing row opens its entry in the wave editor.
     void checkFolder();
-    bool checkRunning() const { return m_checkRun != 0 && m_checkRunning; }
+    bool checkRunning() const { return m_checkRunning; }
     QProgressBar& checkProgress() { return *m_checkProgress; }
     void sortByColumn(int column);
     // Fills the form from a row (as a double-click does); nothing is opened. For a file without an

@@ -5,6 +5,7 @@
 
 #include "model/CAppConfigModel.h"
 #include "model/CTsVoiceCfgMgr.h"
+#include "ui/build/CVbSettingPanelDlg.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 
@@ -528,9 +529,20 @@ TEST_F(VoiceConfigListFiles, FilesWithoutAnEntryAreGreyRowsThatFillTheFormForANe
 // list is added to it with one button, through the main window's project.
 TEST_F(VoiceConfigList, TheLocationBoxOffersTheProjectsFoldersAndAddsTheShownOne)
 {
+    // The program's own build panel is open beside the list.
+    list->close();
+    settle();
+    frame = makeFrame(true);
     auto project = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>();
     project->wavLocations = {"B"}; // relative to the project file's folder
     currentProject().replaceModel(std::move(project), m_dir / "bank.lvtb");
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    auto* panel = qobject_cast<CVbSettingPanelDlg*>(frame->buildPanel());
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->locationList().rowCount(), 1);
     QComboBox& box = list->locationBox();
     QPushButton& add = list->addLocationButton();
 
@@ -560,6 +572,8 @@ TEST_F(VoiceConfigList, TheLocationBoxOffersTheProjectsFoldersAndAddsTheShownOne
     EXPECT_EQ(currentProject().model()->wavLocations, (std::vector<std::string>{"B", folderA.string()}));
     EXPECT_TRUE(currentProject().isModified());
     EXPECT_FALSE(add.isEnabled());
+    ASSERT_EQ(panel->locationList().rowCount(), 2) << "the open build panel shows the new location";
+    EXPECT_EQ(panel->locationList().item(1, 0)->text(), qpath(folderA));
     QTest::keyClick(&box, Qt::Key_Down, Qt::AltModifier);
     EXPECT_EQ(box.count(), 2);
     EXPECT_EQ(box.itemText(1), qpath(folderA));

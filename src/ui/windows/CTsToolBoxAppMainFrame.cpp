@@ -10,6 +10,7 @@
 #include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 #include "ui/windows/CurrentProject.h"
+#include "ui/windows/ToolWindowPlaces.h"
 #include "ui/toolkit/Prompter.h"
 
 #include <QAction>
@@ -24,6 +25,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QGuiApplication>
 #include <QScreen>
 
 #include <algorithm>
@@ -51,6 +53,17 @@ std::filesystem::path toPath(const QString& path)
 }
 
 // The first local project file among the dropped items.
+std::optional<ToolWindow> toolWindowOf(int number)
+{
+    switch (number) {
+    case Msg::kWaveEditor: return ToolWindow::editor;
+    case Msg::kVoiceCfgList: return ToolWindow::list;
+    case Msg::kBuildPanel: return ToolWindow::buildPanel;
+    case Msg::kDictionary: return ToolWindow::dictionary;
+    default: return std::nullopt;
+    }
+}
+
 std::optional<QString> droppedProject(const QMimeData* data)
 {
     if (data == nullptr || !data->hasUrls()) {
@@ -457,12 +470,11 @@ void CTsToolBoxAppMainFrame::about()
 void CTsToolBoxAppMainFrame::showToolWindow(int number)
 {
     QPointer<QWidget>* slot = nullptr;
-    QSize first;
     switch (number) {
-    case Msg::kWaveEditor: slot = &m_waveEditor; first = QSize(960, 640); break;
-    case Msg::kVoiceCfgList: slot = &m_configurationList; first = QSize(720, 560); break;
-    case Msg::kBuildPanel: slot = &m_buildPanel; first = QSize(560, 600); break;
-    case Msg::kDictionary: slot = &m_dictionary; first = QSize(560, 440); break;
+    case Msg::kWaveEditor: slot = &m_waveEditor; break;
+    case Msg::kVoiceCfgList: slot = &m_configurationList; break;
+    case Msg::kBuildPanel: slot = &m_buildPanel; break;
+    case Msg::kDictionary: slot = &m_dictionary; break;
     default: return;
     }
     if (slot->isNull()) {
@@ -478,15 +490,8 @@ void CTsToolBoxAppMainFrame::showToolWindow(int number)
             return;
         }
         *slot = made;
-        // Centred on the screen's available area (a request: some desktops place windows themselves).
-        if (made->size().isEmpty() || !made->testAttribute(Qt::WA_Resized)) {
-            made->resize(first);
-        }
-        if (const QScreen* screen = made->screen()) {
-            QRect frame(QPoint(0, 0), made->size());
-            frame.moveCenter(screen->availableGeometry().center());
-            made->move(frame.topLeft());
-        }
+        made->show();
+        placeToolWindow(*made, number);
     }
     QWidget* window = slot->data();
     window->show();
@@ -494,15 +499,78 @@ void CTsToolBoxAppMainFrame::showToolWindow(int number)
     window->activateWindow();
 }
 
+QRect CTsToolBoxAppMainFrame::availableArea(const QRect& near) const
+{
+    if (m_hooks.availableGeometry) {
+        return m_hooks.availableGeometry();
+    }
+    // The screen that holds the place, when one still does; else the main window's.
+    if (near.isValid()) {
+        if (const QScreen* there = QGuiApplication::screenAt(near.center())) {
+            return there->availableGeometry();
+        }
+    }
+    const QScreen* own = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    return own != nullptr ? own->availableGeometry() : QRect(0, 0, 1366, 768);
+}
+
+void CTsToolBoxAppMainFrame::placeToolWindow(QWidget& window, int number)
+{
+    const std::optional<ToolWindow> which = toolWindowOf(number);
+    if (!which) {
+        return;
+    }
+    // Places are of the frame, as the user sees the window; the frame is known once it is shown.
+    const QRect inside = window.geometry();
+    const QRect outside = window.frameGeometry();
+    const QMargins frame(inside.left() - outside.left(), inside.top() - outside.top(),
+                         outside.right() - inside.right(), outside.bottom() - inside.bottom());
+    const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const auto& places = config().windowPlaces;
+    const auto remembered = places.find(std::string(toolWindowName(*which)));
+    QRect place;
+    if (remembered != places.end()) {
+        const CAppConfigModel::WindowPlace& p = remembered->second;
+        const QRect was = QRect(p.x, p.y, p.width, p.height).marginsAdded(frame);
+        place = keptOnScreen(was, availableArea(was));
+    } else {
+        // Below the main window's strip, side by side with the other tool windows.
+        QRect area = availableArea({});
+        area.setTop(std::max(area.top(), frameGeometry().bottom() + 1 + kColumnGap));
+        place = firstToolWindowPlace(*which, area, window.minimumSizeHint().expandedTo(window.minimumSize()) + frameSize);
+    }
+    QRect wanted = place.marginsRemoved(frame);
+    wanted.setSize(wanted.size().expandedTo(window.minimumSize()));
+    window.setGeometry(wanted);
+}
+
+void CTsToolBoxAppMainFrame::rememberPlace(int number, const QWidget& window)
+{
+    const std::optional<ToolWindow> which = toolWindowOf(number);
+    if (!which || !window.isVisible()) {
+        return;
+    }
+    const QRect g = window.geometry();
+    config().windowPlaces[std::string(toolWindowName(*which))] =
+        CAppConfigModel::WindowPlace{g.x(), g.y(), g.width(), g.height()};
+    saveConfig();
+}
+
 void CTsToolBoxAppMainFrame::toolWindowClosed(int number)
 {
+    QPointer<QWidget>* slot = nullptr;
     switch (number) {
-    case Msg::kWaveEditor: m_waveEditor = nullptr; break;
-    case Msg::kVoiceCfgList: m_configurationList = nullptr; break;
-    case Msg::kBuildPanel: m_buildPanel = nullptr; break;
-    case Msg::kDictionary: m_dictionary = nullptr; break;
-    default: break;
+    case Msg::kWaveEditor: slot = &m_waveEditor; break;
+    case Msg::kVoiceCfgList: slot = &m_configurationList; break;
+    case Msg::kBuildPanel: slot = &m_buildPanel; break;
+    case Msg::kDictionary: slot = &m_dictionary; break;
+    default: return;
     }
+    // The window reports its closing from its close event, while it still stands where it was.
+    if (const QWidget* window = slot->data()) {
+        rememberPlace(number, *window);
+    }
+    *slot = nullptr;
 }
 
 void CTsToolBoxAppMainFrame::playSound(ConfirmationSound sound)
@@ -636,6 +704,10 @@ void CTsToolBoxAppMainFrame::closeEvent(QCloseEvent* event)
     if (savePrompt() == PromptResult::Cancel) {
         event->ignore();
         return;
+    }
+    // Destroyed without a close of its own: its place is kept here.
+    if (const QWidget* editor = m_waveEditor.data()) {
+        rememberPlace(Msg::kWaveEditor, *editor);
     }
     delete m_waveEditor.data();
     m_waveEditor = nullptr;

@@ -69,6 +69,9 @@ struct MainFrameHooks {
     // Plays a confirmation sound; the default reads it from the program's resources and plays it
     // through the default stream.
     std::function<void(ConfirmationSound)> playSound;
+    // The screen's available area where tool windows go; the default asks the screen of the main
+    // window (or, for a remembered place, the screen that holds it).
+    std::function<QRect()> availableGeometry;
 };
 
 // Hooks the program installs before it makes its main window (src/app does this).
@@ -127,6 +130,11 @@ private:
     void closeToolWindows();
     void showToolWindow(int number);
     void toolWindowClosed(int number);
+    // Puts a new tool window at its remembered place (kept on screen) or at its first place.
+    void placeToolWindow(QWidget& window, int number);
+    // Writes where the window is now into the settings.
+    void rememberPlace(int number, const QWidget& window);
+    QRect availableArea(const QRect& near) const;
     void editEntry(const EntryEvent& event);
     void storeEntry(const EntryEvent& event);
     void moveToNeighbour(const EntryEvent& event);

@@ -188,6 +188,82 @@ TEST_F(MainWindow, ToolWindowsStayOneEachAndOpeningAProjectClosesThem)
     EXPECT_EQ(frame->dictionary(), nullptr);
 }
 
+// On a 1366 × 768 screen the list and the editor open side by side, the build panel and the
+// dictionary too; a window moved by the user reopens where it was left, also in the next run, and a
+// place on a screen that has since shrunk is brought back onto it.
+TEST_F(MainWindow, ToolWindowsOpenSideBySideAndReopenWhereTheyWereLeft)
+{
+    const auto keptPlaces = config().windowPlaces;
+    config().windowPlaces.clear();
+    QRect screen(0, 0, 1366, 768);
+    availableGeometry = [&screen] { return screen; };
+    auto frame = makeFrame(true);
+    // The editor's own least size, as the program's editor has it.
+    const auto makeEditor = [](QWidget& e) { e.setMinimumSize(600, 500); };
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    send(frame.get(), ToolWindowEvent(Msg::kWaveEditor, 0));
+    ASSERT_NE(frame->waveEditor(), nullptr);
+    makeEditor(*frame->waveEditor());
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    frame->commandAction(Cmd::kPhoneticDictionary)->trigger();
+    ASSERT_NE(frame->buildPanel(), nullptr);
+    ASSERT_NE(frame->dictionary(), nullptr);
+    const QRect list = frame->configurationList()->frameGeometry();
+    const QRect editorRect = frame->waveEditor()->frameGeometry();
+    const QRect panel = frame->buildPanel()->frameGeometry();
+    const QRect dict = frame->dictionary()->frameGeometry();
+    const QRect strip = frame->frameGeometry();
+    for (const QRect& r : {list, editorRect, panel, dict}) {
+        EXPECT_TRUE(screen.contains(r)) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+        EXPECT_FALSE(r.intersects(strip)) << "covers the main window";
+    }
+    EXPECT_FALSE(list.intersects(editorRect));
+    // Apart whenever their widths fit the screen side by side (the dictionary's tab row is wide).
+    if (panel.width() + dict.width() <= screen.width()) {
+        EXPECT_FALSE(panel.intersects(dict));
+    }
+    EXPECT_EQ(panel.left(), screen.left());
+    EXPECT_EQ(dict.right(), screen.right());
+    EXPECT_LT(list.left(), editorRect.left()); // the list at the left
+    EXPECT_GE(list.width(), 600);
+    EXPECT_GE(editorRect.width(), 600);
+
+    // Moved and resized by the user, then closed: app.cfg keeps the place, and the list reopens there.
+    const QRect moved(40, 120, 640, 520);
+    frame->configurationList()->setGeometry(moved);
+    frame->configurationList()->close();
+    EXPECT_NE(lvtest::readText(m_dir / "config" / "app.cfg").find("\"windowPlaces\""), std::string::npos);
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    ASSERT_NE(frame->configurationList(), nullptr);
+    EXPECT_EQ(frame->configurationList()->geometry(), moved);
+
+    // The next run reads the place from app.cfg.
+    frame->waveEditor()->setGeometry(QRect(1200, 200, 700, 520)); // on a wider screen, then
+    ASSERT_TRUE(frame->close());
+    settle();
+    frame.reset();
+    config().windowPlaces.clear();
+    ASSERT_TRUE(config().loadSettingsFile(configPath()));
+    EXPECT_EQ(config().windowPlaces.count("editor"), 1u);
+    frame = makeFrame(true);
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    EXPECT_EQ(frame->configurationList()->geometry(), moved);
+    // The editor's place lies past the right edge of this 1366-pixel screen: kept whole on it.
+    send(frame.get(), ToolWindowEvent(Msg::kWaveEditor, 0));
+    EXPECT_EQ(frame->waveEditor()->size(), QSize(700, 520));
+    const QRect back = frame->waveEditor()->frameGeometry();
+    EXPECT_TRUE(screen.contains(back)) << back.x() << "," << back.y();
+    EXPECT_EQ(back.right(), screen.right());
+    EXPECT_EQ(frame->waveEditor()->geometry().y(), 200);
+    // A screen smaller than the place: the window shrinks onto it.
+    frame->waveEditor()->close();
+    screen = QRect(0, 0, 640, 480);
+    send(frame.get(), ToolWindowEvent(Msg::kWaveEditor, 0));
+    const QRect small = frame->waveEditor()->frameGeometry();
+    EXPECT_TRUE(screen.contains(small)) << small.x() << "," << small.y() << " " << small.width() << "x" << small.height();
+    config().windowPlaces = keptPlaces;
+}
+
 // Another program (lvtb project set, add-location) changed the project file while it was open: Save
 // asks first. Cancel writes nothing, No saves over it, Yes reloads it (the window's changes go).
 TEST_F(MainWindow, SaveAsksBeforeWritingOverAChangeMadeByAnotherProgram)

@@ -8,6 +8,7 @@
 #include "model/Language.h"
 #include "model/ProjectFile.h"
 #include "model/ProjectPaths.h"
+#include "model/PhoneticDictionary.h"
 #include "ui/build/CVbSettingPanelDlg.h"
 #include "ui/build/CVoiceBankProcessDlg.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
@@ -29,6 +30,7 @@
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QLabel>
 
 using namespace TessarinEditor;
 using lvtest::ScriptedPrompter;
@@ -423,11 +425,68 @@ TEST_F(MainWindow, TypingInTheThirdDictionaryTabChangesOnlyTheVoicedConsonantsAn
     scripted.answerMessage(Prompter::Answer::Ok);
     dict->checkDictionary();
     EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Error);
+    EXPECT_EQ(scripted.prompts().back().text,
+              QStringLiteral("Error! Vowel list is empty, there might be format error. Please refer to the manual.\n"
+                             "Tab \"2 Vowel List\"."));
+    EXPECT_EQ(dict->tabs().currentIndex(), 1);
     dict->page(1).editor().setPlainText(QStringLiteral("a,a"));
     scripted.answerMessage(Prompter::Answer::Ok);
-    dict->checkDictionary();
+    QTest::mouseClick(&dict->checkButton(), Qt::LeftButton);
     EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("OK! Pass!"));
     EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Information);
+
+    // A failure names the tab and the line (blank lines count), and opens that tab on that line.
+    dict->page(2).editor().setPlainText(QStringLiteral("m\nn\n\nm"));
+    dict->tabs().setCurrentIndex(0);
+    scripted.answerMessage(Prompter::Answer::Ok);
+    QTest::mouseClick(&dict->checkButton(), Qt::LeftButton);
+    EXPECT_EQ(scripted.prompts().back().text,
+              QStringLiteral("Error! Repeat 'm' in 'Voiced Consonant list'\nTab \"3 Voiced Consonant List\", line 4."));
+    EXPECT_EQ(dict->tabs().currentIndex(), 2);
+    EXPECT_EQ(dict->page(2).editor().textCursor().blockNumber(), 3);
+    dict->page(2).editor().setPlainText(QStringLiteral("m"));
+    dict->page(4).editor().setPlainText(QStringLiteral("br1\nbr.2"));
+    scripted.answerMessage(Prompter::Answer::Ok);
+    QTest::mouseClick(&dict->checkButton(), Qt::LeftButton);
+    EXPECT_EQ(scripted.prompts().back().text,
+              QStringLiteral("Error symbol!  '.' exists in symbol: br.2 , in 'Independent symbol list'\n"
+                             "Tab \"5 Independent Symbol List\", line 2."));
+    EXPECT_EQ(dict->page(4).editor().textCursor().selectedText(), QStringLiteral("br.2"));
+
+    // Each tab says what its lines hold; the example a hint gives is one line of that very list.
+    using Parse = void (PhoneticDictionary::*)(std::string_view);
+    const std::array<Parse, 6> parsers = {
+        &PhoneticDictionary::parseSymbolList,          &PhoneticDictionary::parseVowelList,
+        &PhoneticDictionary::parseVoicedConsonantList, &PhoneticDictionary::parseUnvoicedConsonantList,
+        &PhoneticDictionary::parseIndependentList,     &PhoneticDictionary::parseTailList,
+    };
+    const auto items = [](const PhoneticDictionary& d) {
+        return std::array<std::size_t, 6>{d.syllables.size(),          d.vowels.size(),
+                                          d.voicedConsonants.size(),   d.unvoicedConsonants.size(),
+                                          d.independents.size(),       d.tails.size()};
+    };
+    EXPECT_EQ(dict->page(0).hint().text(), QStringLiteral("symbol,consonant,vowel \u2014 one per line, e.g. ka,k,a"));
+    for (int i = 0; i < 6; ++i) {
+        const QString hint = dict->page(i).hint().text();
+        EXPECT_TRUE(dict->page(i).hint().isVisibleTo(&dict->page(i))) << i;
+        for (int j = 0; j < i; ++j) {
+            EXPECT_NE(hint, dict->page(j).hint().text());
+        }
+        const qsizetype eg = hint.indexOf(QStringLiteral("e.g. "));
+        if (eg < 0) {
+            continue;
+        }
+        const std::string example = hint.mid(eg + 5).toStdString();
+        PhoneticDictionary own;
+        (own.*parsers[std::size_t(i)])(example);
+        EXPECT_EQ(items(own)[std::size_t(i)], 1u) << "tab " << i + 1 << ": " << example;
+        // A symbol line is no vowel line, nor the other way round.
+        if (i < 2) {
+            PhoneticDictionary d;
+            (d.*parsers[std::size_t(i == 0 ? 1 : 0)])(example);
+            EXPECT_EQ(items(d)[std::size_t(i == 0 ? 1 : 0)], 0u) << "tab " << i + 1;
+        }
+    }
 }
 
 TEST_F(MainWindow, SaveAsIntoAnotherFolderKeepsEveryFolderAndTheNextBuildFindsThem)

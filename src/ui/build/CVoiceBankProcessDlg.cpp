@@ -132,12 +132,16 @@ bool CVoiceBankProcessDlg::event(QEvent* event)
 void CVoiceBankProcessDlg::onRefresh()
 {
     const std::optional<BuildRun::Snapshot> shot = m_run->refresh();
-    if (!m_run->running()) {
+    const bool ended = !m_run->running();
+    if (ended) {
         m_dotTimer->stop();
         updateStopButton();
     }
     if (shot) {
         show(*shot);
+    }
+    if (ended) {
+        announceEnd();
     }
 }
 
@@ -186,6 +190,7 @@ void CVoiceBankProcessDlg::stopBuild()
     // The worker has ended: everything it wrote shows now (the log already holds it).
     show(m_run->snapshot());
     updateStopButton();
+    announceEnd();
 }
 
 void CVoiceBankProcessDlg::onStop()
@@ -243,6 +248,27 @@ bool CVoiceBankProcessDlg::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
+QWidget* CVoiceBankProcessDlg::mainWindow() const
+{
+    QWidget* main = parentWidget();
+    while (main != nullptr && main->parentWidget() != nullptr) {
+        main = main->parentWidget();
+    }
+    return main;
+}
+
+void CVoiceBankProcessDlg::announceEnd()
+{
+    if (m_endAnnounced || m_run->running() || (m_run->mode() != kBuildModels && m_run->mode() != kBuildVoiceBank)) {
+        return;
+    }
+    m_endAnnounced = true;
+    if (QWidget* main = mainWindow()) {
+        QEvent ended(messageType(Msg::kBuildEnded));
+        QCoreApplication::sendEvent(main, &ended);
+    }
+}
+
 void CVoiceBankProcessDlg::openEntryAt(const QPoint& viewportPos)
 {
     const int line = m_text->cursorForPosition(viewportPos).blockNumber();
@@ -250,10 +276,7 @@ void CVoiceBankProcessDlg::openEntryAt(const QPoint& viewportPos)
     if (!found) {
         return;
     }
-    QWidget* main = parentWidget();
-    while (main != nullptr && main->parentWidget() != nullptr) {
-        main = main->parentWidget();
-    }
+    QWidget* main = mainWindow();
     if (main == nullptr) {
         return;
     }

@@ -79,6 +79,9 @@ private:
     void stopBuild();
     void updateStopButton();
     void openEntryAt(const QPoint& viewportPos);
+    // Tells the main window, once, that the build has ended.
+    void announceEnd();
+    QWidget* mainWindow() const;
 
     std::unique_ptr<BuildRun> m_run;
     QPushButton* m_stop;
@@ -89,6 +92,7 @@ private:
     QTimer* m_dotTimer;
     QString m_shown;   // as the log holds it
     QString m_display; // as the text view holds it (LF line ends)
+    bool m_endAnnounced = false;
 };
 
 } // namespace TessarinEditor

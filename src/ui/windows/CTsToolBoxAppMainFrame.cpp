@@ -7,6 +7,7 @@
 #include "model/CAppConfigModel.h"
 #include "model/Language.h"
 #include "model/ProjectPaths.h"
+#include "ui/windows/CCoverageDlg.h"
 #include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 #include "ui/windows/CurrentProject.h"
@@ -60,6 +61,7 @@ std::optional<ToolWindow> toolWindowOf(int number)
     case Msg::kVoiceCfgList: return ToolWindow::list;
     case Msg::kBuildPanel: return ToolWindow::buildPanel;
     case Msg::kDictionary: return ToolWindow::dictionary;
+    case Msg::kCoverageWindow: return ToolWindow::coverage;
     default: return std::nullopt;
     }
 }
@@ -211,6 +213,7 @@ void CTsToolBoxAppMainFrame::buildMenus()
             showMessage(Msg::kVoiceCfgList));
     connect(add(function, "Build Voice &Bank", Cmd::kBuildVoiceBank), &QAction::triggered, this,
             showMessage(Msg::kBuildPanel));
+    connect(add(function, "Co&verage", Cmd::kCoverage), &QAction::triggered, this, showMessage(Msg::kCoverageWindow));
 
     QMenu* preference = menuBar()->addMenu(QStringLiteral("&Preference"));
     add(preference, "&Language", Cmd::kLanguage)->setEnabled(false); // no handler
@@ -282,6 +285,23 @@ CTsDictSettingDlg* CTsToolBoxAppMainFrame::dictionary() const
     return static_cast<CTsDictSettingDlg*>(m_dictionary.data());
 }
 
+CCoverageDlg* CTsToolBoxAppMainFrame::coverage() const
+{
+    return static_cast<CCoverageDlg*>(m_coverage.data());
+}
+
+QPointer<QWidget>* CTsToolBoxAppMainFrame::toolWindowSlot(int number)
+{
+    switch (number) {
+    case Msg::kWaveEditor: return &m_waveEditor;
+    case Msg::kVoiceCfgList: return &m_configurationList;
+    case Msg::kBuildPanel: return &m_buildPanel;
+    case Msg::kDictionary: return &m_dictionary;
+    case Msg::kCoverageWindow: return &m_coverage;
+    default: return nullptr;
+    }
+}
+
 void CTsToolBoxAppMainFrame::refreshTitle()
 {
     const ProjectDocument& document = currentProject();
@@ -324,7 +344,7 @@ void CTsToolBoxAppMainFrame::installProject(std::unique_ptr<TSTBCurrentModel::CT
 
 void CTsToolBoxAppMainFrame::closeToolWindows()
 {
-    for (QPointer<QWidget>* window : {&m_configurationList, &m_buildPanel, &m_waveEditor, &m_dictionary}) {
+    for (QPointer<QWidget>* window : {&m_configurationList, &m_buildPanel, &m_waveEditor, &m_dictionary, &m_coverage}) {
         if (QWidget* w = window->data()) {
             w->close();
             // A window that kept itself open on close (or never reported it) is still not shown
@@ -469,13 +489,9 @@ void CTsToolBoxAppMainFrame::about()
 
 void CTsToolBoxAppMainFrame::showToolWindow(int number)
 {
-    QPointer<QWidget>* slot = nullptr;
-    switch (number) {
-    case Msg::kWaveEditor: slot = &m_waveEditor; break;
-    case Msg::kVoiceCfgList: slot = &m_configurationList; break;
-    case Msg::kBuildPanel: slot = &m_buildPanel; break;
-    case Msg::kDictionary: slot = &m_dictionary; break;
-    default: return;
+    QPointer<QWidget>* slot = toolWindowSlot(number);
+    if (slot == nullptr) {
+        return;
     }
     if (slot->isNull()) {
         QWidget* made = nullptr;
@@ -484,6 +500,7 @@ void CTsToolBoxAppMainFrame::showToolWindow(int number)
         case Msg::kVoiceCfgList: made = new CTsOtoSetingDlg(this); break;
         case Msg::kBuildPanel: made = m_hooks.makeBuildPanel ? m_hooks.makeBuildPanel(this) : nullptr; break;
         case Msg::kDictionary: made = new CTsDictSettingDlg(this); break;
+        case Msg::kCoverageWindow: made = new CCoverageDlg(this); break;
         default: break;
         }
         if (made == nullptr) {
@@ -558,13 +575,9 @@ void CTsToolBoxAppMainFrame::rememberPlace(int number, const QWidget& window)
 
 void CTsToolBoxAppMainFrame::toolWindowClosed(int number)
 {
-    QPointer<QWidget>* slot = nullptr;
-    switch (number) {
-    case Msg::kWaveEditor: slot = &m_waveEditor; break;
-    case Msg::kVoiceCfgList: slot = &m_configurationList; break;
-    case Msg::kBuildPanel: slot = &m_buildPanel; break;
-    case Msg::kDictionary: slot = &m_dictionary; break;
-    default: return;
+    QPointer<QWidget>* slot = toolWindowSlot(number);
+    if (slot == nullptr) {
+        return;
     }
     // The window reports its closing from its close event, while it still stands where it was.
     if (const QWidget* window = slot->data()) {
@@ -600,6 +613,16 @@ void CTsToolBoxAppMainFrame::editEntry(const EntryEvent& event)
     playSound(ConfirmationSound::EntryOpened);
     editor->raise();
     editor->activateWindow();
+}
+
+void CTsToolBoxAppMainFrame::openListForm(const ListFormEvent& event)
+{
+    ToolWindowEvent show(Msg::kVoiceCfgList, 0);
+    QCoreApplication::sendEvent(this, &show);
+    if (QWidget* list = m_configurationList.data()) {
+        ListFormEvent form(event.folder, event.kind, event.symbol, event.pitch);
+        QCoreApplication::sendEvent(list, &form);
+    }
 }
 
 void CTsToolBoxAppMainFrame::storeEntry(const EntryEvent& event)
@@ -652,7 +675,8 @@ bool CTsToolBoxAppMainFrame::event(QEvent* event)
     case Msg::kWaveEditor:
     case Msg::kVoiceCfgList:
     case Msg::kBuildPanel:
-    case Msg::kDictionary: {
+    case Msg::kDictionary:
+    case Msg::kCoverageWindow: {
         const auto* e = static_cast<ToolWindowEvent*>(event);
         if (e->flag == 0) {
             showToolWindow(type);
@@ -662,6 +686,12 @@ bool CTsToolBoxAppMainFrame::event(QEvent* event)
         return true;
     }
     case Msg::kEditEntry: editEntry(*static_cast<EntryEvent*>(event)); return true;
+    case Msg::kOpenListForm: openListForm(*static_cast<ListFormEvent*>(event)); return true;
+    case Msg::kBuildEnded:
+        if (CCoverageDlg* counts = coverage()) {
+            counts->refresh();
+        }
+        return true;
     case Msg::kStoreEntry: storeEntry(*static_cast<EntryEvent*>(event)); return true;
     case Msg::kMoveToNeighbour: moveToNeighbour(*static_cast<EntryEvent*>(event)); return true;
     case Msg::kStoreAndNext: storeAndNext(*static_cast<EntryEvent*>(event)); return true;

@@ -2,6 +2,8 @@
 // project, one instance of each tool window, and the dictionary window and entry dialogs it opens.
 
 #include "DesktopFixture.h"
+#include "cli/CliRunner.h"
+#include "model/JsonInfo.h"
 
 #include "demo/DemoSinger.h"
 #include "model/CAppConfigModel.h"
@@ -11,6 +13,7 @@
 #include "model/PhoneticDictionary.h"
 #include "ui/build/CVbSettingPanelDlg.h"
 #include "ui/build/CVoiceBankProcessDlg.h"
+#include "ui/windows/CCoverageDlg.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
@@ -264,6 +267,123 @@ TEST_F(MainWindow, ToolWindowsOpenSideBySideAndReopenWhereTheyWereLeft)
     const QRect small = frame->waveEditor()->frameGeometry();
     EXPECT_TRUE(screen.contains(small)) << small.x() << "," << small.y() << " " << small.width() << "x" << small.height();
     config().windowPlaces = keptPlaces;
+}
+
+// Function ▸ Coverage shows what lvtb coverage counts, row for row; a double-click on a unit not
+// recorded opens the list on its pitch's folder with the form filled, on a failing one opens its
+// entry in the editor; a build made from the build panel counts again.
+TEST_F(MainWindow, CoverageWindowShowsLvtbsCountsAndOpensWhatIsMissingOrFailing)
+{
+    std::string error;
+    const auto demo = lvdemo::writeDemoProject(m_dir / "demo", error, lvdemo::smallDemoOptions());
+    ASSERT_TRUE(demo) << error;
+    const std::string project = demo->projectFile.string();
+    const fs::path location = demo->wavLocations[0];
+    // Units removed: an entry deleted (not recorded), a model deleted (recorded, not built).
+    ASSERT_EQ(lvtest::runLvtb({"entries", "delete", location.string(), "C4->-na"}).status, 0);
+    ASSERT_EQ(lvtest::runLvtb({"build-models", project, "--jobs", "2"}).status, 0);
+    fs::remove(demo->modelFolder / "C4.a_k.LVModel");
+
+    auto frame = makeFrame(true);
+    ASSERT_TRUE(frame->openProjectFile(qpath(demo->projectFile)));
+    frame->commandAction(Cmd::kCoverage)->trigger();
+    CCoverageDlg* coverage = frame->coverage();
+    ASSERT_NE(coverage, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !coverage->counting(); }));
+
+    const auto lvtbRows = [&] {
+        const lvtest::CliResult r = lvtest::runLvtb({"coverage", project, "--json"});
+        Json::Value j;
+        EXPECT_TRUE(lvjson::parse(r.out, j)) << r.out;
+        return j;
+    };
+    const auto sameRows = [&](const Json::Value& j) {
+        QTableWidget& pitches = coverage->pitchTable();
+        EXPECT_EQ(pitches.rowCount(), int(j["pitches"].size()));
+        for (int row = 0; row < pitches.rowCount() && Json::ArrayIndex(row) < j["pitches"].size(); ++row) {
+            const Json::Value& p = j["pitches"][Json::ArrayIndex(row)];
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColPitch)->text().toStdString(), p["pitch"].asString());
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColNeeded)->text().toInt(), p["needed"].asInt());
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColRecorded)->text().toInt(), p["recorded"].asInt());
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColBuilt)->text().toInt(), p["built"].asInt());
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColPassing)->text().toInt(), p["passing"].asInt());
+        }
+        QTableWidget& problems = coverage->problemTable();
+        EXPECT_EQ(problems.rowCount(), int(j["problems"].size()));
+        for (int row = 0; row < problems.rowCount() && Json::ArrayIndex(row) < j["problems"].size(); ++row) {
+            const Json::Value& p = j["problems"][Json::ArrayIndex(row)];
+            EXPECT_EQ(problems.item(row, CCoverageDlg::kColProblemPitch)->text().toStdString(), p["pitch"].asString());
+            EXPECT_EQ(problems.item(row, CCoverageDlg::kColUnit)->text().toStdString(), p["unit"].asString());
+            EXPECT_EQ(problems.item(row, CCoverageDlg::kColWhat)->text().toStdString(), p["detail"].asString());
+        }
+    };
+    const Json::Value before = lvtbRows();
+    ASSERT_EQ(before["problems"].size(), 2u) << before.toStyledString();
+    sameRows(before);
+    const auto rowOf = [&](const QString& unit) {
+        for (int row = 0; row < coverage->problemTable().rowCount(); ++row) {
+            if (coverage->problemTable().item(row, CCoverageDlg::kColUnit)->text() == unit) {
+                return row;
+            }
+        }
+        return -1;
+    };
+    const auto doubleClick = [&](int row) {
+        QTableWidget& t = coverage->problemTable();
+        QTableWidgetItem* item = t.item(row, CCoverageDlg::kColUnit);
+        t.scrollToItem(item);
+        QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, t.visualItemRect(item).center());
+        QTest::mouseDClick(t.viewport(), Qt::LeftButton, {}, t.visualItemRect(item).center());
+    };
+
+    // Not recorded: the list opens on the folder of the pitch with the form filled.
+    ASSERT_GE(rowOf(QStringLiteral("-na")), 0);
+    doubleClick(rowOf(QStringLiteral("-na")));
+    CTsOtoSetingDlg* list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(fs::path(list->wavFolder().toStdString()), location);
+    EXPECT_EQ(list->formKind(), int(CTsOtoSetingDlg::kFormCV));
+    EXPECT_EQ(list->cvSymbolBox().text(), QStringLiteral("-na"));
+    EXPECT_EQ(list->pitchBox().text(), QStringLiteral("C4"));
+    // Recorded, not built: its entry opens in the editor.
+    ASSERT_GE(rowOf(QStringLiteral("a_k")), 0);
+    doubleClick(rowOf(QStringLiteral("a_k")));
+    ASSERT_NE(editor, nullptr);
+    ASSERT_EQ(editor->loaded.size(), 1u);
+    EXPECT_EQ(editor->loaded.back().key, "C4->a_k");
+    EXPECT_EQ(fs::path(editor->loaded.back().folder.toStdString()), location);
+
+    // Refresh counts what changed meanwhile: the entry deleted outside the window is back.
+    ASSERT_EQ(lvtest::runLvtb({"entries", "put", location.string(), "--kind", "CV", "--wav", "C4_-na.wav", "--pitch",
+                               "C4", "--symbol", "-na", "--markers", "0.15,0.23,0.3,0.7"})
+                  .status,
+              0);
+    QTest::mouseClick(&coverage->refreshButton(), Qt::LeftButton);
+    EXPECT_TRUE(coverage->counting());
+    ASSERT_TRUE(pumpUntil([&] { return !coverage->counting(); }));
+    const Json::Value refreshed = lvtbRows();
+    EXPECT_GT(refreshed["problems"].size(), 2u); // the list changed after the models were built
+    sameRows(refreshed);
+    ASSERT_GE(rowOf(QStringLiteral("-na")), 0);
+    EXPECT_TRUE(coverage->problemTable().item(rowOf(QStringLiteral("-na")), CCoverageDlg::kColWhat)
+                    ->text()
+                    .startsWith(QStringLiteral("not built")));
+
+    // A build from the build panel counts again when it ends: a_k is built.
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    auto* panel = dynamic_cast<CVbSettingPanelDlg*>(frame->buildPanel());
+    ASSERT_NE(panel, nullptr);
+    scripted.answerFile(qpath(m_dir / "models.txt"));
+    scripted.answerModal([&](QDialog& d) {
+        auto& dialog = static_cast<CVoiceBankProcessDlg&>(d);
+        EXPECT_TRUE(pumpUntil([&] { return !dialog.run().running() && dialog.shownText().contains(QStringLiteral("-------------End ")); }));
+        return int(QDialog::Accepted);
+    });
+    QTest::mouseClick(&panel->buildModelsButton(), Qt::LeftButton);
+    ASSERT_TRUE(scripted.scriptDone());
+    ASSERT_TRUE(pumpUntil([&] { return !coverage->counting(); }));
+    EXPECT_EQ(rowOf(QStringLiteral("a_k")), -1);
+    sameRows(lvtbRows());
 }
 
 // Another program (lvtb project set, add-location) changed the project file while it was open: Save

@@ -34,6 +34,7 @@ QTableWidget* table(const QStringList& headers, QWidget* parent)
     t->setSelectionMode(QAbstractItemView::SingleSelection);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->verticalHeader()->setVisible(false);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->horizontalHeader()->setStretchLastSection(true);
     return t;
 }
@@ -52,6 +53,7 @@ CCoverageDlg::CCoverageDlg(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Coverage"));
     m_refresh->setAutoDefault(false);
+    m_pitches->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_state->setTextFormat(Qt::PlainText);
     m_state->setWordWrap(true);
     connect(m_refresh, &QPushButton::clicked, this, [this] { refresh(); });
@@ -64,7 +66,7 @@ CCoverageDlg::CCoverageDlg(QWidget* parent)
     top->addWidget(m_state, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(m_pitches, 1);
+    layout->addWidget(m_pitches, 2);
     layout->addWidget(new QLabel(QStringLiteral("Missing or failing, in the order the voice bank is built:"), this));
     layout->addWidget(m_problems, 3);
     resize(640, 520);
@@ -162,7 +164,6 @@ void CCoverageDlg::showModel()
         m_problems->setItem(row, kColUnit, cell(QString::fromStdString(p.unit)));
         m_problems->setItem(row, kColWhat, cell(QString::fromStdString(p.detail)));
     }
-    m_pitches->resizeColumnsToContents();
     m_problems->resizeColumnToContents(kColProblemPitch);
     m_problems->resizeColumnToContents(kColUnit);
 }

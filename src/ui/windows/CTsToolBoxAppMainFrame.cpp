@@ -507,8 +507,13 @@ void CTsToolBoxAppMainFrame::showToolWindow(int number)
             return;
         }
         *slot = made;
-        made->show();
+        // Placed before it shows, so that it does not jump; once shown its frame is known, and the
+        // place is made again to hold the frame too.
         placeToolWindow(*made, number);
+        made->show();
+        if (made->frameGeometry() != made->geometry()) {
+            placeToolWindow(*made, number);
+        }
     }
     QWidget* window = slot->data();
     window->show();

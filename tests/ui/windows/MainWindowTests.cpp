@@ -280,7 +280,9 @@ TEST_F(MainWindow, CoverageWindowShowsLvtbsCountsAndOpensWhatIsMissingOrFailing)
     const std::string project = demo->projectFile.string();
     const fs::path location = demo->wavLocations[0];
     // Units removed: an entry deleted (not recorded), a model deleted (recorded, not built).
-    ASSERT_EQ(lvtest::runLvtb({"entries", "delete", location.string(), "C4->-na"}).status, 0);
+    for (const char* key : {"C4->-na", "C4->a_n", "C4->br"}) {
+        ASSERT_EQ(lvtest::runLvtb({"entries", "delete", location.string(), key}).status, 0) << key;
+    }
     ASSERT_EQ(lvtest::runLvtb({"build-models", project, "--jobs", "2"}).status, 0);
     fs::remove(demo->modelFolder / "C4.a_k.LVModel");
 
@@ -318,7 +320,7 @@ TEST_F(MainWindow, CoverageWindowShowsLvtbsCountsAndOpensWhatIsMissingOrFailing)
         }
     };
     const Json::Value before = lvtbRows();
-    ASSERT_EQ(before["problems"].size(), 2u) << before.toStyledString();
+    ASSERT_EQ(before["problems"].size(), 4u) << before.toStyledString();
     sameRows(before);
     const auto rowOf = [&](const QString& unit) {
         for (int row = 0; row < coverage->problemTable().rowCount(); ++row) {
@@ -345,6 +347,16 @@ TEST_F(MainWindow, CoverageWindowShowsLvtbsCountsAndOpensWhatIsMissingOrFailing)
     EXPECT_EQ(list->formKind(), int(CTsOtoSetingDlg::kFormCV));
     EXPECT_EQ(list->cvSymbolBox().text(), QStringLiteral("-na"));
     EXPECT_EQ(list->pitchBox().text(), QStringLiteral("C4"));
+    // A vowel and what follows it fill the VX form; an independent symbol its own.
+    doubleClick(rowOf(QStringLiteral("a_n")));
+    EXPECT_EQ(list->formKind(), int(CTsOtoSetingDlg::kFormVX));
+    EXPECT_EQ(list->vPartBox().text(), QStringLiteral("a"));
+    EXPECT_EQ(list->xPartBox().text(), QStringLiteral("n"));
+    EXPECT_EQ(list->cvSymbolBox().text(), QString());
+    doubleClick(rowOf(QStringLiteral("br")));
+    EXPECT_EQ(list->formKind(), int(CTsOtoSetingDlg::kFormIndependent));
+    EXPECT_EQ(list->indieSymbolBox().text(), QStringLiteral("br"));
+    EXPECT_EQ(frame->configurationList(), list); // one list, filled again
     // Recorded, not built: its entry opens in the editor.
     ASSERT_GE(rowOf(QStringLiteral("a_k")), 0);
     doubleClick(rowOf(QStringLiteral("a_k")));
@@ -362,7 +374,7 @@ TEST_F(MainWindow, CoverageWindowShowsLvtbsCountsAndOpensWhatIsMissingOrFailing)
     EXPECT_TRUE(coverage->counting());
     ASSERT_TRUE(pumpUntil([&] { return !coverage->counting(); }));
     const Json::Value refreshed = lvtbRows();
-    EXPECT_GT(refreshed["problems"].size(), 2u); // the list changed after the models were built
+    EXPECT_GT(refreshed["problems"].size(), 4u); // the list changed after the models were built
     sameRows(refreshed);
     ASSERT_GE(rowOf(QStringLiteral("-na")), 0);
     EXPECT_TRUE(coverage->problemTable().item(rowOf(QStringLiteral("-na")), CCoverageDlg::kColWhat)

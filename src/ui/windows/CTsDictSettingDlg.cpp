@@ -86,10 +86,7 @@ CTsDictSettingDlg::CTsDictSettingDlg(QWidget* parent) : CSignalDlgImp(parent), m
     // All six tabs in sight: the window is never narrower than its tab row.
     m_tabs->setUsesScrollButtons(false);
 
-    const std::array<const char*, kPageCount> captions = {
-        "1 Symbol List",          "2 Vowel List",           "3 Voiced Consonant List",
-        "4 Unvoiced Consonant List", "5 Independent Symbol List", "6 Tail Symbol List",
-    };
+    const std::array<const char*, kPageCount>& captions = kCaptions;
     const ProjectDocument& project = currentProject();
     for (int i = 0; i < kPageCount; ++i) {
         const auto k = static_cast<std::size_t>(i);
@@ -125,6 +122,21 @@ CTsDictSettingDlg::CTsDictSettingDlg(QWidget* parent) : CSignalDlgImp(parent), m
     row->addWidget(check);
     top->addLayout(row);
     resize(sizeHint().expandedTo(QSize(560, 440)));
+}
+
+QSize CTsDictSettingDlg::leastSize()
+{
+    // The tab row sets the window's least width: the same tabs, without their texts.
+    QWidget probe;
+    auto* tabs = new QTabWidget(&probe);
+    tabs->setUsesScrollButtons(false);
+    for (const char* caption : kCaptions) {
+        tabs->addTab(new QWidget, QString::fromUtf8(caption));
+    }
+    auto* layout = new QVBoxLayout(&probe);
+    layout->addWidget(tabs, 1);
+    layout->addWidget(new QPushButton(QStringLiteral("Check Dictionary")));
+    return probe.minimumSizeHint();
 }
 
 void CTsDictSettingDlg::textChanged(CTextContainerDlg& page, const QString& text)

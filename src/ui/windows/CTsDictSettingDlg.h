@@ -53,6 +53,10 @@ class CTsDictSettingDlg : public CSignalDlgImp, private CTextContainerDelegate {
     Q_OBJECT
 public:
     static constexpr int kPageCount = 6;
+    static constexpr std::array<const char*, kPageCount> kCaptions = {
+        "1 Symbol List",          "2 Vowel List",           "3 Voiced Consonant List",
+        "4 Unvoiced Consonant List", "5 Independent Symbol List", "6 Tail Symbol List",
+    };
     // The project text each tab edits, in tab order.
     static constexpr std::array<ProjectField, kPageCount> kPageFields = {
         ProjectField::symbolList,          ProjectField::vowelList,       ProjectField::voicedConsonantList,
@@ -65,6 +69,8 @@ public:
     static constexpr std::size_t kLargestEditableList = std::size_t(1) << 20;
 
     explicit CTsDictSettingDlg(QWidget* parent = nullptr);
+    // The window's least size (its tab row whole), known before one is made.
+    static QSize leastSize();
     // The message about lists too large to edit; empty when every list is edited.
     const QString& refusedMessage() const { return m_refusedMessage; }
 

@@ -559,7 +559,9 @@ void CTsToolBoxAppMainFrame::placeToolWindow(QWidget& window, int number)
         // Below the main window's strip, side by side with the other tool windows.
         QRect area = availableArea({});
         area.setTop(std::max(area.top(), frameGeometry().bottom() + 1 + kColumnGap));
-        place = firstToolWindowPlace(*which, area, window.minimumSizeHint().expandedTo(window.minimumSize()) + frameSize);
+        const QSize partner = *which == ToolWindow::buildPanel ? CTsDictSettingDlg::leastSize() + frameSize : QSize();
+        place = firstToolWindowPlace(*which, area, window.minimumSizeHint().expandedTo(window.minimumSize()) + frameSize,
+                                     partner);
     }
     QRect wanted = place.marginsRemoved(frame);
     wanted.setSize(wanted.size().expandedTo(window.minimumSize()));

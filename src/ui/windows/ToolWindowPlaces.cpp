@@ -60,7 +60,7 @@ QSize firstToolWindowSize(ToolWindow which)
     return {};
 }
 
-QRect firstToolWindowPlace(ToolWindow which, const QRect& available, const QSize& least)
+QRect firstToolWindowPlace(ToolWindow which, const QRect& available, const QSize& least, const QSize& partnerLeast)
 {
     const Columns c = columnsFor(available);
     const int listX = available.left();
@@ -77,8 +77,14 @@ QRect firstToolWindowPlace(ToolWindow which, const QRect& available, const QSize
                       std::max(c.editorWidth, least.width()), size.height());
     // The build panel and the dictionary are used together between rounds of editing: the panel at
     // the left, the dictionary at the right edge, apart whenever the two widths fit the screen.
-    case ToolWindow::buildPanel:
-        return placed(available, fits(thirdX) ? thirdX : listX, size.width(), size.height());
+    case ToolWindow::buildPanel: {
+        if (fits(thirdX)) {
+            return placed(available, thirdX, size.width(), size.height());
+        }
+        // Narrower than at first, down to its least width, to leave the dictionary its room.
+        const int room = available.width() - kColumnGap - partnerLeast.width();
+        return placed(available, listX, std::max(least.width(), std::min(size.width(), room)), size.height());
+    }
     case ToolWindow::dictionary:
         return placed(available, fits(fourthX) ? fourthX : available.right() + 1 - size.width(), size.width(),
                       size.height());

@@ -28,10 +28,12 @@ inline constexpr int kColumnGap = 8;   // [px] between side-by-side windows, roo
 inline constexpr int kColumnFloor = 600; // [px] the list's and the editor's least width
 
 // The first place of a window in available (the screen's available area below the main window);
-// least: the window's least frame size. The list and the editor never overlap when available is at
-// least 2 × kColumnFloor + kColumnGap wide; each lies within available whenever available is at
-// least as large as the window's least size.
-QRect firstToolWindowPlace(ToolWindow which, const QRect& available, const QSize& least = {});
+// least: the window's least frame size; partnerLeast: for the build panel, the dictionary's (the two
+// are used together and share the screen). The list and the editor never overlap when available is
+// at least 2 × kColumnFloor + kColumnGap wide, nor the panel and the dictionary when their least
+// widths fit; each lies within available whenever available is at least as large as its least size.
+QRect firstToolWindowPlace(ToolWindow which, const QRect& available, const QSize& least = {},
+                           const QSize& partnerLeast = {});
 
 // place moved (and, when larger, shrunk) so that it lies within available.
 QRect keptOnScreen(const QRect& place, const QRect& available);

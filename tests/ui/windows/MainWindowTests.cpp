@@ -223,10 +223,10 @@ TEST_F(MainWindow, ToolWindowsOpenSideBySideAndReopenWhereTheyWereLeft)
         EXPECT_FALSE(r.intersects(strip)) << "covers the main window";
     }
     EXPECT_FALSE(list.intersects(editorRect));
-    // Apart whenever their widths fit the screen side by side (the dictionary's tab row is wide).
-    if (panel.width() + dict.width() <= screen.width()) {
-        EXPECT_FALSE(panel.intersects(dict));
-    }
+    // The dictionary's tab row is wide: the panel gives up some of its width to it.
+    EXPECT_FALSE(panel.intersects(dict));
+    EXPECT_GE(frame->buildPanel()->width(), frame->buildPanel()->minimumSizeHint().width());
+    EXPECT_EQ(frame->dictionary()->minimumSizeHint().width(), CTsDictSettingDlg::leastSize().width());
     EXPECT_EQ(panel.left(), screen.left());
     EXPECT_EQ(dict.right(), screen.right());
     EXPECT_LT(list.left(), editorRect.left()); // the list at the left

@@ -40,6 +40,14 @@ inline constexpr int kMoveToNeighbour = 8593;  // wave editor → main window �
 inline constexpr int kStoreAndNext = 8594;     // wave editor (Tab) → main window → list
 // Build worker → progress dialog: the build text changed (posted). Carries nothing.
 inline constexpr int kBuildRefresh = 8600;
+// The coverage window. Flag 0: show it; flag 1: it was closed (as the other tool windows).
+inline constexpr int kCoverageWindow = 8601;
+// Coverage window → main window → list: open a folder with the form filled for a unit to record.
+inline constexpr int kOpenListForm = 8602;
+// Progress dialog → main window: a build has ended (the coverage window counts again). Carries nothing.
+inline constexpr int kBuildEnded = 8603;
+// Coverage worker → coverage window: the counts are ready (posted). Carries nothing.
+inline constexpr int kCoverageReady = 8604;
 } // namespace Msg
 
 inline QEvent::Type messageType(int number)
@@ -54,7 +62,7 @@ public:
     const std::intptr_t argument;
 };
 
-// 8584, 8585, 8590, 8591: show (flag 0) or closed (flag 1).
+// 8584, 8585, 8590, 8591, 8601: show (flag 0) or closed (flag 1).
 class ToolWindowEvent : public QEvent {
 public:
     ToolWindowEvent(int number, int flag) : QEvent(messageType(number)), flag(flag) {}
@@ -89,6 +97,21 @@ public:
     }
     const QString version;
     const QString url;
+};
+
+// 8602: the folder to open and the form's kind (the list's FormKind), symbol (for VX the vowel and
+// the consonant joined by "_") and pitch.
+class ListFormEvent : public QEvent {
+public:
+    ListFormEvent(QString folder, int kind, QString symbol, QString pitch)
+        : QEvent(messageType(Msg::kOpenListForm)), folder(std::move(folder)), kind(kind), symbol(std::move(symbol)),
+          pitch(std::move(pitch))
+    {
+    }
+    const QString folder;
+    const int kind;
+    const QString symbol;
+    const QString pitch;
 };
 
 // 8600.

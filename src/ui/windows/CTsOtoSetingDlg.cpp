@@ -688,6 +688,25 @@ bool CTsOtoSetingDlg::storeAndMoveNext(const CTsVoiceCfg& edited, const QString&
     return stored;
 }
 
+bool CTsOtoSetingDlg::event(QEvent* event)
+{
+    if (event->type() != messageType(Msg::kOpenListForm)) {
+        return CSignalDlgImp::event(event);
+    }
+    const auto* form = static_cast<ListFormEvent*>(event);
+    if (normalFolder(form->folder) != m_wavFolder) {
+        loadWavLocation(form->folder);
+    }
+    setFormKind(form->kind);
+    m_pitch->setText(form->pitch);
+    const qsizetype join = form->symbol.indexOf(QLatin1Char('_'));
+    m_cvSymbol->setText(m_kind == kFormCV ? form->symbol : QString());
+    m_indieSymbol->setText(m_kind == kFormIndependent ? form->symbol : QString());
+    m_vPart->setText(m_kind == kFormVX ? form->symbol.left(join) : QString());
+    m_xPart->setText(m_kind == kFormVX ? form->symbol.mid(join + 1) : QString());
+    return true;
+}
+
 void CTsOtoSetingDlg::onDeferredCommand(std::intptr_t argument)
 {
     if (argument == kDeferredEditMarkers) {

@@ -38,7 +38,7 @@ constexpr std::string_view kUsage =
 // Keeps every entry's verdict and passes the text on to the renderer (when there is one).
 class Verdicts : public CTSVoiceBankUtilDelegate {
 public:
-    explicit Verdicts(BuildTextRenderer* text) : m_text(text) {}
+    Verdicts(BuildTextRenderer* text, Io& io) : m_text(text), m_truncated(io) {}
 
     struct Entry {
         std::string key;
@@ -62,6 +62,7 @@ public:
     {
         entries.push_back({entry.entryKey(), location, result});
         (result.ok ? passing : failing) += 1;
+        m_truncated.recordingOf(location, entry.wavName);
     }
     void onFinished(const TSSrcCheckResult&) override {}
     void onLocationProblem(const TSSrcCheckResult& result) override
@@ -79,6 +80,7 @@ public:
 
 private:
     BuildTextRenderer* m_text;
+    TruncatedDataNotes m_truncated;
 };
 
 void printJson(const Verdicts& verdicts, std::ostream& out)
@@ -139,7 +141,7 @@ int runCheck(const std::vector<std::string>& argv, Io& io)
         io.out << piece;
         io.out.flush();
     });
-    Verdicts verdicts(json ? nullptr : &text);
+    Verdicts verdicts(json ? nullptr : &text, io);
     BuildContext context;
     context.jobs = jobs;
     context.checkOnly = true;

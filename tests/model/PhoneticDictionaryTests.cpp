@@ -24,17 +24,19 @@ PhoneticDictionary goodDictionary()
     return d;
 }
 
-std::string repeatsMessage(const PhoneticDictionary& d)
+using Place = PhoneticDictionary::Place;
+
+std::string repeatsMessage(const PhoneticDictionary& d, Place* where = nullptr)
 {
     std::string message = "untouched";
-    EXPECT_FALSE(d.checkRepeats(message));
+    EXPECT_FALSE(d.checkRepeats(message, where));
     return message;
 }
 
-std::string charactersMessage(const PhoneticDictionary& d)
+std::string charactersMessage(const PhoneticDictionary& d, Place* where = nullptr)
 {
     std::string message = "untouched";
-    EXPECT_FALSE(d.checkCharacters(message));
+    EXPECT_FALSE(d.checkCharacters(message, where));
     return message;
 }
 
@@ -124,6 +126,26 @@ TEST(DictionaryRepeats, NamesTheListsInvolved)
     EXPECT_EQ(repeatsMessage(d), "Error! Repeat 'n' in 'Voiced Consonant list'");
 }
 
+TEST(DictionaryRepeats, ThePlaceIsTheLineOfTheSecondOccurrenceInItsText)
+{
+    // Blank and malformed lines count as lines of the text, though they give no symbol.
+    PhoneticDictionary d = goodDictionary();
+    d.parseSymbolList("ka,k,a\r\n\r\nbad line\r\nka,g,a");
+    Place where;
+    repeatsMessage(d, &where);
+    EXPECT_EQ(where, (Place{1, 4}));
+
+    d = goodDictionary();
+    d.parseTailList("\r\n-\r\n s ");
+    repeatsMessage(d, &where);
+    EXPECT_EQ(where, (Place{6, 3})); // s of the unvoiced list met again in the tail list
+
+    d = goodDictionary();
+    d.parseVowelList("a\r\no"); // no line of two fields: the list as a whole
+    repeatsMessage(d, &where);
+    EXPECT_EQ(where, (Place{2, 0}));
+}
+
 TEST(DictionaryRepeats, EmptyListsVowelsFirst)
 {
     EXPECT_EQ(repeatsMessage(PhoneticDictionary()),
@@ -194,6 +216,17 @@ TEST(DictionaryCharacters, PartsMustNotBreakTheSerialisedText)
 
     d.parseTailList("t.");  // every symbol field is checked before any part
     EXPECT_EQ(charactersMessage(d), "Error symbol!  '.' exists in symbol: t. , in 'Tail symbol list'");
+
+    // The place of the line that holds the character.
+    Place where;
+    d = goodDictionary();
+    d.parseSymbolList("ka,k,a\r\n\r\nsa,s|x,a");
+    charactersMessage(d, &where);
+    EXPECT_EQ(where, (Place{1, 3}));
+    d = goodDictionary();
+    d.parseIndependentList("br1\r\n\r\n\r\nbr.2");
+    charactersMessage(d, &where);
+    EXPECT_EQ(where, (Place{5, 4}));
 }
 
 TEST(DictionarySerialise, SectionsInTheEnginesOrder)

@@ -181,27 +181,31 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     top->addLayout(form);
 
     auto* commands = new QHBoxLayout;
-    const auto addCommand = [this, commands](const char* text, void (CTsOtoSetingDlg::*run)()) {
+    const auto addCommand = [this](QHBoxLayout* row, const char* text, void (CTsOtoSetingDlg::*run)()) {
         auto* button = new QPushButton(QString::fromUtf8(text), this);
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, [this, run] { (this->*run)(); });
-        commands->addWidget(button);
+        row->addWidget(button);
         return button;
     };
-    addCommand("New markers", &CTsOtoSetingDlg::newMarkers);
-    addCommand("Edit markers", &CTsOtoSetingDlg::editMarkers);
-    addCommand("Rename", &CTsOtoSetingDlg::renameEntry);
-    addCommand("Copy", &CTsOtoSetingDlg::copyEntry);
-    addCommand("Delete", &CTsOtoSetingDlg::deleteEntry);
-    addCommand("Make Entries", &CTsOtoSetingDlg::makeEntries);
-    m_checkButton = addCommand("Check", &CTsOtoSetingDlg::checkFolder);
-    m_checkProgress = new QProgressBar(this);
-    m_checkProgress->setFormat(QStringLiteral("%v / %m"));
-    m_checkProgress->setMaximumWidth(140);
-    m_checkProgress->hide();
-    commands->addWidget(m_checkProgress);
+    addCommand(commands, "New markers", &CTsOtoSetingDlg::newMarkers);
+    addCommand(commands, "Edit markers", &CTsOtoSetingDlg::editMarkers);
+    addCommand(commands, "Rename", &CTsOtoSetingDlg::renameEntry);
+    addCommand(commands, "Copy", &CTsOtoSetingDlg::copyEntry);
+    addCommand(commands, "Delete", &CTsOtoSetingDlg::deleteEntry);
     commands->addStretch(1);
     top->addLayout(commands);
+    // What acts on the whole folder has a row of its own below what acts on the entry of the form.
+    auto* folderCommands = new QHBoxLayout;
+    addCommand(folderCommands, "Make Entries", &CTsOtoSetingDlg::makeEntries);
+    m_checkButton = addCommand(folderCommands, "Check", &CTsOtoSetingDlg::checkFolder);
+    m_checkProgress = new QProgressBar(this);
+    m_checkProgress->setFormat(QStringLiteral("%v / %m"));
+    m_checkProgress->setMaximumWidth(160);
+    m_checkProgress->hide();
+    folderCommands->addWidget(m_checkProgress);
+    folderCommands->addStretch(1);
+    top->addLayout(folderCommands);
 
     m_table = new QTableWidget(0, kColumnCount, this);
     m_table->setHorizontalHeaderLabels({QString(), QStringLiteral("Symbol"), QStringLiteral("Pitch"), QStringLiteral("Type"),
@@ -1053,6 +1057,25 @@ bool CTsOtoSetingDlg::storeAndMoveNext(const CTsVoiceCfg& edited, const QString&
     const bool stored = storeEntry(edited, wavFolder);
     moveToNeighbour(edited, wavFolder, 1);
     return stored;
+}
+
+bool CTsOtoSetingDlg::event(QEvent* event)
+{
+    if (event->type() != messageType(Msg::kOpenListForm)) {
+        return CSignalDlgImp::event(event);
+    }
+    const auto* form = static_cast<ListFormEvent*>(event);
+    if (normalFolder(form->folder) != m_wavFolder) {
+        loadWavLocation(form->folder);
+    }
+    setFormKind(form->kind);
+    m_pitch->setText(form->pitch);
+    const qsizetype join = form->symbol.indexOf(QLatin1Char('_'));
+    m_cvSymbol->setText(m_kind == kFormCV ? form->symbol : QString());
+    m_indieSymbol->setText(m_kind == kFormIndependent ? form->symbol : QString());
+    m_vPart->setText(m_kind == kFormVX ? form->symbol.left(join) : QString());
+    m_xPart->setText(m_kind == kFormVX ? form->symbol.mid(join + 1) : QString());
+    return true;
 }
 
 void CTsOtoSetingDlg::onDeferredCommand(std::intptr_t argument)

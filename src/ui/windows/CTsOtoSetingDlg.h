@@ -106,6 +106,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void onDeferredCommand(std::intptr_t argument) override;
+    // 8602: opens a folder with the form filled for a unit to record.
+    bool event(QEvent* event) override;
     void customEvent(QEvent* event) override;
 
 private:

@@ -692,6 +692,17 @@ TEST_F(VoiceConfigList, CheckFillsTheVerdictColumnAndAFailingRowOpensInTheEditor
     ASSERT_GT(rows, 2);
     EXPECT_EQ(table.horizontalHeaderItem(CTsOtoSetingDlg::kColVerdict)->text(), QStringLiteral("Check"));
 
+    // Pressed again while it runs, the button stops it; what the stopped run still sends is dropped.
+    click(QStringLiteral("Check"));
+    EXPECT_TRUE(list->checkRunning());
+    click(QStringLiteral("Stop"));
+    EXPECT_FALSE(list->checkRunning());
+    EXPECT_FALSE(list->checkProgress().isVisibleTo(list));
+    settle();
+    for (int row = 0; row < rows; ++row) {
+        EXPECT_TRUE(cell(row, CTsOtoSetingDlg::kColVerdict).isEmpty()) << row;
+    }
+
     click(QStringLiteral("Check"));
     EXPECT_TRUE(list->checkRunning());
     EXPECT_TRUE(list->checkProgress().isVisibleTo(list));

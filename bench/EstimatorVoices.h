@@ -13,8 +13,9 @@
 //       start: when the formants have arrived (60 ms after the vowel begins when they move, else
 //       25 ms, the voicing's rise); vowel end: the vowel's segment end, where its fade begins.
 //   VX  connect point: the first vowel's onset transition over, as for the CV vowel start; tail
-//       point: the end of the last sound (a consonant's end, or the end of the vowel's fade for a
-//       tail, the fade taking 25 ms); for vowel to vowel, the second vowel's transition over.
+//       point: the end of the last sound with its fade (25 ms for a voiced sound, 5 ms for noise):
+//       a consonant's end, or the end of the vowel's fade for a tail; for vowel to vowel, the
+//       second vowel's transition over.
 //   INDIE the breath's segment start and end.
 
 #include "demo/DemoSinger.h"
@@ -43,6 +44,7 @@ struct TestUnit {
 
 inline constexpr double kVoicingRiseSec = 0.025;  // the singer's level glide into a segment
 inline constexpr double kFormantMoveSec = 0.06;   // and its formant glide
+inline constexpr double kNoiseRiseSec = 0.005;    // and its noise level's glide
 
 inline std::string consonantClassOf(const lvdemo::Segment& s)
 {
@@ -98,8 +100,10 @@ inline std::vector<double> trueMarkers(const lvdemo::UnitPlan& plan, const lvdem
     }
     if (plan.kind == "VX") {
         const bool toVowel = lastSound > firstVowel && plan.timeline[lastSound].kind == Segment::Vowel;
-        const bool tail = lastSound == firstVowel;
-        return {settle(firstVowel), toVowel ? settle(lastSound) : tail ? end + kVoicingRiseSec : end};
+        // A voiced sound fades over the level glide; noise stops within 5 ms.
+        const lvdemo::Segment::Kind lastKind = plan.timeline[lastSound].kind;
+        const bool voicedEnd = lastKind == Segment::Vowel || lastKind == Segment::Nasal || lastKind == Segment::Glide;
+        return {settle(firstVowel), toVowel ? settle(lastSound) : end + (voicedEnd ? kVoicingRiseSec : kNoiseRiseSec)};
     }
     return {starts[firstSound], end};
 }
@@ -117,7 +121,7 @@ inline std::vector<TestUnit> demoVoiceUnits()
             u.plan = plan;
             u.f0Hz = lvdemo::pitchFrequency(pitch);
             if (plan.kind == "CV") {
-                u.consonantClass = consonantClassOf(plan.timeline[1]);
+                u.consonantClass = consonantClassOf(plan.timeline[plan.timeline[1].kind == lvdemo::Segment::Silence ? 2 : 1]);
             } else if (plan.kind == "VX") {
                 const std::size_t last = plan.timeline.size() - 2;
                 u.consonantClass = plan.timeline[last].kind == lvdemo::Segment::Vowel ? (last == 1 ? "tail" : "vv") : "vc";
@@ -138,6 +142,8 @@ inline std::vector<TestUnit> secondVoiceUnits()
     using lvdemo::Segment;
     lvdemo::SingerVoice singer;
     singer.formantScale = 1.12;
+    singer.bandwidthScale = 1.6;
+    singer.tuneFirstFormant = true;
     singer.rd = 0.9f;
     singer.vibratoCents = 40.0;
     singer.vibratoHz = 5.8;

@@ -227,14 +227,17 @@ std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string
         const Segment& seg = unit.timeline[si];
         const bool voicedSegment = seg.kind == Segment::Vowel || seg.kind == Segment::Nasal || seg.kind == Segment::Glide;
         Formants target = voicedSegment ? formantTable().at(seg.phone) : current;
-        if (voicedSegment) {
-            for (double& hz : target.hz) {
-                hz *= voice.formantScale;
-            }
-        } else if (voice.consonantLoci && locusTable().count(seg.phone) != 0) {
+        const bool locus = !voicedSegment && voice.consonantLoci && locusTable().count(seg.phone) != 0;
+        if (locus) {
             target = locusTable().at(seg.phone);
-            for (double& hz : target.hz) {
-                hz *= voice.formantScale;
+        }
+        if (voicedSegment || locus) {
+            for (std::size_t f = 0; f < 3; ++f) {
+                target.hz[f] *= voice.formantScale;
+                target.bandwidth[f] *= voice.bandwidthScale;
+            }
+            if (voice.tuneFirstFormant) {
+                target.hz[0] = std::max(target.hz[0], 1.1 * f0Hz);
             }
         }
         const Formants from = current;

@@ -50,6 +50,9 @@ std::vector<UnitPlan> demoUnits(const DemoOptions& options = {});
 // measurements over more than one timbre.
 struct SingerVoice {
     double formantScale = 1.0;   // every formant frequency times this (a shorter vocal tract above 1)
+    double bandwidthScale = 1.0; // every formant bandwidth times this
+    // The first formant raised to 1.1 f0 where it lies lower, as singers tune it on high notes.
+    bool tuneFirstFormant = false;
     float rd = 1.2f;             // the glottal pulse's shape (higher: softer, breathier)
     double aspiration = 0.02;    // Gaussian noise in the glottal source, re its peak
     double vibratoCents = 25.0;  // depth either side, reached 0.2 … 0.4 s into the recording

@@ -6,6 +6,8 @@
 #include <array>
 #include <cmath>
 #include <span>
+#include <cstdio>
+#include <cstdlib>
 
 namespace TessarinEngineV6 {
 
@@ -21,10 +23,13 @@ constexpr int kBandCount = 24;             // log-spaced bands of the spectral s
 constexpr double kLowestBandHz = 100.0;
 constexpr double kHighestBandHz = 8000.0;
 constexpr double kFloorDb = -140.0; // the level of digital silence
-// No background is taken as quieter than the rounding noise of 16-bit samples, and nothing 60 dB
-// under the loudest moment counts as sound: the decay of a resonance is not a second unit.
+// No background is taken as quieter than the rounding noise of 16-bit samples. Nothing 45 dB under
+// the loudest moment counts as sound (the decay of a resonance is not a second unit), and an edge
+// is where the level is 40 dB under it, where a fade has as good as ended even when the background
+// is far quieter.
 constexpr double kQuietestBackgroundDb = -100.0;
-constexpr double kSoundRangeDb = 60.0;
+constexpr double kSoundRangeDb = 45.0;
+constexpr double kEdgeRangeDb = 40.0;
 constexpr double kBackgroundPercentile = 0.05;
 constexpr int kChangeSpanFrames = 4; // a spectrum is compared with the one this many frames either side
 constexpr int kVoicedGapFrames = 4;  // unvoiced frames inside one voiced stretch (a period's jitter, a creak)
@@ -59,8 +64,8 @@ struct Analysis {
     int hopSamples = 110;
     std::size_t frames = 0;
     std::vector<double> frameDb;     // per frame: the central 11.6 ms
-    std::vector<double> periodicity; // per frame: 1 − the least normalised difference
-    std::vector<int> period;         // per frame: the lag of that least difference [samples]
+    std::vector<double> periodicity; // per frame: the normalised autocorrelation at its best lag
+    std::vector<int> period;         // per frame: the period [samples]
     std::vector<BandShape> shape;    // per frame: band levels less their mean [dB]
     std::vector<double> change;      // per frame: how far the shape moves across ±kChangeSpanFrames [dB]
     double backgroundDb = 0.0;
@@ -113,7 +118,7 @@ void measureLevels(Analysis& a, const MarkerEstimatorOptions& o)
     a.backgroundDb = std::max(kQuietestBackgroundDb, sorted[std::size_t(double(sorted.size() - 1) * kBackgroundPercentile)]);
     a.peakDb = sorted.back();
     a.soundDb = std::max(a.backgroundDb + o.soundMarginDb, a.peakDb - kSoundRangeDb);
-    a.edgeDb = std::max(a.backgroundDb + o.edgeMarginDb, a.peakDb - kSoundRangeDb - 10.0);
+    a.edgeDb = std::max(a.backgroundDb + o.edgeMarginDb, a.peakDb - kEdgeRangeDb);
 }
 
 // Per frame: level, periodicity with its lag, and the band shape.
@@ -135,6 +140,7 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
     std::vector<float> re(kFftSize / 2 + 1), im(kFftSize / 2 + 1);
     std::vector<float> acf(kFftSize);
     std::vector<double> head(kFrameLength + 1); // head[k] = Σ frame[0 … k−1]²
+    std::vector<double> correlation(std::size_t(longestLag) + 2, 0.0);
     std::vector<double> windowed(kFrameLength);
     std::vector<float> hann(kFrameLength);
     for (int i = 0; i < kFrameLength; ++i) {
@@ -180,13 +186,17 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
             v = float(v - mean);
         }
 
-        // Periodicity: the difference function from the autocorrelation, d(τ) = Σ_{j<L−τ}
-        // (x_j − x_{j+τ})², normalised by its cumulative mean as YIN does.
+        // Periodicity: the normalised autocorrelation r(τ) / √(E_head(τ) · E_tail(τ)) of the frame,
+        // E_head and E_tail the energies of the two overlapping stretches, at its best lag in the
+        // f0 range. White noise stays near 0.15 over these lags; a voiced frame comes close to 1, and
+        // a noisy one to its periodic share of the energy. The period is the shortest lag within 5 %
+        // of the best, not a multiple of it.
         head[0] = 0.0;
         for (int i = 0; i < kFrameLength; ++i) {
             head[std::size_t(i + 1)] = head[std::size_t(i)] + double(frame[std::size_t(i)]) * frame[std::size_t(i)];
         }
-        if (head[kFrameLength] <= 1e-12) {
+        const double total = head[kFrameLength];
+        if (total <= 1e-12) {
             continue;
         }
         acfFft.forward(frame.data(), re.data(), im.data());
@@ -195,23 +205,23 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
             im[k] = 0.0f;
         }
         acfFft.inverse(re.data(), im.data(), acf.data());
-        double cumulative = 0.0;
-        double best = 1.0;
+        double best = 0.0;
+        for (int tau = shortestLag; tau <= longestLag; ++tau) {
+            const double energy = head[std::size_t(kFrameLength - tau)] * (total - head[std::size_t(tau)]);
+            const double r = energy > 0.0 ? double(acf[std::size_t(tau)]) / std::sqrt(energy) : 0.0;
+            correlation[std::size_t(tau)] = r;
+            best = std::max(best, r);
+        }
         int bestLag = 0;
-        const double total = head[kFrameLength];
-        for (int tau = 1; tau <= longestLag; ++tau) {
-            const double d = std::max(0.0, head[std::size_t(kFrameLength - tau)] + (total - head[std::size_t(tau)]) - 2.0 * double(acf[std::size_t(tau)]));
-            cumulative += d;
-            if (tau >= shortestLag && cumulative > 0.0) {
-                const double normalised = d * tau / cumulative;
-                if (normalised < best) {
-                    best = normalised;
-                    bestLag = tau;
-                }
+        for (int tau = shortestLag; tau <= longestLag && bestLag == 0; ++tau) {
+            const double r = correlation[std::size_t(tau)];
+            if (r >= 0.95 * best && r >= correlation[std::size_t(tau - 1)] && (tau == longestLag || r >= correlation[std::size_t(tau + 1)])) {
+                bestLag = tau;
             }
         }
-        a.periodicity[f] = 1.0 - best;
+        a.periodicity[f] = best;
         a.period[f] = bestLag;
+        if (std::getenv("LV_EST_DEBUG")) std::fprintf(stderr, "F %zu t=%.4f db=%.1f per=%.2f lag=%d\n", f, a.frameTime(f), a.frameDb[f], a.periodicity[f], bestLag);
     }
     for (std::size_t f = 0; f < a.frames; ++f) {
         const std::size_t lo = f >= kChangeSpanFrames ? f - kChangeSpanFrames : 0;
@@ -273,13 +283,70 @@ double soundOnset(const Analysis& a, std::size_t first)
     return std::max(0.0, t);
 }
 
+// A room's reverberation carries the sound on after it ends, decaying as a straight line in dB.
+// Walking back from where the level reached the edge, a line is fitted to what lies behind; where
+// the level stands clearly above that line, abruptly (the direct sound, a few dB over its own
+// reverberation), the sound itself ended. A fade of the voice bends away from a line gradually, and
+// one steeper than any room's decay is no reverberation: then the edge stands.
+double reverberantEnd(const Analysis& a, std::size_t edge)
+{
+    constexpr double kShortestTailSec = 0.02;
+    constexpr double kLongestTailSec = 0.4;
+    constexpr double kSteepestDecayDbPerSec = -600.0; // a reverberation time of 0.1 s
+    constexpr double kDirectAboveDb = 4.0;
+    constexpr double kAbruptSec = 0.01;
+    const auto shortest = std::size_t(kShortestTailSec / kStepSec);
+    const auto longest = std::size_t(kLongestTailSec / kStepSec);
+    if (edge < longest + 2) {
+        return a.stepTime(edge);
+    }
+    // Least squares of level on time over the steps s … edge, kept as running sums.
+    double n = 0, st = 0, sl = 0, stt = 0, stl = 0;
+    auto add = [&](std::size_t s) {
+        const double t = double(edge - s) * kStepSec;
+        const double l = a.centreDb[s];
+        n += 1;
+        st += t;
+        sl += l;
+        stt += t * t;
+        stl += t * l;
+    };
+    for (std::size_t s = edge; s + shortest > edge; --s) {
+        add(s);
+    }
+    std::size_t lastOnLine = edge;
+    for (std::size_t s = edge - shortest; s + longest > edge; --s) {
+        const double denominator = n * stt - st * st;
+        const double slope = denominator > 0 ? (n * stl - st * sl) / denominator : 0.0; // per second back in time
+        const double intercept = (sl - slope * st) / n;
+        const double t = double(edge - s) * kStepSec;
+        const double above = a.centreDb[s] - (intercept + slope * t);
+        if (above > kDirectAboveDb) {
+            // Decay forwards in time is −slope; only a room's, and only an abrupt departure.
+            const bool roomLike = -slope > kSteepestDecayDbPerSec && -slope < 0.0;
+            const auto abrupt = std::size_t(kAbruptSec / kStepSec);
+            const bool sudden = lastOnLine - s <= abrupt;
+            if (roomLike && sudden && edge - s >= 2 * shortest) {
+                return a.stepTime(s);
+            }
+            break;
+        }
+        if (above < 1.0) {
+            lastOnLine = s;
+        }
+        add(s);
+    }
+    return a.stepTime(edge);
+}
+
 double soundOffset(const Analysis& a, std::size_t last)
 {
     std::size_t s = last;
     while (s + 1 < a.steps && a.foreDb[s] > a.edgeDb) {
         ++s;
     }
-    const double t = a.stepTime(s > 0 ? s - 1 : 0) + kEdgeWindowSec / 2;
+    const double atEdge = a.stepTime(s > 0 ? s - 1 : 0) + kEdgeWindowSec / 2;
+    const double t = std::min(atEdge, reverberantEnd(a, a.stepAt(atEdge)));
     return std::min(double(a.x.size()) / a.rate, t);
 }
 
@@ -399,33 +466,60 @@ double shapeDistance(const Analysis& a, std::size_t a0, std::size_t a1, std::siz
     return std::sqrt(sum / kBandCount);
 }
 
-// A voiced consonant (a nasal's or a glide's murmur) before the vowel: the frame where the level
-// rises and the spectrum turns most, when the rise and the turn are large enough. None for a vowel
-// that begins on its own.
+// A voiced consonant (a nasal's or a glide's murmur) before the vowel: the frame where the spectrum
+// turns and the level steps most, when the turn is large enough. None for a vowel that begins on
+// its own. (A murmur is usually quieter than its vowel, but not always: a nasal resonance on a low
+// harmonic can outsound an open vowel, so the step counts either way.)
 std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
 {
     constexpr std::size_t kSide = 8;            // frames compared either side (20 ms)
-    constexpr double kLeastRiseDb = 3.0;        // a murmur is quieter than its vowel
-    constexpr double kLeastTurnDb = 3.0;        // and differs in spectrum
-    const auto lead = std::size_t(0.03 / kFrameHopSec); // the vowel's own onset is no boundary
-    const auto reach = std::size_t(0.4 / kFrameHopSec);
-    const std::size_t from = voiced.first + lead;
-    const std::size_t to = std::min(voiced.first + reach, voiced.last > 2 * kSide ? voiced.last - 2 * kSide : 0);
+    constexpr double kLeastTurnDb = 4.0;        // a murmur differs in spectrum from its vowel
+    constexpr std::size_t kLookAhead = 12;      // the onset has settled when the next 30 ms
+    constexpr double kSettledWithinDb = 2.0;    // grow less than this above it
+    const auto reach = std::size_t(0.3 / kFrameHopSec);
+    // The rise of the sound's own onset is no boundary: the search starts where it has settled.
+    std::size_t settled = voiced.first;
+    while (settled + kLookAhead < voiced.last) {
+        const double ahead = *std::max_element(a.frameDb.begin() + std::ptrdiff_t(settled), a.frameDb.begin() + std::ptrdiff_t(settled + kLookAhead));
+        if (a.frameDb[settled] >= ahead - kSettledWithinDb) {
+            break;
+        }
+        ++settled;
+    }
+    const std::size_t from = settled + kSide / 2;
+    const std::size_t to = std::min(settled + reach, voiced.last > 2 * kSide ? voiced.last - 2 * kSide : 0);
     std::optional<std::size_t> best;
     double bestScore = 0.0;
     for (std::size_t f = std::max(from, kSide); f + kSide < a.frames && f <= to; ++f) {
         const double rise = meanOver(a.frameDb, f, f + kSide) - meanOver(a.frameDb, f - kSide, f);
         const double turn = shapeDistance(a, f - kSide, f, f, f + kSide);
-        if (rise < kLeastRiseDb || turn < kLeastTurnDb) {
+        if (std::getenv("LV_EST_DEBUG")) std::fprintf(stderr, "M %zu t=%.4f rise=%.1f turn=%.1f change=%.1f\n", f, a.frameTime(f), rise, turn, a.change[f]);
+        if (turn < kLeastTurnDb) {
             continue;
         }
-        const double score = rise + turn;
+        const double score = std::fabs(rise) + turn;
         if (score > bestScore) {
             bestScore = score;
             best = f;
         }
     }
-    return best;
+    if (!best) {
+        return best;
+    }
+    // The strongest contrast lies inside a gradual change; the vowel takes over where the change
+    // began, where its rate first reached half its peak.
+    std::size_t peak = *best;
+    for (std::size_t f = *best; f < *best + kSide && f < a.frames; ++f) {
+        peak = a.change[f] > a.change[peak] ? f : peak;
+    }
+    for (std::size_t f = *best; f > settled && f + kSide >= *best; --f) {
+        peak = a.change[f] > a.change[peak] ? f : peak;
+    }
+    std::size_t begin = peak;
+    while (begin > settled && a.change[begin - 1] >= 0.5 * a.change[peak]) {
+        --begin;
+    }
+    return begin;
 }
 
 // The first frame from `from` on where the spectrum holds still (its change below what the steady

@@ -71,6 +71,12 @@ inline std::vector<double> trueMarkers(const lvdemo::UnitPlan& plan, const lvdem
     std::vector<std::string> formantsBefore;
     std::string current = "a";
     for (const Segment& s : plan.timeline) {
+        if (voice.startOnFirstFormants && (s.kind == Segment::Vowel || s.kind == Segment::Nasal || s.kind == Segment::Glide)) {
+            current = s.phone;
+            break;
+        }
+    }
+    for (const Segment& s : plan.timeline) {
         formantsBefore.push_back(current);
         if (s.kind == Segment::Vowel || s.kind == Segment::Nasal || s.kind == Segment::Glide) {
             current = s.phone;
@@ -148,6 +154,7 @@ inline std::vector<TestUnit> secondVoiceUnits()
     singer.vibratoCents = 40.0;
     singer.vibratoHz = 5.8;
     singer.consonantLoci = true;
+    singer.startOnFirstFormants = true;
 
     std::uint64_t state = 0x2545F4914F6CDD1Dull;
     auto draw = [&state](double lo, double hi) { // a linear congruential generator, top 53 bits

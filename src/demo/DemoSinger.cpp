@@ -215,6 +215,21 @@ std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string
     std::array<Resonator, 3> formants{};
     Resonator noiseFilter;
     Formants current = formantTable().at("a");
+    if (voice.startOnFirstFormants) {
+        for (const Segment& seg : unit.timeline) {
+            if (seg.kind == Segment::Vowel || seg.kind == Segment::Nasal || seg.kind == Segment::Glide) {
+                current = formantTable().at(seg.phone);
+                for (std::size_t f = 0; f < 3; ++f) {
+                    current.hz[f] *= voice.formantScale;
+                    current.bandwidth[f] *= voice.bandwidthScale;
+                }
+                if (voice.tuneFirstFormant) {
+                    current.hz[0] = std::max(current.hz[0], 1.1 * f0Hz);
+                }
+                break;
+            }
+        }
+    }
     double phase = 0.0;
     double jitter = 1.0;
     double shimmer = 1.0;

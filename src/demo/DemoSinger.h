@@ -61,6 +61,8 @@ struct SingerVoice {
     // Unvoiced consonants set the formants to their place of articulation, so the vowel after them
     // glides from there; the demo's keep the formants they find.
     bool consonantLoci = false;
+    // The formants start where the first voiced sound wants them; the demo's start on an a.
+    bool startOnFirstFormants = false;
 };
 
 // The recording of one unit at one pitch [Hz], 44100 Hz, −1 … 1.

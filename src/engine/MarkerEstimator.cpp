@@ -295,38 +295,52 @@ double reverberantEnd(const Analysis& a, std::size_t edge)
     constexpr double kSteepestDecayDbPerSec = -600.0; // a reverberation time of 0.1 s
     constexpr double kDirectAboveDb = 4.0;
     constexpr double kAbruptSec = 0.01;
+    constexpr double kLeastTailDropDb = 6.0;
+    constexpr double kSmoothSec = 0.005;     // the level of a centred 5 ms window
+    constexpr double kAboveBackgroundDb = 4.0; // the fit starts clear of the background
     const auto shortest = std::size_t(kShortestTailSec / kStepSec);
     const auto longest = std::size_t(kLongestTailSec / kStepSec);
     if (edge < longest + 2) {
         return a.stepTime(edge);
     }
-    // Least squares of level on time over the steps s … edge, kept as running sums.
+    const auto half = std::ptrdiff_t(std::lround(kSmoothSec * a.rate / 2));
+    auto level = [&](std::size_t s) {
+        const auto c = std::ptrdiff_t(s * std::size_t(a.stepSamples));
+        return toDb(a.meanSquare(c - half, c + half));
+    };
+    std::size_t from = edge;
+    while (from > edge - longest && level(from) < a.backgroundDb + kAboveBackgroundDb) {
+        --from;
+    }
+    // Least squares of level on time over the steps s … from, kept as running sums.
     double n = 0, st = 0, sl = 0, stt = 0, stl = 0;
     auto add = [&](std::size_t s) {
-        const double t = double(edge - s) * kStepSec;
-        const double l = a.centreDb[s];
+        const double t = double(from - s) * kStepSec;
+        const double l = level(s);
         n += 1;
         st += t;
         sl += l;
         stt += t * t;
         stl += t * l;
     };
-    for (std::size_t s = edge; s + shortest > edge; --s) {
+    for (std::size_t s = from; s + shortest > from; --s) {
         add(s);
     }
-    std::size_t lastOnLine = edge;
-    for (std::size_t s = edge - shortest; s + longest > edge; --s) {
+    std::size_t lastOnLine = from;
+    for (std::size_t s = from - shortest; s + longest > from; --s) {
         const double denominator = n * stt - st * st;
-        const double slope = denominator > 0 ? (n * stl - st * sl) / denominator : 0.0; // per second back in time
+        const double slope = denominator > 0 ? (n * stl - st * sl) / denominator : 0.0; // [dB/s] back in time
         const double intercept = (sl - slope * st) / n;
-        const double t = double(edge - s) * kStepSec;
-        const double above = a.centreDb[s] - (intercept + slope * t);
+        const double t = double(from - s) * kStepSec;
+        const double here = level(s);
+        const double above = here - (intercept + slope * t);
+        if (std::getenv("LV_EST_DEBUG") && (from - s) % 5 == 0) std::fprintf(stderr, "R t=%.4f level=%.1f line=%.1f slope=%.0f lastOn=%.4f\n", a.stepTime(s), here, intercept + slope * t, slope, a.stepTime(lastOnLine));
         if (above > kDirectAboveDb) {
-            // Decay forwards in time is −slope; only a room's, and only an abrupt departure.
-            const bool roomLike = -slope > kSteepestDecayDbPerSec && -slope < 0.0;
-            const auto abrupt = std::size_t(kAbruptSec / kStepSec);
-            const bool sudden = lastOnLine - s <= abrupt;
-            if (roomLike && sudden && edge - s >= 2 * shortest) {
+            // Only a room's decay, falling through a good part of the range (a murmur's plateau
+            // after its vowel is no tail), and only an abrupt departure from it.
+            const bool roomLike = -slope > kSteepestDecayDbPerSec && slope * t >= kLeastTailDropDb;
+            const bool sudden = lastOnLine - s <= std::size_t(kAbruptSec / kStepSec);
+            if (roomLike && sudden && from - s >= 2 * shortest) {
                 return a.stepTime(s);
             }
             break;
@@ -411,7 +425,8 @@ double periodicityAt(const Analysis& a, std::ptrdiff_t t, int period)
 }
 
 // The voicing onset to the millisecond: where the periodicity at the voiced stretch's own period
-// first rises through one half and stays there for 10 ms, searched ±40 ms around the frame onset.
+// first rises out of the noise and is above one half 5 and 10 ms later, searched ±40 ms around the
+// frame onset.
 double voicingOnset(const Analysis& a, const Span& voiced, double notBefore)
 {
     const double coarse = a.frameTime(voiced.first);
@@ -421,16 +436,17 @@ double voicingOnset(const Analysis& a, const Span& voiced, double notBefore)
         return coarse;
     }
     constexpr double kHalf = 0.5;
+    constexpr double kRising = 0.35; // above what noise reaches at one lag over 5 ms
     const double from = std::max(notBefore, coarse - 0.04);
     const double to = coarse + 0.04;
     double previousT = from;
     double previous = periodicityAt(a, std::ptrdiff_t(from * a.rate), period);
     for (double t = from + kStepSec; t <= to; t += kStepSec) {
         const double p = periodicityAt(a, std::ptrdiff_t(t * a.rate), period);
-        if (p >= kHalf && periodicityAt(a, std::ptrdiff_t((t + 0.005) * a.rate), period) >= kHalf &&
+        if (p >= kRising && periodicityAt(a, std::ptrdiff_t((t + 0.005) * a.rate), period) >= kHalf &&
             periodicityAt(a, std::ptrdiff_t((t + 0.01) * a.rate), period) >= kHalf) {
-            if (previous < kHalf && p > previous) {
-                return previousT + (t - previousT) * (kHalf - previous) / (p - previous);
+            if (previous < kRising && p > previous) {
+                return previousT + (t - previousT) * (kRising - previous) / (p - previous);
             }
             return t;
         }
@@ -473,7 +489,8 @@ double shapeDistance(const Analysis& a, std::size_t a0, std::size_t a1, std::siz
 std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
 {
     constexpr std::size_t kSide = 8;            // frames compared either side (20 ms)
-    constexpr double kLeastTurnDb = 4.0;        // a murmur differs in spectrum from its vowel
+    constexpr double kLeastTurnDb = 2.5;        // a murmur differs in spectrum from its vowel
+    constexpr double kLeastScoreDb = 6.5;       // and in spectrum and level together by this
     constexpr std::size_t kLookAhead = 12;      // the onset has settled when the next 30 ms
     constexpr double kSettledWithinDb = 2.0;    // grow less than this above it
     const auto reach = std::size_t(0.3 / kFrameHopSec);
@@ -494,10 +511,10 @@ std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
         const double rise = meanOver(a.frameDb, f, f + kSide) - meanOver(a.frameDb, f - kSide, f);
         const double turn = shapeDistance(a, f - kSide, f, f, f + kSide);
         if (std::getenv("LV_EST_DEBUG")) std::fprintf(stderr, "M %zu t=%.4f rise=%.1f turn=%.1f change=%.1f\n", f, a.frameTime(f), rise, turn, a.change[f]);
-        if (turn < kLeastTurnDb) {
+        const double score = std::fabs(rise) + turn;
+        if (turn < kLeastTurnDb || score < kLeastScoreDb) {
             continue;
         }
-        const double score = std::fabs(rise) + turn;
         if (score > bestScore) {
             bestScore = score;
             best = f;

@@ -6,8 +6,6 @@
 #include <array>
 #include <cmath>
 #include <span>
-#include <cstdio>
-#include <cstdlib>
 
 namespace TessarinEngineV6 {
 
@@ -141,7 +139,8 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
     std::vector<float> acf(kFftSize);
     std::vector<double> head(kFrameLength + 1); // head[k] = Σ frame[0 … k−1]²
     std::vector<double> correlation(std::size_t(longestLag) + 2, 0.0);
-    std::vector<double> windowed(kFrameLength);
+    std::vector<double> power(kFrameLength / 2 + 1);
+    std::vector<double> envelope(kFrameLength / 2 + 1);
     std::vector<float> hann(kFrameLength);
     for (int i = 0; i < kFrameLength; ++i) {
         hann[std::size_t(i)] = float(0.5 - 0.5 * std::cos(2.0 * 3.141592653589793 * (i + 0.5) / kFrameLength));
@@ -163,29 +162,6 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
         Tessarin::cutFrame(c, a.x, std::span<float>(frame.data(), kFrameLength));
         std::fill(frame.begin() + kFrameLength, frame.end(), 0.0f);
 
-        // Band shape from a Hann-windowed transform.
-        for (int i = 0; i < kFrameLength; ++i) {
-            acf[std::size_t(i)] = frame[std::size_t(i)] * hann[std::size_t(i)];
-        }
-        bandFft.forward(acf.data(), re.data(), im.data());
-        double mean = 0.0;
-        BandShape& bands = a.shape[f];
-        for (int b = 0; b < kBandCount; ++b) {
-            double power = 0.0;
-            for (int k = bandEdge[std::size_t(b)]; k < bandEdge[std::size_t(b + 1)]; ++k) {
-                power += double(re[std::size_t(k)]) * re[std::size_t(k)] + double(im[std::size_t(k)]) * im[std::size_t(k)];
-            }
-            // Mean power per bin, scaled to read as the level of a sine of that power [dB re full scale].
-            const double perBin = power / double(bandEdge[std::size_t(b + 1)] - bandEdge[std::size_t(b)]);
-            const double level = std::max(bandFloorDb, toDb(perBin * 4.0 / (double(kFrameLength) * kFrameLength * 0.25)));
-            bands[std::size_t(b)] = float(level);
-            mean += level;
-        }
-        mean /= kBandCount;
-        for (float& v : bands) {
-            v = float(v - mean);
-        }
-
         // Periodicity: the normalised autocorrelation r(τ) / √(E_head(τ) · E_tail(τ)) of the frame,
         // E_head and E_tail the energies of the two overlapping stretches, at its best lag in the
         // f0 range. White noise stays near 0.15 over these lags; a voiced frame comes close to 1, and
@@ -197,6 +173,7 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
         }
         const double total = head[kFrameLength];
         if (total <= 1e-12) {
+            a.shape[f].fill(0.0f);
             continue;
         }
         acfFft.forward(frame.data(), re.data(), im.data());
@@ -221,7 +198,44 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
         }
         a.periodicity[f] = best;
         a.period[f] = bestLag;
-        if (std::getenv("LV_EST_DEBUG")) std::fprintf(stderr, "F %zu t=%.4f db=%.1f per=%.2f lag=%d\n", f, a.frameTime(f), a.frameDb[f], a.periodicity[f], bestLag);
+
+        // Band shape from a Hann-windowed transform.
+        for (int i = 0; i < kFrameLength; ++i) {
+            acf[std::size_t(i)] = frame[std::size_t(i)] * hann[std::size_t(i)];
+        }
+        bandFft.forward(acf.data(), re.data(), im.data());
+        // Between the harmonics of a high voice lie bins with no power; each bin takes the largest
+        // power within half a harmonic spacing, so that the bands follow the envelope (the
+        // formants), not where the harmonics happen to fall.
+        for (int k = 0; k <= kFrameLength / 2; ++k) {
+            power[std::size_t(k)] = double(re[std::size_t(k)]) * re[std::size_t(k)] + double(im[std::size_t(k)]) * im[std::size_t(k)];
+        }
+        const int reach = a.periodicity[f] >= o.voicedPeriodicity && a.period[f] > 0 ? kFrameLength / (2 * a.period[f]) : 0;
+        for (int k = 0; k <= kFrameLength / 2; ++k) {
+            double largest = 0.0;
+            for (int j = std::max(0, k - reach); j <= std::min(kFrameLength / 2, k + reach); ++j) {
+                largest = std::max(largest, power[std::size_t(j)]);
+            }
+            envelope[std::size_t(k)] = largest;
+        }
+        double mean = 0.0;
+        BandShape& bands = a.shape[f];
+        for (int b = 0; b < kBandCount; ++b) {
+            double bandPower = 0.0;
+            for (int k = bandEdge[std::size_t(b)]; k < bandEdge[std::size_t(b + 1)]; ++k) {
+                bandPower += envelope[std::size_t(k)];
+            }
+            // Mean power per bin, scaled to read as the level of a sine of that power [dB re full scale].
+            const double perBin = bandPower / double(bandEdge[std::size_t(b + 1)] - bandEdge[std::size_t(b)]);
+            const double level = std::max(bandFloorDb, toDb(perBin * 4.0 / (double(kFrameLength) * kFrameLength * 0.25)));
+            bands[std::size_t(b)] = float(level);
+            mean += level;
+        }
+        mean /= kBandCount;
+        for (float& v : bands) {
+            v = float(v - mean);
+        }
+
     }
     for (std::size_t f = 0; f < a.frames; ++f) {
         const std::size_t lo = f >= kChangeSpanFrames ? f - kChangeSpanFrames : 0;
@@ -334,7 +348,6 @@ double reverberantEnd(const Analysis& a, std::size_t edge)
         const double t = double(from - s) * kStepSec;
         const double here = level(s);
         const double above = here - (intercept + slope * t);
-        if (std::getenv("LV_EST_DEBUG") && (from - s) % 5 == 0) std::fprintf(stderr, "R t=%.4f level=%.1f line=%.1f slope=%.0f lastOn=%.4f\n", a.stepTime(s), here, intercept + slope * t, slope, a.stepTime(lastOnLine));
         if (above > kDirectAboveDb) {
             // Only a room's decay, falling through a good part of the range (a murmur's plateau
             // after its vowel is no tail), and only an abrupt departure from it.
@@ -482,37 +495,23 @@ double shapeDistance(const Analysis& a, std::size_t a0, std::size_t a1, std::siz
     return std::sqrt(sum / kBandCount);
 }
 
-// A voiced consonant (a nasal's or a glide's murmur) before the vowel: the frame where the spectrum
-// turns and the level steps most, when the turn is large enough. None for a vowel that begins on
-// its own. (A murmur is usually quieter than its vowel, but not always: a nasal resonance on a low
-// harmonic can outsound an open vowel, so the step counts either way.)
-std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
+constexpr std::size_t kTurnSide = 8; // frames compared either side of a boundary (20 ms)
+
+// The strongest turn of the spectrum with a step of the level in frames from … to: the frame where
+// the spectra (and levels) of the 20 ms either side differ most, when the spectra differ by
+// leastTurnDb and spectrum and level together by leastScoreDb. The strongest contrast lies inside
+// a gradual change; the boundary is where the change began, where its rate first reached half its
+// peak (not before notBefore).
+std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, std::size_t to, double leastTurnDb,
+                                         double leastScoreDb, std::size_t notBefore)
 {
-    constexpr std::size_t kSide = 8;            // frames compared either side (20 ms)
-    constexpr double kLeastTurnDb = 2.5;        // a murmur differs in spectrum from its vowel
-    constexpr double kLeastScoreDb = 6.5;       // and in spectrum and level together by this
-    constexpr std::size_t kLookAhead = 12;      // the onset has settled when the next 30 ms
-    constexpr double kSettledWithinDb = 2.0;    // grow less than this above it
-    const auto reach = std::size_t(0.3 / kFrameHopSec);
-    // The rise of the sound's own onset is no boundary: the search starts where it has settled.
-    std::size_t settled = voiced.first;
-    while (settled + kLookAhead < voiced.last) {
-        const double ahead = *std::max_element(a.frameDb.begin() + std::ptrdiff_t(settled), a.frameDb.begin() + std::ptrdiff_t(settled + kLookAhead));
-        if (a.frameDb[settled] >= ahead - kSettledWithinDb) {
-            break;
-        }
-        ++settled;
-    }
-    const std::size_t from = settled + kSide / 2;
-    const std::size_t to = std::min(settled + reach, voiced.last > 2 * kSide ? voiced.last - 2 * kSide : 0);
     std::optional<std::size_t> best;
     double bestScore = 0.0;
-    for (std::size_t f = std::max(from, kSide); f + kSide < a.frames && f <= to; ++f) {
-        const double rise = meanOver(a.frameDb, f, f + kSide) - meanOver(a.frameDb, f - kSide, f);
-        const double turn = shapeDistance(a, f - kSide, f, f, f + kSide);
-        if (std::getenv("LV_EST_DEBUG")) std::fprintf(stderr, "M %zu t=%.4f rise=%.1f turn=%.1f change=%.1f\n", f, a.frameTime(f), rise, turn, a.change[f]);
+    for (std::size_t f = std::max(from, kTurnSide); f + kTurnSide < a.frames && f <= to; ++f) {
+        const double rise = meanOver(a.frameDb, f, f + kTurnSide) - meanOver(a.frameDb, f - kTurnSide, f);
+        const double turn = shapeDistance(a, f - kTurnSide, f, f, f + kTurnSide);
         const double score = std::fabs(rise) + turn;
-        if (turn < kLeastTurnDb || score < kLeastScoreDb) {
+        if (turn < leastTurnDb || score < leastScoreDb) {
             continue;
         }
         if (score > bestScore) {
@@ -523,40 +522,101 @@ std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
     if (!best) {
         return best;
     }
-    // The strongest contrast lies inside a gradual change; the vowel takes over where the change
-    // began, where its rate first reached half its peak.
     std::size_t peak = *best;
-    for (std::size_t f = *best; f < *best + kSide && f < a.frames; ++f) {
+    for (std::size_t f = *best; f < *best + kTurnSide && f < a.frames; ++f) {
         peak = a.change[f] > a.change[peak] ? f : peak;
     }
-    for (std::size_t f = *best; f > settled && f + kSide >= *best; --f) {
+    for (std::size_t f = *best; f > notBefore && f + kTurnSide >= *best; --f) {
         peak = a.change[f] > a.change[peak] ? f : peak;
     }
     std::size_t begin = peak;
-    while (begin > settled && a.change[begin - 1] >= 0.5 * a.change[peak]) {
+    while (begin > notBefore && a.change[begin - 1] >= 0.5 * a.change[peak]) {
         --begin;
     }
     return begin;
 }
 
+// A voiced consonant (a nasal's or a glide's murmur) before the vowel: the strongest turn in the
+// first 0.3 s after the onset has settled. None for a vowel that begins on its own. (A murmur is
+// usually quieter than its vowel, but not always: a nasal resonance on a low harmonic can outsound
+// an open vowel, so the level's step counts either way.)
+std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
+{
+    constexpr double kLeastTurnDb = 2.5;        // a murmur differs in spectrum from its vowel
+    constexpr double kLeastScoreDb = 6.5;       // and in spectrum and level together by this
+    constexpr std::size_t kLookAhead = 12;      // the onset has settled when the next 30 ms
+    constexpr double kSettledWithinDb = 2.0;    // grow less than this above it
+    const auto reach = std::size_t(0.3 / kFrameHopSec);
+    std::size_t settled = voiced.first;
+    while (settled + kLookAhead < voiced.last) {
+        const double ahead = *std::max_element(a.frameDb.begin() + std::ptrdiff_t(settled),
+                                               a.frameDb.begin() + std::ptrdiff_t(settled + kLookAhead));
+        if (a.frameDb[settled] >= ahead - kSettledWithinDb) {
+            break;
+        }
+        ++settled;
+    }
+    const std::size_t to = std::min(settled + reach, voiced.last > 2 * kTurnSide ? voiced.last - 2 * kTurnSide : 0);
+    return strongestTurn(a, settled + kTurnSide / 2, to, kLeastTurnDb, kLeastScoreDb, settled);
+}
+
+// A second vowel after the first (a vowel-to-vowel unit): a clear turn of the spectrum after the
+// first vowel has settled, followed by at least 0.2 s more of voicing at a held level. A consonant
+// after the vowel (a nasal, a glide) turns the spectrum too, but its murmur ends sooner.
+std::optional<std::size_t> secondVowel(const Analysis& a, std::size_t settled, const Span& voiced)
+{
+    constexpr double kLeastTurnDb = 4.0;
+    constexpr double kLeastScoreDb = 5.0;
+    constexpr double kLeastSecondVowelSec = 0.2;
+    const auto after = std::size_t(kLeastSecondVowelSec / kFrameHopSec);
+    if (voiced.last < after + settled + kTurnSide) {
+        return std::nullopt;
+    }
+    const std::optional<std::size_t> turn =
+        strongestTurn(a, settled + kTurnSide, voiced.last - after, kLeastTurnDb, kLeastScoreDb, settled);
+    if (!turn) {
+        return turn;
+    }
+    // Two vowels differ for longer than a vibrato's swing: the 100 ms before the change and the
+    // 100 ms after its 60 ms differ too.
+    constexpr std::size_t kLong = 40;
+    constexpr std::size_t kMove = 24;
+    const std::size_t held = *turn + kTurnSide;
+    if (*turn < settled + kLong / 2 || held + after >= a.frames ||
+        shapeDistance(a, *turn - kLong / 2, *turn, *turn + kMove, *turn + kMove + kLong) < kLeastTurnDb) {
+        return std::nullopt;
+    }
+    // A vowel holds its level; a murmur that ends, its fade and a room's tail do not.
+    constexpr double kHeldWithinDb = 6.0;
+    const double level = meanOver(a.frameDb, held, held + kTurnSide);
+    for (std::size_t f = held; f < held + after; ++f) {
+        if (a.frameDb[f] < level - kHeldWithinDb) {
+            return std::nullopt;
+        }
+    }
+    return turn;
+}
+
 // The first frame from `from` on where the spectrum holds still (its change below what the steady
-// part of the stretch shows, with some room) and the level has arrived near the stretch's median.
+// part of the stretch shows, with some room) and the level has arrived (within 3 dB of the loudest
+// of the next 100 ms).
 std::size_t steadyFrom(const Analysis& a, std::size_t from, std::size_t last)
 {
-    std::vector<double> changes, levels;
+    std::vector<double> changes;
     const std::size_t mid0 = from + (last - from) / 4;
     const std::size_t mid1 = from + (last - from) * 3 / 4;
     for (std::size_t f = mid0; f <= mid1; ++f) {
         changes.push_back(a.change[f]);
-        levels.push_back(a.frameDb[f]);
     }
     const double steadyChange = std::max(1.0, 1.5 * median(changes));
-    const double steadyLevel = median(levels) - 3.0;
     constexpr std::size_t kHold = 4;
+    constexpr std::size_t kAhead = 40; // the level has arrived when it is within 3 dB of the next 100 ms
     for (std::size_t f = from; f + kHold <= last; ++f) {
+        const double arrived = *std::max_element(a.frameDb.begin() + std::ptrdiff_t(f),
+                                                 a.frameDb.begin() + std::ptrdiff_t(std::min(last, f + kAhead) + 1)) - 3.0;
         bool holds = true;
         for (std::size_t g = f; g < f + kHold && holds; ++g) {
-            holds = a.change[g] <= steadyChange && a.frameDb[g] >= steadyLevel;
+            holds = a.change[g] <= steadyChange && a.frameDb[g] >= arrived;
         }
         if (holds) {
             return f;
@@ -641,7 +701,12 @@ std::optional<MarkerEstimate> estimateUnit(const float* samples, std::size_t cou
     if (kind == "VX") {
         const std::size_t steady = steadyFrom(a, a.frameAt(e.voicedStart), voiced->last);
         const double connect = std::clamp(a.frameTime(steady), e.voicedStart, e.soundEnd);
-        e.markers = {connect, e.soundEnd};
+        double tail = e.soundEnd;
+        if (const std::optional<std::size_t> second = secondVowel(a, steady, *voiced)) {
+            // Vowel to vowel: the unit ends where the second vowel has arrived.
+            tail = a.frameTime(steadyFrom(a, *second, voiced->last));
+        }
+        e.markers = {connect, std::clamp(tail, connect, e.soundEnd)};
         return e;
     }
 

@@ -557,7 +557,7 @@ std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
         ++settled;
     }
     const std::size_t to = std::min(settled + reach, voiced.last > 2 * kTurnSide ? voiced.last - 2 * kTurnSide : 0);
-    return strongestTurn(a, settled + kTurnSide / 2, to, kLeastTurnDb, kLeastScoreDb, settled);
+    return strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb, kLeastScoreDb, settled);
 }
 
 // A second vowel after the first (a vowel-to-vowel unit): a clear turn of the spectrum after the

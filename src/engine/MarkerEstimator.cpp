@@ -449,7 +449,7 @@ double voicingOnset(const Analysis& a, const Span& voiced, double notBefore)
         return coarse;
     }
     constexpr double kHalf = 0.5;
-    constexpr double kRising = 0.35; // above what noise reaches at one lag over 5 ms
+    constexpr double kRising = 0.18; // above what noise reaches at one lag over 5 ms
     const double from = std::max(notBefore, coarse - 0.04);
     const double to = coarse + 0.04;
     double previousT = from;
@@ -542,10 +542,11 @@ std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, st
 // an open vowel, so the level's step counts either way.)
 std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
 {
-    constexpr double kLeastTurnDb = 2.5;        // a murmur differs in spectrum from its vowel
-    constexpr double kLeastScoreDb = 6.5;       // and in spectrum and level together by this
+    constexpr double kLeastTurnDb = 1.5;        // a murmur differs in spectrum from its vowel
+    constexpr double kLeastScoreDb = 6.0;       // and in spectrum and level together by this
     constexpr std::size_t kLookAhead = 12;      // the onset has settled when the next 30 ms
-    constexpr double kSettledWithinDb = 2.0;    // grow less than this above it
+    constexpr double kSettledWithinDb = 2.0;    // grow less than this above it,
+    constexpr double kSettledChangeDb = 3.0;    // and its spectrum moves less than this
     const auto reach = std::size_t(0.3 / kFrameHopSec);
     std::size_t settled = voiced.first;
     while (settled + kLookAhead < voiced.last) {
@@ -554,6 +555,10 @@ std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
         if (a.frameDb[settled] >= ahead - kSettledWithinDb) {
             break;
         }
+        ++settled;
+    }
+    // and its spectrum too, when it begins with a movement of its own.
+    while (settled + kLookAhead < voiced.last && a.change[settled] > kSettledChangeDb) {
         ++settled;
     }
     const std::size_t to = std::min(settled + reach, voiced.last > 2 * kTurnSide ? voiced.last - 2 * kTurnSide : 0);

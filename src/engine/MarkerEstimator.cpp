@@ -502,6 +502,26 @@ constexpr std::size_t kTurnSide = 8; // frames compared either side of a boundar
 // leastTurnDb and spectrum and level together by leastScoreDb. The strongest contrast lies inside
 // a gradual change; the boundary is where the change began, where its rate first reached half its
 // peak (not before notBefore).
+double turnScore(const Analysis& a, std::size_t f)
+{
+    const double rise = meanOver(a.frameDb, f, f + kTurnSide) - meanOver(a.frameDb, f - kTurnSide, f);
+    return std::fabs(rise) + shapeDistance(a, f - kTurnSide, f, f, f + kTurnSide);
+}
+
+// How much spectrum and level move within the steady middle of a voiced stretch (vibrato, noise,
+// a room): a boundary must stand well above it.
+double steadyTurnScore(const Analysis& a, const Span& voiced)
+{
+    std::vector<double> scores;
+    const std::size_t length = voiced.last - voiced.first;
+    for (std::size_t f = voiced.first + length / 4; f <= voiced.first + length * 3 / 4; f += 2) {
+        if (f >= kTurnSide && f + kTurnSide < a.frames) {
+            scores.push_back(turnScore(a, f));
+        }
+    }
+    return median(scores);
+}
+
 std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, std::size_t to, double leastTurnDb,
                                          double leastScoreDb, std::size_t notBefore)
 {
@@ -543,7 +563,8 @@ std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, st
 std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
 {
     constexpr double kLeastTurnDb = 1.5;        // a murmur differs in spectrum from its vowel
-    constexpr double kLeastScoreDb = 6.0;       // and in spectrum and level together by this
+    constexpr double kLeastScoreDb = 6.0;       // and in spectrum and level together by this,
+    constexpr double kAboveSteady = 2.5;        // and by this many times the vowel's own movement
     constexpr std::size_t kLookAhead = 12;      // the onset has settled when the next 30 ms
     constexpr double kSettledWithinDb = 2.0;    // grow less than this above it,
     constexpr double kSettledChangeDb = 3.0;    // and its spectrum moves less than this
@@ -562,7 +583,8 @@ std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
         ++settled;
     }
     const std::size_t to = std::min(settled + reach, voiced.last > 2 * kTurnSide ? voiced.last - 2 * kTurnSide : 0);
-    return strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb, kLeastScoreDb, settled);
+    return strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb,
+                         std::max(kLeastScoreDb, kAboveSteady * steadyTurnScore(a, voiced)), settled);
 }
 
 // A second vowel after the first (a vowel-to-vowel unit): a clear turn of the spectrum after the
@@ -717,7 +739,7 @@ std::optional<MarkerEstimate> estimateUnit(const float* samples, std::size_t cou
 
     // CV. A consonant heard before the voicing is unvoiced; one voiced from its start shows as a
     // murmur that the vowel takes over from.
-    constexpr double kLeastUnvoicedSec = 0.02;
+    constexpr double kLeastUnvoicedSec = 0.012; // a short burst is unvoiced too
     double preutterance = e.voicedStart;
     std::size_t vowelFrom = a.frameAt(e.voicedStart);
     if (e.voicedStart - e.soundStart < kLeastUnvoicedSec) {

@@ -653,7 +653,7 @@ std::size_t steadyFrom(const Analysis& a, std::size_t from, std::size_t last)
 }
 
 // The end of the steady vowel: the knee of the level where it leaves its plateau for the fade, the
-// frame furthest above the chord from the plateau to the point 12 dB down.
+// frame furthest above the chord from 60 ms before the fade is 6 dB down to where it is 12 dB down.
 std::size_t steadyUntil(const Analysis& a, std::size_t steady, std::size_t last, std::size_t soundLastFrame)
 {
     std::vector<double> levels;
@@ -668,8 +668,14 @@ std::size_t steadyUntil(const Analysis& a, std::size_t steady, std::size_t last,
             break;
         }
     }
-    const auto reach = std::size_t(0.15 / kFrameHopSec);
-    const std::size_t start = drop > steady + reach ? drop - reach : steady;
+    // The knee lies shortly before the level has fallen by 6 dB: the search starts there, so that
+    // a vibrato's swell long before the fade cannot pass for it.
+    std::size_t halfway = drop;
+    while (halfway > steady && a.frameDb[halfway] < plateau - 6.0) {
+        --halfway;
+    }
+    const auto reach = std::size_t(0.06 / kFrameHopSec);
+    const std::size_t start = halfway > steady + reach ? halfway - reach : steady;
     if (drop <= start + 1) {
         return start;
     }

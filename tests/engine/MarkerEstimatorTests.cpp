@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@ struct Case {
 };
 
 const std::vector<double> kCv{0.02, 0.02, 0.02, 0.03};
+// Where an unvoiced consonant meets its vowel the voicing begins sharply: its onset, refined to the
+// millisecond at the voice's own period, within 8 ms (the frames alone are 2.5 ms apart and a
+// 23 ms window long).
+const std::vector<double> kCvUnvoiced{0.02, 0.008, 0.02, 0.03};
 const std::vector<double> kVx{0.02, 0.01};
 const std::vector<double> kIndie{0.005, 0.005};
 
@@ -35,9 +40,9 @@ std::vector<Case> cases()
 {
     return {
         {"unvoiced plosive", {"ka", "CV", {{Segment::Silence, "", 0.2}, {Segment::Silence, "", 0.05}, {Segment::Burst, "k", 0.03}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
-         {0.25, 0.28, 0.34, 0.78}, kCv},
+         {0.25, 0.28, 0.34, 0.78}, kCvUnvoiced},
         {"fricative", {"sa", "CV", {{Segment::Silence, "", 0.2}, {Segment::Frication, "s", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
-         {0.2, 0.32, 0.38, 0.82}, kCv},
+         {0.2, 0.32, 0.38, 0.82}, kCvUnvoiced},
         {"nasal", {"na", "CV", {{Segment::Silence, "", 0.2}, {Segment::Nasal, "n", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
          {0.2, 0.32, 0.38, 0.82}, kCv},
         {"glide", {"wa", "CV", {{Segment::Silence, "", 0.2}, {Segment::Glide, "w", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
@@ -57,6 +62,7 @@ std::vector<Case> cases()
 
 TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder)
 {
+    std::vector<double> consonantErrors; // CV connect points and preutterances [s]
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.what);
         const std::vector<float> x = lvtest::toFloat(lvtest::recordSungUnit(c.plan));
@@ -65,6 +71,9 @@ TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder
         ASSERT_EQ(markers->size(), c.truth.size());
         for (std::size_t i = 0; i < c.truth.size(); ++i) {
             EXPECT_NEAR((*markers)[i], c.truth[i], c.tolerance[i]) << "marker " << i;
+            if (c.plan.kind == "CV" && i < 2) {
+                consonantErrors.push_back(std::fabs((*markers)[i] - c.truth[i]));
+            }
             if (i > 0) {
                 EXPECT_LE((*markers)[i - 1], (*markers)[i]) << "marker " << i;
             }
@@ -74,6 +83,10 @@ TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder
         ASSERT_TRUE(again.has_value());
         EXPECT_EQ(*again, *markers);
     }
+    // Over the set, the clean goal for the median: 5 ms.
+    std::sort(consonantErrors.begin(), consonantErrors.end());
+    ASSERT_EQ(consonantErrors.size(), 10u);
+    EXPECT_LE((consonantErrors[4] + consonantErrors[5]) / 2, 0.005);
 }
 
 TEST(MarkerEstimator, ProposesNothingForSilenceAClickOrAnUnknownKind)

@@ -19,6 +19,7 @@
 //   INDIE the breath's segment start and end.
 
 #include "demo/DemoSinger.h"
+#include "support/SungUnits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -248,62 +249,11 @@ inline std::vector<float> recordUnit(const TestUnit& unit, bool hard)
         singer.consonantGain = 0.5;
     }
     std::vector<float> x = lvdemo::singUnit(unit.plan, unit.f0Hz, unit.pitch, singer);
-    std::uint64_t state = 0x9E3779B97F4A7C15ull ^ std::hash<std::string>{}(unit.voice + unit.symbol + unit.pitch);
-    auto gaussian = [&state] { // xorshift64*, Box–Muller
-        auto uniform = [&state] {
-            state ^= state >> 12;
-            state ^= state << 25;
-            state ^= state >> 27;
-            return (double((state * 0x2545F4914F6CDD1Dull) >> 11) + 1.0) / 9007199254740992.0;
-        };
-        const double u1 = uniform();
-        const double u2 = uniform();
-        return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
-    };
     if (hard) {
-        // A Schroeder reverberator: four feedback combs (RT60 0.3 s) into two all-passes, mixed
-        // 8 dB under the direct sound.
-        constexpr double kRt60 = 0.3;
-        const int combDelays[4] = {1116, 1188, 1277, 1356};
-        const int allpassDelays[2] = {225, 556};
-        std::vector<double> wet(x.size() + 13230, 0.0);
-        std::vector<double> in(wet.size(), 0.0);
-        std::copy(x.begin(), x.end(), in.begin());
-        for (const int d : combDelays) {
-            const double g = std::pow(10.0, -3.0 * d / 44100.0 / kRt60);
-            std::vector<double> y(in.size(), 0.0);
-            for (std::size_t i = 0; i < in.size(); ++i) {
-                y[i] = in[i] + (i >= std::size_t(d) ? g * y[i - std::size_t(d)] : 0.0);
-                wet[i] += y[i] * 0.25;
-            }
-        }
-        for (const int d : allpassDelays) {
-            std::vector<double> y(wet.size(), 0.0);
-            for (std::size_t i = 0; i < wet.size(); ++i) {
-                const double delayed = i >= std::size_t(d) ? wet[i - std::size_t(d)] : 0.0;
-                const double fed = i >= std::size_t(d) ? y[i - std::size_t(d)] : 0.0;
-                y[i] = -0.7 * wet[i] + delayed + 0.7 * fed;
-            }
-            wet.swap(y);
-        }
-        // Scale the wet path so its energy sits 8 dB under the direct sound's.
-        double dry = 0.0, reverb = 0.0;
-        for (std::size_t i = 0; i < wet.size(); ++i) {
-            dry += in[i] * in[i];
-            reverb += wet[i] * wet[i];
-        }
-        const double mix = reverb > 0.0 ? std::sqrt(dry / reverb * std::pow(10.0, -0.8)) : 0.0;
-        x.resize(wet.size());
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            x[i] = float(in[i] + mix * wet[i]);
-        }
+        lvtest::reverberate(x);
     }
-    const double noise = std::pow(10.0, (hard ? -45.0 : -60.0) / 20.0);
-    for (float& v : x) {
-        const double s = double(v) + noise * gaussian();
-        v = float(std::round(std::clamp(s, -1.0, 32767.0 / 32768.0) * 32768.0) / 32768.0);
-    }
-    return x;
+    const std::uint64_t seed = 0x9E3779B97F4A7C15ull ^ std::hash<std::string>{}(unit.voice + unit.symbol + unit.pitch);
+    return lvtest::toFloat(lvtest::recordOverNoise(x, hard ? -45.0 : -60.0, seed));
 }
 
 } // namespace lvbench

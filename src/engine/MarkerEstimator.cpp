@@ -310,6 +310,7 @@ double reverberantEnd(const Analysis& a, std::size_t edge)
     constexpr double kDirectAboveDb = 4.0;
     constexpr double kAbruptSec = 0.01;
     constexpr double kLeastTailDropDb = 6.0;
+    constexpr double kMostResidualDb = 3.0; // RMS distance of the level from the fitted line
     constexpr double kSmoothSec = 0.005;     // the level of a centred 5 ms window
     constexpr double kAboveBackgroundDb = 4.0; // the fit starts clear of the background
     const auto shortest = std::size_t(kShortestTailSec / kStepSec);
@@ -327,7 +328,7 @@ double reverberantEnd(const Analysis& a, std::size_t edge)
         --from;
     }
     // Least squares of level on time over the steps s … from, kept as running sums.
-    double n = 0, st = 0, sl = 0, stt = 0, stl = 0;
+    double n = 0, st = 0, sl = 0, stt = 0, stl = 0, sll = 0;
     auto add = [&](std::size_t s) {
         const double t = double(from - s) * kStepSec;
         const double l = level(s);
@@ -336,6 +337,7 @@ double reverberantEnd(const Analysis& a, std::size_t edge)
         sl += l;
         stt += t * t;
         stl += t * l;
+        sll += l * l;
     };
     for (std::size_t s = from; s + shortest > from; --s) {
         add(s);
@@ -349,14 +351,16 @@ double reverberantEnd(const Analysis& a, std::size_t edge)
         const double here = level(s);
         const double above = here - (intercept + slope * t);
         if (above > kDirectAboveDb) {
-            // Only a room's decay, falling through a good part of the range (a murmur's plateau
-            // after its vowel is no tail), and only an abrupt departure from it.
-            const bool roomLike = -slope > kSteepestDecayDbPerSec && slope * t >= kLeastTailDropDb;
+            // Only a room's decay: falling through a good part of the range and close to a straight
+            // line (a murmur's plateau and its fade after a vowel are neither), and only an abrupt
+            // departure from it.
+            const double residual = std::sqrt(std::max(0.0, (sll - intercept * sl - slope * stl) / n));
+            const bool roomLike = -slope > kSteepestDecayDbPerSec && slope * t >= kLeastTailDropDb && residual <= kMostResidualDb;
             const bool sudden = lastOnLine - s <= std::size_t(kAbruptSec / kStepSec);
             if (roomLike && sudden && from - s >= 2 * shortest) {
                 return a.stepTime(s);
             }
-            break;
+            // Near the background the decay bends into it; further back the line may still hold.
         }
         if (above < 1.0) {
             lastOnLine = s;

@@ -137,8 +137,9 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
     std::vector<float> frame(kFftSize, 0.0f);
     std::vector<float> re(kFftSize / 2 + 1), im(kFftSize / 2 + 1);
     std::vector<float> acf(kFftSize);
+    std::vector<float> windowed(kFrameLength);
     std::vector<double> head(kFrameLength + 1); // head[k] = Σ frame[0 … k−1]²
-    std::vector<double> correlation(std::size_t(longestLag) + 2, 0.0);
+    std::vector<double> correlation(std::size_t(longestLag) + 2, 0.0); // 0 below the shortest lag
     std::vector<double> power(kFrameLength / 2 + 1);
     std::vector<double> envelope(kFrameLength / 2 + 1);
     std::vector<float> hann(kFrameLength);
@@ -201,9 +202,9 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
 
         // Band shape from a Hann-windowed transform.
         for (int i = 0; i < kFrameLength; ++i) {
-            acf[std::size_t(i)] = frame[std::size_t(i)] * hann[std::size_t(i)];
+            windowed[std::size_t(i)] = frame[std::size_t(i)] * hann[std::size_t(i)];
         }
-        bandFft.forward(acf.data(), re.data(), im.data());
+        bandFft.forward(windowed.data(), re.data(), im.data());
         // Between the harmonics of a high voice lie bins with no power; each bin takes the largest
         // power within half a harmonic spacing, so that the bands follow the envelope (the
         // formants), not where the harmonics happen to fall.
@@ -235,7 +236,6 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
         for (float& v : bands) {
             v = float(v - mean);
         }
-
     }
     for (std::size_t f = 0; f < a.frames; ++f) {
         const std::size_t lo = f >= kChangeSpanFrames ? f - kChangeSpanFrames : 0;

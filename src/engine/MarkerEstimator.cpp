@@ -531,10 +531,13 @@ std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, st
 {
     std::optional<std::size_t> best;
     double bestScore = 0.0;
-    for (std::size_t f = std::max(from, kTurnSide); f + kTurnSide < a.frames && f <= to; ++f) {
+    std::vector<double> scores;
+    const std::size_t first = std::max(from, kTurnSide);
+    for (std::size_t f = first; f + kTurnSide < a.frames && f <= to; ++f) {
         const double rise = meanOver(a.frameDb, f, f + kTurnSide) - meanOver(a.frameDb, f - kTurnSide, f);
         const double turn = shapeDistance(a, f - kTurnSide, f, f, f + kTurnSide);
         const double score = std::fabs(rise) + turn;
+        scores.push_back(turn < leastTurnDb ? 0.0 : score);
         if (turn < leastTurnDb || score < leastScoreDb) {
             continue;
         }
@@ -545,6 +548,17 @@ std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, st
     }
     if (!best) {
         return best;
+    }
+    // One change can show as two contrasts (the level rising as a formant meets a harmonic, then
+    // falling): the earliest of comparable strength, within 40 ms before the strongest, begins it.
+    constexpr double kComparable = 0.6;
+    const auto within = std::size_t(0.04 / kFrameHopSec);
+    for (std::size_t f = std::max(first + 1, *best > within ? *best - within : 0); f < *best; ++f) {
+        const double s = scores[f - first];
+        if (s >= std::max(leastScoreDb, kComparable * bestScore) && s >= scores[f - first - 1] && s >= scores[f - first + 1]) {
+            best = f;
+            break;
+        }
     }
     std::size_t peak = *best;
     for (std::size_t f = *best; f < *best + kTurnSide && f < a.frames; ++f) {

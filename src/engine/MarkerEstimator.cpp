@@ -580,8 +580,8 @@ std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, st
 // an open vowel, so the level's step counts either way.)
 std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
 {
-    constexpr double kLeastTurnDb = 1.5;        // a murmur differs in spectrum from its vowel
-    constexpr double kLeastScoreDb = 5.0;       // and in spectrum and level together by this,
+    constexpr double kLeastTurnDb = 1.0;        // a murmur differs in spectrum from its vowel
+    constexpr double kLeastScoreDb = 4.0;       // and in spectrum and level together by this,
     constexpr double kAboveSteady = 2.5;        // and by this many times the vowel's own movement
     constexpr std::size_t kLookAhead = 12;      // the onset has settled when the next 30 ms
     constexpr double kSettledWithinDb = 2.0;    // grow less than this above it,

@@ -567,8 +567,9 @@ std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, st
     for (std::size_t f = *best; f > notBefore && f + kTurnSide >= *best; --f) {
         peak = a.change[f] > a.change[peak] ? f : peak;
     }
+    constexpr double kBeganAt = 0.5; // of the peak rate
     std::size_t begin = peak;
-    while (begin > notBefore && a.change[begin - 1] >= 0.5 * a.change[peak]) {
+    while (begin > notBefore && a.change[begin - 1] >= kBeganAt * a.change[peak]) {
         --begin;
     }
     return begin;

@@ -17,6 +17,13 @@ float editorDuration(std::uint32_t samples, std::int32_t sampleRate)
 
 } // namespace
 
+double spectrogramHighHz(const CWavData& wav)
+{
+    const double half = double(wav.sampleRate) * 0.5;
+    const double top = wav.topFrequency > 0.0f && double(wav.topFrequency) < half ? double(wav.topFrequency) : half;
+    return top * double(wav.frequencyRange);
+}
+
 std::string editorTooLongMessage(std::uint32_t samples, std::uint32_t mostSamples)
 {
     const std::uint64_t seconds = samples / 44100u;

@@ -16,6 +16,9 @@ namespace TessarinEditor {
 class CWavData {
 public:
     float frequencyRange = 1.0f; // fraction of the spectrogram's frequency axis shown
+    // [Hz] the spectrogram's top at a frequency range of 1 (a preference); 0, or anything not inside
+    // (0, rate ÷ 2], means half the sample rate.
+    float topFrequency = 0.0f;
     float amplitudeRange = 1.0f; // amplitude at the waveform's top and bottom edge
     float duration = 0.0f;       // [s]; 0 when nothing usable is loaded
     float viewStart = 0.0f;      // [s]
@@ -24,6 +27,10 @@ public:
     CWavBuf raw;
     std::vector<float> samples;  // one normalised value per sample
 };
+
+// The frequency [Hz] at the spectrogram's top edge: the top frequency (or half the rate) times the
+// frequency range; 0 without a rate.
+double spectrogramHighHz(const CWavData& wav);
 
 enum class WavLoadStatus {
     ReadFailed,  // the file could not be read; nothing is shown to the user

@@ -99,6 +99,12 @@ Json::Value& CAppConfigModel::toJsonValue()
             recent.append(path);
         }
     }
+    if (spectrogramTopFrequency != kDefaultSpectrogramTop) {
+        v["spectrogramTopFrequency"] = spectrogramTopFrequency;
+    }
+    if (!showF0Overlay) {
+        v["showF0Overlay"] = showF0Overlay;
+    }
     return v;
 }
 
@@ -139,6 +145,8 @@ bool CAppConfigModel::fromJsonValue(const Json::Value& value)
             }
         }
     }
+    readInt(value, "spectrogramTopFrequency", spectrogramTopFrequency);
+    readBool(value, "showF0Overlay", showF0Overlay);
     return ok;
 }
 

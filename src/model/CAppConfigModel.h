@@ -42,6 +42,13 @@ public:
     // "recentProjects" only when there is one, so a file without recent projects keeps its twenty
     // members; readers that do not know the member pass over it.
     std::vector<std::string> recentProjects;
+    // The wave editor's spectrogram: its top frequency [Hz] before the frequency zoom (the default
+    // is half the 44100 Hz rate, the whole spectrum), and whether the f0 track of the source check
+    // is drawn over it. Like "recentProjects", each is written only when it differs from its
+    // default, as "spectrogramTopFrequency" and "showF0Overlay".
+    static constexpr std::int32_t kDefaultSpectrogramTop = 22050;
+    std::int32_t spectrogramTopFrequency = kDefaultSpectrogramTop;
+    bool showF0Overlay = true;
 
     // Reads the settings file. A file that exists but is not a JSON object leaves the defaults and
     // marks the file as not to be written over: it may hold settings worth repairing by hand.

@@ -2,6 +2,7 @@
 
 #include "audio/AudioReader.h"
 #include "audio/AudioSrc.h"
+#include "model/CAppConfigModel.h"
 #include "ui/toolkit/CUIBoard.h"
 #include "ui/editor/CWavMgrView.h"
 #include "ui/toolkit/Messages.h"
@@ -61,6 +62,7 @@ CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
         refreshStateLine();
     });
     refreshStateLine();
+    applyPreferences();
     // The editor lives from its first show until the user closes it.
     setAttribute(Qt::WA_DeleteOnClose);
 }
@@ -76,6 +78,12 @@ CWavMgrDlg::~CWavMgrDlg()
     m_view->spectrogram().stopBuilder();
     board().removeChild(m_view);
     m_view = nullptr;
+}
+
+void CWavMgrDlg::applyPreferences()
+{
+    m_wav.topFrequency = float(config().spectrogramTopFrequency);
+    redrawAll(false);
 }
 
 void CWavMgrDlg::setMessageReceiver(QObject* receiver)

@@ -68,6 +68,10 @@ public:
     // Removes itself as the players' listener and stops them first.
     ~CWavMgrDlg() override;
 
+    // Takes the spectrogram's top frequency and the f0 overlay's switch from config() and redraws.
+    // The Preference menu calls it after changing them; construction does too.
+    Q_INVOKABLE void applyPreferences();
+
     // Where 8584, 8588, 8593 and 8594 go; nullptr for the owner.
     void setMessageReceiver(QObject* receiver);
 

@@ -57,7 +57,7 @@ void CSpectrogramImgView::drawView(const QRect& dirty, QPainter& painter)
     const QRect area = viewRect().toQRect();
     painter.fillRect(area, uiColour(UiColours::kSpectrogramBackground));
     if (hasFile()) {
-        const double highHz = double(m_wav->sampleRate) * 0.5 * double(m_wav->frequencyRange);
+        const double highHz = spectrogramHighHz(*m_wav);
         // Until the latest request's first picture is ready, the one before it stands in (placed by
         // its own times), so that zooming and panning do not flash black.
         m_builder->drawLatest(painter, double(m_wav->viewStart), double(m_wav->viewLength), 0.0, highHz, area,

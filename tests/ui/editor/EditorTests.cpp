@@ -5,6 +5,7 @@
 #include "ScriptedPrompter.h"
 #include "audio/PortAudioLibrary.h"
 #include "core/MillisecondClock.h"
+#include "model/CAppConfigModel.h"
 #include "audio/WavWriter.h"
 #include "support/SimulatedAudioDevice.h"
 #include "support/WavBytes.h"
@@ -913,6 +914,51 @@ TEST_F(Editor, ALongRecordingOpensZoomedAroundTheEntrysMarkers)
     EXPECT_EQ(dlg->wavData().frequencyRange, frequencyRange);
     EXPECT_EQ(dlg->wavData().viewStart, 0.0f);
     EXPECT_EQ(dlg->wavData().viewLength, 3.0f);
+}
+
+TEST_F(Editor, TheSpectrogramsTopFrequencyIsAPreferenceUnderTheFrequencyZoom)
+{
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    const UIRect r = dlg->view().spectrogram().viewRect();
+    // The row of the 220 Hz tone: the brightest of the column in the middle of the spectrogram.
+    const auto toneRow = [&] {
+        EXPECT_TRUE(dlg->view().spectrogram().builder().waitUntilIdle(std::chrono::seconds(20)));
+        QCoreApplication::processEvents();
+        const QImage image = dlg->board().grab().toImage();
+        const int x = (r.left + r.right) / 2;
+        int row = -1;
+        int best = -1;
+        for (int y = r.top; y < r.bottom; ++y) {
+            const QRgb c = image.pixel(x, y);
+            const int v = std::max({qRed(c), qGreen(c), qBlue(c)});
+            if (v > best) {
+                best = v;
+                row = y;
+            }
+        }
+        return row;
+    };
+    const auto rowOf = [&](double hz, double topHz) { return double(r.bottom - 1) - hz / topHz * double(r.height()); };
+    // Within half a bin (44100 ÷ 1024 Hz, stretched over the rows) and a pixel: the tone lies in
+    // the bin at 215 Hz.
+    const auto slack = [&](double topHz) { return 0.5 * 44100.0 / 1024.0 / topHz * double(r.height()) + 1.0; };
+    EXPECT_NEAR(toneRow(), rowOf(220.0, 22050.0), slack(22050.0));
+
+    // As the Preference menu sets it; the frequency zoom then narrows that range.
+    config().spectrogramTopFrequency = 1000;
+    dlg->applyPreferences();
+    EXPECT_NEAR(toneRow(), rowOf(220.0, 1000.0), slack(1000.0));
+    int steps = 3;
+    dlg->onSignal(UISignalNames::kZoomInFreq, &steps, nullptr);
+    EXPECT_NEAR(spectrogramHighHz(dlg->wavData()), 729.0, 0.01); // 1000 × 0.9³
+    EXPECT_NEAR(toneRow(), rowOf(220.0, 729.0), slack(729.0));
+    // It stays with the next entry, and a value the rate cannot reach means the whole spectrum.
+    dlg->loadCVEntry(cvEntry("b.wav", 1.0, 1.1, 1.3, 1.6), folder);
+    EXPECT_NEAR(spectrogramHighHz(dlg->wavData()), 729.0, 0.01);
+    config().spectrogramTopFrequency = 96000;
+    dlg->applyPreferences();
+    EXPECT_NEAR(spectrogramHighHz(dlg->wavData()), 22050.0 * 0.729, 0.01);
+    config().spectrogramTopFrequency = CAppConfigModel::kDefaultSpectrogramTop;
 }
 
 TEST_F(Editor, TheStateLineShowsStoredAfterAStoreAndAMissingOutputDevice)

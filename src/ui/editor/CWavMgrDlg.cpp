@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <malloc.h>
+
 namespace TessarinEditor {
 
 namespace {
@@ -185,7 +187,9 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
         } else if (status == WavLoadStatus::TooLong) {
             prompter().error(this, fullPath + QLatin1Char('\n') + QString::fromStdString(editorTooLongMessage(samples)));
         }
-        m_pcm = m_wav.duration > 0.0f ? pcm16Samples(m_wav.raw) : std::vector<std::int16_t>();
+        // What the file before left in the heap goes back to the system: a long take can leave
+        // hundreds of megabytes of freed pages behind.
+        malloc_trim(0);
         m_loadedPath = fullPath;
         m_tags.playCursor.position = 0.1f * m_wav.duration;
     }
@@ -305,8 +309,8 @@ void CWavMgrDlg::moveTag(CTag* tag, float delta, bool allMarkers)
     } else {
         tag->position = held(tag->position + delta, m_wav.duration);
     }
-    if (!m_playing && !m_pcm.empty()) {
-        m_clipPlayer.playClip(m_pcm.data(), std::int32_t(m_pcm.size()), double(tag->position));
+    if (!m_playing && !m_wav.pcm.empty()) {
+        m_clipPlayer.playClip(m_wav.pcm.data(), std::int32_t(m_wav.pcm.size()), double(tag->position));
     }
     redrawAll(false);
 }
@@ -424,12 +428,12 @@ void CWavMgrDlg::togglePlayback()
         m_playing = false;
         return;
     }
-    if (m_pcm.empty()) {
+    if (m_wav.pcm.empty()) {
         return;
     }
     m_playStart = m_tags.playCursor.position;
     m_lastReported.store(0.0f);
-    m_playing = m_filePlayer.play(m_pcm.data(), std::int32_t(m_pcm.size()), double(m_playStart), this);
+    m_playing = m_filePlayer.play(m_wav.pcm.data(), std::int32_t(m_wav.pcm.size()), double(m_playStart), this);
 }
 
 bool CWavMgrDlg::moveMarkerToPlayCursor(int number)

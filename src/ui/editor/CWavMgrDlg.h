@@ -151,7 +151,6 @@ private:
 
     CWavMgrView* m_view; // owned by the board's tree
     CWavData m_wav;
-    std::vector<std::int16_t> m_pcm; // the samples as the players take them
     CTagSet m_tags;
     CToolBoxWavClipPlayer m_clipPlayer;
     CWavFilePlayer m_filePlayer;

@@ -29,7 +29,7 @@ constexpr float kWheelPanFraction = 0.1f; // of the view length per wheel step (
 
 bool loaded(const CWavData* wav)
 {
-    return wav && wav->duration > 0.0f && !wav->samples.empty();
+    return wav && wav->duration > 0.0f && !wav->pcm.empty();
 }
 
 void setCursorOf(CUIView& view, const QCursor& cursor)
@@ -270,10 +270,10 @@ void CWavPreviewView::drawView(const QRect& dirty, QPainter& painter)
     const QRect area = viewRect().toQRect();
     painter.fillRect(area, uiColour(kOverviewBackground));
     if (hasFile() && area.width() > 0) {
-        if (m_columnsWidth != area.width() || m_columnsOf != m_wav->samples.data()) {
-            overviewColumns(m_wav->samples, area.width(), m_columns);
+        if (m_columnsWidth != area.width() || m_columnsOf != m_wav->pcm.data()) {
+            overviewColumns(m_wav->pcm, area.width(), m_columns);
             m_columnsWidth = area.width();
-            m_columnsOf = m_wav->samples.data();
+            m_columnsOf = m_wav->pcm.data();
         }
         painter.setPen(QPen(uiColour(kOverviewWave), 0));
         const double centre = area.top() + area.height() / 2.0;

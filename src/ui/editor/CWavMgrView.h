@@ -89,7 +89,7 @@ private:
     CWavDispChangeAreaBtn* m_leftHandle;
     CWavDispChangeAreaBtn* m_rightHandle;
     std::vector<WaveColumn> m_columns; // the whole file, for the current width
-    const float* m_columnsOf = nullptr;
+    const std::int16_t* m_columnsOf = nullptr;
     int m_columnsWidth = -1;
 };
 

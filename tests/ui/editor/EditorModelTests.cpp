@@ -153,9 +153,9 @@ TEST(EditorWaveform, ColumnsTakeTheExtremesOfEveryStrideSample)
 {
     // One second, 441 samples per column over 100 columns: stride 441 ÷ 32 = 13.
     CWavData wav = fileOf(1.0f, 0.0f, 1.0f);
-    wav.samples.assign(44100, 0.0f);
-    for (std::size_t i = 0; i < wav.samples.size(); ++i) {
-        wav.samples[i] = float(int(i * 7919 % 2001) - 1000) / 2000.0f;
+    wav.pcm.assign(44100, 0);
+    for (std::size_t i = 0; i < wav.pcm.size(); ++i) {
+        wav.pcm[i] = std::int16_t((int(i * 7919 % 2001) - 1000) * 32);
     }
     ASSERT_EQ(samplesPerColumn(wav, 100), 441);
     ASSERT_EQ(columnStride(441), 13);
@@ -164,10 +164,10 @@ TEST(EditorWaveform, ColumnsTakeTheExtremesOfEveryStrideSample)
     ASSERT_EQ(columns.size(), 100u);
     for (int c = 0; c < 100; ++c) {
         const std::size_t first = std::size_t(c) * 441, end = first + 441;
-        float low = wav.samples[first], high = low;
+        float low = wav.sampleAt(first), high = low;
         for (std::size_t i = first; i < end; i += 13) {
-            low = std::min(low, wav.samples[i]);
-            high = std::max(high, wav.samples[i]);
+            low = std::min(low, wav.sampleAt(i));
+            high = std::max(high, wav.sampleAt(i));
         }
         ASSERT_FALSE(columns[std::size_t(c)].empty);
         ASSERT_EQ(columns[std::size_t(c)].low, low) << "column " << c;
@@ -175,12 +175,12 @@ TEST(EditorWaveform, ColumnsTakeTheExtremesOfEveryStrideSample)
     }
 
     // A spike between two stride samples is passed over; one on a stride sample is seen.
-    std::fill(wav.samples.begin(), wav.samples.end(), 0.0f);
-    wav.samples[441 * 5 + 7] = 0.9f;
-    wav.samples[441 * 6 + 26] = -0.8f;
+    std::fill(wav.pcm.begin(), wav.pcm.end(), std::int16_t(0));
+    wav.pcm[441 * 5 + 7] = 29490;
+    wav.pcm[441 * 6 + 26] = -26214;
     waveformColumns(wav, 100, columns);
     EXPECT_EQ(columns[5].high, 0.0f);
-    EXPECT_EQ(columns[6].low, -0.8f);
+    EXPECT_EQ(columns[6].low, -26214.0f / 32767.0f);
 
     // A view reaching past the end leaves the columns there empty.
     wav.viewStart = 0.5f;
@@ -266,21 +266,21 @@ TEST(EditorWaveform, TheOverviewLooksAtEverySampleOfEachColumn)
 {
     // 1000 samples over 10 columns: 100 per column. One-sample clicks at odd places, which the
     // waveform's stride of 100 ÷ 32 = 3 would step over.
-    std::vector<float> samples(1000, 0.0f);
-    samples[101] = 0.9f;  // column 1
-    samples[553] = -0.7f; // column 5
-    samples[998] = 0.3f;  // column 9
+    std::vector<std::int16_t> samples(1000, 0);
+    samples[101] = 29490;  // column 1
+    samples[553] = -22937; // column 5
+    samples[998] = 9830;   // column 9
     std::vector<WaveColumn> columns;
     overviewColumns(samples, 10, columns);
     ASSERT_EQ(columns.size(), 10u);
-    EXPECT_EQ(columns[1].high, 0.9f);
-    EXPECT_EQ(columns[5].low, -0.7f);
-    EXPECT_EQ(columns[9].high, 0.3f);
+    EXPECT_EQ(columns[1].high, 29490.0f / 32767.0f);
+    EXPECT_EQ(columns[5].low, -22937.0f / 32767.0f);
+    EXPECT_EQ(columns[9].high, 9830.0f / 32767.0f);
     EXPECT_EQ(columns[0].high, 0.0f);
     EXPECT_FALSE(columns[0].empty);
     // Wider than the file: columns with no sample are empty.
-    overviewColumns(std::vector<float>{0.5f, -0.5f}, 4, columns);
+    overviewColumns(std::vector<std::int16_t>{16384, -16384}, 4, columns);
     EXPECT_TRUE(columns[0].empty);
-    EXPECT_EQ(columns[1].high, 0.5f);
-    EXPECT_EQ(columns[3].low, -0.5f);
+    EXPECT_EQ(columns[1].high, 16384.0f / 32767.0f);
+    EXPECT_EQ(columns[3].low, -16384.0f / 32767.0f);
 }

@@ -111,15 +111,17 @@ QPoint labelCentre(CWavMgrDlg& dlg, int i)
 bool writeTenMinutes(const std::filesystem::path& recording, const std::filesystem::path& out)
 {
     CWavData wav;
-    if (loadForEditor(recording, wav) != WavLoadStatus::Loaded || wav.samples.empty()) {
+    if (loadForEditor(recording, wav) != WavLoadStatus::Loaded || wav.pcm.empty()) {
         return false;
     }
     const std::size_t total = std::size_t(600.0 * 44100.0);
     std::vector<float> samples;
     samples.reserve(total);
     while (samples.size() < total) {
-        const std::size_t n = std::min(wav.samples.size(), total - samples.size());
-        samples.insert(samples.end(), wav.samples.begin(), wav.samples.begin() + std::ptrdiff_t(n));
+        const std::size_t n = std::min(wav.pcm.size(), total - samples.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            samples.push_back(wav.sampleAt(i));
+        }
     }
     return writeWav16(out, samples);
 }

@@ -961,6 +961,41 @@ TEST_F(Editor, TheSpectrogramsTopFrequencyIsAPreferenceUnderTheFrequencyZoom)
     config().spectrogramTopFrequency = CAppConfigModel::kDefaultSpectrogramTop;
 }
 
+TEST_F(Editor, AtFullHdTheRulersLabelsKeepClearOfTheirUnitsAndOfEachOther)
+{
+    dlg->resize(1920, 1080);
+    dlg->board().resize(1920, 1080);
+    dlg->board().relayout();
+    dlg->loadCVEntry(cvEntry("b.wav", 1.0, 1.1, 1.3, 1.6), folder);
+    // The boxes the rulers' own layout gives their texts, over every time zoom from the whole file
+    // to the shortest view and every frequency zoom from the whole axis to a quarter.
+    const auto check = [](CGraduationView& ruler, const char* name, int step) {
+        const std::vector<CGraduationView::LabelPlace> labels = ruler.labelPlaces();
+        const QRect area = ruler.viewRect().toQRect();
+        ASSERT_GE(labels.size(), 3u) << name << " step " << step; // the unit and two labels at least
+        ASSERT_TRUE(labels.front().unit) << name;
+        EXPECT_EQ(labels.front().text, QString::fromUtf8(name));
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            EXPECT_TRUE(area.contains(labels[i].box)) << name << " step " << step << " " << labels[i].text.toStdString();
+            for (std::size_t j = i + 1; j < labels.size(); ++j) {
+                EXPECT_FALSE(labels[i].box.intersects(labels[j].box))
+                    << name << " step " << step << ": " << labels[i].text.toStdString() << " and "
+                    << labels[j].text.toStdString();
+            }
+        }
+    };
+    for (int step = 0; step < 24; ++step) {
+        check(dlg->view().timeRuler(), "s", step);
+        check(dlg->view().freqRuler(), "kHz", step);
+        WavZoomArgument zoom{1.2f, 1};
+        dlg->onSignal(UISignalNames::kZoomInWav, &zoom, nullptr);
+        int steps = 1;
+        dlg->onSignal(UISignalNames::kZoomInFreq, &steps, nullptr);
+    }
+    EXPECT_EQ(dlg->wavData().frequencyRange, 0.25f);
+    EXPECT_LT(dlg->wavData().viewLength, 0.01f);
+}
+
 TEST_F(Editor, TheStateLineShowsStoredAfterAStoreAndAMissingOutputDevice)
 {
     dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);

@@ -1,8 +1,13 @@
 // The wave annotation editor's models without a window: the visible range and display scales, the
-// waveform's columns, the markers of each kind and the history of marker moves.
+// waveform's columns, the markers of each kind, the history of marker moves and the f0 overlay's
+// check.
 
 #include "audio/CWavData.h"
+#include "audio/WavWriter.h"
+#include "support/SyntheticVoice.h"
+#include "support/TestSupport.h"
 #include "ui/editor/CTagSet.h"
+#include "ui/editor/F0CheckOverlay.h"
 #include "ui/editor/WavViewRange.h"
 #include "ui/editor/WaveformRenderer.h"
 
@@ -283,4 +288,136 @@ TEST(EditorWaveform, TheOverviewLooksAtEverySampleOfEachColumn)
     EXPECT_TRUE(columns[0].empty);
     EXPECT_EQ(columns[1].high, 16384.0f / 32767.0f);
     EXPECT_EQ(columns[3].low, -16384.0f / 32767.0f);
+}
+
+namespace {
+
+constexpr double kHop = 128.0 / 44100.0; // [s] one frame of the f0 track
+
+// 2 s: silence, a sung vowel from 0.3 s to 1.7 s, silence; with gap, also silence over [gap, gap + 0.05 s).
+void writeSung(const std::filesystem::path& path, double gap = -1.0)
+{
+    lvtest::SungVowel vowel;
+    vowel.seconds = 1.4;
+    const std::vector<float> sung = lvtest::singVowel(vowel);
+    std::vector<float> samples(std::size_t(2.0 * 44100.0), 0.0f);
+    std::copy(sung.begin(), sung.end(), samples.begin() + std::ptrdiff_t(0.3 * 44100.0));
+    if (gap > 0.0) {
+        std::fill_n(samples.begin() + std::ptrdiff_t(gap * 44100.0), std::size_t(0.05 * 44100.0), 0.0f);
+    }
+    ASSERT_TRUE(writeWav16(path, samples));
+}
+
+PhoneticDictionary checkDictionary()
+{
+    PhoneticDictionary d;
+    d.parseSymbolList("ka,k,a\nna,n,a\n");
+    d.parseVowelList("a,a\n");
+    d.parseVoicedConsonantList("n\n");
+    d.parseUnvoicedConsonantList("k\n");
+    d.parseIndependentList("br\n");
+    return d;
+}
+
+// A check frame's own time, half a frame into it, counted from the region the build cuts out (which
+// begins the margin before the connect point): a marker there falls on that frame with room to spare.
+constexpr double kConnectPoint = 0.5;
+double frameTime(int frame)
+{
+    return kConnectPoint - kVoiceCfgMargin + (frame + 0.5) * kHop;
+}
+
+using Tests = std::vector<TessarinEngineV6::VoicingTest>;
+
+} // namespace
+
+namespace TessarinEngineV6 {
+void PrintTo(const VoicingTest& test, std::ostream* out)
+{
+    *out << "frames " << test.first << " … " << test.last << " code " << test.code;
+}
+} // namespace TessarinEngineV6
+
+TEST(EditorF0Check, TheShadedFramesAreTheChecksOwnForEveryKind)
+{
+    lvtest::TempDir dir;
+    writeSung(dir / "sung.wav");
+    const QString folder = QString::fromStdString(dir.path().string());
+    const PhoneticDictionary dictionary = checkDictionary();
+    // The connect point lies the margin into the region: 0.06 s ÷ 128 samples = frame 20.67 → 20.
+    CTsVoiceCfg_CV cv;
+    cv.wavName = "sung.wav";
+    cv.pitch = "A3";
+    cv.symbol = "na";
+    cv.connectPoint = kConnectPoint;
+    cv.preutterance = frameTime(40);
+    cv.vowelStart = frameTime(60);
+    cv.vowelEnd = frameTime(200);
+
+    // A voiced consonant: the connect point's frame and the next, then the vowel, both ends included.
+    F0CheckOutcome outcome = computeF0Check(cv, folder, dictionary);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: OK"));
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_NEAR(outcome.regionStart, kConnectPoint - kVoiceCfgMargin, 1e-9);
+    EXPECT_EQ(outcome.tested, (Tests{{20, 21, 1}, {60, 200, 2}}));
+    EXPECT_GE(outcome.f0.size(), 201u);
+    EXPECT_TRUE(outcome.unvoicedFrames().empty());
+    EXPECT_EQ(outcome.testedFrames().size(), 2u + 141u);
+
+    // An unvoiced consonant: the vowel alone.
+    cv.symbol = "ka";
+    outcome = computeF0Check(cv, folder, dictionary);
+    EXPECT_EQ(outcome.tested, (Tests{{60, 200, 2}}));
+
+    // A continuant into a voiced consonant: its start pair, then its whole span (150 frames).
+    CTsVoiceCfg_VC vx;
+    vx.wavName = "sung.wav";
+    vx.pitch = "A3";
+    vx.symbol = "a_n";
+    vx.connectPoint = kConnectPoint;
+    vx.tailPoint = kConnectPoint + 150.5 * kHop; // its length counts from the connect point: 150 frames
+    outcome = computeF0Check(vx, folder, dictionary);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: OK"));
+    EXPECT_EQ(outcome.tested, (Tests{{20, 21, 3}, {20, 169, 7}}));
+
+    // An independent unit is tested for its markers only: nothing shaded.
+    CTsVoiceCfg_INDIE indie;
+    indie.wavName = "sung.wav";
+    indie.pitch = "A3";
+    indie.symbol = "br";
+    indie.startPoint = kConnectPoint;
+    indie.endPoint = 1.0;
+    outcome = computeF0Check(indie, folder, dictionary);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: OK"));
+    EXPECT_TRUE(outcome.tested.empty());
+    EXPECT_FALSE(outcome.f0.empty());
+}
+
+TEST(EditorF0Check, AnUnvoicedGapInTheVowelIsRedAndTheMessageIsTheBuilds)
+{
+    lvtest::TempDir dir;
+    writeSung(dir / "gap.wav", 0.8);
+    const QString folder = QString::fromStdString(dir.path().string());
+    CTsVoiceCfg_CV cv;
+    cv.wavName = "gap.wav";
+    cv.pitch = "A3";
+    cv.symbol = "ka";
+    cv.connectPoint = kConnectPoint;
+    cv.preutterance = frameTime(40);
+    cv.vowelStart = frameTime(60);
+    cv.vowelEnd = frameTime(200);
+    const F0CheckOutcome outcome = computeF0Check(cv, folder, checkDictionary());
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: Unvoiced part exists in vowel."));
+    EXPECT_EQ(outcome.tested, (Tests{{60, 200, 2}}));
+    // The gap, 0.80 … 0.85 s, is frames 124.0 … 141.2 of the region from 0.44 s; the f0 stage may
+    // take a few frames around a silence as unvoiced too.
+    const std::vector<std::int64_t> red = outcome.unvoicedFrames();
+    ASSERT_FALSE(red.empty());
+    EXPECT_GE(red.front(), 124 - 6);
+    EXPECT_LE(red.back(), 141 + 6);
+    EXPECT_GE(red.size(), 12u) << "most of the gap";
+    for (const std::int64_t k : red) {
+        EXPECT_FALSE(outcome.f0[std::size_t(k)] > 0.0f) << k;
+    }
 }

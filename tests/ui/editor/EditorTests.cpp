@@ -8,6 +8,7 @@
 #include "model/CAppConfigModel.h"
 #include "audio/WavWriter.h"
 #include "support/SimulatedAudioDevice.h"
+#include "support/SyntheticVoice.h"
 #include "support/WavBytes.h"
 #include "support/TestSupport.h"
 #include "ui/toolkit/CUIBoard.h"
@@ -26,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -959,6 +961,68 @@ TEST_F(Editor, TheSpectrogramsTopFrequencyIsAPreferenceUnderTheFrequencyZoom)
     dlg->applyPreferences();
     EXPECT_NEAR(spectrogramHighHz(dlg->wavData()), 22050.0 * 0.729, 0.01);
     config().spectrogramTopFrequency = CAppConfigModel::kDefaultSpectrogramTop;
+}
+
+TEST_F(Editor, TheF0OverlayShowsTheChecksVerdictFollowsADraggedMarkerAndCanBeHidden)
+{
+    // A sung vowel with 50 ms of silence at 1.0 s, inside the vowel (0.7 … 1.4 s) of a CV entry.
+    lvtest::SungVowel vowel;
+    vowel.seconds = 2.0;
+    std::vector<float> samples = lvtest::singVowel(vowel);
+    std::fill_n(samples.begin() + std::ptrdiff_t(1.0 * 44100.0), std::size_t(0.05 * 44100.0), 0.0f);
+    ASSERT_TRUE(writeWav16(dir / "gap.wav", samples));
+    dlg->setCheckDictionarySource([] {
+        PhoneticDictionary d;
+        d.parseSymbolList("ka,k,a\n");
+        d.parseVowelList("a,a\n");
+        d.parseUnvoicedConsonantList("k\n");
+        return d;
+    });
+    showWindow();
+    dlg->loadCVEntry(cvEntry("gap.wav", 0.5, 0.6, 0.7, 1.4), folder);
+    ASSERT_TRUE(dlg->waitForF0Check(std::chrono::seconds(20)));
+    CWavTimeStripView& strip = dlg->view().timeStrip();
+    EXPECT_EQ(strip.check(), QStringLiteral("Check: Unvoiced part exists in vowel."));
+    const auto hasItem = [&](const QString& text) {
+        const auto items = strip.items();
+        return std::any_of(items.begin(), items.end(), [&](const ReadoutItem& i) { return i.text == text; });
+    };
+    EXPECT_TRUE(hasItem(strip.check()));
+    ASSERT_NE(dlg->f0Outcome(), nullptr);
+    const std::vector<std::int64_t> red = dlg->f0Outcome()->unvoicedFrames();
+    ASSERT_FALSE(red.empty());
+    // Red over the gap, at the top of the spectrogram (silence there without the overlay).
+    const UIRect spec = dlg->view().spectrogram().viewRect();
+    const int gapX = pixelOf(float(dlg->f0Outcome()->frameStart(red[red.size() / 2])) + 0.001f);
+    const auto topPixel = [&] {
+        EXPECT_TRUE(dlg->view().spectrogram().builder().waitUntilIdle(std::chrono::seconds(20)));
+        QCoreApplication::processEvents();
+        return dlg->board().grab().toImage().pixel(gapX, spec.top + 2);
+    };
+    const QRgb marked = topPixel();
+    EXPECT_GT(qRed(marked), 120);
+    EXPECT_LT(qGreen(marked), 40);
+
+    // The vowel end dragged to 0.95 s, before the gap: once the drag rests the check passes.
+    const int checksBefore = dlg->f0Outcome()->requestNumber;
+    mouseDrag(labelCentre(3), {labelCentre(3).x() - 100, pixelOf(0.95f) + (labelCentre(3).x() - pixelOf(1.4f))});
+    ASSERT_NEAR(markers()[3], 0.95f, 2.0f * pixelSeconds());
+    ASSERT_TRUE(dlg->waitForF0Check(std::chrono::seconds(20)));
+    EXPECT_EQ(strip.check(), QStringLiteral("Check: OK"));
+    EXPECT_TRUE(dlg->f0Outcome()->unvoicedFrames().empty());
+    EXPECT_GT(dlg->f0Outcome()->requestNumber, checksBefore);
+
+    // Hidden by the preference: no overlay, no verdict; shown again, it comes back.
+    config().showF0Overlay = false;
+    dlg->applyPreferences();
+    EXPECT_EQ(dlg->f0Outcome(), nullptr);
+    EXPECT_EQ(strip.check(), QString());
+    const QRgb plain = topPixel();
+    EXPECT_LT(qRed(plain), 40);
+    config().showF0Overlay = true;
+    dlg->applyPreferences();
+    ASSERT_TRUE(dlg->waitForF0Check(std::chrono::seconds(20)));
+    EXPECT_EQ(strip.check(), QStringLiteral("Check: OK"));
 }
 
 TEST_F(Editor, AtFullHdTheRulersLabelsKeepClearOfTheirUnitsAndOfEachOther)

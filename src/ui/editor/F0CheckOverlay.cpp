@@ -37,6 +37,8 @@ std::vector<std::int64_t> F0CheckOutcome::unvoicedFrames() const
 
 namespace {
 
+constexpr int kF0BarHeight = 5; // [px]
+
 // The build text's words for a result: the text of each code, else the builder's own message.
 QString verdictText(const TSSrcCheckResult& result)
 {
@@ -101,11 +103,18 @@ void drawF0Overlay(QPainter& painter, const QRect& area, const CWavData& wav, co
     painter.save();
     painter.setClipRect(area, Qt::IntersectClip);
     painter.setRenderHint(QPainter::Antialiasing, false);
+    // Shaded, and marked by a bar along the top edge that reads whatever the spectrogram's colours
+    // under it (its own map runs through red).
+    const auto bar = [&](const QRect& box) { return QRect(box.left(), area.top(), box.width(), kF0BarHeight); };
     for (const TessarinEngineV6::VoicingTest& test : outcome.tested) {
-        painter.fillRect(frameBox(test.first, test.last), QColor::fromRgba(UiColours::kF0Tested));
+        const QRect box = frameBox(test.first, test.last);
+        painter.fillRect(box, QColor::fromRgba(UiColours::kF0Tested));
+        painter.fillRect(bar(box), uiColour(UiColours::kF0TestedBar));
     }
     for (const std::int64_t k : outcome.unvoicedFrames()) {
-        painter.fillRect(frameBox(k, k), QColor::fromRgba(UiColours::kF0Unvoiced));
+        const QRect box = frameBox(k, k);
+        painter.fillRect(box, QColor::fromRgba(UiColours::kF0Unvoiced));
+        painter.fillRect(bar(box), uiColour(UiColours::kF0UnvoicedBar));
     }
     // The track, point by point at each frame's centre, broken where a frame is unvoiced.
     painter.setPen(QPen(uiColour(UiColours::kF0Track), 0));

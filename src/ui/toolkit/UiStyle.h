@@ -28,7 +28,9 @@ inline constexpr QRgb kPlayCursor = qRgb(200, 0, 0);
 // unvoiced ones among them (these two with their opacity: QColor::fromRgba).
 inline constexpr QRgb kF0Track = qRgb(0, 255, 255);
 inline constexpr QRgb kF0Tested = qRgba(255, 255, 255, 48);
-inline constexpr QRgb kF0Unvoiced = qRgba(255, 0, 0, 150);
+inline constexpr QRgb kF0Unvoiced = qRgba(255, 0, 0, 110);
+inline constexpr QRgb kF0TestedBar = qRgb(190, 190, 190);
+inline constexpr QRgb kF0UnvoicedBar = qRgb(255, 0, 0);
 } // namespace UiColours
 
 inline QColor uiColour(QRgb rgb)

@@ -991,7 +991,7 @@ TEST_F(Editor, TheF0OverlayShowsTheChecksVerdictFollowsADraggedMarkerAndCanBeHid
     ASSERT_NE(dlg->f0Outcome(), nullptr);
     const std::vector<std::int64_t> red = dlg->f0Outcome()->unvoicedFrames();
     ASSERT_FALSE(red.empty());
-    // Red over the gap, at the top of the spectrogram (silence there without the overlay).
+    // The red bar over the gap, along the top of the spectrogram (silence there without the overlay).
     const UIRect spec = dlg->view().spectrogram().viewRect();
     const int gapX = pixelOf(float(dlg->f0Outcome()->frameStart(red[red.size() / 2])) + 0.001f);
     const auto topPixel = [&] {

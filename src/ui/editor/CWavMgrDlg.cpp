@@ -144,10 +144,15 @@ void CWavMgrDlg::requestF0Check(bool force)
     if (!force && positions == m_f0Positions) {
         return;
     }
+    // The dictionary is taken afresh for a new entry, a store or the overlay switched on, not at
+    // every step of a drag.
+    if (force || m_f0Positions.empty()) {
+        m_checkDictionary = m_dictionarySource();
+    }
     m_f0Positions = positions;
     std::unique_ptr<CTsVoiceCfg> asPlaced = entry->clone();
     storeMarkerTimes(positions, *asPlaced);
-    m_f0Request = m_f0Runner->request(std::move(asPlaced), m_wavFolder, m_dictionarySource());
+    m_f0Request = m_f0Runner->request(std::move(asPlaced), m_wavFolder, m_checkDictionary);
 }
 
 void CWavMgrDlg::showF0Outcome(std::shared_ptr<const F0CheckOutcome> outcome)

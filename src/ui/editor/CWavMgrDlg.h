@@ -189,6 +189,7 @@ private:
     std::vector<float> m_unchangedPositions; // [s] the markers as loaded or last stored
     bool m_showF0 = true;
     std::function<PhoneticDictionary()> m_dictionarySource;
+    PhoneticDictionary m_checkDictionary; // as last taken from the source
     std::vector<float> m_f0Positions; // [s] the markers of the last check asked for
     int m_f0Request = 0;              // its number
     std::shared_ptr<const F0CheckOutcome> m_f0Outcome;

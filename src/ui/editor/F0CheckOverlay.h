@@ -32,6 +32,7 @@ namespace TessarinEditor {
 class CWavData;
 
 inline constexpr double kF0FrameSeconds = 128.0 / 44100.0; // [s] one frame of the analysis's f0 track
+inline constexpr double kLongestCheckedRegion = 20.0;       // [s] a longer entry is not checked here
 
 struct F0CheckOutcome {
     int requestNumber = 0;
@@ -52,7 +53,8 @@ struct F0CheckOutcome {
 
 // The check of entry (its marker fields as given) against its recording in wavFolder. The entry is
 // first written and read back as voice.lvcfg holds it, so that the region and the marker frames
-// are those a build of the stored entry would use.
+// are those a build of the stored entry would use. An entry whose region spans more than
+// kLongestCheckedRegion is not checked (ok false, nothing tested, the text says why).
 F0CheckOutcome computeF0Check(const CTsVoiceCfg& entry, const QString& wavFolder, const PhoneticDictionary& dictionary);
 
 // Over area (the spectrogram), for the visible range of wav and the spectrogram's frequency axis:

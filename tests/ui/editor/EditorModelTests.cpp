@@ -391,6 +391,14 @@ TEST(EditorF0Check, TheShadedFramesAreTheChecksOwnForEveryKind)
     EXPECT_EQ(outcome.text, QStringLiteral("Check: OK"));
     EXPECT_TRUE(outcome.tested.empty());
     EXPECT_FALSE(outcome.f0.empty());
+
+    // Markers spanning more than 20 s (not yet placed on a long take) are not analysed here.
+    indie.endPoint = kConnectPoint + 25.0;
+    outcome = computeF0Check(indie, folder, dictionary);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: not run, the entry spans 25.1 s (the editor checks up to 20 s)"));
+    EXPECT_TRUE(outcome.f0.empty());
+    EXPECT_TRUE(outcome.tested.empty());
 }
 
 TEST(EditorF0Check, AnUnvoicedGapInTheVowelIsRedAndTheMessageIsTheBuilds)

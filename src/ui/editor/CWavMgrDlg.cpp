@@ -153,6 +153,9 @@ void CWavMgrDlg::requestF0Check(bool force)
     std::unique_ptr<CTsVoiceCfg> asPlaced = entry->clone();
     storeMarkerTimes(positions, *asPlaced);
     m_f0Request = m_f0Runner->request(std::move(asPlaced), m_wavFolder, m_checkDictionary);
+    // The shading stays until the new outcome replaces it; the line says that one is coming.
+    m_view->timeStrip().setCheck(QStringLiteral("Check: checking\u2026"), Readout::kPlain);
+    m_view->timeStrip().invalidateView();
 }
 
 void CWavMgrDlg::showF0Outcome(std::shared_ptr<const F0CheckOutcome> outcome)

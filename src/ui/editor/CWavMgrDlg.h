@@ -22,6 +22,10 @@
 // - Messages it receives from its own players (posted from the audio thread): 8587 progress and
 //   8586 finished, PlayTimeEvent with the seconds since the play start.
 // - Message boxes go through the installed Prompter (ui/Prompter.h).
+// - The f0 overlay (F0CheckOverlay.h) checks the entry as its markers stand on a worker thread; the
+//   outcome comes back as a queued call and is drawn over the spectrogram, its verdict in the time
+//   strip. config().showF0Overlay switches it, config().spectrogramTopFrequency sets the
+//   spectrogram's top (applyPreferences()).
 //
 // Keys (the drawing surface has the focus): Space plays or stops the file from the play cursor;
 // 1 … 9 put that marker at the play cursor; Up / Down open the preceding / following entry (asking

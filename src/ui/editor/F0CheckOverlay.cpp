@@ -40,6 +40,7 @@ std::vector<std::int64_t> F0CheckOutcome::unvoicedFrames() const
 namespace {
 
 constexpr int kF0BarHeight = 5; // [px]
+constexpr auto kIdleWait = std::chrono::seconds(2); // the worker's longest sleep
 
 // The build text's words for a result: the text of each code, else the builder's own message.
 QString verdictText(const TSSrcCheckResult& result)
@@ -208,7 +209,7 @@ void F0CheckRunner::run()
     while (!m_quit) {
         if (!m_pending) {
             m_idle.notify_all();
-            m_wake.wait(lock);
+            m_wake.wait_for(lock, kIdleWait); // the loop re-checks what it waits for
             continue;
         }
         // Until the newest request has rested for the debounce time.

@@ -590,4 +590,33 @@ bool passesFormatGate(const CWavBuf& wav, std::string_view path)
            audioFileExtension(path) == "wav";
 }
 
+std::string audioFormatText(const AudioFileInfo& info)
+{
+    std::string text = std::to_string(info.sampleRate) + " Hz, " + std::to_string(info.bytesPerSample * 8) + "-bit";
+    if (info.isFloat) {
+        text += " float";
+    }
+    switch (info.channels) {
+    case 1: text += ", mono"; break;
+    case 2: text += ", stereo"; break;
+    default: text += ", " + std::to_string(info.channels) + " channels"; break;
+    }
+    return text;
+}
+
+std::string wavFormatErrorText(const std::filesystem::path& path)
+{
+    std::string text = std::string(kWavFormatErrorMessage) + "\n" + path.filename().string();
+    AudioFileInfo info;
+    if (!probeAudioFile(path, info)) {
+        return text;
+    }
+    text += ": " + audioFormatText(info);
+    // An MP3 may decode to the right format: what fails is that it is no WAV file.
+    if (audioFileExtension(path.string()) == "mp3") {
+        text += ", MP3";
+    }
+    return text;
+}
+
 } // namespace TessarinEditor

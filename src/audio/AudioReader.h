@@ -61,6 +61,13 @@ RegionRead readGatedRegion(const std::filesystem::path& path, double startSec, d
                            std::uint32_t mostSamples = UINT32_MAX, std::uint32_t* regionSamples = nullptr,
                            AudioFileInfo* fileInfo = nullptr);
 
+// "48000 Hz, 24-bit, stereo": what a file holds, in the words of the format message.
+std::string audioFormatText(const AudioFileInfo& info);
+// kWavFormatErrorMessage and, on a second line, the file's name and its real format
+// ("ka.wav: 48000 Hz, 24-bit, stereo"; an MP3 is said to be one). A file that cannot be read any
+// more gives its name alone on the second line.
+std::string wavFormatErrorText(const std::filesystem::path& path);
+
 // Only 16 bit, mono, 44100 Hz data read from a file with the extension "wav" passes.
 bool passesFormatGate(const CWavBuf& wav, std::string_view path);
 bool passesFormatGate(const AudioFileInfo& info, std::string_view path);

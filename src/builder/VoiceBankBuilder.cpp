@@ -61,6 +61,22 @@ char raised(char c)
 
 } // namespace
 
+std::vector<std::string> resultTexts(const TSSrcCheckResult& result)
+{
+    std::vector<std::string> texts;
+    if (!result.codes.empty()) {
+        for (const std::int32_t code : result.codes) {
+            texts.emplace_back(resultCodeText(code));
+        }
+        return texts;
+    }
+    for (const std::string& message : result.messages) {
+        const std::size_t start = message.find_first_not_of(' ');
+        texts.push_back(start == std::string::npos ? std::string() : message.substr(start));
+    }
+    return texts;
+}
+
 std::string_view resultCodeText(std::int32_t code)
 {
     switch (code) {

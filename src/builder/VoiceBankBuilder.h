@@ -73,6 +73,10 @@ inline constexpr std::string_view kModelUpToDateMessage = " Model up to date, sk
 // The text of a check result code; empty for a code without one.
 std::string_view resultCodeText(std::int32_t code);
 
+// What the build text says of a result, without its "OK"/"Error  > " lead: the text of each code,
+// or the builder's own messages (leading spaces taken off) when it gave no code.
+std::vector<std::string> resultTexts(const TSSrcCheckResult& result);
+
 // First character upper case, second lower case, the rest kept; shorter texts unchanged.
 std::string normalisePitch(std::string pitch);
 

@@ -192,8 +192,8 @@ void refuseLogOverInputs(const std::string& log, const std::string& projectFile,
 class ProgressReporter : public CTSVoiceBankUtilDelegate {
 public:
     // bar: where the progress bar goes (a terminal), or null for none.
-    ProgressReporter(BuildTextRenderer& text, BuildContext& context, std::ostream* bar)
-        : m_text(text), m_context(context), m_bar(bar)
+    ProgressReporter(BuildTextRenderer& text, BuildContext& context, Io& io, std::ostream* bar)
+        : m_text(text), m_context(context), m_bar(bar), m_truncated(io)
     {
     }
     ~ProgressReporter() override
@@ -224,6 +224,10 @@ public:
             (result.ok ? m_built : m_failed) += 1;
         }
     }
+    void onEntryDone(const CTsVoiceCfg& entry, const std::string& location, const TSSrcCheckResult&) override
+    {
+        m_truncated.recordingOf(location, entry.wavName);
+    }
     void onFinished(const TSSrcCheckResult& result) override { m_text.onFinished(result); }
     void onLocationProblem(const TSSrcCheckResult& result) override { m_text.onLocationProblem(result); }
 
@@ -234,6 +238,7 @@ private:
     BuildTextRenderer& m_text;
     BuildContext& m_context;
     std::ostream* m_bar;
+    TruncatedDataNotes m_truncated;
     bool m_drawn = false;
     int m_built = 0;
     int m_failed = 0;
@@ -288,7 +293,7 @@ struct ModelsOutcome {
 };
 
 ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& project, const Args& args, BuildTextRenderer& text,
-                             std::ostream* progressBar)
+                             Io& io)
 {
     std::optional<std::vector<std::string>> symbols;
     if (const auto list = args.option("--symbols")) {
@@ -307,7 +312,7 @@ ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& projec
     ModelManifest manifest = ModelManifest::load(project.modelFolder);
     context.manifest = &manifest;
     context.skipUpToDate = incremental;
-    ProgressReporter reporter(text, context, progressBar);
+    ProgressReporter reporter(text, context, io, io.errIsTerminal ? &io.err : nullptr);
     context.delegate = &reporter;
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
     text.beginModels();
@@ -364,7 +369,7 @@ int runBuild(const std::vector<std::string>& argv, Io& io, bool models, bool ban
     std::optional<std::string> unsavedManifest;
     if (models) {
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(output));
-        const ModelsOutcome outcome = runBuildModels(*loaded.model, args, text, io.errIsTerminal ? &io.err : nullptr);
+        const ModelsOutcome outcome = runBuildModels(*loaded.model, args, text, io);
         clean = outcome.clean && clean;
         unsavedManifest = outcome.unsavedManifest;
     }
@@ -422,7 +427,7 @@ int runDemo(const std::vector<std::string>& argv, Io& io)
     {
         TextOutput log(discard, (dir / "build-models.log").string());
         BuildTextRenderer text(BuildTextRenderer::localTimeText, std::ref(log));
-        models = runBuildModels(*loaded.model, parsed, text, io.errIsTerminal ? &io.err : nullptr);
+        models = runBuildModels(*loaded.model, parsed, text, io);
         log.finish();
     }
     bool bankClean = false;

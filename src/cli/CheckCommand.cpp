@@ -35,28 +35,10 @@ constexpr std::string_view kUsage =
     "Exit status: 0 every entry passes; 1 an entry fails, a wav location cannot be read or the\n"
     "dictionary check fails; 2 bad usage or a project that cannot be read.\n";
 
-// What the build text says of a result, without its "OK"/"Error  > " lead: the text of each code,
-// or the builder's own message when it gave no code.
-std::vector<std::string> verdictTexts(const TSSrcCheckResult& result)
-{
-    std::vector<std::string> texts;
-    if (!result.codes.empty()) {
-        for (const std::int32_t code : result.codes) {
-            texts.emplace_back(resultCodeText(code));
-        }
-        return texts;
-    }
-    for (const std::string& message : result.messages) {
-        const std::size_t start = message.find_first_not_of(' ');
-        texts.push_back(start == std::string::npos ? std::string() : message.substr(start));
-    }
-    return texts;
-}
-
 // Keeps every entry's verdict and passes the text on to the renderer (when there is one).
 class Verdicts : public CTSVoiceBankUtilDelegate {
 public:
-    explicit Verdicts(BuildTextRenderer* text) : m_text(text) {}
+    Verdicts(BuildTextRenderer* text, Io& io) : m_text(text), m_truncated(io) {}
 
     struct Entry {
         std::string key;
@@ -80,6 +62,7 @@ public:
     {
         entries.push_back({entry.entryKey(), location, result});
         (result.ok ? passing : failing) += 1;
+        m_truncated.recordingOf(location, entry.wavName);
     }
     void onFinished(const TSSrcCheckResult&) override {}
     void onLocationProblem(const TSSrcCheckResult& result) override
@@ -87,7 +70,7 @@ public:
         if (m_text != nullptr) {
             m_text->onLocationProblem(result);
         }
-        locationProblems.push_back(result.messages.empty() ? std::string() : verdictTexts(result).front());
+        locationProblems.push_back(result.messages.empty() ? std::string() : resultTexts(result).front());
     }
 
     std::vector<Entry> entries;
@@ -97,6 +80,7 @@ public:
 
 private:
     BuildTextRenderer* m_text;
+    TruncatedDataNotes m_truncated;
 };
 
 void printJson(const Verdicts& verdicts, std::ostream& out)
@@ -114,7 +98,7 @@ void printJson(const Verdicts& verdicts, std::ostream& out)
         }
         entry["messages"] = Json::Value(Json::arrayValue);
         if (!e.result.ok) {
-            for (const std::string& text : verdictTexts(e.result)) {
+            for (const std::string& text : resultTexts(e.result)) {
                 entry["messages"].append(text);
             }
         }
@@ -157,7 +141,7 @@ int runCheck(const std::vector<std::string>& argv, Io& io)
         io.out << piece;
         io.out.flush();
     });
-    Verdicts verdicts(json ? nullptr : &text);
+    Verdicts verdicts(json ? nullptr : &text, io);
     BuildContext context;
     context.jobs = jobs;
     context.checkOnly = true;

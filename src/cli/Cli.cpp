@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <istream>
 #include <new>
 #include <ostream>
@@ -16,6 +17,18 @@ void noteTruncatedData(const std::string& path, const TessarinEditor::AudioFileI
     if (info.declaredDataBytes > info.dataBytes) {
         io.err << "lvtb: " << path << ": data chunk truncated: " << info.dataBytes << " of " << info.declaredDataBytes
                << " bytes\n";
+    }
+}
+
+void TruncatedDataNotes::recordingOf(const std::string& location, const std::string& wavName)
+{
+    const std::string path = (std::filesystem::path(location) / wavName).string();
+    if (!m_seen.insert(path).second) {
+        return;
+    }
+    TessarinEditor::AudioFileInfo info;
+    if (TessarinEditor::audioFileExtension(path) == "wav" && TessarinEditor::probeAudioFile(path, info)) {
+        noteTruncatedData(path, info, m_io);
     }
 }
 

@@ -77,6 +77,18 @@ struct Command {
 // error.
 void noteTruncatedData(const std::string& path, const TessarinEditor::AudioFileInfo& info, Io& io);
 
+// The same note for commands that read many recordings through the builder: each recording is
+// looked at (its header only) the first time an entry of it is reported, and noted once.
+class TruncatedDataNotes {
+public:
+    explicit TruncatedDataNotes(Io& io) : m_io(io) {}
+    void recordingOf(const std::string& location, const std::string& wavName);
+
+private:
+    Io& m_io;
+    std::set<std::string> m_seen;
+};
+
 // Every command, in the order lvtb --help lists them.
 const std::vector<Command>& commands();
 

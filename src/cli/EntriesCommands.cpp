@@ -4,6 +4,8 @@
 #include "cli/Cli.h"
 
 #include "audio/CWavData.h"
+#include "builder/EntryScan.h"
+#include "cli/ProjectCommands.h"
 #include "core/FileLock.h"
 #include "model/CTsVoiceCfgMgr.h"
 
@@ -24,6 +26,7 @@ constexpr const char* kEntriesUsage =
     "       lvtb entries rename DIR KEY --symbol S --pitch P\n"
     "       lvtb entries copy DIR KEY --symbol S --pitch P\n"
     "       lvtb entries delete DIR KEY\n"
+    "       lvtb entries scan FILE LOCATION --pitch P [--dry-run]\n"
     "\n"
     "The entries of the voice configuration file DIR/voice.lvcfg.\n"
     "\n"
@@ -45,9 +48,19 @@ constexpr const char* kEntriesUsage =
     "           symbol is vowel_consonant\n"
     "  copy     as rename, keeping the original\n"
     "  delete   removes the entry KEY\n"
+    "  scan     makes an entry at pitch P for every WAV file in the folder LOCATION that no entry\n"
+    "           uses yet. The symbol is the file's stem, without a leading \"P_\" (C4_ka.wav at C4 is\n"
+    "           ka); the kind comes from the dictionary of the project FILE: a CV symbol or \"-\" and\n"
+    "           a CV symbol is CV, vowel_consonant (or a vowel, a tail symbol or \"-\" after the\n"
+    "           \"_\") is VX, an independent symbol is INDIE. Markers start where the wave editor\n"
+    "           first puts them in a new file. A name that is no unit, a unit that has an entry\n"
+    "           at P already and a recording the editor cannot open are reported and left alone.\n"
+    "           One line per file: made (or, with --dry-run, would make) KEY, kind and file;\n"
+    "           exists KEY and file; unmatched file; unusable file and why. --dry-run writes\n"
+    "           nothing\n"
     "\n"
-    "Exit status: 0 done; 1 the entry was refused (message on stdout); 2 bad usage or a folder\n"
-    "or file that cannot be read or written.\n";
+    "Exit status: 0 done; 1 the entry was refused, or scan left a file alone (message on\n"
+    "stdout); 2 bad usage or a folder or file that cannot be read or written.\n";
 
 std::string configPathText(const std::string& dir)
 {
@@ -188,25 +201,6 @@ std::vector<std::string_view> markerNames(const std::string& kind)
     return {"startPoint", "endPoint"};
 }
 
-// The detail behind the editor's "Wav data not exists !".
-std::string whyNotLoaded(TessarinEditor::WavLoadStatus status, const TessarinEditor::EditorProbe& wav,
-                         const Tessarin::ReadError& why)
-{
-    if (why.failure != Tessarin::ReadFailure::none) {
-        return why.text();
-    }
-    switch (status) {
-    case TessarinEditor::WavLoadStatus::FormatError:
-        return std::to_string(wav.info.sampleRate) + " Hz, " + std::to_string(wav.info.bytesPerSample * 8) + " bit, " +
-               std::to_string(wav.info.channels) + " channel(s): the editor takes 44100 Hz, 16 bit, mono files "
-               "named .wav";
-    case TessarinEditor::WavLoadStatus::TooShort:
-        return "shorter than 5 ms";
-    default:
-        return "cannot be read as a WAV or MP3 file";
-    }
-}
-
 int putEntry(const std::vector<std::string>& argv, Io& io)
 {
     const Args args(argv, {}, {"--kind", "--wav", "--pitch", "--symbol", "--markers"});
@@ -265,7 +259,7 @@ int putEntry(const std::vector<std::string>& argv, Io& io)
     noteTruncatedData(wavPath, wav.info, io);
     if (wav.duration == 0.0f) {
         io.out << "Wav data not exists !\n";
-        io.err << "lvtb: " << wavPath << ": " << whyNotLoaded(loaded, wav, why) << '\n';
+        io.err << "lvtb: " << wavPath << ": " << whyRecordingNotLoaded(loaded, wav, why) << '\n';
         return kExitProblems;
     }
     // The editor's checks: order first (strict comparisons), then the margins.
@@ -373,10 +367,58 @@ int deleteOne(const std::vector<std::string>& argv, Io& io)
     }
 }
 
+int scanEntries(const std::vector<std::string>& argv, Io& io)
+{
+    const Args args(argv, {"--dry-run"}, {"--pitch"});
+    args.expectPositional(2, "FILE LOCATION");
+    const std::string pitch = requiredOption(args, "--pitch");
+    const bool dryRun = args.flag("--dry-run");
+    const LoadedProject project = loadOrFail(args.positional(0));
+    const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(*project.model);
+    const std::string& dir = args.positional(1);
+
+    // Planned under the lock: the entries seen are those the store adds to.
+    std::optional<Tessarin::UpdateLock> lock;
+    CTsVoiceCfgMgr mgr;
+    loadFolder(mgr, dir, !dryRun, dryRun ? nullptr : &lock);
+    const std::vector<ScannedFile> plan = planEntryScan(mgr, pitch, dictionary);
+    if (!dryRun) {
+        switch (storeScannedEntries(mgr, plan)) {
+        case EntryUpdate::Done:
+        case EntryUpdate::Unchanged: break;
+        case EntryUpdate::NotWritable:
+            throw UsageError{configPathText(dir) + ": not a voice configuration file; nothing written"};
+        default: throw UsageError{configPathText(dir) + ": cannot be written"};
+        }
+    }
+    bool leftAlone = false;
+    for (const ScannedFile& file : plan) {
+        switch (file.verdict) {
+        case ScannedFile::Verdict::Make:
+            io.out << (dryRun ? "would make " : "made ") << entryKey(*file.entry) << '\t' << file.entry->srcType << '\t'
+                   << file.wavName << '\n';
+            break;
+        case ScannedFile::Verdict::Exists:
+            io.out << "exists " << pitch << "->" << file.name->symbol << '\t' << file.wavName << '\n';
+            leftAlone = true;
+            break;
+        case ScannedFile::Verdict::Unmatched:
+            io.out << "unmatched " << file.wavName << '\n';
+            leftAlone = true;
+            break;
+        case ScannedFile::Verdict::Unusable:
+            io.out << "unusable " << file.wavName << ": " << file.detail << '\n';
+            leftAlone = true;
+            break;
+        }
+    }
+    return leftAlone ? kExitProblems : kExitOk;
+}
+
 int runEntries(const std::vector<std::string>& argv, Io& io)
 {
     if (argv.empty()) {
-        throw UsageError{"entries needs a subcommand: list, put, rename, copy or delete"};
+        throw UsageError{"entries needs a subcommand: list, put, rename, copy, delete or scan"};
     }
     const std::string& sub = argv[0];
     const std::vector<std::string> rest(argv.begin() + 1, argv.end());
@@ -395,6 +437,9 @@ int runEntries(const std::vector<std::string>& argv, Io& io)
     if (sub == "delete") {
         return deleteOne(rest, io);
     }
+    if (sub == "scan") {
+        return scanEntries(rest, io);
+    }
     throw UsageError{"unknown entries subcommand " + sub + " (lvtb entries --help lists them)"};
 }
 
@@ -402,7 +447,7 @@ int runEntries(const std::vector<std::string>& argv, Io& io)
 
 Command entriesCommand()
 {
-    return {"entries", "list, store, rename, copy and delete the entries of a folder", kEntriesUsage, &runEntries};
+    return {"entries", "list, store, rename, copy, delete and scan for the entries of a folder", kEntriesUsage, &runEntries};
 }
 
 } // namespace lvtb

@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
+#include <optional>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -105,6 +107,15 @@ Json::Value& CAppConfigModel::toJsonValue()
     if (!showF0Overlay) {
         v["showF0Overlay"] = showF0Overlay;
     }
+    if (!windowPlaces.empty()) {
+        Json::Value& places = v["windowPlaces"] = Json::Value(Json::objectValue);
+        for (const auto& [name, place] : windowPlaces) {
+            Json::Value& rect = places[name] = Json::Value(Json::arrayValue);
+            for (const std::int32_t n : {place.x, place.y, place.width, place.height}) {
+                rect.append(n);
+            }
+        }
+    }
     return v;
 }
 
@@ -147,6 +158,26 @@ bool CAppConfigModel::fromJsonValue(const Json::Value& value)
     }
     readInt(value, "spectrogramTopFrequency", spectrogramTopFrequency);
     readBool(value, "showF0Overlay", showF0Overlay);
+    if (const Json::Value* places = anyMember(value, "windowPlaces"); places != nullptr && places->isObject()) {
+        windowPlaces.clear();
+        for (auto it = places->begin(); it != places->end(); ++it) {
+            // Four integers, a size that is not empty; anything else is passed over.
+            const Json::Value& rect = *it;
+            if (!rect.isArray() || rect.size() != 4) {
+                continue;
+            }
+            std::array<std::int32_t, 4> n{};
+            bool allNumbers = true;
+            for (Json::ArrayIndex i = 0; i < 4; ++i) {
+                const std::optional<std::int32_t> number = lvjson::toInt32(rect[i]);
+                allNumbers = allNumbers && number.has_value();
+                n[i] = number.value_or(0);
+            }
+            if (allNumbers && n[2] > 0 && n[3] > 0) {
+                windowPlaces[it.name()] = WindowPlace{n[0], n[1], n[2], n[3]};
+            }
+        }
+    }
     return ok;
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,17 @@ public:
     static constexpr std::int32_t kDefaultSpectrogramTop = 22050;
     std::int32_t spectrogramTopFrequency = kDefaultSpectrogramTop;
     bool showF0Overlay = true;
+    // Where each tool window was last, by the window's name ("list", "editor", ...): left, top,
+    // width and height of its inside [logical pixels]. Written as "windowPlaces" only when there is
+    // one, in the same way as "recentProjects".
+    struct WindowPlace {
+        std::int32_t x = 0;
+        std::int32_t y = 0;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        bool operator==(const WindowPlace&) const = default;
+    };
+    std::map<std::string, WindowPlace> windowPlaces;
 
     // Reads the settings file. A file that exists but is not a JSON object leaves the defaults and
     // marks the file as not to be written over: it may hold settings worth repairing by hand.

@@ -3,6 +3,7 @@
 #include "model/TextSplit.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 
 namespace {
@@ -33,12 +34,15 @@ std::vector<std::string> cleanLines(std::string_view text)
     return lines;
 }
 
-void parseSymbols(std::string_view text, std::vector<std::string>& out)
+void parseSymbols(std::string_view text, std::vector<std::string>& out, std::vector<int>& lines)
 {
     out.clear();
-    for (std::string& line : cleanLines(text)) {
-        if (!line.empty()) {
-            out.push_back(std::move(line));
+    lines.clear();
+    std::vector<std::string> all = cleanLines(text);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (!all[i].empty()) {
+            out.push_back(std::move(all[i]));
+            lines.push_back(int(i) + 1);
         }
     }
 }
@@ -85,10 +89,13 @@ PhoneticDictionary PhoneticDictionary::fromProject(const TSTBCurrentModel::CTsTo
 void PhoneticDictionary::parseSymbolList(std::string_view text)
 {
     syllables.clear();
-    for (const std::string& line : cleanLines(text)) {
-        std::vector<std::string> f = splitText(line, ',');
+    m_lines[0].clear();
+    const std::vector<std::string> lines = cleanLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::vector<std::string> f = splitText(lines[i], ',');
         if (f.size() == 3) {
             syllables.push_back({std::move(f[0]), std::move(f[1]), std::move(f[2])});
+            m_lines[0].push_back(int(i) + 1);
         }
     }
 }
@@ -96,98 +103,118 @@ void PhoneticDictionary::parseSymbolList(std::string_view text)
 void PhoneticDictionary::parseVowelList(std::string_view text)
 {
     vowels.clear();
-    for (const std::string& line : cleanLines(text)) {
-        std::vector<std::string> f = splitText(line, ',');
+    m_lines[1].clear();
+    const std::vector<std::string> lines = cleanLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::vector<std::string> f = splitText(lines[i], ',');
         if (f.size() == 2) {
             vowels.emplace_back(std::move(f[0]), std::move(f[1]));
+            m_lines[1].push_back(int(i) + 1);
         }
     }
 }
 
 void PhoneticDictionary::parseVoicedConsonantList(std::string_view text)
 {
-    parseSymbols(text, voicedConsonants);
+    parseSymbols(text, voicedConsonants, m_lines[2]);
 }
 
 void PhoneticDictionary::parseUnvoicedConsonantList(std::string_view text)
 {
-    parseSymbols(text, unvoicedConsonants);
+    parseSymbols(text, unvoicedConsonants, m_lines[3]);
 }
 
 void PhoneticDictionary::parseIndependentList(std::string_view text)
 {
-    parseSymbols(text, independents);
+    parseSymbols(text, independents, m_lines[4]);
 }
 
 void PhoneticDictionary::parseTailList(std::string_view text)
 {
-    parseSymbols(text, tails);
+    parseSymbols(text, tails, m_lines[5]);
 }
 
-bool PhoneticDictionary::checkRepeats(std::string& message) const
+int PhoneticDictionary::lineOf(int list, std::size_t item) const
+{
+    // Lists filled by hand rather than parsed have no lines to name.
+    const std::vector<int>& lines = m_lines[std::size_t(list - 1)];
+    return item < lines.size() ? lines[item] : 0;
+}
+
+bool PhoneticDictionary::checkRepeats(std::string& message, Place* where) const
 {
     // Symbols of the symbol list and vowels live in separate sets, so a CV symbol may be spelt
     // like a vowel; consonants, independents and tails must differ from everything.
     SeenSymbols symbolSet;
     SeenSymbols vowelSet;
-    for (const auto& s : syllables) {
-        if (!symbolSet.enter(s[0], 1, message)) {
-            return false;
+    const auto failAt = [&](int list, std::size_t item) {
+        if (where != nullptr) {
+            *where = Place{list, lineOf(list, item)};
+        }
+        return false;
+    };
+    for (std::size_t k = 0; k < syllables.size(); ++k) {
+        if (!symbolSet.enter(syllables[k][0], 1, message)) {
+            return failAt(1, k);
         }
     }
-    for (const auto& v : vowels) {
-        if (!vowelSet.enter(v.first, 2, message)) {
-            return false;
+    for (std::size_t k = 0; k < vowels.size(); ++k) {
+        if (!vowelSet.enter(vowels[k].first, 2, message)) {
+            return failAt(2, k);
         }
     }
     const std::array<const std::vector<std::string>*, 4> singles = {&voicedConsonants, &unvoicedConsonants,
                                                                     &independents, &tails};
     for (std::size_t i = 0; i < singles.size(); ++i) {
         const int list = static_cast<int>(i) + 3;
-        for (const std::string& symbol : *singles[i]) {
+        for (std::size_t k = 0; k < singles[i]->size(); ++k) {
+            const std::string& symbol = (*singles[i])[k];
             if (!symbolSet.enter(symbol, list, message) || !vowelSet.enter(symbol, list, message)) {
-                return false;
+                return failAt(list, k);
             }
         }
     }
     if (vowels.empty()) {
         message = "Error! Vowel list is empty, there might be format error. Please refer to the manual.";
-        return false;
+        return failAt(2, SIZE_MAX);
     }
     if (syllables.empty()) {
         message = "Error! Symbol list is empty, there might be format error. Please refer to the manual.";
-        return false;
+        return failAt(1, SIZE_MAX);
     }
     return true;
 }
 
-bool PhoneticDictionary::checkCharacters(std::string& message) const
+bool PhoneticDictionary::checkCharacters(std::string& message, Place* where) const
 {
-    const auto check = [&message](const std::string& symbol, int list, std::string_view forbidden) {
+    const auto check = [&](const std::string& symbol, int list, std::size_t item, std::string_view forbidden) {
         for (const char c : forbidden) {
             if (symbol.find(c) != std::string::npos) {
                 message = "Error symbol!  '" + std::string(1, c) + "' exists in symbol: " + symbol + " , in '" +
                           std::string(kCharacterNames[list]) + "'";
+                if (where != nullptr) {
+                    *where = Place{list, lineOf(list, item)};
+                }
                 return false;
             }
         }
         return true;
     };
-    for (const auto& s : syllables) {
-        if (!check(s[0], 1, kAllForbidden)) {
+    for (std::size_t k = 0; k < syllables.size(); ++k) {
+        if (!check(syllables[k][0], 1, k, kAllForbidden)) {
             return false;
         }
     }
-    for (const auto& v : vowels) {
-        if (!check(v.first, 2, kAllForbidden)) {
+    for (std::size_t k = 0; k < vowels.size(); ++k) {
+        if (!check(vowels[k].first, 2, k, kAllForbidden)) {
             return false;
         }
     }
     const std::array<const std::vector<std::string>*, 4> singles = {&voicedConsonants, &unvoicedConsonants,
                                                                     &independents, &tails};
     for (std::size_t i = 0; i < singles.size(); ++i) {
-        for (const std::string& symbol : *singles[i]) {
-            if (!check(symbol, static_cast<int>(i) + 3, kAllForbidden)) {
+        for (std::size_t k = 0; k < singles[i]->size(); ++k) {
+            if (!check((*singles[i])[k], static_cast<int>(i) + 3, k, kAllForbidden)) {
                 return false;
             }
         }
@@ -195,13 +222,13 @@ bool PhoneticDictionary::checkCharacters(std::string& message) const
     // The parts of a symbol line and the second field of a vowel line may hold any character but
     // the separators of the serialised text: a "|" or ";" there would shift the engine's sections
     // and entries, and the build would run on a dictionary other than the one that passed.
-    for (const auto& s : syllables) {
-        if (!check(s[1], 1, kSeparators) || !check(s[2], 1, kSeparators)) {
+    for (std::size_t k = 0; k < syllables.size(); ++k) {
+        if (!check(syllables[k][1], 1, k, kSeparators) || !check(syllables[k][2], 1, k, kSeparators)) {
             return false;
         }
     }
-    for (const auto& v : vowels) {
-        if (!check(v.second, 2, kSeparators)) {
+    for (std::size_t k = 0; k < vowels.size(); ++k) {
+        if (!check(vowels[k].second, 2, k, kSeparators)) {
             return false;
         }
     }
@@ -237,10 +264,11 @@ std::string PhoneticDictionary::serialise() const
     return text;
 }
 
-bool checkDictionaryTexts(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message)
+bool checkDictionaryTexts(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message,
+                          PhoneticDictionary::Place* where)
 {
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
-    return dictionary.checkRepeats(message) && dictionary.checkCharacters(message);
+    return dictionary.checkRepeats(message, where) && dictionary.checkCharacters(message, where);
 }
 
 bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message)

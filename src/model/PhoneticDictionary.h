@@ -28,13 +28,22 @@ public:
     void parseIndependentList(std::string_view text);
     void parseTailList(std::string_view text);
 
+    // Where a check failed: the list (1 … 6, in the order above) and the line of its text (counted
+    // from 1; 0 when the failure is about the whole list, an empty one).
+    struct Place {
+        int list = 0;
+        int line = 0;
+        bool operator==(const Place&) const = default;
+    };
+
     // No symbol may appear twice, and both the vowel and the symbol lists must hold something.
-    // On failure message names the symbol and the lists involved.
-    bool checkRepeats(std::string& message) const;
+    // On failure message names the symbol and the lists involved; where, when given, the line of
+    // the second occurrence.
+    bool checkRepeats(std::string& message, Place* where = nullptr) const;
     // No symbol may hold a character that cannot stand in a file name or in the serialised form;
     // after all symbols, the consonant and vowel parts of symbol lines and the second field of
     // vowel lines are checked for the separators "|" and ";" of the serialised form.
-    bool checkCharacters(std::string& message) const;
+    bool checkCharacters(std::string& message, Place* where = nullptr) const;
 
     bool isIndependent(std::string_view symbol) const;
 
@@ -48,11 +57,17 @@ public:
     std::vector<std::string> unvoicedConsonants;
     std::vector<std::string> independents;
     std::vector<std::string> tails;
+
+private:
+    // The line (from 1) of each item above in its text, list by list in the order of the lists.
+    std::array<std::vector<int>, 6> m_lines;
+    int lineOf(int list, std::size_t item) const;
 };
 
 // The dictionary window's "Check Dictionary": checkRepeats, then checkCharacters, of the project's
 // parsed texts, and nothing else. True when both pass.
-bool checkDictionaryTexts(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message);
+bool checkDictionaryTexts(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message,
+                          PhoneticDictionary::Place* where = nullptr);
 
 // What the build panel checks before either build command: the three empty-text messages, then
 // checkDictionaryTexts. True when the dictionary can be built.

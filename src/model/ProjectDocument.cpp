@@ -110,11 +110,6 @@ ProjectDocument::FileStamp ProjectDocument::stampOf(const std::filesystem::path&
     return stamp;
 }
 
-bool ProjectDocument::changedOnDisk() const
-{
-    return !m_path.empty() && stampOf(m_path) != m_known;
-}
-
 ProjectDocument::SaveOutcome ProjectDocument::saveUnlessChanged(const std::optional<FileStamp>& accepted)
 {
     if (!m_model || m_path.empty()) {

@@ -61,8 +61,6 @@ public:
         bool operator==(const FileStamp&) const = default;
     };
     static FileStamp stampOf(const std::filesystem::path& file);
-    // The file changed on disk since it was read or last saved through this document.
-    bool changedOnDisk() const;
 
     enum class SaveOutcome { saved, failed, changedOnDisk };
     // save(), unless the file changed on disk since it was read or saved here (another program's

@@ -58,6 +58,9 @@ TEST_F(Mp3Reader, DecodesToSixteenBitSamplesButNeverPassesTheGate)
     ASSERT_TRUE(probeAudioFile(path, probed));
     EXPECT_EQ(probed.sampleCount(), wav.sampleCount());
     EXPECT_EQ(probed.sampleRate, 44100);
+    // Its format is right; the message says what is wrong with it.
+    EXPECT_EQ(wavFormatErrorText(path),
+              std::string(kWavFormatErrorMessage) + "\ntone.mp3: 44100 Hz, 16-bit, mono, MP3");
 }
 
 TEST_F(Mp3Reader, DamagedOrForeignFilesFailAndLeaveTheTarget)

@@ -244,14 +244,31 @@ TEST_F(WavReader, EditorLoadsGoodFilesAndShowsTheMessageOnlyForWrongFormats)
     eightBit.bitsPerSample = 8;
     WavBytes::Format twentyFour;
     twentyFour.bitsPerSample = 24;
-    for (const Case& c : {Case{"48k", rate48k}, Case{"stereo", stereo}, Case{"8bit", eightBit}, Case{"24bit", twentyFour}}) {
+    WavBytes::Format everything; // 48 kHz 24-bit stereo
+    everything.sampleRate = 48000;
+    everything.bitsPerSample = 24;
+    everything.channels = 2;
+    struct Said {
+        Case file;
+        const char* secondLine;
+    };
+    for (const Said& c : {Said{{"48k", rate48k}, "48k.wav: 48000 Hz, 16-bit, mono"},
+                          Said{{"stereo", stereo}, "stereo.wav: 44100 Hz, 16-bit, stereo"},
+                          Said{{"8bit", eightBit}, "8bit.wav: 44100 Hz, 8-bit, mono"},
+                          Said{{"24bit", twentyFour}, "24bit.wav: 44100 Hz, 24-bit, mono"},
+                          Said{{"ka", everything}, "ka.wav: 48000 Hz, 24-bit, stereo"}}) {
         CWavData d;
-        const auto path = write(std::string(c.name) + ".wav", WavBytes().fmt(c.format).data16(samples(4410)).bytes());
-        EXPECT_EQ(loadForEditor(path, d), WavLoadStatus::FormatError) << c.name;
+        const auto path =
+            write(std::string(c.file.name) + ".wav", WavBytes().fmt(c.file.format).data16(samples(4410)).bytes());
+        EXPECT_EQ(loadForEditor(path, d), WavLoadStatus::FormatError) << c.file.name;
         EXPECT_EQ(d.duration, 0.0f);
         EXPECT_TRUE(d.pcm.empty());
+        // The message keeps its words and says on a second line what the file really is.
+        EXPECT_EQ(wavFormatErrorText(path), std::string(kWavFormatErrorMessage) + "\n" + c.secondLine);
     }
     EXPECT_EQ(kWavFormatErrorMessage, "Wav format error! Format must be 44100Hz 16bit mono.");
+    // A file gone since it was read gives its name alone.
+    EXPECT_EQ(wavFormatErrorText(m_dir / "gone.wav"), std::string(kWavFormatErrorMessage) + "\ngone.wav");
 
     // A failed read clears what was loaded before and shows nothing.
     EXPECT_EQ(loadForEditor(write("bad.wav", {'R', 'I', 'F', 'F'}), data), WavLoadStatus::ReadFailed);

@@ -1,4 +1,5 @@
 #include "builder/BuildTextRenderer.h"
+#include "builder/FolderCheck.h"
 #include "builder/VoiceBankBuilder.h"
 #include "demo/DemoSinger.h"
 #include "engine/BankReader.h"
@@ -10,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <cstdlib>
 
 namespace fs = std::filesystem;
@@ -389,4 +392,83 @@ TEST_F(Builder, ABankIsReplacedWholeOrNotAtAll)
     buildVoiceBank(context, m_dictionary, {"C4"}, "second", models.string(), bank.string());
     EXPECT_NE(text.text().find("File create failed."), std::string::npos) << text.text();
     EXPECT_EQ(lvtest::readFile(bank / "voice.tssd"), description);
+}
+
+// The list's check of one folder: every entry's verdict, in the build's order, from a worker; a
+// check that is still running when its owner goes is stopped and waited for.
+TEST_F(Builder, AFolderCheckReportsEveryEntryFromItsWorker)
+{
+    const fs::path folder = m_project->wavLocations.at(0);
+    CTsVoiceCfgMgr mgr;
+    ASSERT_EQ(mgr.loadFolder(folder), CTsVoiceCfgMgr::LoadStatus::Loaded);
+    const std::string first = mgr.entries().front()->entryKey();
+    ASSERT_EQ(copyEntry(mgr, first, "ka", "H4"), EntryUpdate::Done); // no pitch name: refused
+    const std::size_t entries = mgr.entries().size();
+
+    std::mutex lock;
+    std::condition_variable finishedChanged;
+    std::vector<FolderCheck::Verdict> verdicts;
+    std::vector<std::thread::id> threads;
+    int finished = 0;
+    bool stopped = true;
+    {
+        FolderCheck check;
+        check.onVerdict = [&](const FolderCheck::Verdict& v) {
+            const std::lock_guard<std::mutex> hold(lock);
+            verdicts.push_back(v);
+            threads.push_back(std::this_thread::get_id());
+        };
+        check.onFinished = [&](bool wasStopped) {
+            const std::lock_guard<std::mutex> hold(lock);
+            ++finished;
+            stopped = wasStopped;
+            finishedChanged.notify_all();
+        };
+        check.start(m_dictionary, folder.string(), 2);
+        std::unique_lock<std::mutex> wait(lock);
+        ASSERT_TRUE(finishedChanged.wait_for(wait, std::chrono::seconds(60), [&] { return finished > 0; }));
+    }
+    EXPECT_EQ(finished, 1);
+    EXPECT_FALSE(stopped);
+    ASSERT_EQ(verdicts.size(), entries);
+    for (std::size_t i = 0; i < verdicts.size(); ++i) {
+        const FolderCheck::Verdict& v = verdicts[i];
+        EXPECT_EQ(v.done, int(i) + 1);
+        EXPECT_EQ(v.total, int(entries));
+        EXPECT_NE(threads[i], std::this_thread::get_id()) << "reported from the worker";
+        if (v.key == "H4->ka") {
+            EXPECT_FALSE(v.ok);
+            EXPECT_EQ(v.text, "Pitch symbol error.");
+        } else {
+            EXPECT_TRUE(v.ok) << v.key << ": " << v.text;
+            EXPECT_EQ(v.text, "pass");
+        }
+    }
+    // Keys in the build's order: the file's key order.
+    std::vector<std::string> keys;
+    for (const auto& v : verdicts) {
+        keys.push_back(v.key);
+    }
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+
+    // Gone while it runs: stopped (though asked before the build began), and the worker is waited
+    // for before the callbacks' state goes.
+    finished = 0;
+    verdicts.clear();
+    {
+        FolderCheck check;
+        check.onVerdict = [&](const FolderCheck::Verdict& v) {
+            const std::lock_guard<std::mutex> hold(lock);
+            verdicts.push_back(v);
+        };
+        check.onFinished = [&](bool wasStopped) {
+            const std::lock_guard<std::mutex> hold(lock);
+            ++finished;
+            stopped = wasStopped;
+        };
+        check.start(m_dictionary, folder.string(), 1);
+    }
+    EXPECT_EQ(finished, 1);
+    EXPECT_TRUE(stopped);
+    EXPECT_LT(verdicts.size(), entries) << "no entry starts after the stop";
 }

@@ -267,11 +267,95 @@ TEST_F(EntriesCommand, RenameCopyAndDeleteAsTheListDoes)
 
 TEST_F(EntriesCommand, HelpDescribesEverySubcommand)
 {
-    for (const char* sub : {"list", "put", "rename"}) {
+    for (const char* sub : {"list", "put", "rename", "scan"}) {
         const auto r = runLvtb({"entries", sub, "--help"});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out.rfind("usage: lvtb entries list DIR", 0), 0u);
         EXPECT_NE(r.out.find("lvtb entries delete DIR KEY"), std::string::npos);
+        EXPECT_NE(r.out.find("lvtb entries scan FILE LOCATION --pitch P [--dry-run]"), std::string::npos);
     }
     EXPECT_NE(runLvtb({"--help"}).out.find("entries"), std::string::npos);
+}
+
+// A scan makes entries for the recordings without one, reading each name with the project's
+// dictionary, and leaves every other file alone with a line saying why.
+TEST_F(EntriesCommand, ScanMakesEntriesForRecordingsWithoutOne)
+{
+    const std::string project = (dir / "voice.lvtb").string();
+    ASSERT_EQ(runLvtb({"project", "new", project}).status, 0);
+    const std::pair<const char*, const char*> lists[] = {
+        {"symbolList", "ka,k,a\r\nsa,s,a"}, {"vowelList", "a,a"}, {"unvoicedConsonantList", "k\r\ns"},
+        {"independentList", "br1"},
+    };
+    for (const auto& [field, text] : lists) {
+        ASSERT_EQ(runLvtb({"project", "set", project, field, text}).status, 0);
+    }
+    ASSERT_EQ(putCv("0.5,0.625,0.75,0.9").status, 0); // ka.wav is used by C4->ka
+    const std::vector<unsigned char> oneSecond = lvtest::WavBytes::mono16(lvtest::sine16(44100));
+    for (const char* name : {"C4_ka.wav", "C4_sa.wav", "E4_sa.wav", "a_k.WAV", "xyz.wav"}) {
+        lvtest::writeFile(dir / name, oneSecond);
+    }
+    lvtest::writeFile(dir / "br1.wav", lvtest::WavBytes::mono16(lvtest::sine16(88200)));
+    lvtest::writeFile(dir / "C4_-ka.wav", lvtest::WavBytes::mono16(lvtest::sine16(8820))); // 0.2 s
+    writeText(dir / "notes.txt", "not a recording");
+    std::filesystem::create_directory(dir / "sa.wav"); // a folder is no recording
+    const std::string before = readText(cfg());
+
+    // In byte order of the names.
+    const std::string tooShort = "unusable C4_-ka.wav: too short (0.200000 s) for the editor's first markers to lie "
+                                 "outside its 0.06 s margins\n";
+    const auto dry = runLvtb({"entries", "scan", project, d(), "--pitch", "C4", "--dry-run"});
+    EXPECT_EQ(dry.status, 1) << "files were left alone";
+    EXPECT_EQ(dry.out, tooShort +
+                           "exists C4->ka\tC4_ka.wav\n"
+                           "would make C4->sa\tCV\tC4_sa.wav\n"
+                           "unmatched E4_sa.wav\n"
+                           "would make C4->a_k\tVX\ta_k.WAV\n"
+                           "would make C4->br1\tINDIE\tbr1.wav\n"
+                           "unmatched xyz.wav\n");
+    EXPECT_TRUE(dry.err.empty()) << dry.err;
+    EXPECT_EQ(readText(cfg()), before) << "a dry run writes nothing";
+
+    const auto scan = runLvtb({"entries", "scan", project, d(), "--pitch", "C4"});
+    EXPECT_EQ(scan.status, 1);
+    std::string made = dry.out;
+    for (std::size_t at = made.find("would make "); at != std::string::npos; at = made.find("would make ")) {
+        made.replace(at, 11, "made ");
+    }
+    EXPECT_EQ(scan.out, made);
+    // Markers where the editor first puts them: CV at 0.2, 0.3, 0.7, 0.8 of the duration (the tail
+    // 0.055 s after the vowel end), VX and INDIE at 0.2 and 0.5. The existing entry is untouched.
+    EXPECT_EQ(runLvtb({"entries", "list", d()}).out,
+              "C4->a_k\tVX\ta_k.WAV\t0.200000\t0.500000\n"
+              "C4->br1\tINDIE\tbr1.wav\t0.400000\t1.000000\n"
+              "C4->ka\tCV\tka.wav\t0.500000\t0.625000\t0.750000\t0.900000\t0.955000\n"
+              "C4->sa\tCV\tC4_sa.wav\t0.200000\t0.300000\t0.700000\t0.800000\t0.855000\n");
+    Json::Value v;
+    ASSERT_TRUE(Json::Reader().parse(readText(cfg()), v));
+    EXPECT_EQ(v["C4->sa"]["updateTime"].asString(), "2023-11-15 06:13:20") << "made now";
+
+    // Again: only what was left alone is reported, and the file stays as it is.
+    const std::string afterScan = readText(cfg());
+    const auto again = runLvtb({"entries", "scan", project, d(), "--pitch", "C4"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.out, tooShort + "exists C4->ka\tC4_ka.wav\nunmatched E4_sa.wav\nunmatched xyz.wav\n");
+    EXPECT_EQ(readText(cfg()), afterScan);
+
+    // At E4 the prefix of E4_sa.wav names the scan's pitch.
+    const auto e4 = runLvtb({"entries", "scan", project, d(), "--pitch", "E4"});
+    EXPECT_EQ(e4.out, "unmatched C4_-ka.wav\nunmatched C4_ka.wav\nmade E4->sa\tCV\tE4_sa.wav\nunmatched xyz.wav\n");
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"entries", "scan", project, d()},
+        {"entries", "scan", project, d(), "--pitch", ""},
+        {"entries", "scan", project, (dir / "nowhere").string(), "--pitch", "C4"},
+        {"entries", "scan", (dir / "br1.wav").string(), d(), "--pitch", "C4"},
+        {"entries", "scan", d(), "--pitch", "C4"},
+    };
+    for (const auto& argv : bad) {
+        const auto r = runLvtb(argv);
+        EXPECT_EQ(r.status, 2) << argv[2] << " " << argv.size();
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_EQ(r.err.rfind("lvtb: ", 0), 0u) << r.err;
+    }
 }

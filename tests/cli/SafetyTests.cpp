@@ -185,8 +185,8 @@ TEST(LvtbSafety, OnlyRegularFilesAreReadAndNothingBlocksOrAborts)
     EXPECT_NE(build.out.find(" wav reading error:" + (d.dir / "fifo wav").string() + "/"), std::string::npos) << build.out << build.err;
 }
 
-// Writers that run at once on one folder take turns: every change reported stored is on disk, and
-// two bank builds into one folder never mix their files.
+// Writers that run at once on one folder take turns (puts, scans, additions to the project): every
+// change reported stored is on disk, and two bank builds into one folder never mix their files.
 TEST(LvtbSafety, ConcurrentWritersLoseNothing)
 {
     SmallDemo d;
@@ -194,8 +194,32 @@ TEST(LvtbSafety, ConcurrentWritersLoseNothing)
     const fs::path folder = d.dir / "takes";
     fs::create_directories(folder);
     lvtest::writeFile(folder / "take.wav", lvtest::WavBytes::mono16(lvtest::sine16(44100)));
+    // Recordings for a third writer that scans for them, one pitch at a time, while the others put.
+    const std::vector<std::string> pitches = {"C4", "D4", "E4", "F4", "G4", "A4"};
+    const std::vector<std::string> units = {"ka", "na", "a_k", "a_n"};
+    for (const std::string& pitch : pitches) {
+        for (const std::string& unit : units) {
+            lvtest::writeFile(folder / (pitch + "_" + unit + ".wav"), lvtest::WavBytes::mono16(lvtest::sine16(22050)));
+        }
+    }
     constexpr int kEach = 12;
     std::vector<pid_t> children;
+    if (const pid_t scanner = ::fork(); scanner == 0) {
+        ::alarm(60);
+        int failures = 0;
+        for (const std::string& pitch : pitches) {
+            const auto r = runLvtb({"entries", "scan", d.project, folder.string(), "--pitch", pitch});
+            std::istringstream lines(r.out);
+            std::size_t made = 0;
+            for (std::string line; std::getline(lines, line);) {
+                made += line.rfind("made ", 0) == 0;
+            }
+            failures += made != units.size();
+        }
+        ::_exit(failures == 0 ? 0 : 1);
+    } else {
+        children.push_back(scanner);
+    }
     for (int writer = 0; writer < 2; ++writer) {
         const pid_t child = ::fork();
         if (child == 0) {
@@ -219,7 +243,8 @@ TEST(LvtbSafety, ConcurrentWritersLoseNothing)
     }
     CTsVoiceCfgMgr mgr;
     ASSERT_EQ(mgr.loadFolder(folder), CTsVoiceCfgMgr::LoadStatus::Loaded);
-    EXPECT_EQ(mgr.entries().size(), std::size_t(2 * kEach));
+    EXPECT_EQ(mgr.entries().size(), std::size_t(2 * kEach) + pitches.size() * units.size());
+    EXPECT_NE(mgr.findKey("A4->a_n"), nullptr);
     const auto project = readProjectFile(d.project);
     ASSERT_EQ(project.status, ProjectReadStatus::ok);
     EXPECT_EQ(project.model->wavLocations.size(), d.demo.wavLocations.size() + 2 * kEach);

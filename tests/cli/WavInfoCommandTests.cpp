@@ -132,6 +132,26 @@ TEST(WavInfoCommand, ADataChunkCutShortIsReadAsFarAsItGoesAndSaidSo)
     EXPECT_EQ(put.status, 0) << put.out << put.err;
     EXPECT_EQ(put.err, note);
 
+    // The commands that read recordings through the builder say it once per recording, however many
+    // entries use it.
+    ASSERT_EQ(runLvtb({"entries", "put", dir.path().string(), "--kind", "INDIE", "--wav", "cut.wav", "--pitch", "D4",
+                       "--symbol", "br", "--markers", "0.2,0.3"})
+                  .status,
+              0);
+    const auto project = (dir / "p.lvtb").string();
+    ASSERT_EQ(runLvtb({"project", "new", project}).status, 0);
+    for (const auto& [field, value] : std::vector<std::pair<std::string, std::string>>{
+             {"symbolList", "ka,k,a"}, {"vowelList", "a,a"}, {"unvoicedConsonantList", "k"},
+             {"independentList", "br"}, {"modelFolder", (dir / "models").string()}}) {
+        ASSERT_EQ(runLvtb({"project", "set", project, field, value}).status, 0) << field;
+    }
+    ASSERT_EQ(runLvtb({"project", "add-location", project, dir.path().string()}).status, 0);
+    for (const std::string command : {"check", "build-models"}) {
+        const auto r = runLvtb({command, project});
+        EXPECT_NE(r.out.find("br"), std::string::npos) << command << r.out;
+        EXPECT_EQ(r.err, note) << command;
+    }
+
     // A whole file says nothing.
     lvtest::writeFile(path, lvtest::WavBytes().fmt({}).chunk("data", body).bytes());
     EXPECT_EQ(runLvtb({"wav-info", path}).err, "");

@@ -125,6 +125,31 @@ TEST(AppConfig, TheSpectrogramPreferencesAreMembersOfTheirOwnWrittenOnlyWhenChan
     EXPECT_EQ(again.toJsonText(), kDefaultText);
 }
 
+TEST(AppConfig, WindowPlacesAreAMemberOfTheirOwnAndMalformedPlacesArePassedOver)
+{
+    CAppConfigModel settings;
+    ASSERT_TRUE(settings.fromJsonText(R"({"windowPlaces": {"list": [10, 40, 600, 500], "editor": [-5, 0, 800, 2.0],
+        "short": [1, 2, 3], "empty": [0, 0, 0, 10], "text": [1, 2, "3", 4], "flat": 7}})"));
+    using Place = CAppConfigModel::WindowPlace;
+    EXPECT_EQ(settings.windowPlaces, (std::map<std::string, Place>{{"editor", Place{-5, 0, 800, 2}},
+                                                                   {"list", Place{10, 40, 600, 500}}}));
+    // Sorted after "vibPreins", the last of the twenty.
+    const std::string text = settings.toJsonText();
+    const std::string tail = "   },\r\n"
+                             "   \"windowPlaces\" : {\r\n"
+                             "      \"editor\" : [ -5, 0, 800, 2 ],\r\n"
+                             "      \"list\" : [ 10, 40, 600, 500 ]\r\n"
+                             "   }\r\n"
+                             "}\r\n";
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    CAppConfigModel again;
+    again.fromJsonText(settings.toJsonText());
+    EXPECT_EQ(again.windowPlaces, settings.windowPlaces);
+    // Without places the file keeps its twenty members.
+    EXPECT_EQ(CAppConfigModel().toJsonText().find("windowPlaces"), std::string::npos);
+}
+
 TEST(AppConfig, InvalidJsonLeavesEveryDefault)
 {
     lvtest::TempDir dir;

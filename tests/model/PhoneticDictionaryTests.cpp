@@ -1,5 +1,7 @@
 #include "model/PhoneticDictionary.h"
 
+#include "model/EntryNaming.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,17 +24,19 @@ PhoneticDictionary goodDictionary()
     return d;
 }
 
-std::string repeatsMessage(const PhoneticDictionary& d)
+using Place = PhoneticDictionary::Place;
+
+std::string repeatsMessage(const PhoneticDictionary& d, Place* where = nullptr)
 {
     std::string message = "untouched";
-    EXPECT_FALSE(d.checkRepeats(message));
+    EXPECT_FALSE(d.checkRepeats(message, where));
     return message;
 }
 
-std::string charactersMessage(const PhoneticDictionary& d)
+std::string charactersMessage(const PhoneticDictionary& d, Place* where = nullptr)
 {
     std::string message = "untouched";
-    EXPECT_FALSE(d.checkCharacters(message));
+    EXPECT_FALSE(d.checkCharacters(message, where));
     return message;
 }
 
@@ -122,6 +126,26 @@ TEST(DictionaryRepeats, NamesTheListsInvolved)
     EXPECT_EQ(repeatsMessage(d), "Error! Repeat 'n' in 'Voiced Consonant list'");
 }
 
+TEST(DictionaryRepeats, ThePlaceIsTheLineOfTheSecondOccurrenceInItsText)
+{
+    // Blank and malformed lines count as lines of the text, though they give no symbol.
+    PhoneticDictionary d = goodDictionary();
+    d.parseSymbolList("ka,k,a\r\n\r\nbad line\r\nka,g,a");
+    Place where;
+    repeatsMessage(d, &where);
+    EXPECT_EQ(where, (Place{1, 4}));
+
+    d = goodDictionary();
+    d.parseTailList("\r\n-\r\n s ");
+    repeatsMessage(d, &where);
+    EXPECT_EQ(where, (Place{6, 3})); // s of the unvoiced list met again in the tail list
+
+    d = goodDictionary();
+    d.parseVowelList("a\r\no"); // no line of two fields: the list as a whole
+    repeatsMessage(d, &where);
+    EXPECT_EQ(where, (Place{2, 0}));
+}
+
 TEST(DictionaryRepeats, EmptyListsVowelsFirst)
 {
     EXPECT_EQ(repeatsMessage(PhoneticDictionary()),
@@ -192,6 +216,17 @@ TEST(DictionaryCharacters, PartsMustNotBreakTheSerialisedText)
 
     d.parseTailList("t.");  // every symbol field is checked before any part
     EXPECT_EQ(charactersMessage(d), "Error symbol!  '.' exists in symbol: t. , in 'Tail symbol list'");
+
+    // The place of the line that holds the character.
+    Place where;
+    d = goodDictionary();
+    d.parseSymbolList("ka,k,a\r\n\r\nsa,s|x,a");
+    charactersMessage(d, &where);
+    EXPECT_EQ(where, (Place{1, 3}));
+    d = goodDictionary();
+    d.parseIndependentList("br1\r\n\r\n\r\nbr.2");
+    charactersMessage(d, &where);
+    EXPECT_EQ(where, (Place{5, 4}));
 }
 
 TEST(DictionarySerialise, SectionsInTheEnginesOrder)
@@ -232,4 +267,81 @@ TEST(DictionaryProjectCheck, EmptyTextsBeforeTheDictionaryChecks)
     p.tailList = "";
     message.clear();
     EXPECT_TRUE(checkProjectDictionary(p, message));
+}
+
+// A recording's file name read as a unit: the stem, less a prefix naming the scan's pitch, looked
+// up in the dictionary's lists.
+TEST(DictionaryFileNames, StemAndPitchPrefixNameTheUnit)
+{
+    const PhoneticDictionary d = goodDictionary(); // CV ka sa a; vowels a o; n; k s; br1; tail -
+    struct Case {
+        const char* file;
+        const char* pitch;
+        const char* srcType; // "" for no match
+        const char* symbol;
+    };
+    const Case cases[] = {
+        {"ka.wav", "C4", "CV", "ka"},
+        {"C4_ka.wav", "C4", "CV", "ka"},
+        {"C4_ka.wav", "E4", "", ""},        // the prefix names another pitch: "C4_ka" is no unit
+        {"E4_C4_ka.wav", "E4", "", ""},     // one prefix only
+        {"-sa.WAV", "C4", "CV", "-sa"},
+        {"C4_-ka.wav", "C4", "CV", "-ka"},
+        {"a.wav", "C4", "CV", "a"},          // a symbol-list line spelt like the vowel
+        {"a_k.wav", "C4", "VX", "a_k"},      // unvoiced consonant
+        {"o_n.wav", "C4", "VX", "o_n"},      // voiced consonant
+        {"a_o.wav", "C4", "VX", "a_o"},      // vowel
+        {"C4_o_-.wav", "C4", "VX", "o_-"},   // tail
+        {"br1.wav", "C4", "INDIE", "br1"},
+        {"C4_br1.wav", "C4", "INDIE", "br1"},
+        {"a_ka.wav", "C4", "", ""},          // a CV symbol does not end a VX unit
+        {"k_a.wav", "C4", "", ""},
+        {"ka_.wav", "C4", "", ""},
+        {"C4_.wav", "C4", "", ""},
+        {"C4.wav", "C4", "", ""},
+        {"-.wav", "C4", "", ""},
+        {"--ka.wav", "C4", "", ""},
+        {"Ka.wav", "C4", "", ""},            // symbols compare exactly
+        {"ka.x.wav", "C4", "", ""},
+        {"ka.wav", "", "CV", "ka"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<EntryName> name = entryNameFromWav(c.file, c.pitch, d);
+        if (*c.srcType == '\0') {
+            EXPECT_FALSE(name) << c.file << " at " << c.pitch << " read as " << name->symbol;
+            continue;
+        }
+        ASSERT_TRUE(name) << c.file << " at " << c.pitch;
+        EXPECT_EQ(name->srcType, c.srcType) << c.file;
+        EXPECT_EQ(name->symbol, c.symbol) << c.file;
+    }
+
+    for (const char* wav : {"ka.wav", "ka.WAV", "x.Wav", ".wav"}) {
+        EXPECT_TRUE(isWavFileName(wav)) << wav;
+    }
+    for (const char* other : {"ka.wave", "ka.mp3", "wav", "ka.wav.bak", "ka_wav"}) {
+        EXPECT_FALSE(isWavFileName(other)) << other;
+    }
+}
+
+// A new entry's markers start where the editor puts them in a newly loaded file: CV at 0.2, 0.3,
+// 0.7 and 0.8 of the duration, the two markers of VX and INDIE at 0.2 and 0.5, in single precision.
+TEST(DictionaryFileNames, NewEntriesStartWithTheEditorsMarkers)
+{
+    const float d = 1.25f;
+    CTsVoiceCfg_CV cv;
+    placeDefaultMarkers(cv, d);
+    EXPECT_EQ(cv.connectPoint, double(0.25f));
+    EXPECT_EQ(cv.preutterance, double(0.3f * d));
+    EXPECT_EQ(cv.vowelStart, double(0.875f));
+    EXPECT_EQ(cv.vowelEnd, double(1.0f));
+    CTsVoiceCfg_VC vx;
+    placeDefaultMarkers(vx, d);
+    EXPECT_EQ(vx.connectPoint, double(0.25f));
+    EXPECT_EQ(vx.tailPoint, double(0.625f));
+    CTsVoiceCfg_INDIE indie;
+    placeDefaultMarkers(indie, 2.0f);
+    EXPECT_EQ(indie.startPoint, double(0.4f));
+    EXPECT_EQ(indie.endPoint, 1.0);
+    EXPECT_TRUE(defaultMarkerFractions(CTsVoiceCfg::kNoKind).empty());
 }

@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +76,7 @@ protected:
             return static_cast<QWidget*>(editor);
         };
         hooks.playSound = [this](TessarinEditor::ConfirmationSound s) { sounds.push_back(s); };
+        hooks.availableGeometry = availableGeometry;
         return std::make_unique<TessarinEditor::CTsToolBoxAppMainFrame>(hooks);
     }
 
@@ -92,6 +94,8 @@ protected:
     TessarinEditor::PrompterScope scope{scripted};
     QPointer<RecordingEditor> editor; // the last one made
     std::vector<TessarinEditor::ConfirmationSound> sounds;
+    // The screen's available area the main window places its tool windows in (unset: the screen's).
+    std::function<QRect()> availableGeometry;
 };
 
 } // namespace lvtest

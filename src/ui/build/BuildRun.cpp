@@ -52,6 +52,7 @@ void BuildRun::appendPiece(std::string_view piece)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_text += piece;
+    m_lines += int(std::count(piece.begin(), piece.end(), '\n'));
 }
 
 void BuildRun::queued()
@@ -86,6 +87,7 @@ void BuildRun::stop()
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_dots = false;
+        m_stopped = m_stopped || m_running.load();
     }
     m_context.stop.store(1);
     joinAndWriteLog();
@@ -131,6 +133,7 @@ void BuildRun::onProgress(const std::string& line)
     m_renderer.onProgress(line);
     {
         std::lock_guard<std::mutex> guard(m_lock);
+        m_lastProgressLine = m_lines; // the piece began with its line end
         m_dots = true;
         m_done = m_context.done; // the builder's counters, read on the thread that writes them
         m_total = m_context.total;
@@ -147,8 +150,20 @@ void BuildRun::onEntryResult(const TSSrcCheckResult& result, const std::string& 
         if (!line.empty()) {
             m_done = m_context.done + 1;
         }
+        if (!result.ok) {
+            ++m_failed;
+        }
     }
     queued();
+}
+
+void BuildRun::onEntryDone(const CTsVoiceCfg& entry, const std::string& location, const TSSrcCheckResult&)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_lastProgressLine >= 0) {
+        m_entryLines[m_lastProgressLine] = EntryLine{entry.clone(), location};
+        m_lastProgressLine = -1;
+    }
 }
 
 void BuildRun::onFinished(const TSSrcCheckResult& result)
@@ -157,6 +172,9 @@ void BuildRun::onFinished(const TSSrcCheckResult& result)
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_dots = false;
+        if (!result.ok) {
+            m_failed += std::max<std::int32_t>(1, std::int32_t(result.messages.size()));
+        }
     }
     queued();
 }
@@ -194,6 +212,8 @@ std::optional<BuildRun::Snapshot> BuildRun::refresh()
         shot.text = m_text;
         shot.done = m_done;
         shot.total = m_total;
+        shot.failed = m_failed;
+        shot.stopped = m_stopped;
     }
     writeLog(shot.text);
     return shot;
@@ -202,7 +222,17 @@ std::optional<BuildRun::Snapshot> BuildRun::refresh()
 BuildRun::Snapshot BuildRun::snapshot() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    return Snapshot{m_text, m_done, m_total};
+    return Snapshot{m_text, m_done, m_total, m_failed, m_stopped};
+}
+
+std::optional<BuildRun::EntryLine> BuildRun::entryAtLine(int line) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    const auto found = m_entryLines.find(line);
+    if (found == m_entryLines.end()) {
+        return std::nullopt;
+    }
+    return EntryLine{found->second.entry->clone(), found->second.location};
 }
 
 std::string BuildRun::text() const

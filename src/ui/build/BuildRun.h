@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -50,8 +52,17 @@ public:
     // What the window shows after a refresh.
     struct Snapshot {
         std::string text;
-        std::int32_t done = 0;  // units handled
-        std::int32_t total = 0; // units to do; 0 while not known
+        std::int32_t done = 0;   // units handled
+        std::int32_t total = 0;  // units to do; 0 while not known
+        std::int32_t failed = 0; // reports with an error: entries, listed symbols missing, unreadable
+                                 // locations; for the bank, the problems of its error list
+        bool stopped = false;    // "Stop" was asked before the run ended
+    };
+
+    // The entry whose progress line is a given line of the text, and its wav location.
+    struct EntryLine {
+        std::unique_ptr<CTsVoiceCfg> entry;
+        std::string location;
     };
 
     using Notifier = std::function<void()>;
@@ -91,12 +102,15 @@ public:
 
     // The text so far (under the lock).
     std::string text() const;
+    // The entry reported on line (counted from 0 in the text), when that line is an entry's.
+    std::optional<EntryLine> entryAtLine(int line) const;
     const std::filesystem::path& logFile() const { return m_logFile; }
 
 private:
     void onProgress(const std::string& line) override;
     void onEntryResult(const TSSrcCheckResult& result, const std::string& line) override;
     void onFinished(const TSSrcCheckResult& result) override;
+    void onEntryDone(const CTsVoiceCfg& entry, const std::string& location, const TSSrcCheckResult& result) override;
 
     void work();
     // Waits for the worker; when there was one, rewrites the log with the whole text.
@@ -119,6 +133,11 @@ private:
     bool m_dots = false;
     std::int32_t m_done = 0;
     std::int32_t m_total = 0;
+    std::int32_t m_failed = 0;
+    bool m_stopped = false;
+    int m_lines = 0;              // line ends in m_text
+    int m_lastProgressLine = -1;  // the line the last progress line began
+    std::map<int, EntryLine> m_entryLines;
 
     std::atomic<bool> m_running{false};
     std::thread m_worker;

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -27,12 +28,33 @@ const QColor kTextInk(115, 246, 158);
 
 } // namespace
 
+QString buildStatusText(int mode, const BuildRun::Snapshot& shot, bool running)
+{
+    const QString failed = QString::number(shot.failed) + QStringLiteral(" failed");
+    if (mode == BuildRun::kBuildVoiceBank) {
+        if (running) {
+            return QStringLiteral("Building the voice bank");
+        }
+        return QStringLiteral("Finished: ") + (shot.failed == 0 ? QStringLiteral("complete") : failed);
+    }
+    if (running && shot.total == 0) {
+        return QStringLiteral("Looking for the entries to build");
+    }
+    const QString counts =
+        QStringLiteral("%1 of %2 done, ").arg(shot.done).arg(shot.total) + failed;
+    if (running) {
+        return counts;
+    }
+    return (shot.stopped ? QStringLiteral("Stopped: ") : QStringLiteral("Finished: ")) + counts;
+}
+
 CVoiceBankProcessDlg::CVoiceBankProcessDlg(int mode, BuildInputs inputs, const QString& logFile, QWidget* parent,
                                            BuildRun::Clock clock)
     : QDialog(parent),
       m_stop(new QPushButton(QStringLiteral("Stop"), this)),
       m_logLabel(new QLabel(QStringLiteral("Log file : ") + logFile, this)),
       m_progress(new QProgressBar(this)),
+      m_status(new QLabel(this)),
       m_text(new QPlainTextEdit(this)),
       m_dotTimer(new QTimer(this))
 {
@@ -70,7 +92,11 @@ CVoiceBankProcessDlg::CVoiceBankProcessDlg(int mode, BuildInputs inputs, const Q
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_progress);
+    layout->addWidget(m_status);
     layout->addWidget(m_text, 1);
+    m_status->setTextFormat(Qt::PlainText);
+    m_text->viewport()->installEventFilter(this);
+    m_text->viewport()->setToolTip(QStringLiteral("Double-click an entry's line to open it in the wave editor"));
 
     connect(m_stop, &QPushButton::clicked, this, &CVoiceBankProcessDlg::onStop);
     m_dotTimer->setInterval(kDotIntervalMs);
@@ -106,12 +132,16 @@ bool CVoiceBankProcessDlg::event(QEvent* event)
 void CVoiceBankProcessDlg::onRefresh()
 {
     const std::optional<BuildRun::Snapshot> shot = m_run->refresh();
-    if (!m_run->running()) {
+    const bool ended = !m_run->running();
+    if (ended) {
         m_dotTimer->stop();
         updateStopButton();
     }
     if (shot) {
         show(*shot);
+    }
+    if (ended) {
+        announceEnd();
     }
 }
 
@@ -131,6 +161,7 @@ void CVoiceBankProcessDlg::show(const BuildRun::Snapshot& shot)
     m_display = display;
     m_text->verticalScrollBar()->setValue(m_text->verticalScrollBar()->maximum());
 
+    m_status->setText(buildStatusText(m_run->mode(), shot, m_run->running()));
     if (shot.total > 0) {
         m_progress->setRange(0, shot.total);
         m_progress->setValue(std::min(shot.done, shot.total));
@@ -159,6 +190,7 @@ void CVoiceBankProcessDlg::stopBuild()
     // The worker has ended: everything it wrote shows now (the log already holds it).
     show(m_run->snapshot());
     updateStopButton();
+    announceEnd();
 }
 
 void CVoiceBankProcessDlg::onStop()
@@ -202,6 +234,54 @@ void CVoiceBankProcessDlg::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+bool CVoiceBankProcessDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_text->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto* click = static_cast<QMouseEvent*>(event);
+        if (click->button() == Qt::LeftButton) {
+            openEntryAt(click->position().toPoint());
+        }
+        // The word under the pointer is still selected, as in any text.
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+QWidget* CVoiceBankProcessDlg::mainWindow() const
+{
+    QWidget* main = parentWidget();
+    while (main != nullptr && main->parentWidget() != nullptr) {
+        main = main->parentWidget();
+    }
+    return main;
+}
+
+void CVoiceBankProcessDlg::announceEnd()
+{
+    if (m_endAnnounced || m_run->running() || (m_run->mode() != kBuildModels && m_run->mode() != kBuildVoiceBank)) {
+        return;
+    }
+    m_endAnnounced = true;
+    if (QWidget* main = mainWindow()) {
+        QEvent ended(messageType(Msg::kBuildEnded));
+        QCoreApplication::sendEvent(main, &ended);
+    }
+}
+
+void CVoiceBankProcessDlg::openEntryAt(const QPoint& viewportPos)
+{
+    const int line = m_text->cursorForPosition(viewportPos).blockNumber();
+    std::optional<BuildRun::EntryLine> found = m_run->entryAtLine(line);
+    if (!found) {
+        return;
+    }
+    QWidget* main = mainWindow();
+    if (main == nullptr) {
+        return;
+    }
+    EntryEvent open(Msg::kEditEntry, *found->entry, QString::fromStdString(found->location));
+    QCoreApplication::sendEvent(main, &open);
 }
 
 void CVoiceBankProcessDlg::reject()

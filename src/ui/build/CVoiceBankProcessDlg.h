@@ -10,7 +10,10 @@
 //     prompter().runModal(dialog);
 // The dialog owns its BuildRun (the worker, the text, the log) and waits for the worker before it
 // is destroyed. "Stop" (mode 1) and closing while mode 1 runs ask first; mode 2 cannot be closed
-// while it runs. Ctrl+A selects the whole text.
+// while it runs. Ctrl+A selects the whole text. A line under the bar counts the units done, to do
+// and failed, and says when the build was stopped. A double-click on an entry's line of the text
+// sends the main window (the dialog's topmost parent) the message that opens that entry in the wave
+// editor.
 
 #include "ui/build/BuildRun.h"
 
@@ -27,6 +30,11 @@ class QPushButton;
 class QTimer;
 
 namespace TessarinEditor {
+
+// What the line under the bar says: "7 of 12 done, 2 failed" while models are built, "Stopped: …"
+// or "Finished: …" afterwards; for the bank, "Building the voice bank" and then "Finished: complete"
+// or "Finished: 2 failed".
+QString buildStatusText(int mode, const BuildRun::Snapshot& shot, bool running);
 
 class CVoiceBankProcessDlg : public QDialog {
     Q_OBJECT
@@ -52,6 +60,7 @@ public:
     QProgressBar& progressBar() { return *m_progress; }
     QPushButton& stopButton() { return *m_stop; }
     QLabel& logLabel() { return *m_logLabel; }
+    QLabel& statusLabel() { return *m_status; }
     // The text shown, with the build's CR LF line ends.
     QString shownText() const { return m_shown; }
 
@@ -62,21 +71,28 @@ protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void onRefresh();
     void show(const BuildRun::Snapshot& shot);
     void stopBuild();
     void updateStopButton();
+    void openEntryAt(const QPoint& viewportPos);
+    // Tells the main window, once, that the build has ended.
+    void announceEnd();
+    QWidget* mainWindow() const;
 
     std::unique_ptr<BuildRun> m_run;
     QPushButton* m_stop;
     QLabel* m_logLabel;
     QProgressBar* m_progress;
+    QLabel* m_status;
     QPlainTextEdit* m_text;
     QTimer* m_dotTimer;
     QString m_shown;   // as the log holds it
     QString m_display; // as the text view holds it (LF line ends)
+    bool m_endAnnounced = false;
 };
 
 } // namespace TessarinEditor

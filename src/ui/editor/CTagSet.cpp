@@ -1,5 +1,7 @@
 #include "ui/editor/CTagSet.h"
 
+#include "model/EntryNaming.h"
+
 #include <algorithm>
 #include <array>
 
@@ -17,7 +19,6 @@ constexpr std::array<TagLook, 2> kTwoTags{{
     {"2.EP", qRgb(0, 200, 0)},
 }};
 constexpr std::array<float, 4> kCvDefault{0.2f, 0.3f, 0.7f, 0.8f};
-constexpr std::array<float, 2> kTwoDefault{0.2f, 0.5f};
 constexpr std::array<float, 2> kTwoVisible{0.2f, 0.7f};
 } // namespace
 
@@ -33,12 +34,8 @@ std::span<const TagLook> tagLooksOf(int kind)
 
 std::span<const float> defaultTagFractions(int kind)
 {
-    switch (kind) {
-    case CTsVoiceCfg::kCV: return kCvDefault;
-    case CTsVoiceCfg::kVX:
-    case CTsVoiceCfg::kINDIE: return kTwoDefault;
-    default: return {};
-    }
+    // One home for them: new entries made from the list or by lvtb start where the editor would.
+    return defaultMarkerFractions(kind);
 }
 
 std::span<const float> visibleTagFractions(int kind)

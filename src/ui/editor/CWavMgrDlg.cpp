@@ -270,7 +270,7 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
         const WavLoadStatus status = loadForEditor(path, m_wav, kLongestEditableSamples, &samples);
         m_wav.frequencyRange = frequencyRange;
         if (status == WavLoadStatus::FormatError) {
-            prompter().error(this, QString::fromUtf8(kWavFormatErrorMessage.data(), qsizetype(kWavFormatErrorMessage.size())));
+            prompter().error(this, QString::fromStdString(wavFormatErrorText(path)));
         } else if (status == WavLoadStatus::TooLong) {
             prompter().error(this, fullPath + QLatin1Char('\n') + QString::fromStdString(editorTooLongMessage(samples)));
         }

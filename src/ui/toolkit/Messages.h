@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace TessarinEditor {
 
@@ -40,6 +41,19 @@ inline constexpr int kMoveToNeighbour = 8593;  // wave editor → main window �
 inline constexpr int kStoreAndNext = 8594;     // wave editor (Tab) → main window → list
 // Build worker → progress dialog: the build text changed (posted). Carries nothing.
 inline constexpr int kBuildRefresh = 8600;
+// The coverage window. Flag 0: show it; flag 1: it was closed (as the other tool windows).
+inline constexpr int kCoverageWindow = 8601;
+// Coverage window → main window → list: open a folder with the form filled for a unit to record.
+inline constexpr int kOpenListForm = 8602;
+// Progress dialog → main window: a build has ended (the coverage window counts again). Carries nothing.
+inline constexpr int kBuildEnded = 8603;
+// Coverage worker → coverage window: the counts are ready (posted). Carries nothing.
+inline constexpr int kCoverageReady = 8604;
+// Voice configuration list → main window: add a folder to the project's WAV locations. Carries the
+// folder.
+inline constexpr int kAddWavLocation = 8605;
+// The list's check worker → the list (posted): one entry's verdict, or the end of the check.
+inline constexpr int kCheckVerdict = 8606;
 } // namespace Msg
 
 inline QEvent::Type messageType(int number)
@@ -54,7 +68,7 @@ public:
     const std::intptr_t argument;
 };
 
-// 8584, 8585, 8590, 8591: show (flag 0) or closed (flag 1).
+// 8584, 8585, 8590, 8591, 8601: show (flag 0) or closed (flag 1).
 class ToolWindowEvent : public QEvent {
 public:
     ToolWindowEvent(int number, int flag) : QEvent(messageType(number)), flag(flag) {}
@@ -89,6 +103,45 @@ public:
     }
     const QString version;
     const QString url;
+};
+
+// 8602: the folder to open and the form's kind (the list's FormKind), symbol (for VX the vowel and
+// the consonant joined by "_") and pitch.
+class ListFormEvent : public QEvent {
+public:
+    ListFormEvent(QString folder, int kind, QString symbol, QString pitch)
+        : QEvent(messageType(Msg::kOpenListForm)), folder(std::move(folder)), kind(kind), symbol(std::move(symbol)),
+          pitch(std::move(pitch))
+    {
+    }
+    const QString folder;
+    const int kind;
+    const QString symbol;
+    const QString pitch;
+};
+
+// 8605: the folder as the list shows it.
+class FolderEvent : public QEvent {
+public:
+    FolderEvent(int number, QString folder) : QEvent(messageType(number)), folder(std::move(folder)) {}
+    const QString folder;
+};
+
+// 8606: a copy of one verdict of the run numbered run; finished: the run ended (no verdict).
+class CheckVerdictEvent : public QEvent {
+public:
+    CheckVerdictEvent(std::uint64_t run, std::string key, bool ok, QString text, int done, int total, bool finished)
+        : QEvent(messageType(Msg::kCheckVerdict)), run(run), key(std::move(key)), ok(ok), text(std::move(text)),
+          done(done), total(total), finished(finished)
+    {
+    }
+    const std::uint64_t run;
+    const std::string key;
+    const bool ok;
+    const QString text;
+    const int done;
+    const int total;
+    const bool finished;
 };
 
 // 8600.

@@ -2,9 +2,13 @@
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace TessarinEditor {
@@ -104,6 +108,101 @@ void CTSToolBoxEditVxDlg::accept()
 {
     vPart = m_v->text();
     xPart = m_x->text();
+    pitch = m_pitch->text();
+    QDialog::accept();
+}
+
+namespace {
+
+QString text(const std::string& utf8)
+{
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
+
+QString whyLeftAlone(const ScannedFile& file, const QString& pitch)
+{
+    switch (file.verdict) {
+    case ScannedFile::Verdict::Exists:
+        return text(file.wavName) + QStringLiteral(": ") + pitch + QStringLiteral(" : ") + text(file.name->symbol) +
+               QStringLiteral(" has an entry already");
+    case ScannedFile::Verdict::Unusable: return text(file.wavName) + QStringLiteral(": ") + text(file.detail);
+    default: return text(file.wavName) + QStringLiteral(": no unit of the dictionary at ") + pitch;
+    }
+}
+
+} // namespace
+
+CMakeEntriesDlg::CMakeEntriesDlg(Planner planner, QWidget* parent) : QDialog(parent), m_planner(std::move(planner))
+{
+    setWindowTitle(QStringLiteral("Make Entries"));
+    resize(520, 420);
+    auto* top = new QVBoxLayout(this);
+    auto* pitchRow = new QHBoxLayout;
+    m_pitch = new QLineEdit(this);
+    m_pitch->setMaximumWidth(80);
+    pitchRow->addWidget(new QLabel(QStringLiteral("Pitch"), this));
+    pitchRow->addWidget(m_pitch);
+    m_summary = new QLabel(this);
+    pitchRow->addWidget(m_summary, 1);
+    top->addLayout(pitchRow);
+
+    m_toMake = new QTableWidget(0, 4, this);
+    m_toMake->setHorizontalHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Type"), QStringLiteral("Symbol"),
+                                         QStringLiteral("Pitch")});
+    m_toMake->verticalHeader()->hide();
+    m_toMake->horizontalHeader()->setStretchLastSection(true);
+    m_toMake->setColumnWidth(0, 200);
+    m_toMake->setColumnWidth(1, 70);
+    m_toMake->setColumnWidth(2, 110);
+    m_toMake->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_toMake->setSelectionMode(QAbstractItemView::NoSelection);
+    top->addWidget(m_toMake, 3);
+    top->addWidget(new QLabel(QStringLiteral("Left alone"), this));
+    m_leftAlone = new QListWidget(this);
+    top->addWidget(m_leftAlone, 1);
+
+    QDialogButtonBox* buttons = okCancel(this);
+    m_ok = buttons->findChild<QPushButton*>(QStringLiteral("ok"));
+    top->addWidget(buttons);
+    connect(m_pitch, &QLineEdit::textEdited, this, [this] { refreshPreview(); });
+}
+
+void CMakeEntriesDlg::prepare(const QString& pitchText)
+{
+    pitch = pitchText;
+    m_pitch->setText(pitch);
+    refreshPreview();
+}
+
+void CMakeEntriesDlg::refreshPreview()
+{
+    const QString pitchText = m_pitch->text();
+    const std::vector<ScannedFile> plan =
+        pitchText.isEmpty() ? std::vector<ScannedFile>() : m_planner(pitchText.toUtf8().toStdString());
+    m_toMake->setRowCount(0);
+    m_leftAlone->clear();
+    for (const ScannedFile& file : plan) {
+        if (file.verdict != ScannedFile::Verdict::Make) {
+            m_leftAlone->addItem(whyLeftAlone(file, pitchText));
+            continue;
+        }
+        const int row = m_toMake->rowCount();
+        m_toMake->insertRow(row);
+        const QString cells[] = {text(file.wavName), text(file.entry->srcType), text(file.entry->symbol),
+                                 text(file.entry->pitch)};
+        for (int c = 0; c < 4; ++c) {
+            m_toMake->setItem(row, c, new QTableWidgetItem(cells[c]));
+        }
+    }
+    const std::size_t n = countToMake(plan);
+    m_summary->setText(pitchText.isEmpty() ? QStringLiteral("Type the pitch of the new entries.")
+                                           : QString::number(n) + (n == 1 ? QStringLiteral(" entry to make")
+                                                                          : QStringLiteral(" entries to make")));
+    m_ok->setEnabled(n > 0);
+}
+
+void CMakeEntriesDlg::accept()
+{
     pitch = m_pitch->text();
     QDialog::accept();
 }

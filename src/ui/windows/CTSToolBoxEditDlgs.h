@@ -2,13 +2,23 @@
 
 // The two small modal dialogs that ask for a new name and pitch when the voice configuration list
 // renames or copies an entry: one for CV and independent entries, one for VX entries (a V and an X
-// part). They check nothing; the list compares the result with the old values.
+// part). They check nothing; the list compares the result with the old values. And the preview of
+// the list's "Make Entries": what would be made for the folder's files without an entry, at a pitch.
+
+#include "builder/EntryScan.h"
 
 #include <QDialog>
 #include <QString>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 class QLabel;
 class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTableWidget;
 
 namespace TessarinEditor {
 
@@ -53,6 +63,36 @@ private:
     QLineEdit* m_v;
     QLineEdit* m_x;
     QLineEdit* m_pitch;
+};
+
+// Shows what a scan at the pitch in its box would do: the entries it would make (file, kind,
+// symbol, pitch) and the files it would leave alone, with why. Editing the pitch plans again. The
+// dialog only shows the plan; the list makes the entries after OK.
+class CMakeEntriesDlg : public QDialog {
+    Q_OBJECT
+public:
+    using Planner = std::function<std::vector<ScannedFile>(const std::string& pitch)>;
+
+    explicit CMakeEntriesDlg(Planner planner, QWidget* parent = nullptr);
+    void prepare(const QString& pitchText);
+    void accept() override;
+
+    QString pitch; // after OK
+
+    QLineEdit& pitchBox() { return *m_pitch; }
+    QTableWidget& toMake() { return *m_toMake; }
+    QListWidget& leftAlone() { return *m_leftAlone; }
+    QPushButton& okButton() { return *m_ok; }
+
+private:
+    void refreshPreview();
+
+    Planner m_planner;
+    QLineEdit* m_pitch;
+    QLabel* m_summary;
+    QTableWidget* m_toMake;
+    QListWidget* m_leftAlone;
+    QPushButton* m_ok;
 };
 
 } // namespace TessarinEditor

@@ -8,6 +8,9 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -19,6 +22,16 @@ namespace TessarinEditor {
 
 namespace {
 
+// What one line of each list holds, in tab order.
+constexpr std::array<const char*, CTsDictSettingDlg::kPageCount> kLineHints = {
+    "symbol,consonant,vowel \u2014 one per line, e.g. ka,k,a",
+    "vowel,vowel it is sung as \u2014 one per line, e.g. a,a",
+    "one voiced consonant per line, e.g. n",
+    "one unvoiced consonant per line, e.g. k",
+    "one independent symbol (a breath, a unit without a vowel) per line, e.g. br1",
+    "one tail symbol per line",
+};
+
 QString toCrLf(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -29,11 +42,14 @@ QString toCrLf(QString text)
 
 } // namespace
 
-CTextContainerDlg::CTextContainerDlg(CTextContainerDelegate& delegate, QWidget* parent)
-    : QWidget(parent), m_delegate(delegate), m_edit(new QPlainTextEdit(this))
+CTextContainerDlg::CTextContainerDlg(CTextContainerDelegate& delegate, const QString& hint, QWidget* parent)
+    : QWidget(parent), m_delegate(delegate), m_hint(new QLabel(hint, this)), m_edit(new QPlainTextEdit(this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    m_hint->setTextFormat(Qt::PlainText);
+    m_hint->setContentsMargins(4, 4, 4, 0);
+    layout->addWidget(m_hint);
     layout->addWidget(m_edit);
     m_edit->setLineWrapMode(QPlainTextEdit::NoWrap);
     connect(m_edit, &QPlainTextEdit::textChanged, this, [this] {
@@ -70,14 +86,11 @@ CTsDictSettingDlg::CTsDictSettingDlg(QWidget* parent) : CSignalDlgImp(parent), m
     // All six tabs in sight: the window is never narrower than its tab row.
     m_tabs->setUsesScrollButtons(false);
 
-    const std::array<const char*, kPageCount> captions = {
-        "1 Symbol List",          "2 Vowel List",           "3 Voiced Consonant List",
-        "4 Unvoiced Consonant List", "5 Independent Symbol List", "6 Tail Symbol List",
-    };
+    const std::array<const char*, kPageCount>& captions = kCaptions;
     const ProjectDocument& project = currentProject();
     for (int i = 0; i < kPageCount; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        m_pages[k] = new CTextContainerDlg(*this, m_tabs);
+        m_pages[k] = new CTextContainerDlg(*this, QString::fromUtf8(kLineHints[k]), m_tabs);
         const std::string text = project.field(kPageFields[k]);
         if (text.size() > kLargestEditableList) {
             const QString what = QString::fromUtf8(captions[k] + 2) + QStringLiteral(" is ") +
@@ -98,7 +111,7 @@ CTsDictSettingDlg::CTsDictSettingDlg(QWidget* parent) : CSignalDlgImp(parent), m
     }
     m_tabs->setCurrentIndex(0);
 
-    auto* check = new QPushButton(QStringLiteral("Check Dictionary"), this);
+    auto* check = m_check = new QPushButton(QStringLiteral("Check Dictionary"), this);
     check->setAutoDefault(false);
     connect(check, &QPushButton::clicked, this, [this] { checkDictionary(); });
 
@@ -109,6 +122,21 @@ CTsDictSettingDlg::CTsDictSettingDlg(QWidget* parent) : CSignalDlgImp(parent), m
     row->addWidget(check);
     top->addLayout(row);
     resize(sizeHint().expandedTo(QSize(560, 440)));
+}
+
+QSize CTsDictSettingDlg::leastSize()
+{
+    // The tab row sets the window's least width: the same tabs, without their texts.
+    QWidget probe;
+    auto* tabs = new QTabWidget(&probe);
+    tabs->setUsesScrollButtons(false);
+    for (const char* caption : kCaptions) {
+        tabs->addTab(new QWidget, QString::fromUtf8(caption));
+    }
+    auto* layout = new QVBoxLayout(&probe);
+    layout->addWidget(tabs, 1);
+    layout->addWidget(new QPushButton(QStringLiteral("Check Dictionary")));
+    return probe.minimumSizeHint();
 }
 
 void CTsDictSettingDlg::textChanged(CTextContainerDlg& page, const QString& text)
@@ -128,11 +156,33 @@ void CTsDictSettingDlg::checkDictionary()
         return;
     }
     std::string message;
-    if (checkDictionaryTexts(*model, message)) {
+    PhoneticDictionary::Place where;
+    if (checkDictionaryTexts(*model, message, &where)) {
         prompter().information(this, QStringLiteral("OK! Pass!"));
-    } else {
-        prompter().error(this, QString::fromStdString(message));
+        return;
     }
+    QString text = QString::fromStdString(message);
+    if (where.list >= 1 && where.list <= kPageCount) {
+        const int index = where.list - 1;
+        text += QStringLiteral("\nTab \"") + m_tabs->tabText(index) + QLatin1Char('"');
+        if (where.line > 0) {
+            text += QStringLiteral(", line ") + QString::number(where.line);
+        }
+        text += QLatin1Char('.');
+        // The line at hand, to be mended once the box is closed.
+        m_tabs->setCurrentIndex(index);
+        QPlainTextEdit& box = page(index).editor();
+        if (where.line > 0 && !page(index).refused()) {
+            const QTextBlock block = box.document()->findBlockByNumber(where.line - 1);
+            if (block.isValid()) {
+                QTextCursor cursor(block);
+                cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+                box.setTextCursor(cursor);
+            }
+        }
+        box.setFocus();
+    }
+    prompter().error(this, text);
 }
 
 void CTsDictSettingDlg::closeEvent(QCloseEvent* event)

@@ -10,7 +10,9 @@
 
 #include <array>
 
+class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 class QTabWidget;
 
 namespace TessarinEditor {
@@ -27,12 +29,14 @@ public:
 class CTextContainerDlg : public QWidget {
     Q_OBJECT
 public:
-    CTextContainerDlg(CTextContainerDelegate& delegate, QWidget* parent = nullptr);
+    // hint: what one line of this list holds, shown above the box.
+    CTextContainerDlg(CTextContainerDelegate& delegate, const QString& hint, QWidget* parent = nullptr);
     // Fills the box without reporting a change. Line ends show as the box's own.
     void setText(const QString& text);
     // The text with CR LF line ends, as the project keeps it.
     const QString& text() const { return m_text; }
     QPlainTextEdit& editor() { return *m_edit; }
+    QLabel& hint() { return *m_hint; }
     // Shows notice, read-only, in place of a text too large to edit; the text is never reported back.
     void refuse(const QString& notice);
     bool refused() const { return m_refused; }
@@ -40,6 +44,7 @@ public:
 private:
     CTextContainerDelegate& m_delegate;
     bool m_refused = false;
+    QLabel* m_hint;
     QPlainTextEdit* m_edit;
     QString m_text;
 };
@@ -48,6 +53,10 @@ class CTsDictSettingDlg : public CSignalDlgImp, private CTextContainerDelegate {
     Q_OBJECT
 public:
     static constexpr int kPageCount = 6;
+    static constexpr std::array<const char*, kPageCount> kCaptions = {
+        "1 Symbol List",          "2 Vowel List",           "3 Voiced Consonant List",
+        "4 Unvoiced Consonant List", "5 Independent Symbol List", "6 Tail Symbol List",
+    };
     // The project text each tab edits, in tab order.
     static constexpr std::array<ProjectField, kPageCount> kPageFields = {
         ProjectField::symbolList,          ProjectField::vowelList,       ProjectField::voicedConsonantList,
@@ -60,11 +69,16 @@ public:
     static constexpr std::size_t kLargestEditableList = std::size_t(1) << 20;
 
     explicit CTsDictSettingDlg(QWidget* parent = nullptr);
+    // The window's least size (its tab row whole), known before one is made.
+    static QSize leastSize();
     // The message about lists too large to edit; empty when every list is edited.
     const QString& refusedMessage() const { return m_refusedMessage; }
 
     CTextContainerDlg& page(int index) { return *m_pages[static_cast<std::size_t>(index)]; }
     QTabWidget& tabs() { return *m_tabs; }
+    QPushButton& checkButton() { return *m_check; }
+    // "Check Dictionary": on a failure the message names the tab and the line, and that tab opens
+    // with the cursor on that line.
     void checkDictionary();
 
 protected:
@@ -74,6 +88,7 @@ private:
     void textChanged(CTextContainerDlg& page, const QString& text) override;
 
     QTabWidget* m_tabs;
+    QPushButton* m_check = nullptr;
     std::array<CTextContainerDlg*, kPageCount> m_pages{};
     QString m_refusedMessage;
 };

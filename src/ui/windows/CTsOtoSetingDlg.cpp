@@ -1,11 +1,18 @@
 #include "ui/windows/CTsOtoSetingDlg.h"
 
+#include "core/PitchName.h"
+#include "builder/EntryScan.h"
 #include "model/CAppConfigModel.h"
+#include "model/EntryNaming.h"
+#include "model/ProjectPaths.h"
+#include "ui/windows/CurrentProject.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/toolkit/Messages.h"
 #include "ui/toolkit/Prompter.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QSignalBlocker>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -19,12 +26,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <thread>
 #include <vector>
 
 namespace TessarinEditor {
@@ -33,9 +44,12 @@ namespace {
 
 // The deferred command that opens the row just selected by a move in the editor.
 constexpr std::intptr_t kDeferredEditMarkers = 1;
+// The same for a file without an entry: a new entry of it.
+constexpr std::intptr_t kDeferredNewMarkers = 2;
 constexpr int kKeyRole = Qt::UserRole;      // column 0: the entry's key in the manager
 constexpr int kTimeRole = Qt::UserRole + 1; // column 4: the update time as a number
-constexpr std::array<int, 6> kColumnWidths = {36, 100, 60, 60, 150, 220};
+constexpr int kFileRole = Qt::UserRole + 2; // column 0 of a file without an entry: its name
+constexpr std::array<int, 7> kColumnWidths = {36, 100, 60, 60, 150, 220, 160};
 
 QString fromUtf8(const std::string& text)
 {
@@ -76,6 +90,27 @@ QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment)
     return item;
 }
 
+// The location box: its items are refreshed from the project just before they are shown.
+class LocationBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+
+    void showPopup() override
+    {
+        if (beforePopup) {
+            beforePopup();
+        }
+        QComboBox::showPopup();
+    }
+};
+
+PhoneticDictionary projectDictionary()
+{
+    const TSTBCurrentModel::CTsToolBoxProjModel* project = currentProject().model();
+    return project != nullptr ? PhoneticDictionary::fromProject(*project) : PhoneticDictionary();
+}
+
 } // namespace
 
 CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
@@ -91,10 +126,19 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
 
     auto* location = new QHBoxLayout;
     m_locationButton = new QPushButton(QStringLiteral("Wav Location"), this);
-    m_folderBox = new QLineEdit(this);
-    m_folderBox->setReadOnly(true);
+    m_locationButton->setAutoDefault(false);
+    auto* locationBox = new LocationBox(this);
+    locationBox->beforePopup = [this] { refreshLocationChoices(); };
+    m_locationBox = locationBox;
+    m_locationBox->setEditable(true);
+    m_locationBox->setInsertPolicy(QComboBox::NoInsert);
+    m_locationBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_addLocationButton = new QPushButton(QStringLiteral("Add to Project"), this);
+    m_addLocationButton->setAutoDefault(false);
+    m_addLocationButton->setToolTip(QStringLiteral("Add this folder to the project's WAV locations"));
     location->addWidget(m_locationButton);
-    location->addWidget(m_folderBox, 1);
+    location->addWidget(m_locationBox, 1);
+    location->addWidget(m_addLocationButton);
     top->addLayout(location);
 
     auto* form = new QGridLayout;
@@ -137,23 +181,35 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     top->addLayout(form);
 
     auto* commands = new QHBoxLayout;
-    const auto addCommand = [this, commands](const char* text, void (CTsOtoSetingDlg::*run)()) {
+    const auto addCommand = [this](QHBoxLayout* row, const char* text, void (CTsOtoSetingDlg::*run)()) {
         auto* button = new QPushButton(QString::fromUtf8(text), this);
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, [this, run] { (this->*run)(); });
-        commands->addWidget(button);
+        row->addWidget(button);
+        return button;
     };
-    addCommand("New markers", &CTsOtoSetingDlg::newMarkers);
-    addCommand("Edit markers", &CTsOtoSetingDlg::editMarkers);
-    addCommand("Rename", &CTsOtoSetingDlg::renameEntry);
-    addCommand("Copy", &CTsOtoSetingDlg::copyEntry);
-    addCommand("Delete", &CTsOtoSetingDlg::deleteEntry);
+    addCommand(commands, "New markers", &CTsOtoSetingDlg::newMarkers);
+    addCommand(commands, "Edit markers", &CTsOtoSetingDlg::editMarkers);
+    addCommand(commands, "Rename", &CTsOtoSetingDlg::renameEntry);
+    addCommand(commands, "Copy", &CTsOtoSetingDlg::copyEntry);
+    addCommand(commands, "Delete", &CTsOtoSetingDlg::deleteEntry);
     commands->addStretch(1);
     top->addLayout(commands);
+    // What acts on the whole folder has a row of its own below what acts on the entry of the form.
+    auto* folderCommands = new QHBoxLayout;
+    addCommand(folderCommands, "Make Entries", &CTsOtoSetingDlg::makeEntries);
+    m_checkButton = addCommand(folderCommands, "Check", &CTsOtoSetingDlg::checkFolder);
+    m_checkProgress = new QProgressBar(this);
+    m_checkProgress->setFormat(QStringLiteral("%v / %m"));
+    m_checkProgress->setMaximumWidth(160);
+    m_checkProgress->hide();
+    folderCommands->addWidget(m_checkProgress);
+    folderCommands->addStretch(1);
+    top->addLayout(folderCommands);
 
     m_table = new QTableWidget(0, kColumnCount, this);
     m_table->setHorizontalHeaderLabels({QString(), QStringLiteral("Symbol"), QStringLiteral("Pitch"), QStringLiteral("Type"),
-                                        QStringLiteral("Update Time"), QStringLiteral("File Name")});
+                                        QStringLiteral("Update Time"), QStringLiteral("File Name"), QStringLiteral("Check")});
     for (int c = 0; c < kColumnCount; ++c) {
         m_table->setColumnWidth(c, kColumnWidths[static_cast<std::size_t>(c)]);
     }
@@ -169,12 +225,25 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     top->addWidget(m_table, 1);
 
     connect(m_locationButton, &QPushButton::clicked, this, [this] { chooseWavLocation(); });
+    connect(m_locationBox, &QComboBox::textActivated, this, [this](const QString&) { openTypedFolder(); });
+    connect(m_locationBox->lineEdit(), &QLineEdit::returnPressed, this, [this] { openTypedFolder(); });
+    connect(m_addLocationButton, &QPushButton::clicked, this, [this] { addFolderToProject(); });
     connect(m_kindGroup, &QButtonGroup::idClicked, this, [this](int id) { setFormKind(id); });
     connect(m_table->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) { sortByColumn(column); });
-    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { loadRowIntoForm(row); });
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        loadRowIntoForm(row);
+        // A failing entry is opened at once: the author is going to move its markers.
+        const QTableWidgetItem* number = m_table->item(row, kColNumber);
+        const auto verdict = number == nullptr ? m_verdicts.end()
+                                               : m_verdicts.find(toUtf8(number->data(kKeyRole).toString()));
+        if (!isFileRow(row) && verdict != m_verdicts.end() && !verdict->second.ok) {
+            editMarkers();
+        }
+    });
 
     setFormKind(kFormCV);
     m_table->horizontalHeader()->setSortIndicatorShown(false);
+    refreshLocationChoices();
 
     // The folder shown last time, when it is still there.
     const QString last = fromUtf8(config().latestTscfgLoc);
@@ -183,7 +252,11 @@ CTsOtoSetingDlg::CTsOtoSetingDlg(QWidget* parent) : CSignalDlgImp(parent)
     }
 }
 
-CTsOtoSetingDlg::~CTsOtoSetingDlg() = default;
+CTsOtoSetingDlg::~CTsOtoSetingDlg()
+{
+    // The worker posts to this window: it ends before the window does.
+    m_check.stop();
+}
 
 void CTsOtoSetingDlg::closeEvent(QCloseEvent* event)
 {
@@ -322,10 +395,12 @@ void CTsOtoSetingDlg::chooseWavLocation()
 
 void CTsOtoSetingDlg::loadWavLocation(const QString& folder)
 {
+    stopCheck();
+    m_verdicts.clear();
     m_wavFolder = normalFolder(folder);
     {
         const WaitCursor wait;
-        m_folderBox->setText(m_wavFolder);
+        m_locationBox->lineEdit()->setText(m_wavFolder);
         const CTsVoiceCfgMgr::LoadStatus status = m_mgr.loadFolder(std::filesystem::path(m_wavFolder.toStdString()));
         fillList();
         if (status == CTsVoiceCfgMgr::LoadStatus::Unreadable) {
@@ -336,6 +411,76 @@ void CTsOtoSetingDlg::loadWavLocation(const QString& folder)
     }
     config().latestTscfgLoc = toUtf8(m_wavFolder);
     saveConfig();
+    refreshLocationChoices();
+}
+
+QLineEdit& CTsOtoSetingDlg::wavFolderBox()
+{
+    return *m_locationBox->lineEdit();
+}
+
+QStringList CTsOtoSetingDlg::projectLocations() const
+{
+    QStringList folders;
+    const ProjectDocument& project = currentProject();
+    if (project.model() != nullptr) {
+        for (const std::string& stored : project.model()->wavLocations) {
+            folders << normalFolder(fromUtf8(resolveProjectFolder(project.path(), stored)));
+        }
+    }
+    return folders;
+}
+
+void CTsOtoSetingDlg::refreshLocationChoices()
+{
+    const QStringList folders = projectLocations();
+    QStringList shown;
+    for (int i = 0; i < m_locationBox->count(); ++i) {
+        shown << m_locationBox->itemText(i);
+    }
+    if (shown != folders) {
+        // Refilling the items must not change what the box shows.
+        const QSignalBlocker quiet(m_locationBox);
+        m_locationBox->clear();
+        m_locationBox->addItems(folders);
+        m_locationBox->setCurrentIndex(-1);
+        m_locationBox->lineEdit()->setText(m_wavFolder);
+    }
+    m_addLocationButton->setEnabled(!m_wavFolder.isEmpty() && currentProject().model() != nullptr &&
+                                    !folders.contains(m_wavFolder));
+}
+
+void CTsOtoSetingDlg::openTypedFolder()
+{
+    const QString typed = m_locationBox->lineEdit()->text().trimmed();
+    if (typed.isEmpty() || normalFolder(typed) == m_wavFolder) {
+        m_locationBox->lineEdit()->setText(m_wavFolder);
+        return;
+    }
+    if (!QFileInfo(typed).isDir()) {
+        m_locationBox->lineEdit()->setText(m_wavFolder);
+        prompter().error(this, typed + QStringLiteral("\nis not a folder."));
+        return;
+    }
+    loadWavLocation(typed);
+}
+
+void CTsOtoSetingDlg::addFolderToProject()
+{
+    if (m_wavFolder.isEmpty() || projectLocations().contains(m_wavFolder)) {
+        return;
+    }
+    FolderEvent add(Msg::kAddWavLocation, m_wavFolder);
+    sendToMainWindow(add);
+    refreshLocationChoices();
+}
+
+void CTsOtoSetingDlg::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        refreshLocationChoices();
+    }
+    CSignalDlgImp::changeEvent(event);
 }
 
 void CTsOtoSetingDlg::fillList()
@@ -346,6 +491,49 @@ void CTsOtoSetingDlg::fillList()
     for (const auto& [key, entry] : m_mgr.entryMap()) {
         appendRow(key);
     }
+    refreshFileRows();
+}
+
+bool CTsOtoSetingDlg::isFileRow(int row) const
+{
+    const QTableWidgetItem* number = m_table->item(row, kColNumber);
+    return number != nullptr && !number->data(kFileRole).toString().isEmpty();
+}
+
+int CTsOtoSetingDlg::firstFileRow() const
+{
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (isFileRow(row)) {
+            return row;
+        }
+    }
+    return m_table->rowCount();
+}
+
+void CTsOtoSetingDlg::refreshFileRows()
+{
+    for (int row = m_table->rowCount() - 1; row >= 0; --row) {
+        if (isFileRow(row)) {
+            m_table->removeRow(row);
+        }
+    }
+    const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
+    for (const std::string& name : wavFilesWithoutEntry(m_mgr)) {
+        const int row = m_table->rowCount();
+        m_table->insertRow(row);
+        auto* number = makeItem(QString::number(row + 1), Qt::AlignLeft);
+        number->setData(kFileRole, fromUtf8(name));
+        m_table->setItem(row, kColNumber, number);
+        for (int c = kColSymbol; c < kColumnCount; ++c) {
+            m_table->setItem(row, c, makeItem(QString(), c == kColFile ? Qt::AlignLeft : Qt::AlignHCenter));
+        }
+        m_table->item(row, kColTime)->setText(QStringLiteral("no entry"));
+        m_table->item(row, kColFile)->setText(fromUtf8(name));
+        for (int c = 0; c < kColumnCount; ++c) {
+            m_table->item(row, c)->setForeground(grey);
+        }
+    }
+    renumberRows();
 }
 
 void CTsOtoSetingDlg::rereadForChange(std::optional<Tessarin::UpdateLock>& lock)
@@ -362,6 +550,9 @@ void CTsOtoSetingDlg::rereadForChange(std::optional<Tessarin::UpdateLock>& lock)
 void CTsOtoSetingDlg::syncRows()
 {
     for (int row = m_table->rowCount() - 1; row >= 0; --row) {
+        if (isFileRow(row)) {
+            continue;
+        }
         const std::string key = toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString());
         if (m_mgr.findKey(key) == nullptr) {
             m_table->removeRow(row);
@@ -374,7 +565,7 @@ void CTsOtoSetingDlg::syncRows()
             appendRow(key);
         }
     }
-    renumberRows();
+    refreshFileRows();
 }
 
 void CTsOtoSetingDlg::renumberRows()
@@ -388,7 +579,7 @@ void CTsOtoSetingDlg::renumberRows()
 
 void CTsOtoSetingDlg::appendRow(const std::string& key)
 {
-    const int row = m_table->rowCount();
+    const int row = firstFileRow();
     m_table->insertRow(row);
     auto* number = makeItem(QString::number(row + 1), Qt::AlignLeft);
     number->setData(kKeyRole, fromUtf8(key));
@@ -410,13 +601,95 @@ void CTsOtoSetingDlg::refreshRow(int row)
     time->setData(kTimeRole, static_cast<qlonglong>(entry->updateTime));
     m_table->setItem(row, kColTime, time);
     m_table->setItem(row, kColFile, makeItem(fromUtf8(entry->wavName), Qt::AlignLeft));
+    showVerdict(row);
+}
+
+void CTsOtoSetingDlg::showVerdict(int row)
+{
+    const auto verdict = m_verdicts.find(toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString()));
+    auto* item = makeItem(verdict == m_verdicts.end() ? QString() : verdict->second.text, Qt::AlignLeft);
+    if (verdict != m_verdicts.end()) {
+        item->setToolTip(verdict->second.text);
+        if (!verdict->second.ok) {
+            item->setForeground(QColor(180, 0, 0));
+        }
+    }
+    m_table->setItem(row, kColVerdict, item);
+}
+
+void CTsOtoSetingDlg::checkFolder()
+{
+    if (checkRunning()) {
+        stopCheck();
+        return;
+    }
+    const TSTBCurrentModel::CTsToolBoxProjModel* project = currentProject().model();
+    if (m_wavFolder.isEmpty() || project == nullptr) {
+        return;
+    }
+    // As before a build: a dictionary that fails its checks would fail every entry.
+    std::string message;
+    if (!checkProjectDictionary(*project, message)) {
+        prompter().error(this, fromUtf8(message));
+        return;
+    }
+    m_verdicts.clear();
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (!isFileRow(row)) {
+            showVerdict(row);
+        }
+    }
+    const std::uint64_t run = ++m_checkRun;
+    m_check.onVerdict = [this, run](const FolderCheck::Verdict& v) {
+        QCoreApplication::postEvent(this, new CheckVerdictEvent(run, v.key, v.ok, fromUtf8(v.text), v.done, v.total, false));
+    };
+    m_check.onFinished = [this, run](bool) {
+        QCoreApplication::postEvent(this, new CheckVerdictEvent(run, std::string(), false, QString(), 0, 0, true));
+    };
+    m_checkRunning = true;
+    m_checkButton->setText(QStringLiteral("Stop"));
+    m_checkProgress->setRange(0, 0); // busy until the first verdict tells the count
+    m_checkProgress->show();
+    m_check.start(PhoneticDictionary::fromProject(*project), toUtf8(m_wavFolder),
+                  int(std::max(1u, std::thread::hardware_concurrency())));
+}
+
+void CTsOtoSetingDlg::stopCheck()
+{
+    m_check.stop();
+    m_checkRunning = false;
+    m_checkButton->setText(QStringLiteral("Check"));
+    m_checkProgress->hide();
+}
+
+void CTsOtoSetingDlg::customEvent(QEvent* event)
+{
+    if (static_cast<int>(event->type()) != Msg::kCheckVerdict) {
+        CSignalDlgImp::customEvent(event);
+        return;
+    }
+    const auto* v = static_cast<CheckVerdictEvent*>(event);
+    if (v->run != m_checkRun || !m_checkRunning) {
+        return; // from a check stopped before
+    }
+    if (v->finished) {
+        stopCheck();
+        return;
+    }
+    m_verdicts[v->key] = EntryVerdict{v->ok, v->text};
+    m_checkProgress->setRange(0, v->total);
+    m_checkProgress->setValue(v->done);
+    const int row = rowOfKey(v->key);
+    if (row >= 0) {
+        showVerdict(row);
+    }
 }
 
 int CTsOtoSetingDlg::rowOfKey(const std::string& key) const
 {
     const QString wanted = fromUtf8(key);
     for (int row = 0; row < m_table->rowCount(); ++row) {
-        if (m_table->item(row, kColNumber)->data(kKeyRole).toString() == wanted) {
+        if (!isFileRow(row) && m_table->item(row, kColNumber)->data(kKeyRole).toString() == wanted) {
             return row;
         }
     }
@@ -437,7 +710,7 @@ int CTsOtoSetingDlg::firstRowOf(const std::string& symbol, const std::string& pi
     const QString s = fromUtf8(symbol);
     const QString p = fromUtf8(pitch);
     for (int row = 0; row < m_table->rowCount(); ++row) {
-        if (m_table->item(row, kColSymbol)->text() == s && m_table->item(row, kColPitch)->text() == p) {
+        if (!isFileRow(row) && m_table->item(row, kColSymbol)->text() == s && m_table->item(row, kColPitch)->text() == p) {
             return row;
         }
     }
@@ -465,10 +738,16 @@ void CTsOtoSetingDlg::sortByColumn(int column)
         // Byte strings, as the file stores them.
         return a[c]->text().toUtf8() < b[c]->text().toUtf8();
     };
-    if (increasing) {
-        std::stable_sort(rows.begin(), rows.end(), less);
-    } else {
-        std::stable_sort(rows.begin(), rows.end(), [&less](const Row& a, const Row& b) { return less(b, a); });
+    // Files without an entry stay below the entries, as a list of what is left to mark; among
+    // themselves they sort by the same column.
+    const auto files = std::stable_partition(rows.begin(), rows.end(),
+                                             [](const Row& r) { return r[kColNumber]->data(kFileRole).toString().isEmpty(); });
+    for (const auto& [first, last] : {std::pair(rows.begin(), files), std::pair(files, rows.end())}) {
+        if (increasing) {
+            std::stable_sort(first, last, less);
+        } else {
+            std::stable_sort(first, last, [&less](const Row& a, const Row& b) { return less(b, a); });
+        }
     }
     for (int r = 0; r < m_table->rowCount(); ++r) {
         for (int k = 0; k < kColumnCount; ++k) {
@@ -484,6 +763,10 @@ void CTsOtoSetingDlg::sortByColumn(int column)
 void CTsOtoSetingDlg::loadRowIntoForm(int row)
 {
     if (row < 0 || row >= m_table->rowCount()) {
+        return;
+    }
+    if (isFileRow(row)) {
+        loadFileIntoForm(m_table->item(row, kColNumber)->data(kFileRole).toString());
         return;
     }
     const std::string key = toUtf8(m_table->item(row, kColNumber)->data(kKeyRole).toString());
@@ -513,6 +796,58 @@ void CTsOtoSetingDlg::loadRowIntoForm(int row)
         break;
     default: break;
     }
+}
+
+std::string CTsOtoSetingDlg::listPitch() const
+{
+    std::string pitch = toUtf8(m_pitch->text());
+    if (!pitch.empty()) {
+        return pitch;
+    }
+    std::map<std::string, int> counts;
+    int most = 0;
+    for (const CTsVoiceCfg* entry : m_mgr.entries()) {
+        const int n = ++counts[entry->pitch];
+        if (n > most) {
+            most = n;
+            pitch = entry->pitch;
+        }
+    }
+    return pitch;
+}
+
+void CTsOtoSetingDlg::loadFileIntoForm(const QString& wavName)
+{
+    const std::string name = toUtf8(wavName);
+    std::string pitch = listPitch();
+    const PhoneticDictionary dictionary = projectDictionary();
+    std::optional<EntryName> unit = entryNameFromWav(name, pitch, dictionary);
+    if (!unit) {
+        // A name recorded for another pitch ("E4_ka.wav" while the list is at C4) is an entry of
+        // that pitch.
+        const std::size_t underscore = name.find('_');
+        const std::string prefix = underscore == std::string::npos ? std::string() : name.substr(0, underscore);
+        if (Tessarin::parsePitchName(prefix) && (unit = entryNameFromWav(name, prefix, dictionary))) {
+            pitch = prefix;
+        }
+    }
+    m_wavName->setText(wavName);
+    m_pitch->setText(fromUtf8(pitch));
+    const int kind = !unit ? m_kind : unit->srcType == "CV" ? kFormCV : unit->srcType == "VX" ? kFormVX : kFormIndependent;
+    setFormKind(kind);
+    std::string v;
+    std::string x;
+    if (unit && kind == kFormVX) {
+        CTsVoiceCfg_VC split;
+        split.symbol = unit->symbol;
+        split.splitVcSymbol(v, x);
+    }
+    // Without a match the symbol boxes are emptied: a symbol left from another entry must not
+    // become this file's.
+    m_cvSymbol->setText(unit && kind == kFormCV ? fromUtf8(unit->symbol) : QString());
+    m_vPart->setText(fromUtf8(v));
+    m_xPart->setText(fromUtf8(x));
+    m_indieSymbol->setText(unit && kind == kFormIndependent ? fromUtf8(unit->symbol) : QString());
 }
 
 void CTsOtoSetingDlg::newMarkers()
@@ -601,6 +936,7 @@ void CTsOtoSetingDlg::renameOrCopy(bool copy)
         return;
     }
     const std::string newKey = newPitch + "->" + newSymbol;
+    m_verdicts.erase(newKey);
     if (!copy) {
         removeRowsOfKey(oldKey);
     }
@@ -609,6 +945,7 @@ void CTsOtoSetingDlg::renameOrCopy(bool copy)
     if (m_mgr.findKey(newKey) != nullptr) {
         appendRow(newKey);
     }
+    refreshFileRows();
     reportUpdate(result);
 }
 
@@ -632,6 +969,37 @@ void CTsOtoSetingDlg::deleteEntry()
     const EntryUpdate result = ::deleteEntry(m_mgr, key);
     if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
         removeRowsOfKey(key);
+        refreshFileRows();
+    }
+    reportUpdate(result);
+}
+
+void CTsOtoSetingDlg::makeEntries()
+{
+    if (m_wavFolder.isEmpty()) {
+        return;
+    }
+    const PhoneticDictionary dictionary = projectDictionary();
+    CMakeEntriesDlg dialog([this, &dictionary](const std::string& pitch) { return planEntryScan(m_mgr, pitch, dictionary); },
+                           this);
+    dialog.prepare(fromUtf8(listPitch()));
+    if (prompter().runModal(dialog) != QDialog::Accepted || dialog.pitch.isEmpty()) {
+        return;
+    }
+    const std::string pitch = toUtf8(dialog.pitch);
+    const WaitCursor wait;
+    // Planned again under the lock, from the file as it is now: the preview may be older.
+    std::optional<Tessarin::UpdateLock> lock;
+    rereadForChange(lock);
+    const std::vector<ScannedFile> plan = planEntryScan(m_mgr, pitch, dictionary);
+    const EntryUpdate result = storeScannedEntries(m_mgr, plan);
+    if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
+        for (const ScannedFile& file : plan) {
+            if (file.verdict == ScannedFile::Verdict::Make && rowOfKey(entryKey(*file.entry)) < 0) {
+                appendRow(entryKey(*file.entry));
+            }
+        }
+        refreshFileRows();
     }
     reportUpdate(result);
 }
@@ -647,12 +1015,14 @@ bool CTsOtoSetingDlg::storeEntry(const CTsVoiceCfg& edited, const QString& wavFo
     const EntryUpdate result = storeEditedEntry(m_mgr, *entry, m_mgr.folder());
     if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
         const std::string key = entryKey(*entry);
+        m_verdicts.erase(key); // checked as it was before
         const int row = rowOfKey(key);
         if (row >= 0) {
             refreshRow(row);
         } else {
             appendRow(key);
         }
+        refreshFileRows();
     }
     return reportUpdate(result);
 }
@@ -678,7 +1048,8 @@ void CTsOtoSetingDlg::moveToNeighbour(const CTsVoiceCfg& entry, const QString& w
     m_table->setCurrentCell(neighbour, kColNumber);
     loadRowIntoForm(neighbour);
     // After the editor's message is handled: the editor must not be reloaded inside its own call.
-    postDeferredCommand(kDeferredEditMarkers);
+    // A file without an entry opens as a new entry of it (when its name reads as a unit).
+    postDeferredCommand(isFileRow(neighbour) ? kDeferredNewMarkers : kDeferredEditMarkers);
 }
 
 bool CTsOtoSetingDlg::storeAndMoveNext(const CTsVoiceCfg& edited, const QString& wavFolder)
@@ -688,10 +1059,31 @@ bool CTsOtoSetingDlg::storeAndMoveNext(const CTsVoiceCfg& edited, const QString&
     return stored;
 }
 
+bool CTsOtoSetingDlg::event(QEvent* event)
+{
+    if (event->type() != messageType(Msg::kOpenListForm)) {
+        return CSignalDlgImp::event(event);
+    }
+    const auto* form = static_cast<ListFormEvent*>(event);
+    if (normalFolder(form->folder) != m_wavFolder) {
+        loadWavLocation(form->folder);
+    }
+    setFormKind(form->kind);
+    m_pitch->setText(form->pitch);
+    const qsizetype join = form->symbol.indexOf(QLatin1Char('_'));
+    m_cvSymbol->setText(m_kind == kFormCV ? form->symbol : QString());
+    m_indieSymbol->setText(m_kind == kFormIndependent ? form->symbol : QString());
+    m_vPart->setText(m_kind == kFormVX ? form->symbol.left(join) : QString());
+    m_xPart->setText(m_kind == kFormVX ? form->symbol.mid(join + 1) : QString());
+    return true;
+}
+
 void CTsOtoSetingDlg::onDeferredCommand(std::intptr_t argument)
 {
     if (argument == kDeferredEditMarkers) {
         editMarkers();
+    } else if (argument == kDeferredNewMarkers) {
+        newMarkers();
     }
 }
 

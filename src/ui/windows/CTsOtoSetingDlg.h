@@ -4,19 +4,28 @@
 // the folder's voice.lvcfg, lists every entry, opens entries in the wave annotation editor through
 // the main window (message 8589), stores what the editor sends back, and renames, copies and
 // deletes entries. Every change goes to the file at once, through the entry functions of the model.
+//
+// Below the entries, greyed rows reading "no entry" show the folder's WAV files that no entry uses
+// yet; choosing one fills the form for a new entry of it (the unit read from its name with the
+// project's dictionary), and nothing is written until the author stores it.
 
+#include "builder/FolderCheck.h"
 #include "core/FileLock.h"
 #include "model/CTsVoiceCfgMgr.h"
 #include "ui/toolkit/CSignalWndProtocol.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
 class QButtonGroup;
+class QProgressBar;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -28,7 +37,7 @@ class CTsOtoSetingDlg : public CSignalDlgImp {
     Q_OBJECT
 public:
     enum FormKind { kFormCV = 0, kFormVX = 1, kFormIndependent = 2 };
-    enum Column { kColNumber = 0, kColSymbol, kColPitch, kColType, kColTime, kColFile, kColumnCount };
+    enum Column { kColNumber = 0, kColSymbol, kColPitch, kColType, kColTime, kColFile, kColVerdict, kColumnCount };
 
     // parent is the main window: messages go to it.
     explicit CTsOtoSetingDlg(QWidget* parent = nullptr);
@@ -38,14 +47,33 @@ public:
     void chooseWavLocation();
     // Loads folder (no chooser); the settings remember it.
     void loadWavLocation(const QString& folder);
+    // The location box offers the project's WAV locations; a folder typed into it and confirmed
+    // with Enter is loaded like a chosen one.
+    void refreshLocationChoices();
+    // "Add to Project": asks the main window to add the shown folder to the project's WAV
+    // locations. The button is enabled only for a folder the project does not list yet.
+    void addFolderToProject();
     void newMarkers();
     void editMarkers();
     void renameEntry();
     void copyEntry();
     void deleteEntry();
+    // "Make Entries": after a preview through the Prompter, an entry at the chosen pitch for each
+    // of the folder's files without one whose name reads as a unit (as lvtb entries scan makes).
+    void makeEntries();
+    // "Check": every entry of the shown folder through the build's checks (as lvtb check), on a
+    // worker; the "Check" column fills with "pass" or the checker's message as verdicts come in,
+    // with a progress bar meanwhile. Pressed again while it runs ("Stop"), it stops. A double-click
+    // on a failing row opens its entry in the wave editor.
+    void checkFolder();
+    bool checkRunning() const { return m_checkRunning; }
+    QProgressBar& checkProgress() { return *m_checkProgress; }
     void sortByColumn(int column);
-    // Fills the form from a row (as a double-click does); nothing is opened.
+    // Fills the form from a row (as a double-click does); nothing is opened. For a file without an
+    // entry: its name, the list's pitch, and the kind and symbol its name reads as.
     void loadRowIntoForm(int row);
+    // True for a greyed row of a WAV file without an entry.
+    bool isFileRow(int row) const;
     void setFormKind(int kind);
 
     // For the main window, on behalf of the wave editor. wavFolder is the folder the editor received.
@@ -66,14 +94,21 @@ public:
     QLineEdit& vPartBox() { return *m_vPart; }
     QLineEdit& xPartBox() { return *m_xPart; }
     QLineEdit& indieSymbolBox() { return *m_indieSymbol; }
-    QLineEdit& wavFolderBox() { return *m_folderBox; }
+    QLineEdit& wavFolderBox();
+    QComboBox& locationBox() { return *m_locationBox; }
+    QPushButton& addLocationButton() { return *m_addLocationButton; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Coming back to the window: the project's locations may have changed meanwhile.
+    void changeEvent(QEvent* event) override;
     // A folder dropped onto the window becomes its WAV folder.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void onDeferredCommand(std::intptr_t argument) override;
+    // 8602: opens a folder with the form filled for a unit to record.
+    bool event(QEvent* event) override;
+    void customEvent(QEvent* event) override;
 
 private:
     struct FormName {
@@ -106,15 +141,28 @@ private:
     void removeRowsOfKey(const std::string& key);
     int firstRowOf(const std::string& symbol, const std::string& pitch) const;
     void sendToMainWindow(QEvent& event);
+    // The rows of the folder's WAV files without an entry, after the entry rows, in name order.
+    void refreshFileRows();
+    int firstFileRow() const;
+    void loadFileIntoForm(const QString& wavName);
+    // The pitch a new entry of the list takes: the form's, else the one most entries of the folder
+    // have.
+    std::string listPitch() const;
     void refreshFormEnabling();
+    void stopCheck();
+    void showVerdict(int row);
+    // The project's WAV locations as folders (relative ones taken from the project file's folder).
+    QStringList projectLocations() const;
+    void openTypedFolder();
 
     CTsVoiceCfgMgr m_mgr;
     QString m_wavFolder;
     int m_kind = kFormCV;
     std::array<bool, kColumnCount> m_sortReversed{};
 
-    QLineEdit* m_folderBox;
+    QComboBox* m_locationBox;
     QPushButton* m_locationButton;
+    QPushButton* m_addLocationButton;
     QButtonGroup* m_kindGroup;
     std::array<QRadioButton*, 3> m_kindButtons{};
     QLineEdit* m_wavName;
@@ -124,6 +172,17 @@ private:
     QLineEdit* m_xPart;
     QLineEdit* m_indieSymbol;
     QTableWidget* m_table;
+    QPushButton* m_checkButton = nullptr;
+    QProgressBar* m_checkProgress;
+
+    struct EntryVerdict {
+        bool ok = false;
+        QString text;
+    };
+    std::map<std::string, EntryVerdict> m_verdicts; // by key, for the folder shown
+    FolderCheck m_check;
+    std::uint64_t m_checkRun = 0; // numbers the runs: verdicts of a run stopped earlier are dropped
+    bool m_checkRunning = false;
 };
 
 } // namespace TessarinEditor

@@ -7,9 +7,11 @@
 #include "model/CAppConfigModel.h"
 #include "model/Language.h"
 #include "model/ProjectPaths.h"
+#include "ui/windows/CCoverageDlg.h"
 #include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 #include "ui/windows/CurrentProject.h"
+#include "ui/windows/ToolWindowPlaces.h"
 #include "ui/toolkit/Prompter.h"
 
 #include <QAction>
@@ -25,6 +27,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QGuiApplication>
 #include <QMetaObject>
 #include <QScreen>
 
@@ -53,6 +56,18 @@ std::filesystem::path toPath(const QString& path)
 }
 
 // The first local project file among the dropped items.
+std::optional<ToolWindow> toolWindowOf(int number)
+{
+    switch (number) {
+    case Msg::kWaveEditor: return ToolWindow::editor;
+    case Msg::kVoiceCfgList: return ToolWindow::list;
+    case Msg::kBuildPanel: return ToolWindow::buildPanel;
+    case Msg::kDictionary: return ToolWindow::dictionary;
+    case Msg::kCoverageWindow: return ToolWindow::coverage;
+    default: return std::nullopt;
+    }
+}
+
 std::optional<QString> droppedProject(const QMimeData* data)
 {
     if (data == nullptr || !data->hasUrls()) {
@@ -200,6 +215,7 @@ void CTsToolBoxAppMainFrame::buildMenus()
             showMessage(Msg::kVoiceCfgList));
     connect(add(function, "Build Voice &Bank", Cmd::kBuildVoiceBank), &QAction::triggered, this,
             showMessage(Msg::kBuildPanel));
+    connect(add(function, "Co&verage", Cmd::kCoverage), &QAction::triggered, this, showMessage(Msg::kCoverageWindow));
 
     QMenu* preference = menuBar()->addMenu(QStringLiteral("&Preference"));
     add(preference, "&Language", Cmd::kLanguage)->setEnabled(false); // no handler
@@ -300,6 +316,23 @@ CTsDictSettingDlg* CTsToolBoxAppMainFrame::dictionary() const
     return static_cast<CTsDictSettingDlg*>(m_dictionary.data());
 }
 
+CCoverageDlg* CTsToolBoxAppMainFrame::coverage() const
+{
+    return static_cast<CCoverageDlg*>(m_coverage.data());
+}
+
+QPointer<QWidget>* CTsToolBoxAppMainFrame::toolWindowSlot(int number)
+{
+    switch (number) {
+    case Msg::kWaveEditor: return &m_waveEditor;
+    case Msg::kVoiceCfgList: return &m_configurationList;
+    case Msg::kBuildPanel: return &m_buildPanel;
+    case Msg::kDictionary: return &m_dictionary;
+    case Msg::kCoverageWindow: return &m_coverage;
+    default: return nullptr;
+    }
+}
+
 void CTsToolBoxAppMainFrame::refreshTitle()
 {
     const ProjectDocument& document = currentProject();
@@ -342,7 +375,7 @@ void CTsToolBoxAppMainFrame::installProject(std::unique_ptr<TSTBCurrentModel::CT
 
 void CTsToolBoxAppMainFrame::closeToolWindows()
 {
-    for (QPointer<QWidget>* window : {&m_configurationList, &m_buildPanel, &m_waveEditor, &m_dictionary}) {
+    for (QPointer<QWidget>* window : {&m_configurationList, &m_buildPanel, &m_waveEditor, &m_dictionary, &m_coverage}) {
         if (QWidget* w = window->data()) {
             w->close();
             // A window that kept itself open on close (or never reported it) is still not shown
@@ -487,14 +520,9 @@ void CTsToolBoxAppMainFrame::about()
 
 void CTsToolBoxAppMainFrame::showToolWindow(int number)
 {
-    QPointer<QWidget>* slot = nullptr;
-    QSize first;
-    switch (number) {
-    case Msg::kWaveEditor: slot = &m_waveEditor; first = QSize(960, 640); break;
-    case Msg::kVoiceCfgList: slot = &m_configurationList; first = QSize(720, 560); break;
-    case Msg::kBuildPanel: slot = &m_buildPanel; first = QSize(560, 600); break;
-    case Msg::kDictionary: slot = &m_dictionary; first = QSize(560, 440); break;
-    default: return;
+    QPointer<QWidget>* slot = toolWindowSlot(number);
+    if (slot == nullptr) {
+        return;
     }
     if (slot->isNull()) {
         QWidget* made = nullptr;
@@ -503,20 +531,19 @@ void CTsToolBoxAppMainFrame::showToolWindow(int number)
         case Msg::kVoiceCfgList: made = new CTsOtoSetingDlg(this); break;
         case Msg::kBuildPanel: made = m_hooks.makeBuildPanel ? m_hooks.makeBuildPanel(this) : nullptr; break;
         case Msg::kDictionary: made = new CTsDictSettingDlg(this); break;
+        case Msg::kCoverageWindow: made = new CCoverageDlg(this); break;
         default: break;
         }
         if (made == nullptr) {
             return;
         }
         *slot = made;
-        // Centred on the screen's available area (a request: some desktops place windows themselves).
-        if (made->size().isEmpty() || !made->testAttribute(Qt::WA_Resized)) {
-            made->resize(first);
-        }
-        if (const QScreen* screen = made->screen()) {
-            QRect frame(QPoint(0, 0), made->size());
-            frame.moveCenter(screen->availableGeometry().center());
-            made->move(frame.topLeft());
+        // Placed before it shows, so that it does not jump; once shown its frame is known, and the
+        // place is made again to hold the frame too.
+        placeToolWindow(*made, number);
+        made->show();
+        if (made->frameGeometry() != made->geometry()) {
+            placeToolWindow(*made, number);
         }
     }
     QWidget* window = slot->data();
@@ -525,15 +552,76 @@ void CTsToolBoxAppMainFrame::showToolWindow(int number)
     window->activateWindow();
 }
 
+QRect CTsToolBoxAppMainFrame::availableArea(const QRect& near) const
+{
+    if (m_hooks.availableGeometry) {
+        return m_hooks.availableGeometry();
+    }
+    // The screen that holds the place, when one still does; else the main window's.
+    if (near.isValid()) {
+        if (const QScreen* there = QGuiApplication::screenAt(near.center())) {
+            return there->availableGeometry();
+        }
+    }
+    const QScreen* own = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    return own != nullptr ? own->availableGeometry() : QRect(0, 0, 1366, 768);
+}
+
+void CTsToolBoxAppMainFrame::placeToolWindow(QWidget& window, int number)
+{
+    const std::optional<ToolWindow> which = toolWindowOf(number);
+    if (!which) {
+        return;
+    }
+    // Places are of the frame, as the user sees the window; the frame is known once it is shown.
+    const QRect inside = window.geometry();
+    const QRect outside = window.frameGeometry();
+    const QMargins frame(inside.left() - outside.left(), inside.top() - outside.top(),
+                         outside.right() - inside.right(), outside.bottom() - inside.bottom());
+    const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const auto& places = config().windowPlaces;
+    const auto remembered = places.find(std::string(toolWindowName(*which)));
+    QRect place;
+    if (remembered != places.end()) {
+        const CAppConfigModel::WindowPlace& p = remembered->second;
+        const QRect was = QRect(p.x, p.y, p.width, p.height).marginsAdded(frame);
+        place = keptOnScreen(was, availableArea(was));
+    } else {
+        // Below the main window's strip, side by side with the other tool windows.
+        QRect area = availableArea({});
+        area.setTop(std::max(area.top(), frameGeometry().bottom() + 1 + kColumnGap));
+        const QSize partner = *which == ToolWindow::buildPanel ? CTsDictSettingDlg::leastSize() + frameSize : QSize();
+        place = firstToolWindowPlace(*which, area, window.minimumSizeHint().expandedTo(window.minimumSize()) + frameSize,
+                                     partner);
+    }
+    QRect wanted = place.marginsRemoved(frame);
+    wanted.setSize(wanted.size().expandedTo(window.minimumSize()));
+    window.setGeometry(wanted);
+}
+
+void CTsToolBoxAppMainFrame::rememberPlace(int number, const QWidget& window)
+{
+    const std::optional<ToolWindow> which = toolWindowOf(number);
+    if (!which || !window.isVisible()) {
+        return;
+    }
+    const QRect g = window.geometry();
+    config().windowPlaces[std::string(toolWindowName(*which))] =
+        CAppConfigModel::WindowPlace{g.x(), g.y(), g.width(), g.height()};
+    saveConfig();
+}
+
 void CTsToolBoxAppMainFrame::toolWindowClosed(int number)
 {
-    switch (number) {
-    case Msg::kWaveEditor: m_waveEditor = nullptr; break;
-    case Msg::kVoiceCfgList: m_configurationList = nullptr; break;
-    case Msg::kBuildPanel: m_buildPanel = nullptr; break;
-    case Msg::kDictionary: m_dictionary = nullptr; break;
-    default: break;
+    QPointer<QWidget>* slot = toolWindowSlot(number);
+    if (slot == nullptr) {
+        return;
     }
+    // The window reports its closing from its close event, while it still stands where it was.
+    if (const QWidget* window = slot->data()) {
+        rememberPlace(number, *window);
+    }
+    *slot = nullptr;
 }
 
 void CTsToolBoxAppMainFrame::playSound(ConfirmationSound sound)
@@ -563,6 +651,16 @@ void CTsToolBoxAppMainFrame::editEntry(const EntryEvent& event)
     playSound(ConfirmationSound::EntryOpened);
     editor->raise();
     editor->activateWindow();
+}
+
+void CTsToolBoxAppMainFrame::openListForm(const ListFormEvent& event)
+{
+    ToolWindowEvent show(Msg::kVoiceCfgList, 0);
+    QCoreApplication::sendEvent(this, &show);
+    if (QWidget* list = m_configurationList.data()) {
+        ListFormEvent form(event.folder, event.kind, event.symbol, event.pitch);
+        QCoreApplication::sendEvent(list, &form);
+    }
 }
 
 void CTsToolBoxAppMainFrame::storeEntry(const EntryEvent& event)
@@ -615,7 +713,8 @@ bool CTsToolBoxAppMainFrame::event(QEvent* event)
     case Msg::kWaveEditor:
     case Msg::kVoiceCfgList:
     case Msg::kBuildPanel:
-    case Msg::kDictionary: {
+    case Msg::kDictionary:
+    case Msg::kCoverageWindow: {
         const auto* e = static_cast<ToolWindowEvent*>(event);
         if (e->flag == 0) {
             showToolWindow(type);
@@ -625,9 +724,25 @@ bool CTsToolBoxAppMainFrame::event(QEvent* event)
         return true;
     }
     case Msg::kEditEntry: editEntry(*static_cast<EntryEvent*>(event)); return true;
+    case Msg::kOpenListForm: openListForm(*static_cast<ListFormEvent*>(event)); return true;
+    case Msg::kBuildEnded:
+        if (CCoverageDlg* counts = coverage()) {
+            counts->refresh();
+        }
+        return true;
     case Msg::kStoreEntry: storeEntry(*static_cast<EntryEvent*>(event)); return true;
     case Msg::kMoveToNeighbour: moveToNeighbour(*static_cast<EntryEvent*>(event)); return true;
     case Msg::kStoreAndNext: storeAndNext(*static_cast<EntryEvent*>(event)); return true;
+    case Msg::kAddWavLocation: {
+        // As the build panel's "+" does; the panel, when open, shows the new list.
+        const QString& folder = static_cast<FolderEvent*>(event)->folder;
+        if (currentProject().addWavLocation(folder.toUtf8().toStdString())) {
+            if (QWidget* panel = m_buildPanel.data()) {
+                QMetaObject::invokeMethod(panel, "reloadFromProject", Qt::DirectConnection);
+            }
+        }
+        return true;
+    }
     case Msg::kUpdateAvailable: {
         const auto* e = static_cast<UpdateAvailableEvent*>(event);
         m_latestVersion = e->version;
@@ -667,6 +782,10 @@ void CTsToolBoxAppMainFrame::closeEvent(QCloseEvent* event)
     if (savePrompt() == PromptResult::Cancel) {
         event->ignore();
         return;
+    }
+    // Destroyed without a close of its own: its place is kept here.
+    if (const QWidget* editor = m_waveEditor.data()) {
+        rememberPlace(Msg::kWaveEditor, *editor);
     }
     delete m_waveEditor.data();
     m_waveEditor = nullptr;

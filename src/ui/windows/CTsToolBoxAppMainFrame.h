@@ -29,6 +29,7 @@ class QDropEvent;
 
 namespace TessarinEditor {
 
+class CCoverageDlg;
 class CTsDictSettingDlg;
 class CTsOtoSetingDlg;
 
@@ -46,6 +47,7 @@ inline constexpr int kBuildVoiceBank = 32902;
 inline constexpr int kAbout = 32903;
 inline constexpr int kLanguage = 32904;
 inline constexpr int kPhoneticDictionary = 32906;
+inline constexpr int kCoverage = 32907;
 } // namespace Cmd
 
 // The two confirmation sounds.
@@ -69,6 +71,9 @@ struct MainFrameHooks {
     // Plays a confirmation sound; the default reads it from the program's resources and plays it
     // through the default stream.
     std::function<void(ConfirmationSound)> playSound;
+    // The screen's available area where tool windows go; the default asks the screen of the main
+    // window (or, for a remembered place, the screen that holds it).
+    std::function<QRect()> availableGeometry;
 };
 
 // Hooks the program installs before it makes its main window (src/app does this).
@@ -107,6 +112,7 @@ public:
     CTsOtoSetingDlg* configurationList() const;
     QWidget* buildPanel() const { return m_buildPanel; }
     CTsDictSettingDlg* dictionary() const;
+    CCoverageDlg* coverage() const;
 
     const QString& latestVersion() const { return m_latestVersion; }
     const QString& downloadAddress() const { return m_downloadAddress; }
@@ -127,6 +133,13 @@ private:
     void closeToolWindows();
     void showToolWindow(int number);
     void toolWindowClosed(int number);
+    // Puts a new tool window at its remembered place (kept on screen) or at its first place.
+    void placeToolWindow(QWidget& window, int number);
+    // Writes where the window is now into the settings.
+    void rememberPlace(int number, const QWidget& window);
+    QRect availableArea(const QRect& near) const;
+    QPointer<QWidget>* toolWindowSlot(int number);
+    void openListForm(const ListFormEvent& event);
     void editEntry(const EntryEvent& event);
     void storeEntry(const EntryEvent& event);
     void moveToNeighbour(const EntryEvent& event);
@@ -143,6 +156,7 @@ private:
     QPointer<QWidget> m_configurationList;
     QPointer<QWidget> m_buildPanel;
     QPointer<QWidget> m_dictionary;
+    QPointer<QWidget> m_coverage;
     std::map<int, QAction*> m_actions;
     QMenu* m_recentMenu = nullptr;
     QAction* m_exitAction = nullptr;

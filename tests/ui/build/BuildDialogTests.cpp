@@ -1,6 +1,7 @@
 // The build panel and the progress dialog over real builds of small synthetic projects, offscreen,
 // with a scripted Prompter in place of every box, chooser and modal run.
 
+#include "DesktopFixture.h"
 #include "ScriptedPrompter.h"
 
 #include "demo/DemoSinger.h"
@@ -22,6 +23,8 @@
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
@@ -167,6 +170,7 @@ TEST_F(BuildDialogs, ModelsBuildShowsEachEntryInTheTextAndTheLog)
         EXPECT_EQ(dialog.logLabel().text().toStdString(), "Log file : " + log1.string());
         EXPECT_EQ(dialog.progressBar().maximum(), 2);
         EXPECT_EQ(dialog.progressBar().value(), 2);
+        EXPECT_EQ(dialog.statusLabel().text(), QStringLiteral("Finished: 2 of 2 done, 1 failed"));
         EXPECT_FALSE(dialog.stopButton().isEnabled());
         return r;
     });
@@ -199,6 +203,9 @@ TEST_F(BuildDialogs, ModelsBuildShowsEachEntryInTheTextAndTheLog)
         const int r = waitForTheEnd(d);
         text2 = shown(static_cast<CVoiceBankProcessDlg&>(d));
         EXPECT_EQ(readText(log2), text2);
+        // The missing symbol counts as a failure too.
+        EXPECT_EQ(static_cast<CVoiceBankProcessDlg&>(d).statusLabel().text(),
+                  QStringLiteral("Finished: 1 of 1 done, 2 failed"));
         return r;
     });
     QTest::mouseClick(&panel.buildModelsButton(), Qt::LeftButton);
@@ -226,6 +233,7 @@ TEST_F(BuildDialogs, BankBuildEndsCompleteOrWithTheErrorList)
     EXPECT_EQ(m_document.model()->pitchList, " C4 ");
     EXPECT_EQ(m_document.model()->voiceBankName, "Lirvane");
 
+    QString status;
     auto bank = [&](const std::string& logName) {
         const fs::path log = m_dir / logName;
         std::string text;
@@ -236,6 +244,7 @@ TEST_F(BuildDialogs, BankBuildEndsCompleteOrWithTheErrorList)
             const int r = waitForTheEnd(d);
             text = withoutTimes(shown(dialog));
             EXPECT_EQ(readText(log), shown(dialog));
+            status = dialog.statusLabel().text();
             return r;
         });
         QTest::mouseClick(&panel.buildBankButton(), Qt::LeftButton);
@@ -245,6 +254,7 @@ TEST_F(BuildDialogs, BankBuildEndsCompleteOrWithTheErrorList)
     };
     EXPECT_EQ(bank("bank.txt"), "-------------Start to build voice bank T-------------\r\n"
                                 "\r\nVoice bank complete !!! \r\n\r\n\r\n-------------End T------------");
+    EXPECT_EQ(status, QStringLiteral("Finished: complete"));
     EXPECT_TRUE(fs::exists(m_demo.bankFolder / "TSI"));
     EXPECT_NE(readText(m_demo.bankFolder / "voice.tssd").find("\"Lirvane\""), std::string::npos);
 
@@ -257,6 +267,7 @@ TEST_F(BuildDialogs, BankBuildEndsCompleteOrWithTheErrorList)
                             "\r\n2\t\\| [^\r\n]*  Model file not exists\\."
                             "\r\n\r\n-------------End T------------$");
     EXPECT_TRUE(std::regex_search(failed, ending)) << failed;
+    EXPECT_EQ(status, QStringLiteral("Finished: 2 failed"));
 }
 
 TEST_F(BuildDialogs, ChecksAndTheLogChooserComeBeforeAnyBuild)
@@ -416,6 +427,7 @@ TEST_F(BuildDialogs, StopAndCloseInTheMiddleOfABuild)
         EXPECT_EQ(ok, models);
         EXPECT_EQ(dialog.progressBar().value(), ok);
         EXPECT_EQ(dialog.progressBar().maximum(), 8);
+        EXPECT_EQ(dialog.statusLabel().text(), QStringLiteral("Stopped: %1 of 8 done, 0 failed").arg(ok));
         EXPECT_TRUE(std::regex_search(text, std::regex(">> OK \r\n\r\n-------------End T------------$")))
             << text;
         // Ctrl+A selects the whole text, wherever the focus is in the dialog.
@@ -491,6 +503,7 @@ TEST_F(BuildDialogs, AVoiceBankBuildCannotBeClosedWhileItRuns)
     EXPECT_FALSE(dialog.stopButton().isEnabled());
     EXPECT_FALSE(dialog.requestClose()); // no question either: the scripted prompter has no answer
     ASSERT_TRUE(pumpUntil([&] { return dialog.shownText().contains(QStringLiteral("Error list :")); }));
+    EXPECT_EQ(dialog.statusLabel().text(), QStringLiteral("Building the voice bank"));
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_TRUE(dialog.run().running());
     QCoreApplication::processEvents();
@@ -508,4 +521,69 @@ TEST_F(BuildDialogs, AVoiceBankBuildCannotBeClosedWhileItRuns)
     EXPECT_EQ(readText(log), shown(dialog));
     EXPECT_TRUE(dialog.requestClose());
     EXPECT_TRUE(m_prompter.prompts().empty());
+}
+
+// Through the program's own main window: a models build in which one entry fails is counted, and a
+// double-click on an entry's line of the text opens that entry in the wave editor.
+class BuildFromTheMainWindow : public lvtest::DesktopFixture {};
+
+TEST_F(BuildFromTheMainWindow, ADoubleClickOnAnEntrysLineOpensItInTheEditor)
+{
+    std::string error;
+    const auto demo = lvdemo::writeDemoProject(m_dir / "demo", error, lvdemo::smallDemoOptions());
+    ASSERT_TRUE(demo) << error;
+    const fs::path location = demo->wavLocations[0];
+    fs::remove(location / "C4_na.wav"); // its entry fails with a reading error
+    auto frame = makeFrame(true);
+    ASSERT_TRUE(frame->openProjectFile(QString::fromStdString(demo->projectFile.string())));
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    auto* panel = dynamic_cast<CVbSettingPanelDlg*>(frame->buildPanel());
+    ASSERT_NE(panel, nullptr);
+    panel->setJobs(2);
+
+    const auto lineOf = [](QPlainTextEdit& view, const QString& needle) {
+        for (QTextBlock b = view.document()->begin(); b.isValid(); b = b.next()) {
+            if (b.text().contains(needle)) {
+                return b;
+            }
+        }
+        return QTextBlock();
+    };
+    const auto doubleClick = [](QPlainTextEdit& view, const QTextBlock& block) {
+        QTextCursor at(block);
+        at.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 3);
+        view.setTextCursor(at);
+        view.ensureCursorVisible();
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, view.cursorRect(at).center());
+    };
+    scripted.answerFile(QString::fromStdString((m_dir / "models.txt").string()));
+    scripted.answerModal([&](QDialog& d) {
+        const int r = waitForTheEnd(d);
+        auto& dialog = static_cast<CVoiceBankProcessDlg&>(d);
+        EXPECT_EQ(dialog.statusLabel().text(), QStringLiteral("Finished: 8 of 8 done, 1 failed"));
+        QPlainTextEdit& view = dialog.textView();
+        const QTextBlock failedLine = lineOf(view, QStringLiteral("symbol=na    >> Error"));
+        const QTextBlock goodLine = lineOf(view, QStringLiteral("symbol=ka    >> OK"));
+        EXPECT_TRUE(failedLine.isValid() && goodLine.isValid()) << shown(dialog);
+
+        doubleClick(view, failedLine);
+        EXPECT_NE(frame->waveEditor(), nullptr);
+        if (editor != nullptr) {
+            EXPECT_EQ(editor->loaded.size(), 1u);
+            EXPECT_EQ(editor->loaded.back().key, "C4->na");
+            EXPECT_EQ(fs::path(editor->loaded.back().folder.toStdString()), location);
+        }
+        doubleClick(view, goodLine);
+        // The header, the blank line under it and the end line belong to no entry.
+        doubleClick(view, view.document()->firstBlock());
+        doubleClick(view, view.document()->lastBlock());
+        if (editor != nullptr) {
+            EXPECT_EQ(editor->loaded.size(), 2u);
+            EXPECT_EQ(editor->loaded.back().key, "C4->ka");
+        }
+        return r;
+    });
+    QTest::mouseClick(&panel->buildModelsButton(), Qt::LeftButton);
+    EXPECT_TRUE(scripted.scriptDone());
+    EXPECT_EQ(sounds, (std::vector<ConfirmationSound>{ConfirmationSound::EntryOpened, ConfirmationSound::EntryOpened}));
 }

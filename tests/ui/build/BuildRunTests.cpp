@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <regex>
 
 namespace fs = std::filesystem;
@@ -138,6 +139,33 @@ TEST_F(BuildRunThreads, TheWindowThreadShowsAGrowingTextWhileTwoJobsBuild)
     EXPECT_EQ(readText(log), last.text);
     EXPECT_FALSE(run.dotTick()); // nothing in progress any more
     EXPECT_EQ(std::distance(fs::directory_iterator(m_demo.modelFolder), fs::directory_iterator()), 8);
+    EXPECT_EQ(last.failed, 0);
+    EXPECT_FALSE(last.stopped);
+
+    // Each entry's line of the text leads back to that entry and its location; no other line does.
+    const std::vector<std::string> lines = [&] {
+        std::vector<std::string> out(1);
+        for (const char c : last.text) {
+            if (c == '\n') {
+                out.emplace_back();
+            } else if (c != '\r') {
+                out.back() += c;
+            }
+        }
+        return out;
+    }();
+    int entries = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::optional<BuildRun::EntryLine> at = run.entryAtLine(int(i));
+        EXPECT_EQ(at.has_value(), lines[i].rfind("[", 0) == 0) << i << ": " << lines[i];
+        if (at) {
+            ++entries;
+            const std::string named = "  pitch=" + at->entry->pitch + "  symbol=" + at->entry->symbol + "    >> ";
+            EXPECT_NE(lines[i].find(named), std::string::npos) << lines[i];
+            EXPECT_EQ(at->location, m_inputs.wavLocations[0]);
+        }
+    }
+    EXPECT_EQ(entries, 8);
 }
 
 TEST_F(BuildRunThreads, AWindowThatFallsBehindShowsOnlyTheLastRefreshesAndTheWholeText)
@@ -201,6 +229,7 @@ TEST_F(BuildRunThreads, StopInTheMiddleEndsTheTextAndKeepsTheFinishedEntries)
     const std::vector<BuildRun::Snapshot> after = follow(run, m_mail);
     ASSERT_FALSE(after.empty());
     const std::string& text = after.back().text;
+    EXPECT_TRUE(after.back().stopped);
     EXPECT_EQ(text, run.text());
     EXPECT_EQ(text.rfind(kEndLine), text.size() - kEndLine.size()) << text;
     // Every entry begun was finished (a stop never leaves a half-built entry), and fewer than all began.

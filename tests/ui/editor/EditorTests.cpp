@@ -271,6 +271,19 @@ TEST_F(Editor, LoadingPlacesDefaultMarkersAndASecondEntryOfTheSameFileKeepsItLoa
     EXPECT_EQ(dlg->wavData().duration, 0.0f);
     EXPECT_TRUE(dlg->wavData().pcm.empty()) << "nothing of it was read";
     std::filesystem::remove(longTake);
+
+    // A recording in another format: the format message, and on its second line what the file is.
+    lvtest::WavBytes::Format studio;
+    studio.sampleRate = 48000;
+    studio.channels = 2;
+    lvtest::writeFile(std::filesystem::path(folder.toStdString()) / "ka.wav",
+                      lvtest::WavBytes().fmt(studio).data16(std::vector<std::int16_t>(9600)).bytes());
+    prompts.answerMessage(Prompter::Answer::Ok);
+    dlg->loadCVEntry(cvEntry("ka.wav"), folder);
+    ASSERT_EQ(prompts.prompts().size(), 3u);
+    EXPECT_EQ(prompts.prompts()[2].text,
+              QStringLiteral("Wav format error! Format must be 44100Hz 16bit mono.\nka.wav: 48000 Hz, 16-bit, stereo"));
+    EXPECT_EQ(dlg->wavData().duration, 0.0f);
 }
 
 TEST_F(Editor, NumberKeysMoveTheirMarkerToThePlayCursorWhereTheKindHasOne)

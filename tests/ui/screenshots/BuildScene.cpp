@@ -1,5 +1,5 @@
-// The build panel on the demo project, the progress dialog in the middle of a models build and
-// after a finished bank build, and the update notice.
+// The build panel on the demo project, the progress dialog in the middle of a models build, with
+// failures counted and after Stop, and after a finished bank build, and the update notice.
 
 #include "Screenshots.h"
 
@@ -10,6 +10,7 @@
 #include "ui/windows/CAppUpdateDlg.h"
 #include "ui/build/CVbSettingPanelDlg.h"
 #include "ui/build/CVoiceBankProcessDlg.h"
+#include "ui/toolkit/Prompter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,7 +18,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace lvshots {
 
@@ -46,6 +49,16 @@ bool pumpUntil(Done done)
     QCoreApplication::sendPostedEvents();
     return true;
 }
+
+// Answers OK to every question ("Stop building?").
+class AnswersOk : public Prompter {
+public:
+    Answer message(QWidget*, const QString&, const QString&, Icon, Buttons) override { return Answer::Ok; }
+    std::optional<QString> openFile(QWidget*, const FileRequest&) override { return std::nullopt; }
+    std::optional<QString> saveFile(QWidget*, const FileRequest&) override { return std::nullopt; }
+    std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+    int runModal(QDialog&) override { return 0; }
+};
 
 BuildInputs demoInputs(const TSTBCurrentModel::CTsToolBoxProjModel& stored, const std::filesystem::path& projectFile)
 {
@@ -92,6 +105,38 @@ bool buildScene(const Context& context)
         ok = pumpUntil([&] { return dialog.shownText().count(QStringLiteral(">> ")) >= 6 || !dialog.run().running(); }) && ok;
         ok = save(context, QStringLiteral("build-progress-models"), picture(dialog)) && ok;
         dialog.run().stop();
+    }
+    // A copy of the first demo folder whose first two recordings are gone and a listed symbol that it
+    // lacks: failures counted, then Stop.
+    {
+        const std::filesystem::path demoFolder = demoRecording(context).parent_path();
+        const std::filesystem::path copy = scratch / "wav";
+        std::filesystem::create_directories(copy, ec);
+        std::vector<std::filesystem::path> wavs;
+        for (const auto& file : std::filesystem::directory_iterator(demoFolder, ec)) {
+            std::filesystem::copy_file(file.path(), copy / file.path().filename(), ec);
+            if (file.path().extension() == ".wav") {
+                wavs.push_back(file.path().filename());
+            }
+        }
+        std::sort(wavs.begin(), wavs.end());
+        for (std::size_t i = 0; i < wavs.size() && i < 2; ++i) {
+            std::filesystem::remove(copy / wavs[i], ec);
+        }
+        BuildInputs inputs = demoInputs(*document.model(), projectFile);
+        inputs.modelFolder = (scratch / "failing-models").string();
+        inputs.wavLocations = {copy.string()};
+        CVoiceBankProcessDlg dialog(CVoiceBankProcessDlg::kBuildModels, std::move(inputs),
+                                    QString::fromStdString((scratch / "failing-log.txt").string()));
+        dialog.resize(680, 460);
+        dialog.start();
+        ok = pumpUntil([&] { return dialog.shownText().count(QStringLiteral(">> ")) >= 5 || !dialog.run().running(); }) && ok;
+        ok = save(context, QStringLiteral("build-progress-failures"), picture(dialog)) && ok;
+        AnswersOk answers;
+        const PrompterScope scope(answers);
+        dialog.onStop();
+        QCoreApplication::sendPostedEvents();
+        ok = save(context, QStringLiteral("build-progress-stopped"), picture(dialog)) && ok;
     }
     {
         BuildInputs inputs = demoInputs(*document.model(), projectFile);

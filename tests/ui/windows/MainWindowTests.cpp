@@ -2,14 +2,18 @@
 // project, one instance of each tool window, and the dictionary window and entry dialogs it opens.
 
 #include "DesktopFixture.h"
+#include "cli/CliRunner.h"
+#include "model/JsonInfo.h"
 
 #include "demo/DemoSinger.h"
 #include "model/CAppConfigModel.h"
 #include "model/Language.h"
 #include "model/ProjectFile.h"
 #include "model/ProjectPaths.h"
+#include "model/PhoneticDictionary.h"
 #include "ui/build/CVbSettingPanelDlg.h"
 #include "ui/build/CVoiceBankProcessDlg.h"
+#include "ui/windows/CCoverageDlg.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
@@ -29,6 +33,7 @@
 #include <QTabBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QLabel>
 
 using namespace TessarinEditor;
 using lvtest::ScriptedPrompter;
@@ -186,6 +191,211 @@ TEST_F(MainWindow, ToolWindowsStayOneEachAndOpeningAProjectClosesThem)
     EXPECT_TRUE(editorWindow.isNull());
     EXPECT_EQ(frame->configurationList(), nullptr);
     EXPECT_EQ(frame->dictionary(), nullptr);
+}
+
+// On a 1366 × 768 screen the list and the editor open side by side, the build panel and the
+// dictionary too; a window moved by the user reopens where it was left, also in the next run, and a
+// place on a screen that has since shrunk is brought back onto it.
+TEST_F(MainWindow, ToolWindowsOpenSideBySideAndReopenWhereTheyWereLeft)
+{
+    const auto keptPlaces = config().windowPlaces;
+    config().windowPlaces.clear();
+    QRect screen(0, 0, 1366, 768);
+    availableGeometry = [&screen] { return screen; };
+    auto frame = makeFrame(true);
+    // The editor's own least size, as the program's editor has it.
+    const auto makeEditor = [](QWidget& e) { e.setMinimumSize(600, 500); };
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    send(frame.get(), ToolWindowEvent(Msg::kWaveEditor, 0));
+    ASSERT_NE(frame->waveEditor(), nullptr);
+    makeEditor(*frame->waveEditor());
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    frame->commandAction(Cmd::kPhoneticDictionary)->trigger();
+    ASSERT_NE(frame->buildPanel(), nullptr);
+    ASSERT_NE(frame->dictionary(), nullptr);
+    const QRect list = frame->configurationList()->frameGeometry();
+    const QRect editorRect = frame->waveEditor()->frameGeometry();
+    const QRect panel = frame->buildPanel()->frameGeometry();
+    const QRect dict = frame->dictionary()->frameGeometry();
+    const QRect strip = frame->frameGeometry();
+    for (const QRect& r : {list, editorRect, panel, dict}) {
+        EXPECT_TRUE(screen.contains(r)) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+        EXPECT_FALSE(r.intersects(strip)) << "covers the main window";
+    }
+    EXPECT_FALSE(list.intersects(editorRect));
+    // The dictionary's tab row is wide: the panel gives up some of its width to it.
+    EXPECT_FALSE(panel.intersects(dict));
+    EXPECT_GE(frame->buildPanel()->width(), frame->buildPanel()->minimumSizeHint().width());
+    EXPECT_EQ(frame->dictionary()->minimumSizeHint().width(), CTsDictSettingDlg::leastSize().width());
+    EXPECT_EQ(panel.left(), screen.left());
+    EXPECT_EQ(dict.right(), screen.right());
+    EXPECT_LT(list.left(), editorRect.left()); // the list at the left
+    EXPECT_GE(list.width(), 600);
+    EXPECT_GE(editorRect.width(), 600);
+
+    // Moved and resized by the user, then closed: app.cfg keeps the place, and the list reopens there.
+    const QRect moved(40, 120, 640, 520);
+    frame->configurationList()->setGeometry(moved);
+    frame->configurationList()->close();
+    EXPECT_NE(lvtest::readText(m_dir / "config" / "app.cfg").find("\"windowPlaces\""), std::string::npos);
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    ASSERT_NE(frame->configurationList(), nullptr);
+    EXPECT_EQ(frame->configurationList()->geometry(), moved);
+
+    // The next run reads the place from app.cfg.
+    frame->waveEditor()->setGeometry(QRect(1200, 200, 700, 520)); // on a wider screen, then
+    ASSERT_TRUE(frame->close());
+    settle();
+    frame.reset();
+    config().windowPlaces.clear();
+    ASSERT_TRUE(config().loadSettingsFile(configPath()));
+    EXPECT_EQ(config().windowPlaces.count("editor"), 1u);
+    frame = makeFrame(true);
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    EXPECT_EQ(frame->configurationList()->geometry(), moved);
+    // The editor's place lies past the right edge of this 1366-pixel screen: kept whole on it.
+    send(frame.get(), ToolWindowEvent(Msg::kWaveEditor, 0));
+    EXPECT_EQ(frame->waveEditor()->size(), QSize(700, 520));
+    const QRect back = frame->waveEditor()->frameGeometry();
+    EXPECT_TRUE(screen.contains(back)) << back.x() << "," << back.y();
+    EXPECT_EQ(back.right(), screen.right());
+    EXPECT_EQ(frame->waveEditor()->geometry().y(), 200);
+    // A screen smaller than the place: the window shrinks onto it.
+    frame->waveEditor()->close();
+    screen = QRect(0, 0, 640, 480);
+    send(frame.get(), ToolWindowEvent(Msg::kWaveEditor, 0));
+    const QRect small = frame->waveEditor()->frameGeometry();
+    EXPECT_TRUE(screen.contains(small)) << small.x() << "," << small.y() << " " << small.width() << "x" << small.height();
+    config().windowPlaces = keptPlaces;
+}
+
+// Function ▸ Coverage shows what lvtb coverage counts, row for row; a double-click on a unit not
+// recorded opens the list on its pitch's folder with the form filled, on a failing one opens its
+// entry in the editor; a build made from the build panel counts again.
+TEST_F(MainWindow, CoverageWindowShowsLvtbsCountsAndOpensWhatIsMissingOrFailing)
+{
+    std::string error;
+    const auto demo = lvdemo::writeDemoProject(m_dir / "demo", error, lvdemo::smallDemoOptions());
+    ASSERT_TRUE(demo) << error;
+    const std::string project = demo->projectFile.string();
+    const fs::path location = demo->wavLocations[0];
+    // Units removed: an entry deleted (not recorded), a model deleted (recorded, not built).
+    for (const char* key : {"C4->-na", "C4->a_n", "C4->br"}) {
+        ASSERT_EQ(lvtest::runLvtb({"entries", "delete", location.string(), key}).status, 0) << key;
+    }
+    ASSERT_EQ(lvtest::runLvtb({"build-models", project, "--jobs", "2"}).status, 0);
+    fs::remove(demo->modelFolder / "C4.a_k.LVModel");
+
+    auto frame = makeFrame(true);
+    ASSERT_TRUE(frame->openProjectFile(qpath(demo->projectFile)));
+    frame->commandAction(Cmd::kCoverage)->trigger();
+    CCoverageDlg* coverage = frame->coverage();
+    ASSERT_NE(coverage, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !coverage->counting(); }));
+
+    const auto lvtbRows = [&] {
+        const lvtest::CliResult r = lvtest::runLvtb({"coverage", project, "--json"});
+        Json::Value j;
+        EXPECT_TRUE(lvjson::parse(r.out, j)) << r.out;
+        return j;
+    };
+    const auto sameRows = [&](const Json::Value& j) {
+        QTableWidget& pitches = coverage->pitchTable();
+        EXPECT_EQ(pitches.rowCount(), int(j["pitches"].size()));
+        for (int row = 0; row < pitches.rowCount() && Json::ArrayIndex(row) < j["pitches"].size(); ++row) {
+            const Json::Value& p = j["pitches"][Json::ArrayIndex(row)];
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColPitch)->text().toStdString(), p["pitch"].asString());
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColNeeded)->text().toInt(), p["needed"].asInt());
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColRecorded)->text().toInt(), p["recorded"].asInt());
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColBuilt)->text().toInt(), p["built"].asInt());
+            EXPECT_EQ(pitches.item(row, CCoverageDlg::kColPassing)->text().toInt(), p["passing"].asInt());
+        }
+        QTableWidget& problems = coverage->problemTable();
+        EXPECT_EQ(problems.rowCount(), int(j["problems"].size()));
+        for (int row = 0; row < problems.rowCount() && Json::ArrayIndex(row) < j["problems"].size(); ++row) {
+            const Json::Value& p = j["problems"][Json::ArrayIndex(row)];
+            EXPECT_EQ(problems.item(row, CCoverageDlg::kColProblemPitch)->text().toStdString(), p["pitch"].asString());
+            EXPECT_EQ(problems.item(row, CCoverageDlg::kColUnit)->text().toStdString(), p["unit"].asString());
+            EXPECT_EQ(problems.item(row, CCoverageDlg::kColWhat)->text().toStdString(), p["detail"].asString());
+        }
+    };
+    const Json::Value before = lvtbRows();
+    ASSERT_EQ(before["problems"].size(), 4u) << before.toStyledString();
+    sameRows(before);
+    const auto rowOf = [&](const QString& unit) {
+        for (int row = 0; row < coverage->problemTable().rowCount(); ++row) {
+            if (coverage->problemTable().item(row, CCoverageDlg::kColUnit)->text() == unit) {
+                return row;
+            }
+        }
+        return -1;
+    };
+    const auto doubleClick = [&](int row) {
+        QTableWidget& t = coverage->problemTable();
+        QTableWidgetItem* item = t.item(row, CCoverageDlg::kColUnit);
+        t.scrollToItem(item);
+        QTest::mouseClick(t.viewport(), Qt::LeftButton, {}, t.visualItemRect(item).center());
+        QTest::mouseDClick(t.viewport(), Qt::LeftButton, {}, t.visualItemRect(item).center());
+    };
+
+    // Not recorded: the list opens on the folder of the pitch with the form filled.
+    ASSERT_GE(rowOf(QStringLiteral("-na")), 0);
+    doubleClick(rowOf(QStringLiteral("-na")));
+    CTsOtoSetingDlg* list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(fs::path(list->wavFolder().toStdString()), location);
+    EXPECT_EQ(list->formKind(), int(CTsOtoSetingDlg::kFormCV));
+    EXPECT_EQ(list->cvSymbolBox().text(), QStringLiteral("-na"));
+    EXPECT_EQ(list->pitchBox().text(), QStringLiteral("C4"));
+    // A vowel and what follows it fill the VX form; an independent symbol its own.
+    doubleClick(rowOf(QStringLiteral("a_n")));
+    EXPECT_EQ(list->formKind(), int(CTsOtoSetingDlg::kFormVX));
+    EXPECT_EQ(list->vPartBox().text(), QStringLiteral("a"));
+    EXPECT_EQ(list->xPartBox().text(), QStringLiteral("n"));
+    EXPECT_EQ(list->cvSymbolBox().text(), QString());
+    doubleClick(rowOf(QStringLiteral("br")));
+    EXPECT_EQ(list->formKind(), int(CTsOtoSetingDlg::kFormIndependent));
+    EXPECT_EQ(list->indieSymbolBox().text(), QStringLiteral("br"));
+    EXPECT_EQ(frame->configurationList(), list); // one list, filled again
+    // Recorded, not built: its entry opens in the editor.
+    ASSERT_GE(rowOf(QStringLiteral("a_k")), 0);
+    doubleClick(rowOf(QStringLiteral("a_k")));
+    ASSERT_NE(editor, nullptr);
+    ASSERT_EQ(editor->loaded.size(), 1u);
+    EXPECT_EQ(editor->loaded.back().key, "C4->a_k");
+    EXPECT_EQ(fs::path(editor->loaded.back().folder.toStdString()), location);
+
+    // Refresh counts what changed meanwhile: the entry deleted outside the window is back.
+    ASSERT_EQ(lvtest::runLvtb({"entries", "put", location.string(), "--kind", "CV", "--wav", "C4_-na.wav", "--pitch",
+                               "C4", "--symbol", "-na", "--markers", "0.15,0.23,0.3,0.7"})
+                  .status,
+              0);
+    QTest::mouseClick(&coverage->refreshButton(), Qt::LeftButton);
+    EXPECT_TRUE(coverage->counting());
+    ASSERT_TRUE(pumpUntil([&] { return !coverage->counting(); }));
+    const Json::Value refreshed = lvtbRows();
+    EXPECT_GT(refreshed["problems"].size(), 4u); // the list changed after the models were built
+    sameRows(refreshed);
+    ASSERT_GE(rowOf(QStringLiteral("-na")), 0);
+    EXPECT_TRUE(coverage->problemTable().item(rowOf(QStringLiteral("-na")), CCoverageDlg::kColWhat)
+                    ->text()
+                    .startsWith(QStringLiteral("not built")));
+
+    // A build from the build panel counts again when it ends: a_k is built.
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    auto* panel = dynamic_cast<CVbSettingPanelDlg*>(frame->buildPanel());
+    ASSERT_NE(panel, nullptr);
+    scripted.answerFile(qpath(m_dir / "models.txt"));
+    scripted.answerModal([&](QDialog& d) {
+        auto& dialog = static_cast<CVoiceBankProcessDlg&>(d);
+        EXPECT_TRUE(pumpUntil([&] { return !dialog.run().running() && dialog.shownText().contains(QStringLiteral("-------------End ")); }));
+        return int(QDialog::Accepted);
+    });
+    QTest::mouseClick(&panel->buildModelsButton(), Qt::LeftButton);
+    ASSERT_TRUE(scripted.scriptDone());
+    ASSERT_TRUE(pumpUntil([&] { return !coverage->counting(); }));
+    EXPECT_EQ(rowOf(QStringLiteral("a_k")), -1);
+    sameRows(lvtbRows());
 }
 
 // Another program (lvtb project set, add-location) changed the project file while it was open: Save
@@ -382,11 +592,68 @@ TEST_F(MainWindow, TypingInTheThirdDictionaryTabChangesOnlyTheVoicedConsonantsAn
     scripted.answerMessage(Prompter::Answer::Ok);
     dict->checkDictionary();
     EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Error);
+    EXPECT_EQ(scripted.prompts().back().text,
+              QStringLiteral("Error! Vowel list is empty, there might be format error. Please refer to the manual.\n"
+                             "Tab \"2 Vowel List\"."));
+    EXPECT_EQ(dict->tabs().currentIndex(), 1);
     dict->page(1).editor().setPlainText(QStringLiteral("a,a"));
     scripted.answerMessage(Prompter::Answer::Ok);
-    dict->checkDictionary();
+    QTest::mouseClick(&dict->checkButton(), Qt::LeftButton);
     EXPECT_EQ(scripted.prompts().back().text, QStringLiteral("OK! Pass!"));
     EXPECT_EQ(scripted.prompts().back().icon, Prompter::Icon::Information);
+
+    // A failure names the tab and the line (blank lines count), and opens that tab on that line.
+    dict->page(2).editor().setPlainText(QStringLiteral("m\nn\n\nm"));
+    dict->tabs().setCurrentIndex(0);
+    scripted.answerMessage(Prompter::Answer::Ok);
+    QTest::mouseClick(&dict->checkButton(), Qt::LeftButton);
+    EXPECT_EQ(scripted.prompts().back().text,
+              QStringLiteral("Error! Repeat 'm' in 'Voiced Consonant list'\nTab \"3 Voiced Consonant List\", line 4."));
+    EXPECT_EQ(dict->tabs().currentIndex(), 2);
+    EXPECT_EQ(dict->page(2).editor().textCursor().blockNumber(), 3);
+    dict->page(2).editor().setPlainText(QStringLiteral("m"));
+    dict->page(4).editor().setPlainText(QStringLiteral("br1\nbr.2"));
+    scripted.answerMessage(Prompter::Answer::Ok);
+    QTest::mouseClick(&dict->checkButton(), Qt::LeftButton);
+    EXPECT_EQ(scripted.prompts().back().text,
+              QStringLiteral("Error symbol!  '.' exists in symbol: br.2 , in 'Independent symbol list'\n"
+                             "Tab \"5 Independent Symbol List\", line 2."));
+    EXPECT_EQ(dict->page(4).editor().textCursor().selectedText(), QStringLiteral("br.2"));
+
+    // Each tab says what its lines hold; the example a hint gives is one line of that very list.
+    using Parse = void (PhoneticDictionary::*)(std::string_view);
+    const std::array<Parse, 6> parsers = {
+        &PhoneticDictionary::parseSymbolList,          &PhoneticDictionary::parseVowelList,
+        &PhoneticDictionary::parseVoicedConsonantList, &PhoneticDictionary::parseUnvoicedConsonantList,
+        &PhoneticDictionary::parseIndependentList,     &PhoneticDictionary::parseTailList,
+    };
+    const auto items = [](const PhoneticDictionary& d) {
+        return std::array<std::size_t, 6>{d.syllables.size(),          d.vowels.size(),
+                                          d.voicedConsonants.size(),   d.unvoicedConsonants.size(),
+                                          d.independents.size(),       d.tails.size()};
+    };
+    EXPECT_EQ(dict->page(0).hint().text(), QStringLiteral("symbol,consonant,vowel \u2014 one per line, e.g. ka,k,a"));
+    for (int i = 0; i < 6; ++i) {
+        const QString hint = dict->page(i).hint().text();
+        EXPECT_TRUE(dict->page(i).hint().isVisibleTo(&dict->page(i))) << i;
+        for (int j = 0; j < i; ++j) {
+            EXPECT_NE(hint, dict->page(j).hint().text());
+        }
+        const qsizetype eg = hint.indexOf(QStringLiteral("e.g. "));
+        if (eg < 0) {
+            continue;
+        }
+        const std::string example = hint.mid(eg + 5).toStdString();
+        PhoneticDictionary own;
+        (own.*parsers[std::size_t(i)])(example);
+        EXPECT_EQ(items(own)[std::size_t(i)], 1u) << "tab " << i + 1 << ": " << example;
+        // A symbol line is no vowel line, nor the other way round.
+        if (i < 2) {
+            PhoneticDictionary d;
+            (d.*parsers[std::size_t(i == 0 ? 1 : 0)])(example);
+            EXPECT_EQ(items(d)[std::size_t(i == 0 ? 1 : 0)], 0u) << "tab " << i + 1;
+        }
+    }
 }
 
 TEST_F(MainWindow, SaveAsIntoAnotherFolderKeepsEveryFolderAndTheNextBuildFindsThem)

@@ -5,11 +5,19 @@
 
 #include "model/CAppConfigModel.h"
 #include "model/CTsVoiceCfgMgr.h"
+#include "ui/build/CVbSettingPanelDlg.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 #include "ui/windows/CTsOtoSetingDlg.h"
 
+#include "demo/DemoSinger.h"
+#include "support/WavBytes.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -393,3 +401,340 @@ TEST_F(VoiceConfigList, AStoreKeepsWhatAnotherWriterChangedSinceTheListWasFilled
 }
 
 } // namespace
+
+namespace {
+
+// Folder A's recordings: C4_ka.wav, used by C4->ka, and four without an entry; a project whose
+// dictionary reads them.
+class VoiceConfigListFiles : public VoiceConfigList {
+protected:
+    VoiceConfigListFiles()
+    {
+        auto project = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>();
+        project->symbolList = "ka,k,a\r\nsa,s,a\r\nta,t,a";
+        project->vowelList = "a,a";
+        project->unvoicedConsonantList = "k\r\ns\r\nt";
+        project->independentList = "br";
+        currentProject().replaceModel(std::move(project), {});
+        for (const char* name : {"C4_ka.wav", "C4_ta.wav", "E4_br.wav", "a_t.wav", "zz.wav"}) {
+            lvtest::writeFile(folderA / name, lvtest::WavBytes::mono16(lvtest::sine16(44100)));
+        }
+        list->loadWavLocation(qpath(folderA));
+    }
+
+    QStringList files()
+    {
+        QStringList f;
+        for (int r = 0; r < list->table().rowCount(); ++r) {
+            f << cell(r, CTsOtoSetingDlg::kColFile);
+        }
+        return f;
+    }
+};
+
+} // namespace
+
+TEST_F(VoiceConfigListFiles, FilesWithoutAnEntryAreGreyRowsThatFillTheFormForANewEntry)
+{
+    QTableWidget& table = list->table();
+    ASSERT_EQ(table.rowCount(), 8);
+    EXPECT_EQ(numbers(), oneToN());
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("C4_ka.wav"), QStringLiteral("C4_sa.wav"), QStringLiteral("D4_ka.wav"),
+                                    QStringLiteral("E4_a_k.wav"), QStringLiteral("C4_ta.wav"), QStringLiteral("E4_br.wav"),
+                                    QStringLiteral("a_t.wav"), QStringLiteral("zz.wav")}));
+    for (int row = 0; row < 8; ++row) {
+        EXPECT_EQ(list->isFileRow(row), row >= 4) << row;
+        EXPECT_EQ(cell(row, CTsOtoSetingDlg::kColTime) == QStringLiteral("no entry"), row >= 4) << row;
+        EXPECT_EQ(table.item(row, CTsOtoSetingDlg::kColFile)->foreground().color() ==
+                      list->palette().color(QPalette::Disabled, QPalette::Text),
+                  row >= 4)
+            << row;
+    }
+    EXPECT_TRUE(cell(4, CTsOtoSetingDlg::kColSymbol).isEmpty());
+
+    // Sorted, the files stay below the entries: what is left to mark.
+    QHeaderView* header = table.horizontalHeader();
+    const auto clickHeader = [header](int column) {
+        const int x = header->sectionViewportPosition(column) + 10;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    };
+    clickHeader(CTsOtoSetingDlg::kColFile);
+    EXPECT_EQ(files(), (QStringList{QStringLiteral("E4_a_k.wav"), QStringLiteral("D4_ka.wav"), QStringLiteral("C4_sa.wav"),
+                                    QStringLiteral("C4_ka.wav"), QStringLiteral("zz.wav"), QStringLiteral("a_t.wav"),
+                                    QStringLiteral("E4_br.wav"), QStringLiteral("C4_ta.wav")}));
+    clickHeader(CTsOtoSetingDlg::kColSymbol);
+    EXPECT_EQ(cell(0, CTsOtoSetingDlg::kColSymbol), QStringLiteral("sa"));
+    EXPECT_EQ(cell(3, CTsOtoSetingDlg::kColSymbol), QStringLiteral("a_k"));
+    for (int row = 0; row < 8; ++row) {
+        EXPECT_EQ(list->isFileRow(row), row >= 4) << row;
+    }
+    EXPECT_EQ(numbers(), oneToN());
+    clickHeader(CTsOtoSetingDlg::kColFile); // increasing
+    clickHeader(CTsOtoSetingDlg::kColFile); // decreasing again
+    clickHeader(CTsOtoSetingDlg::kColFile); // increasing: C4_ta.wav E4_br.wav a_t.wav zz.wav
+    const auto before = lvtest::readFile(folderA / "voice.lvcfg");
+
+    // With no pitch in the form, the one most entries have (C4); the unit read from the name.
+    doubleClickRow(4);
+    EXPECT_EQ(list->wavNameBox().text(), QStringLiteral("C4_ta.wav"));
+    EXPECT_EQ(list->pitchBox().text(), QStringLiteral("C4"));
+    EXPECT_EQ(list->formKind(), CTsOtoSetingDlg::kFormCV);
+    EXPECT_EQ(list->cvSymbolBox().text(), QStringLiteral("ta"));
+    doubleClickRow(6);
+    EXPECT_EQ(list->formKind(), CTsOtoSetingDlg::kFormVX);
+    EXPECT_EQ(list->vPartBox().text(), QStringLiteral("a"));
+    EXPECT_EQ(list->xPartBox().text(), QStringLiteral("t"));
+    EXPECT_EQ(list->pitchBox().text(), QStringLiteral("C4"));
+    // A name that is no unit leaves no symbol of another file in the form.
+    doubleClickRow(7);
+    EXPECT_EQ(list->wavNameBox().text(), QStringLiteral("zz.wav"));
+    EXPECT_TRUE(list->vPartBox().text().isEmpty());
+    EXPECT_TRUE(list->xPartBox().text().isEmpty());
+    click(QStringLiteral("New markers"));
+    EXPECT_TRUE(editor.isNull()) << "nothing to open without a symbol";
+    // A file named for another pitch takes that pitch.
+    doubleClickRow(5);
+    EXPECT_EQ(list->pitchBox().text(), QStringLiteral("E4"));
+    EXPECT_EQ(list->formKind(), CTsOtoSetingDlg::kFormIndependent);
+    EXPECT_EQ(list->indieSymbolBox().text(), QStringLiteral("br"));
+    EXPECT_EQ(lvtest::readFile(folderA / "voice.lvcfg"), before) << "choosing writes nothing";
+
+    // Opened and stored as any new entry: its file row becomes an entry row.
+    click(QStringLiteral("New markers"));
+    ASSERT_FALSE(editor.isNull());
+    ASSERT_EQ(editor->loaded.size(), 1u);
+    EXPECT_EQ(editor->loaded[0].key, "E4->br");
+    CTsVoiceCfg_INDIE made;
+    made.symbol = "br";
+    made.pitch = "E4";
+    made.wavName = "E4_br.wav";
+    made.startPoint = 0.2;
+    made.endPoint = 0.5;
+    send(frame.get(), EntryEvent(Msg::kStoreAndNext, made, qpath(folderA)));
+    settle();
+    ASSERT_EQ(table.rowCount(), 8);
+    EXPECT_EQ(numbers(), oneToN());
+    EXPECT_FALSE(list->isFileRow(4));
+    EXPECT_EQ(cell(4, CTsOtoSetingDlg::kColSymbol), QStringLiteral("br"));
+    EXPECT_EQ(files().mid(5), (QStringList{QStringLiteral("C4_ta.wav"), QStringLiteral("a_t.wav"), QStringLiteral("zz.wav")}));
+    EXPECT_NE(stored(folderA, "E4->br"), nullptr);
+    // Tab went on to the next file, which opens as a new entry of its unit.
+    ASSERT_EQ(editor->loaded.size(), 2u);
+    EXPECT_EQ(editor->loaded[1].key, "C4->ta");
+    EXPECT_EQ(list->wavNameBox().text(), QStringLiteral("C4_ta.wav"));
+    EXPECT_EQ(stored(folderA, "C4->ta"), nullptr) << "opened, not stored";
+}
+
+// The location box offers the project's WAV locations; a folder shown that the project does not
+// list is added to it with one button, through the main window's project.
+TEST_F(VoiceConfigList, TheLocationBoxOffersTheProjectsFoldersAndAddsTheShownOne)
+{
+    // The program's own build panel is open beside the list.
+    list->close();
+    settle();
+    frame = makeFrame(true);
+    auto project = std::make_unique<TSTBCurrentModel::CTsToolBoxProjModel>();
+    project->wavLocations = {"B"}; // relative to the project file's folder
+    currentProject().replaceModel(std::move(project), m_dir / "bank.lvtb");
+    frame->commandAction(Cmd::kVoiceConfig)->trigger();
+    list = frame->configurationList();
+    ASSERT_NE(list, nullptr);
+    frame->commandAction(Cmd::kBuildVoiceBank)->trigger();
+    auto* panel = qobject_cast<CVbSettingPanelDlg*>(frame->buildPanel());
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->locationList().rowCount(), 1);
+    QComboBox& box = list->locationBox();
+    QPushButton& add = list->addLocationButton();
+
+    // Opening the box fills it from the project; picking an item shows that folder.
+    QTest::keyClick(&box, Qt::Key_Down, Qt::AltModifier);
+    ASSERT_EQ(box.count(), 1);
+    EXPECT_EQ(box.itemText(0), qpath(folderB));
+    EXPECT_TRUE(add.isEnabled()) << "folder A is not in the project";
+    QAbstractItemView* items = box.view();
+    QTest::mouseClick(items->viewport(), Qt::LeftButton, {}, items->visualRect(items->model()->index(0, 0)).center());
+    EXPECT_EQ(list->wavFolder(), qpath(folderB));
+    EXPECT_EQ(list->wavFolderBox().text(), qpath(folderB));
+    EXPECT_FALSE(add.isEnabled()) << "already a location";
+
+    // A folder typed into the box and confirmed with Enter is shown like a chosen one.
+    QLineEdit& typed = list->wavFolderBox();
+    typed.selectAll();
+    QTest::keyClicks(&typed, qpath(folderA));
+    QTest::keyClick(&typed, Qt::Key_Return);
+    EXPECT_EQ(list->wavFolder(), qpath(folderA));
+    EXPECT_EQ(list->table().rowCount(), 4);
+    ASSERT_TRUE(add.isEnabled());
+    EXPECT_FALSE(currentProject().isModified());
+
+    click(QStringLiteral("Add to Project"));
+    ASSERT_NE(currentProject().model(), nullptr);
+    EXPECT_EQ(currentProject().model()->wavLocations, (std::vector<std::string>{"B", folderA.string()}));
+    EXPECT_TRUE(currentProject().isModified());
+    EXPECT_FALSE(add.isEnabled());
+    ASSERT_EQ(panel->locationList().rowCount(), 2) << "the open build panel shows the new location";
+    EXPECT_EQ(panel->locationList().item(1, 0)->text(), qpath(folderA));
+    QTest::keyClick(&box, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(box.count(), 2);
+    EXPECT_EQ(box.itemText(1), qpath(folderA));
+    QTest::keyClick(box.view(), Qt::Key_Escape);
+
+    // Something typed that is no folder is refused; the list keeps its folder.
+    typed.selectAll();
+    QTest::keyClicks(&typed, qpath(m_dir / "nowhere"));
+    scripted.answerMessage(Prompter::Answer::Ok);
+    QTest::keyClick(&typed, Qt::Key_Return);
+    EXPECT_EQ(scripted.prompts().back().text, qpath(m_dir / "nowhere") + QStringLiteral("\nis not a folder."));
+    EXPECT_EQ(list->wavFolder(), qpath(folderA));
+    EXPECT_EQ(typed.text(), qpath(folderA));
+    EXPECT_TRUE(scripted.scriptDone());
+}
+
+// "Make Entries" previews what it will make at the list's pitch (the pitch can be changed there),
+// makes nothing on Cancel, and on Ok makes the entries as lvtb entries scan does.
+TEST_F(VoiceConfigListFiles, MakeEntriesPreviewsThenMakesAnEntryForEachFileThatNamesAUnit)
+{
+    lvtest::writeFile(folderA / "sa.wav", lvtest::WavBytes::mono16(lvtest::sine16(44100))); // C4->sa exists
+    list->loadWavLocation(qpath(folderA));
+    const auto before = lvtest::readFile(folderA / "voice.lvcfg");
+    const auto rows = [](QTableWidget& table) {
+        QStringList r;
+        for (int row = 0; row < table.rowCount(); ++row) {
+            QStringList cells;
+            for (int c = 0; c < table.columnCount(); ++c) {
+                cells << table.item(row, c)->text();
+            }
+            r << cells.join(QLatin1Char(' '));
+        }
+        return r;
+    };
+    const auto lines = [](QListWidget& list) {
+        QStringList l;
+        for (int i = 0; i < list.count(); ++i) {
+            l << list.item(i)->text();
+        }
+        return l;
+    };
+
+    scripted.answerModal([&](QDialog& dialog) {
+        auto& preview = dynamic_cast<CMakeEntriesDlg&>(dialog);
+        EXPECT_EQ(preview.windowTitle(), QStringLiteral("Make Entries"));
+        EXPECT_EQ(preview.pitchBox().text(), QStringLiteral("C4")) << "the pitch most entries have";
+        EXPECT_EQ(rows(preview.toMake()), (QStringList{QStringLiteral("C4_ta.wav CV ta C4"), QStringLiteral("a_t.wav VX a_t C4")}));
+        EXPECT_EQ(lines(preview.leftAlone()),
+                  (QStringList{QStringLiteral("E4_br.wav: no unit of the dictionary at C4"),
+                               QStringLiteral("sa.wav: C4 : sa has an entry already"),
+                               QStringLiteral("zz.wav: no unit of the dictionary at C4")}));
+        // Another pitch plans again.
+        preview.pitchBox().selectAll();
+        QTest::keyClicks(&preview.pitchBox(), QStringLiteral("E4"));
+        EXPECT_EQ(rows(preview.toMake()), (QStringList{QStringLiteral("E4_br.wav INDIE br E4"), QStringLiteral("a_t.wav VX a_t E4"),
+                                                      QStringLiteral("sa.wav CV sa E4")}));
+        EXPECT_TRUE(preview.okButton().isEnabled());
+        preview.pitchBox().selectAll();
+        QTest::keyClick(&preview.pitchBox(), Qt::Key_Backspace);
+        EXPECT_EQ(preview.toMake().rowCount(), 0);
+        EXPECT_FALSE(preview.okButton().isEnabled()) << "no pitch, nothing to make";
+        dialog.reject();
+        return dialog.result();
+    });
+    click(QStringLiteral("Make Entries"));
+    EXPECT_EQ(lvtest::readFile(folderA / "voice.lvcfg"), before) << "cancelled: nothing written";
+    EXPECT_EQ(list->table().rowCount(), 9);
+
+    scripted.answerModal([](QDialog& dialog) {
+        auto& preview = dynamic_cast<CMakeEntriesDlg&>(dialog);
+        QTest::mouseClick(&preview.okButton(), Qt::LeftButton);
+        return dialog.result();
+    });
+    click(QStringLiteral("Make Entries"));
+    EXPECT_TRUE(scripted.scriptDone());
+    // Made with the editor's first markers: 0.2, 0.3, 0.7 and 0.8 of the one-second files.
+    const auto ta = stored(folderA, "C4->ta");
+    ASSERT_NE(ta, nullptr);
+    EXPECT_EQ(ta->wavName, "C4_ta.wav");
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_CV&>(*ta).connectPoint, double(0.2f));
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_CV&>(*ta).vowelEnd, double(0.8f));
+    const auto at = stored(folderA, "C4->a_t");
+    ASSERT_NE(at, nullptr);
+    EXPECT_EQ(at->srcType, "VX");
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_VC&>(*at).tailPoint, double(0.5f));
+    EXPECT_EQ(stored(folderA, "C4->zz"), nullptr);
+    // The new entries' rows follow the others; the files left alone stay grey below them.
+    ASSERT_EQ(list->table().rowCount(), 9);
+    EXPECT_EQ(numbers(), oneToN());
+    EXPECT_EQ(files().mid(4), (QStringList{QStringLiteral("C4_ta.wav"), QStringLiteral("a_t.wav"), QStringLiteral("E4_br.wav"),
+                                           QStringLiteral("sa.wav"), QStringLiteral("zz.wav")}));
+    for (int row = 0; row < 9; ++row) {
+        EXPECT_EQ(list->isFileRow(row), row >= 6) << row;
+    }
+}
+
+// "Check" runs the build's checks over the shown folder on a worker: the "Check" column fills with
+// "pass" or the checker's message, and a double-click on a failing row opens it in the editor.
+TEST_F(VoiceConfigList, CheckFillsTheVerdictColumnAndAFailingRowOpensInTheEditor)
+{
+    std::string error;
+    const auto demo = lvdemo::writeDemoProject(m_dir / "demo", error, lvdemo::smallDemoOptions());
+    ASSERT_TRUE(demo) << error;
+    ASSERT_TRUE(currentProject().open(demo->projectFile));
+    const std::filesystem::path folder = demo->wavLocations.at(0);
+    {
+        // A copy at a pitch that is no pitch name: the build refuses it.
+        CTsVoiceCfgMgr mgr;
+        ASSERT_EQ(mgr.loadFolder(folder), CTsVoiceCfgMgr::LoadStatus::Loaded);
+        const CTsVoiceCfg* first = mgr.entries().front();
+        ASSERT_EQ(::copyEntry(mgr, entryKey(*first), "zz", "H4"), EntryUpdate::Done);
+    }
+    list->loadWavLocation(qpath(folder));
+    QTableWidget& table = list->table();
+    const int rows = table.rowCount();
+    ASSERT_GT(rows, 2);
+    EXPECT_EQ(table.horizontalHeaderItem(CTsOtoSetingDlg::kColVerdict)->text(), QStringLiteral("Check"));
+
+    // Pressed again while it runs, the button stops it; what the stopped run still sends is dropped.
+    click(QStringLiteral("Check"));
+    EXPECT_TRUE(list->checkRunning());
+    click(QStringLiteral("Stop"));
+    EXPECT_FALSE(list->checkRunning());
+    EXPECT_FALSE(list->checkProgress().isVisibleTo(list));
+    settle();
+    for (int row = 0; row < rows; ++row) {
+        EXPECT_TRUE(cell(row, CTsOtoSetingDlg::kColVerdict).isEmpty()) << row;
+    }
+
+    click(QStringLiteral("Check"));
+    EXPECT_TRUE(list->checkRunning());
+    EXPECT_TRUE(list->checkProgress().isVisibleTo(list));
+    for (int i = 0; i < 1200 && list->checkRunning(); ++i) {
+        QTest::qWait(25); // the window's event loop runs: verdicts arrive as posted events
+    }
+    ASSERT_FALSE(list->checkRunning()) << "the check did not finish in 30 s";
+    EXPECT_FALSE(list->checkProgress().isVisibleTo(list));
+    int failing = -1;
+    for (int row = 0; row < rows; ++row) {
+        const QString verdict = cell(row, CTsOtoSetingDlg::kColVerdict);
+        if (cell(row, CTsOtoSetingDlg::kColSymbol) == QStringLiteral("zz")) {
+            failing = row;
+            EXPECT_EQ(verdict, QStringLiteral("Pitch symbol error."));
+        } else {
+            EXPECT_EQ(verdict, QStringLiteral("pass")) << cell(row, CTsOtoSetingDlg::kColSymbol).toStdString();
+        }
+    }
+    ASSERT_GE(failing, 0);
+    EXPECT_NE(table.item(failing, CTsOtoSetingDlg::kColVerdict)->foreground().color(),
+              table.item(failing == 0 ? 1 : 0, CTsOtoSetingDlg::kColVerdict)->foreground().color());
+
+    // A passing row only fills the form; the failing one opens.
+    doubleClickRow(failing == 0 ? 1 : 0);
+    EXPECT_TRUE(editor.isNull());
+    doubleClickRow(failing);
+    ASSERT_FALSE(editor.isNull());
+    ASSERT_EQ(editor->loaded.size(), 1u);
+    EXPECT_EQ(editor->loaded[0].key, "H4->zz");
+    EXPECT_EQ(editor->loaded[0].folder, qpath(folder));
+
+    // Another folder shows no verdicts of this one.
+    list->loadWavLocation(qpath(folderA));
+    EXPECT_TRUE(cell(0, CTsOtoSetingDlg::kColVerdict).isEmpty());
+}

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 
 using namespace TessarinEditor;
 
@@ -428,4 +430,39 @@ TEST(EditorF0Check, AnUnvoicedGapInTheVowelIsRedAndTheMessageIsTheBuilds)
     for (const std::int64_t k : red) {
         EXPECT_FALSE(outcome.f0[std::size_t(k)] > 0.0f) << k;
     }
+}
+
+TEST(EditorF0Check, TheRunnerChecksOnlyTheNewestOfRequestsThatCameInARush)
+{
+    lvtest::TempDir dir;
+    writeSung(dir / "sung.wav");
+    std::mutex lock;
+    std::vector<std::shared_ptr<const F0CheckOutcome>> outcomes;
+    F0CheckRunner runner(
+        [&](std::shared_ptr<const F0CheckOutcome> outcome) {
+            const std::lock_guard guard(lock);
+            outcomes.push_back(std::move(outcome));
+        },
+        std::chrono::milliseconds(400));
+    // As a drag sends them: the vowel end a frame further every 30 ms, each well within the
+    // debounce of the one before (a check of one takes some 40 ms: without the wait, several would
+    // be computed).
+    int last = 0;
+    for (int step = 0; step < 10; ++step) {
+        auto cv = std::make_unique<CTsVoiceCfg_CV>();
+        cv->wavName = "sung.wav";
+        cv->pitch = "A3";
+        cv->symbol = "ka";
+        cv->connectPoint = kConnectPoint;
+        cv->preutterance = frameTime(40);
+        cv->vowelStart = frameTime(60);
+        cv->vowelEnd = frameTime(190 + step);
+        last = runner.request(std::move(cv), QString::fromStdString(dir.path().string()), checkDictionary());
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    ASSERT_TRUE(runner.waitUntilIdle(std::chrono::seconds(30)));
+    const std::lock_guard guard(lock);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0]->requestNumber, last);
+    EXPECT_EQ(outcomes[0]->tested, (Tests{{60, 199, 2}}));
 }

@@ -42,7 +42,7 @@ static void BM_EditorLoad10s(benchmark::State& state)
     CWavData data;
     for (auto _ : state) {
         loadForEditor(path, data);
-        benchmark::DoNotOptimize(data.samples.data());
+        benchmark::DoNotOptimize(data.pcm.data());
     }
     state.SetItemsProcessed(state.iterations() * 441000);
 }

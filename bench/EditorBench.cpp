@@ -1,6 +1,7 @@
 // The wave annotation editor's speed at 1920 × 1080: opening a 10-minute 44.1 kHz recording until
 // the first frame is painted (waveform and the spectrogram's coarse picture), and the repaint after
-// a zoom or a pan. Windows are offscreen; times are wall-clock.
+// a zoom or a pan. Windows are offscreen; times are wall-clock. And its memory: the resident size
+// with the 10-minute recording open, and after a short entry replaced it.
 
 #include "SungTone.h"
 #include "audio/WavWriter.h"
@@ -18,6 +19,7 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -46,6 +48,32 @@ const std::filesystem::path& tenMinuteWav()
         writeWav16(path / "ten.wav", samples);
     }
     return path;
+}
+
+// A 2-second take beside the long one, for the entry opened after it.
+void writeShortWav()
+{
+    const auto tone = lvbench::sungTone(2.0);
+    writeWav16(tenMinuteWav() / "short.wav", std::vector<float>(tone.begin(), tone.end()));
+}
+
+// A line of /proc/self/status ("VmRSS", "VmHWM") in MB; 0 when it cannot be read.
+double statusMegabytes(const std::string& key)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key + ":", 0) == 0) {
+            return std::stod(line.substr(key.size() + 1)) / 1024.0; // the kernel writes kB
+        }
+    }
+    return 0.0;
+}
+
+// Starts a new peak: VmHWM falls back to the present resident size.
+void resetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 void waitForPicture(CWavMgrDlg& dlg)
@@ -161,6 +189,49 @@ static void BM_EditorRepaintWholeFile(benchmark::State& state)
     }
 }
 BENCHMARK(BM_EditorRepaintWholeFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Resident memory: before the editor has a recording (base), the peak while the 10-minute recording
+// opens, the f0 overlay checks the entry and the spectrogram's background fills its whole store (the
+// most the editor holds for it),
+// what stays after that, and what stays after a 2-second entry was opened in its place. Counters in
+// MB; the time is not the point.
+static void BM_EditorMemoryTenMinutes(benchmark::State& state)
+{
+    writeShortWav();
+    const QString folder = QString::fromStdString(tenMinuteWav().string());
+    QImage frame(kWidth, kHeight, QImage::Format_RGB32);
+    for (auto _ : state) {
+        auto dlg = std::make_unique<CWavMgrDlg>();
+        dlg->board().resize(kWidth, kHeight);
+        dlg->board().relayout();
+        paint(*dlg, frame);
+        const double base = statusMegabytes("VmRSS");
+        resetPeak();
+        // An entry with its markers, 300 s in: the f0 overlay's check runs on its region.
+        dlg->loadCVEntry(entryAt(300.0), folder);
+        waitForPicture(*dlg);
+        paint(*dlg, frame);
+        dlg->view().spectrogram().builder().waitUntilComplete(std::chrono::minutes(5));
+        dlg->waitForF0Check(std::chrono::minutes(1));
+        paint(*dlg, frame);
+        const double peak = statusMegabytes("VmHWM");
+        const double open = statusMegabytes("VmRSS");
+        CTsVoiceCfg_CV shortEntry = entryAt(0.5);
+        shortEntry.wavName = "short.wav";
+        dlg->loadCVEntry(shortEntry, folder);
+        waitForPicture(*dlg);
+        paint(*dlg, frame);
+        dlg->view().spectrogram().builder().waitUntilComplete(std::chrono::minutes(1));
+        dlg->waitForF0Check(std::chrono::minutes(1));
+        const double afterShort = statusMegabytes("VmRSS");
+        state.counters["baseMB"] = base;
+        state.counters["peakMB"] = peak;
+        state.counters["openMB"] = open;
+        state.counters["afterShortMB"] = afterShort;
+        state.counters["shortOverBaseMB"] = afterShort - base;
+    }
+}
+BENCHMARK(BM_EditorMemoryTenMinutes)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 int main(int argc, char** argv)
 {

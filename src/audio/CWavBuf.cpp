@@ -7,7 +7,6 @@ namespace TessarinEditor {
 
 namespace {
 constexpr double kRegionRate = 44100.0; // the builder's fixed rate; the format gate guarantees it
-constexpr float kShortScale = 32767.0f; // full scale of 16-bit data (so −32768 maps just below −1)
 } // namespace
 
 std::uint32_t CWavBuf::sampleCount() const
@@ -53,7 +52,7 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> regionIndexes(double star
 
 float sampleOf16(std::uint8_t low, std::uint8_t high)
 {
-    return float(static_cast<std::int16_t>(std::uint16_t(low | (high << 8)))) / kShortScale;
+    return sampleOf16Value(static_cast<std::int16_t>(std::uint16_t(low | (high << 8))));
 }
 
 Tessarin::FastVector<float> cutRegion(double startSec, double endSec, const CWavBuf& wav)

@@ -46,5 +46,11 @@ std::optional<std::pair<std::uint32_t, std::uint32_t>> regionIndexes(double star
                                                                       std::uint32_t sampleCount);
 // A 16-bit little-endian sample as value / 32767.
 float sampleOf16(std::uint8_t low, std::uint8_t high);
+// A 16-bit sample as value / 32767 (what sampleOf16 gives for its bytes): full scale of 16-bit data,
+// so −32768 maps just below −1.
+inline float sampleOf16Value(std::int16_t value)
+{
+    return float(value) / 32767.0f;
+}
 
 } // namespace TessarinEditor

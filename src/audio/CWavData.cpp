@@ -2,6 +2,9 @@
 
 #include "audio/AudioReader.h"
 
+#include <bit>
+#include <cstring>
+
 namespace TessarinEditor {
 
 namespace {
@@ -16,6 +19,13 @@ float editorDuration(std::uint32_t samples, std::int32_t sampleRate)
 }
 
 } // namespace
+
+double spectrogramHighHz(const CWavData& wav)
+{
+    const double half = double(wav.sampleRate) * 0.5;
+    const double top = wav.topFrequency > 0.0f && double(wav.topFrequency) < half ? double(wav.topFrequency) : half;
+    return top * double(wav.frequencyRange);
+}
 
 std::string editorTooLongMessage(std::uint32_t samples, std::uint32_t mostSamples)
 {
@@ -32,8 +42,7 @@ WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav, st
     wav.duration = 0.0f;
     wav.viewStart = 0.0f;
     wav.viewLength = 0.0f;
-    wav.raw.clear();
-    wav.samples.clear();
+    std::vector<std::int16_t>().swap(wav.pcm);
 
     // The header first: the format and the length decide before the samples take any memory (an MP3,
     // which never passes the gate, is decoded and counted without keeping its samples).
@@ -50,28 +59,29 @@ WavLoadStatus loadForEditor(const std::filesystem::path& path, CWavData& wav, st
     if (info.sampleCount() > mostSamples) {
         return WavLoadStatus::TooLong;
     }
-    if (!readAudioFile(path, wav.raw)) {
-        return WavLoadStatus::ReadFailed;
-    }
-    if (!passesFormatGate(wav.raw, path.native())) {
-        return WavLoadStatus::FormatError;
-    }
-
-    const std::uint32_t n = wav.raw.sampleCount();
-    wav.samples.resize(n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-        wav.samples[i] = wav.raw.sampleAt(i);
-    }
-
-    wav.duration = editorDuration(n, wav.raw.sampleRate);
-    if (wav.duration == 0.0f) {
-        wav.duration = 0.0f;
-        wav.samples.clear();
-        return WavLoadStatus::TooShort;
+    std::int32_t rate = 0;
+    {
+        // The file's bytes live only until their samples are copied out.
+        CWavBuf raw;
+        if (!readAudioFile(path, raw)) {
+            return WavLoadStatus::ReadFailed;
+        }
+        if (!passesFormatGate(raw, path.native())) {
+            return WavLoadStatus::FormatError;
+        }
+        rate = raw.sampleRate;
+        wav.duration = editorDuration(raw.sampleCount(), rate);
+        if (wav.duration == 0.0f) {
+            return WavLoadStatus::TooShort;
+        }
+        // The gate lets through 16-bit mono data only: the bytes are the samples.
+        static_assert(std::endian::native == std::endian::little, "WAV data is little-endian, as is the host");
+        wav.pcm.resize(raw.sampleCount());
+        std::memcpy(wav.pcm.data(), raw.bytes.begin(), wav.pcm.size() * sizeof(std::int16_t));
     }
     wav.viewStart = 0.0f;
     wav.viewLength = wav.duration;
-    wav.sampleRate = float(wav.raw.sampleRate);
+    wav.sampleRate = float(rate);
     return WavLoadStatus::Loaded;
 }
 

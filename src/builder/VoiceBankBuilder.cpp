@@ -149,9 +149,12 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
                                              const CTsVoiceCfg& entry, const std::string& location,
                                              const std::string& modelFolder, bool skipExisting,
                                              TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest,
-                                             bool skipUpToDate, bool checkOnly)
+                                             bool skipUpToDate, bool checkOnly, EntryCheckTrace* trace = nullptr)
 {
     using namespace TessarinEngineV6;
+    if (trace != nullptr) {
+        *trace = EntryCheckTrace{};
+    }
     const int kind = entry.kind();
     if (kind == CTsVoiceCfg::kINDIE && !dictionary.isIndependent(entry.symbol)) {
         return message(false, " Symbol type error!");
@@ -175,6 +178,9 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
         return message(false, " Marker error!");
     }
     const double off = std::max(0.0, entry.startTime);
+    if (trace != nullptr) {
+        trace->regionStart = off;
+    }
     auto relative = [off](double t) { return float(t - off); };
     // The marker times the engine receives: five for a voiced unit, two for a continuant.
     std::vector<float> times;
@@ -204,10 +210,11 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
         TSSrcCheckResult result;
         if (kind == CTsVoiceCfg::kVX) {
             checkContinuantUnit(dictionaryText, samples.span(), result, entry.symbol, pitch, times[0], times[1],
-                                estimateF0);
+                                estimateF0, trace != nullptr ? &trace->check : nullptr);
         } else {
             checkVoiceUnit(dictionaryText, samples.span(), result, entry.symbol, pitch, times[0], times[1], times[2],
-                           times[3], times[4], kind == CTsVoiceCfg::kINDIE, estimateF0);
+                           times[3], times[4], kind == CTsVoiceCfg::kINDIE, estimateF0,
+                           trace != nullptr ? &trace->check : nullptr);
         }
         return result;
     }
@@ -248,6 +255,14 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
 {
     return entryOutcome(dictionary, dictionaryText, entry, location, modelFolder, skipExisting, scratch, manifest,
                         skipUpToDate, false);
+}
+
+std::optional<TSSrcCheckResult> checkEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
+                                           const CTsVoiceCfg& entry, const std::string& location,
+                                           EntryCheckTrace* trace)
+{
+    return entryOutcome(dictionary, dictionaryText, entry, location, std::string(), false, nullptr, nullptr, false,
+                        true, trace);
 }
 
 namespace {

@@ -12,6 +12,7 @@
 
 #include "engine/AnalysisPipeline.h"
 #include "engine/SourceChecker.h"
+#include "engine/VoiceSources.h"
 #include "model/CTsVoiceCfg.h"
 #include "model/PhoneticDictionary.h"
 
@@ -102,6 +103,20 @@ std::optional<TSSrcCheckResult> analyseEntry(const PhoneticDictionary& dictionar
                                              const std::string& modelFolder, bool skipExisting,
                                              TessarinEngineV6::AnalysisScratch* scratch = nullptr,
                                              ModelManifest* manifest = nullptr, bool skipUpToDate = false);
+
+// What the check of one entry looked at, for showing it over the recording: the f0 track of the
+// region the build cuts out, frame 0 at regionStart, and the frames the checks tested.
+struct EntryCheckTrace {
+    double regionStart = 0.0; // [s] in the recording
+    TessarinEngineV6::CheckTrace check;
+};
+
+// The verdict a check-only "Build models" (lvtb check) gives one entry, from the f0 track alone, with
+// nothing written; none for an entry of no known kind. trace, when given, receives what the check
+// looked at (cleared first).
+std::optional<TSSrcCheckResult> checkEntry(const PhoneticDictionary& dictionary, const std::string& dictionaryText,
+                                           const CTsVoiceCfg& entry, const std::string& location,
+                                           EntryCheckTrace* trace = nullptr);
 
 // The progress line of an entry: "[" done + 1 "/" total "] type=CV  pitch=C4  symbol=ka".
 std::string progressLine(const CTsVoiceCfg& entry, std::int32_t done, std::int32_t total);

@@ -58,6 +58,13 @@ bool SourceChecker::fail(std::int32_t code, const std::string& line)
     return false;
 }
 
+bool SourceChecker::voiced(const float* f0, std::int64_t frameCount, std::int64_t first, std::int64_t last,
+                           std::int32_t code)
+{
+    tested.push_back({first, last, code});
+    return allVoiced(f0, frameCount, first, last);
+}
+
 bool SourceChecker::checkVoiceSource(const std::string& symbol, const std::string& pitch, const VoiceSrc* source,
                                      bool preCheck)
 {
@@ -93,10 +100,10 @@ bool SourceChecker::checkVoiceSource(const std::string& symbol, const std::strin
     std::string vowel;
     dictionary.splitCV(symbol, consonant, vowel);
     if (dictionary.isVoicedConsonant(consonant) && symbol.rfind('-', 0) != 0 &&
-        !allVoiced(f0, n, p[0], std::int64_t(p[0]) + 1)) {
+        !voiced(f0, n, p[0], std::int64_t(p[0]) + 1, kCodeUnvoicedConsonant)) {
         return fail(kCodeUnvoicedConsonant, line);
     }
-    if (allVoiced(f0, n, p[2], p[3])) {
+    if (voiced(f0, n, p[2], p[3], kCodeUnvoicedVowel)) {
         return true;
     }
     return fail(kCodeUnvoicedVowel, line);
@@ -124,7 +131,7 @@ bool SourceChecker::checkContinuantSource(const std::string& symbol, const std::
     if (q[0] < 0 || n < std::int64_t(q[0]) + q[1]) {
         return fail(kCodeMarkersInvalid, line);
     }
-    if (!allVoiced(f0, n, q[0], std::int64_t(q[0]) + 1)) {
+    if (!voiced(f0, n, q[0], std::int64_t(q[0]) + 1, kCodeUnvoicedContinuantStart)) {
         return fail(kCodeUnvoicedContinuantStart, line);
     }
     const std::vector<std::string> parts = splitItems(symbol, '_');
@@ -132,10 +139,10 @@ bool SourceChecker::checkContinuantSource(const std::string& symbol, const std::
         const std::string& next = parts[1];
         const std::int64_t last = std::int64_t(q[0]) + q[1] - 1;
         bool selfMapped = false;
-        if (dictionary.isVoicedConsonant(next) && !allVoiced(f0, n, q[0], last)) {
+        if (dictionary.isVoicedConsonant(next) && !voiced(f0, n, q[0], last, kCodeUnvoicedBeforeVoicedConsonant)) {
             return fail(kCodeUnvoicedBeforeVoicedConsonant, line);
         }
-        if (dictionary.isVowel(next, selfMapped) && !allVoiced(f0, n, q[0], last)) {
+        if (dictionary.isVowel(next, selfMapped) && !voiced(f0, n, q[0], last, kCodeUnvoicedBeforeVowel)) {
             return fail(kCodeUnvoicedBeforeVowel, line);
         }
     }

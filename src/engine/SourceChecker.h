@@ -21,6 +21,15 @@ struct TSSrcCheckResult {
 
 namespace TessarinEngineV6 {
 
+// One voicing test of a full check: frames first to last of the f0 track, both included, and the
+// code recorded when one of them is unvoiced.
+struct VoicingTest {
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    std::int32_t code = 0;
+    friend bool operator==(const VoicingTest&, const VoicingTest&) = default;
+};
+
 class VoiceSrc;
 class ContinuantSrc;
 
@@ -58,9 +67,14 @@ public:
     CVVCMgr dictionary;
     std::vector<std::string> messages;
     std::vector<std::int32_t> codes;
+    // Every voicing test the full checks made, in order, the failing one included (for showing an
+    // author which frames a check looked at).
+    std::vector<VoicingTest> tested;
 
 private:
     bool fail(std::int32_t code, const std::string& description);
+    // allVoiced over first … last, recorded in tested.
+    bool voiced(const float* f0, std::int64_t frameCount, std::int64_t first, std::int64_t last, std::int32_t code);
 };
 
 // What the checks of a unit read of the dictionary, as text: whether a voice unit is independent and

@@ -55,6 +55,18 @@ void copyFindings(const SourceChecker& checker, TSSrcCheckResult& result)
     result.codes = checker.codes;
 }
 
+void traceCheck(const SourceChecker& checker, const SrcMaterial* material, CheckTrace* trace)
+{
+    if (trace == nullptr) {
+        return;
+    }
+    trace->tested = checker.tested;
+    trace->f0.clear();
+    if (material != nullptr) {
+        trace->f0.assign(material->f0.begin(), material->f0.end());
+    }
+}
+
 } // namespace
 
 std::int32_t frameOfTime(float seconds)
@@ -83,7 +95,7 @@ std::unique_ptr<SrcMaterial> trackOnly(std::span<const float> samples, bool inde
 void voiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                const std::filesystem::path* outputDir, const std::string& symbol, const std::string& pitch,
                float t0, float t1, float t2, float t3, float t4, bool independent, const F0Stage& f0Stage,
-               AnalysisScratch* scratch)
+               AnalysisScratch* scratch, CheckTrace* trace = nullptr)
 {
     SourceChecker checker;
     checker.load(dictionary);
@@ -109,11 +121,12 @@ void voiceUnit(std::string_view dictionary, std::span<const float> samples, TSSr
         }
     }
     copyFindings(checker, result);
+    traceCheck(checker, source.material.get(), trace);
 }
 
 void continuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                     const std::filesystem::path* outputDir, const std::string& symbol, const std::string& pitch,
-                    float t0, float t1, const F0Stage& f0Stage, AnalysisScratch* scratch)
+                    float t0, float t1, const F0Stage& f0Stage, AnalysisScratch* scratch, CheckTrace* trace = nullptr)
 {
     ContinuantSrc source(symbol, pitch);
     SourceChecker checker;
@@ -134,6 +147,7 @@ void continuantUnit(std::string_view dictionary, std::span<const float> samples,
         }
     }
     copyFindings(checker, result);
+    traceCheck(checker, source.material.get(), trace);
 }
 
 } // namespace
@@ -157,16 +171,17 @@ void analyseContinuantUnit(std::string_view dictionary, std::span<const float> s
 
 void checkVoiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                     const std::string& symbol, const std::string& pitch, float t0, float t1, float t2, float t3,
-                    float t4, bool independent, const F0Stage& f0Stage)
+                    float t4, bool independent, const F0Stage& f0Stage, CheckTrace* trace)
 {
-    voiceUnit(dictionary, samples, result, nullptr, symbol, pitch, t0, t1, t2, t3, t4, independent, f0Stage, nullptr);
+    voiceUnit(dictionary, samples, result, nullptr, symbol, pitch, t0, t1, t2, t3, t4, independent, f0Stage, nullptr,
+              trace);
 }
 
 void checkContinuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                          const std::string& symbol, const std::string& pitch, float t0, float t1,
-                         const F0Stage& f0Stage)
+                         const F0Stage& f0Stage, CheckTrace* trace)
 {
-    continuantUnit(dictionary, samples, result, nullptr, symbol, pitch, t0, t1, f0Stage, nullptr);
+    continuantUnit(dictionary, samples, result, nullptr, symbol, pitch, t0, t1, f0Stage, nullptr, trace);
 }
 
 bool modelExists(const std::filesystem::path& outputDir, std::string_view symbol, std::string_view pitch)

@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace TessarinEngineV6 {
 
@@ -79,14 +80,23 @@ void analyseContinuantUnit(std::string_view dictionary, std::span<const float> s
                            const std::string& pitch, float t0, float t1, const F0Stage& f0Stage,
                            AnalysisScratch* scratch = nullptr);
 
+// What a check looked at: the f0 track of the unit's samples (one value per 128-sample frame, 0 =
+// unvoiced; empty when the pre-check stopped it) and the voicing tests it made, in frames of that
+// track.
+struct CheckTrace {
+    std::vector<float> f0; // [Hz]
+    std::vector<VoicingTest> tested;
+};
+
 // The same checks with the same findings, from only what they read of the analysis (the f0 track):
 // no model file is written. For telling an author what a build would refuse, without building.
+// trace, when given, receives what the check looked at.
 void checkVoiceUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                     const std::string& symbol, const std::string& pitch, float t0, float t1, float t2, float t3,
-                    float t4, bool independent, const F0Stage& f0Stage);
+                    float t4, bool independent, const F0Stage& f0Stage, CheckTrace* trace = nullptr);
 void checkContinuantUnit(std::string_view dictionary, std::span<const float> samples, TSSrcCheckResult& result,
                          const std::string& symbol, const std::string& pitch, float t0, float t1,
-                         const F0Stage& f0Stage);
+                         const F0Stage& f0Stage, CheckTrace* trace = nullptr);
 
 bool modelExists(const std::filesystem::path& outputDir, std::string_view symbol, std::string_view pitch);
 

@@ -101,6 +101,12 @@ Json::Value& CAppConfigModel::toJsonValue()
             recent.append(path);
         }
     }
+    if (spectrogramTopFrequency != kDefaultSpectrogramTop) {
+        v["spectrogramTopFrequency"] = spectrogramTopFrequency;
+    }
+    if (!showF0Overlay) {
+        v["showF0Overlay"] = showF0Overlay;
+    }
     if (!windowPlaces.empty()) {
         Json::Value& places = v["windowPlaces"] = Json::Value(Json::objectValue);
         for (const auto& [name, place] : windowPlaces) {
@@ -150,6 +156,8 @@ bool CAppConfigModel::fromJsonValue(const Json::Value& value)
             }
         }
     }
+    readInt(value, "spectrogramTopFrequency", spectrogramTopFrequency);
+    readBool(value, "showF0Overlay", showF0Overlay);
     if (const Json::Value* places = anyMember(value, "windowPlaces"); places != nullptr && places->isObject()) {
         windowPlaces.clear();
         for (auto it = places->begin(); it != places->end(); ++it) {

@@ -43,6 +43,13 @@ public:
     // "recentProjects" only when there is one, so a file without recent projects keeps its twenty
     // members; readers that do not know the member pass over it.
     std::vector<std::string> recentProjects;
+    // The wave editor's spectrogram: its top frequency [Hz] before the frequency zoom (the default
+    // is half the 44100 Hz rate, the whole spectrum), and whether the f0 track of the source check
+    // is drawn over it. Like "recentProjects", each is written only when it differs from its
+    // default, as "spectrogramTopFrequency" and "showF0Overlay".
+    static constexpr std::int32_t kDefaultSpectrogramTop = 22050;
+    std::int32_t spectrogramTopFrequency = kDefaultSpectrogramTop;
+    bool showF0Overlay = true;
     // Where each tool window was last, by the window's name ("list", "editor", ...): left, top,
     // width and height of its inside [logical pixels]. Written as "windowPlaces" only when there is
     // one, in the same way as "recentProjects".

@@ -96,6 +96,35 @@ TEST(AppConfig, RecentProjectsAreAMemberOfTheirOwnWrittenOnlyWhenThereAreAny)
     EXPECT_EQ(again.recentProjects, settings.recentProjects);
 }
 
+TEST(AppConfig, TheSpectrogramPreferencesAreMembersOfTheirOwnWrittenOnlyWhenChanged)
+{
+    // A file of an older version, without them, reads the defaults: the whole spectrum, f0 shown.
+    CAppConfigModel older;
+    older.fromJsonText(kDefaultText);
+    EXPECT_EQ(older.spectrogramTopFrequency, 22050);
+    EXPECT_TRUE(older.showF0Overlay);
+
+    CAppConfigModel settings;
+    settings.spectrogramTopFrequency = 8000;
+    settings.showF0Overlay = false;
+    std::string expected = kDefaultText;
+    expected.replace(expected.find("   \"showGridLine\""), 0, "   \"showF0Overlay\" : false,\r\n");
+    expected.replace(expected.find("   \"trkLen\""), 0, "   \"spectrogramTopFrequency\" : 8000,\r\n");
+    EXPECT_EQ(settings.toJsonText(), expected);
+
+    lvtest::TempDir dir;
+    ASSERT_TRUE(settings.saveSettingsFile(dir / "app.cfg"));
+    CAppConfigModel again;
+    ASSERT_TRUE(again.loadSettingsFile(dir / "app.cfg"));
+    EXPECT_EQ(again.spectrogramTopFrequency, 8000);
+    EXPECT_FALSE(again.showF0Overlay);
+    // Back at the defaults they leave the file as an older version wrote it.
+    again.spectrogramTopFrequency = 22050;
+    again.showF0Overlay = true;
+    again.vibPreins.copyFrom(CVibratoPreinstall());
+    EXPECT_EQ(again.toJsonText(), kDefaultText);
+}
+
 TEST(AppConfig, WindowPlacesAreAMemberOfTheirOwnAndMalformedPlacesArePassedOver)
 {
     CAppConfigModel settings;

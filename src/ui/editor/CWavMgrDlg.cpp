@@ -2,10 +2,12 @@
 
 #include "audio/AudioReader.h"
 #include "audio/AudioSrc.h"
+#include "model/CAppConfigModel.h"
 #include "ui/toolkit/CUIBoard.h"
 #include "ui/editor/CWavMgrView.h"
 #include "ui/toolkit/Messages.h"
 #include "ui/toolkit/Prompter.h"
+#include "ui/windows/CurrentProject.h"
 #include "ui/editor/UISignalNames.h"
 #include "ui/editor/WavViewRange.h"
 
@@ -20,6 +22,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <malloc.h>
+
 namespace TessarinEditor {
 
 namespace {
@@ -27,6 +31,8 @@ constexpr float kReportStep = 0.03f; // [s] progress reports closer than this to
 constexpr int kStoredShownMs = 2500; // "Stored" stays this long in the time strip
 constexpr QRgb kStoredColour = qRgb(120, 230, 120);
 constexpr QRgb kNoDeviceColour = qRgb(255, 140, 90);
+constexpr QRgb kCheckOkColour = qRgb(120, 230, 120);
+constexpr QRgb kCheckFailedColour = qRgb(255, 110, 110);
 constexpr float kNudgeStep = 0.001f;      // [s] Left / Right
 constexpr float kNudgeShiftStep = 0.010f; // [s] with Shift
 
@@ -61,12 +67,22 @@ CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
         refreshStateLine();
     });
     refreshStateLine();
+    m_dictionarySource = [] {
+        const auto* project = currentProject().model();
+        return project != nullptr ? PhoneticDictionary::fromProject(*project) : PhoneticDictionary();
+    };
+    m_f0Runner = std::make_unique<F0CheckRunner>([this](std::shared_ptr<const F0CheckOutcome> outcome) {
+        // On the runner's thread: the window takes it on its own.
+        QMetaObject::invokeMethod(this, [this, outcome] { showF0Outcome(outcome); }, Qt::QueuedConnection);
+    });
+    applyPreferences();
     // The editor lives from its first show until the user closes it.
     setAttribute(Qt::WA_DeleteOnClose);
 }
 
 CWavMgrDlg::~CWavMgrDlg()
 {
+    m_f0Runner.reset();
     // Under the stream's lock: after this no report is under way or to come.
     m_filePlayer.stream().setListener(nullptr);
     m_filePlayer.stop();
@@ -76,6 +92,82 @@ CWavMgrDlg::~CWavMgrDlg()
     m_view->spectrogram().stopBuilder();
     board().removeChild(m_view);
     m_view = nullptr;
+}
+
+void CWavMgrDlg::applyPreferences()
+{
+    m_wav.topFrequency = float(config().spectrogramTopFrequency);
+    if (m_showF0 != config().showF0Overlay) {
+        m_showF0 = config().showF0Overlay;
+        m_f0Positions.clear();
+        if (!m_showF0) {
+            m_f0Outcome.reset();
+            m_view->f0Overlay().setOutcome(nullptr);
+            m_view->timeStrip().setCheck(QString(), 0);
+        }
+    }
+    redrawAll(false);
+}
+
+void CWavMgrDlg::setCheckDictionarySource(std::function<PhoneticDictionary()> dictionarySource)
+{
+    m_dictionarySource = std::move(dictionarySource);
+}
+
+const F0CheckOutcome* CWavMgrDlg::f0Outcome() const
+{
+    return m_f0Outcome.get();
+}
+
+bool CWavMgrDlg::waitForF0Check(std::chrono::milliseconds timeout)
+{
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents();
+        if (!m_showF0 || m_f0Request == 0 || (m_f0Outcome && m_f0Outcome->requestNumber == m_f0Request)) {
+            return true;
+        }
+        m_f0Runner->waitUntilIdle(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+void CWavMgrDlg::requestF0Check(bool force)
+{
+    const CTsVoiceCfg* entry = shownEntry();
+    if (!m_showF0 || !entry || m_wav.duration <= 0.0f) {
+        m_f0Runner->cancel();
+        m_f0Positions.clear();
+        return;
+    }
+    const std::vector<float> positions = m_tags.positions();
+    if (!force && positions == m_f0Positions) {
+        return;
+    }
+    // The dictionary is taken afresh for a new entry, a store or the overlay switched on, not at
+    // every step of a drag.
+    if (force || m_f0Positions.empty()) {
+        m_checkDictionary = m_dictionarySource();
+    }
+    m_f0Positions = positions;
+    std::unique_ptr<CTsVoiceCfg> asPlaced = entry->clone();
+    storeMarkerTimes(positions, *asPlaced);
+    m_f0Request = m_f0Runner->request(std::move(asPlaced), m_wavFolder, m_checkDictionary);
+    // The shading stays until the new outcome replaces it; the line says that one is coming.
+    m_view->timeStrip().setCheck(QStringLiteral("Check: checking\u2026"), Readout::kPlain);
+    m_view->timeStrip().invalidateView();
+}
+
+void CWavMgrDlg::showF0Outcome(std::shared_ptr<const F0CheckOutcome> outcome)
+{
+    if (!m_showF0 || outcome->requestNumber != m_f0Request) {
+        return; // a check of markers since moved, or of another entry
+    }
+    m_f0Outcome = std::move(outcome);
+    m_view->f0Overlay().setOutcome(m_f0Outcome);
+    m_view->timeStrip().setCheck(m_f0Outcome->text, m_f0Outcome->ok ? kCheckOkColour : kCheckFailedColour);
+    m_view->f0Overlay().invalidateView();
+    m_view->timeStrip().invalidateView();
 }
 
 void CWavMgrDlg::setMessageReceiver(QObject* receiver)
@@ -151,6 +243,11 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     m_storedShown = false;
     m_storedTimer.stop();
     refreshStateLine();
+    // The check shown belongs to the entry left.
+    m_f0Outcome.reset();
+    m_f0Positions.clear();
+    m_view->f0Overlay().setOutcome(nullptr);
+    m_view->timeStrip().setCheck(QString(), 0);
 
     CTsVoiceCfg* slot = entryOf(kind);
     slot->assignFrom(entry);
@@ -177,7 +274,9 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
         } else if (status == WavLoadStatus::TooLong) {
             prompter().error(this, fullPath + QLatin1Char('\n') + QString::fromStdString(editorTooLongMessage(samples)));
         }
-        m_pcm = m_wav.duration > 0.0f ? pcm16Samples(m_wav.raw) : std::vector<std::int16_t>();
+        // What the file before left in the heap goes back to the system: a long take can leave
+        // hundreds of megabytes of freed pages behind.
+        malloc_trim(0);
         m_loadedPath = fullPath;
         m_tags.playCursor.position = 0.1f * m_wav.duration;
     }
@@ -250,6 +349,7 @@ bool CWavMgrDlg::settleChanges()
 
 void CWavMgrDlg::redrawAll(bool refreshSpectrogram)
 {
+    requestF0Check(false);
     m_view->syncAll();
     if (refreshSpectrogram) {
         m_view->spectrogram().refresh();
@@ -297,8 +397,8 @@ void CWavMgrDlg::moveTag(CTag* tag, float delta, bool allMarkers)
     } else {
         tag->position = held(tag->position + delta, m_wav.duration);
     }
-    if (!m_playing && !m_pcm.empty()) {
-        m_clipPlayer.playClip(m_pcm.data(), std::int32_t(m_pcm.size()), double(tag->position));
+    if (!m_playing && !m_wav.pcm.empty()) {
+        m_clipPlayer.playClip(m_wav.pcm.data(), std::int32_t(m_wav.pcm.size()), double(tag->position));
     }
     redrawAll(false);
 }
@@ -401,6 +501,9 @@ bool CWavMgrDlg::storeEntry(bool andGoToNext)
     m_unchangedPositions = p;
     EntryEvent event(andGoToNext ? Msg::kStoreAndNext : Msg::kStoreEntry, *entry, m_wavFolder);
     send(event);
+    if (!andGoToNext) {
+        requestF0Check(true);
+    }
     // Seen as well as heard: the confirmation sound may be off or without a device.
     m_storedShown = true;
     m_storedTimer.start();
@@ -416,12 +519,12 @@ void CWavMgrDlg::togglePlayback()
         m_playing = false;
         return;
     }
-    if (m_pcm.empty()) {
+    if (m_wav.pcm.empty()) {
         return;
     }
     m_playStart = m_tags.playCursor.position;
     m_lastReported.store(0.0f);
-    m_playing = m_filePlayer.play(m_pcm.data(), std::int32_t(m_pcm.size()), double(m_playStart), this);
+    m_playing = m_filePlayer.play(m_wav.pcm.data(), std::int32_t(m_wav.pcm.size()), double(m_playStart), this);
 }
 
 bool CWavMgrDlg::moveMarkerToPlayCursor(int number)

@@ -22,6 +22,10 @@
 // - Messages it receives from its own players (posted from the audio thread): 8587 progress and
 //   8586 finished, PlayTimeEvent with the seconds since the play start.
 // - Message boxes go through the installed Prompter (ui/Prompter.h).
+// - The f0 overlay (F0CheckOverlay.h) checks the entry as its markers stand on a worker thread; the
+//   outcome comes back as a queued call and is drawn over the spectrogram, its verdict in the time
+//   strip. config().showF0Overlay switches it, config().spectrogramTopFrequency sets the
+//   spectrogram's top (applyPreferences()).
 //
 // Keys (the drawing surface has the focus): Space plays or stops the file from the play cursor;
 // 1 … 9 put that marker at the play cursor; Up / Down open the preceding / following entry (asking
@@ -35,8 +39,10 @@
 #include "audio/CWavData.h"
 #include "audio/CWavFilePlayer.h"
 #include "model/CTsVoiceCfg.h"
+#include "model/PhoneticDictionary.h"
 #include "ui/toolkit/CSignalWndProtocol.h"
 #include "ui/editor/CTagSet.h"
+#include "ui/editor/F0CheckOverlay.h"
 
 #include <QPoint>
 #include <QPointer>
@@ -45,6 +51,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -67,6 +74,20 @@ public:
     explicit CWavMgrDlg(QWidget* owner = nullptr, PortAudioLibrary& audio = PortAudioLibrary::process());
     // Removes itself as the players' listener and stops them first.
     ~CWavMgrDlg() override;
+
+    // Takes the spectrogram's top frequency and the f0 overlay's switch from config() and redraws.
+    // The Preference menu calls it after changing them; construction does too.
+    Q_INVOKABLE void applyPreferences();
+
+    // The f0 overlay: the source check of the entry as its markers stand, redone on a worker a
+    // moment after the markers last moved, after a load and after a store. Its dictionary comes
+    // from dictionarySource (the open project's by default).
+    void setCheckDictionarySource(std::function<PhoneticDictionary()> dictionarySource);
+    bool showsF0Overlay() const { return m_showF0; }
+    // The outcome shown, none before the first one of this entry or with the overlay off.
+    const F0CheckOutcome* f0Outcome() const;
+    // Until the check asked for last has been computed and shown; false on timeout (tests).
+    bool waitForF0Check(std::chrono::milliseconds timeout);
 
     // Where 8584, 8588, 8593 and 8594 go; nullptr for the owner.
     void setMessageReceiver(QObject* receiver);
@@ -144,10 +165,12 @@ private:
     // The time strip's state line: "Stored" for a while after a store, else the missing output
     // device, else nothing.
     void refreshStateLine();
+    // Asks for the check when the markers differ from those last checked (always with force).
+    void requestF0Check(bool force);
+    void showF0Outcome(std::shared_ptr<const F0CheckOutcome> outcome);
 
     CWavMgrView* m_view; // owned by the board's tree
     CWavData m_wav;
-    std::vector<std::int16_t> m_pcm; // the samples as the players take them
     CTagSet m_tags;
     CToolBoxWavClipPlayer m_clipPlayer;
     CWavFilePlayer m_filePlayer;
@@ -168,6 +191,13 @@ private:
     int m_lastMoved = -1;                    // index of the marker last dragged or placed by number
     std::vector<float> m_moveStart;          // [s] the markers when the open move began
     std::vector<float> m_unchangedPositions; // [s] the markers as loaded or last stored
+    bool m_showF0 = true;
+    std::function<PhoneticDictionary()> m_dictionarySource;
+    PhoneticDictionary m_checkDictionary; // as last taken from the source
+    std::vector<float> m_f0Positions; // [s] the markers of the last check asked for
+    int m_f0Request = 0;              // its number
+    std::shared_ptr<const F0CheckOutcome> m_f0Outcome;
+    std::unique_ptr<F0CheckRunner> m_f0Runner; // last: it ends first, before what its reports touch
 };
 
 } // namespace TessarinEditor

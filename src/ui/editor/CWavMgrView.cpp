@@ -29,7 +29,7 @@ constexpr float kWheelPanFraction = 0.1f; // of the view length per wheel step (
 
 bool loaded(const CWavData* wav)
 {
-    return wav && wav->duration > 0.0f && !wav->samples.empty();
+    return wav && wav->duration > 0.0f && !wav->pcm.empty();
 }
 
 void setCursorOf(CUIView& view, const QCursor& cursor)
@@ -270,10 +270,10 @@ void CWavPreviewView::drawView(const QRect& dirty, QPainter& painter)
     const QRect area = viewRect().toQRect();
     painter.fillRect(area, uiColour(kOverviewBackground));
     if (hasFile() && area.width() > 0) {
-        if (m_columnsWidth != area.width() || m_columnsOf != m_wav->samples.data()) {
-            overviewColumns(m_wav->samples, area.width(), m_columns);
+        if (m_columnsWidth != area.width() || m_columnsOf != m_wav->pcm.data()) {
+            overviewColumns(m_wav->pcm, area.width(), m_columns);
             m_columnsWidth = area.width();
-            m_columnsOf = m_wav->samples.data();
+            m_columnsOf = m_wav->pcm.data();
         }
         painter.setPen(QPen(uiColour(kOverviewWave), 0));
         const double centre = area.top() + area.height() / 2.0;
@@ -630,6 +630,16 @@ bool CTagMgrView::buttonSetCursor(CUIButton*)
     return true;
 }
 
+// ---- f0 overlay ---------------------------------------------------------------------------------
+
+void CF0OverlayView::drawView(const QRect& dirty, QPainter& painter)
+{
+    if (m_outcome && loaded(m_wav)) {
+        drawF0Overlay(painter, viewRect().toQRect(), *m_wav, *m_outcome);
+    }
+    drawChildren(dirty, painter);
+}
+
 // ---- Time strip ---------------------------------------------------------------------------------
 
 std::vector<ReadoutItem> CWavTimeStripView::items() const
@@ -637,6 +647,9 @@ std::vector<ReadoutItem> CWavTimeStripView::items() const
     std::vector<ReadoutItem> out;
     if (m_wav && m_tags) {
         out = timeReadout(*m_wav, *m_tags, m_kind, m_pointer);
+    }
+    if (!m_check.isEmpty()) {
+        out.push_back({m_check, m_checkColour, 1});
     }
     if (!m_state.isEmpty()) {
         out.push_back({m_state, m_stateColour});
@@ -662,7 +675,11 @@ void CWavTimeStripView::drawView(const QRect& dirty, QPainter& painter)
     }
     int x[2] = {box.left() + 6, box.left() + 6};
     if (m_wav && m_tags) {
-        for (const ReadoutItem& item : timeReadout(*m_wav, *m_tags, m_kind, m_pointer)) {
+        std::vector<ReadoutItem> shown = timeReadout(*m_wav, *m_tags, m_kind, m_pointer);
+        if (!m_check.isEmpty()) {
+            shown.push_back({m_check, m_checkColour, 1});
+        }
+        for (const ReadoutItem& item : shown) {
             const int line = std::clamp(item.line, 0, 1);
             const int w = metrics.horizontalAdvance(item.text);
             const int limit = line == 1 ? stateLeft - gap : box.right();
@@ -766,6 +783,7 @@ CWavMgrView::CWavMgrView()
     m_ampRuler = addOwnedChild(std::make_unique<CWavAmpGraduationView>());
     m_spectrogram = addOwnedChild(std::make_unique<CSpectrogramImgView>());
     m_freqRuler = addOwnedChild(std::make_unique<CSpectralFreqGraduationView>());
+    m_f0Overlay = addOwnedChild(std::make_unique<CF0OverlayView>());
     m_margins = addOwnedChild(std::make_unique<CWavMarginView>());
     // The panel under the marker layer: a label under the panel is still found first by the mouse
     // and drawn over it (the layer itself lets every other point through to the panel).
@@ -787,6 +805,7 @@ void CWavMgrView::setModels(CWavData* wav, CTagSet* tags)
     m_ampRuler->setWavData(wav);
     m_spectrogram->setWavData(wav);
     m_freqRuler->setWavData(wav);
+    m_f0Overlay->setWavData(wav);
     m_margins->setWavData(wav);
     m_markers->setWavData(wav);
     m_markers->setTagSet(tags);
@@ -804,6 +823,7 @@ void CWavMgrView::layoutView(int left, int top, int right, int bottom)
     place(m_ampRuler, l.ampRuler);
     place(m_spectrogram, l.spectrogram);
     place(m_freqRuler, l.freqRuler);
+    place(m_f0Overlay, l.spectrogram);
     place(m_margins, l.margins);
     place(m_markers, l.markers);
     place(m_timeStrip, l.timeStrip);

@@ -11,6 +11,7 @@
 #include "ui/spectrogram/CSpectrogramImgView.h"
 #include "ui/editor/CTagSet.h"
 #include "ui/editor/EditorReadout.h"
+#include "ui/editor/F0CheckOverlay.h"
 #include "ui/toolkit/CUIButton.h"
 #include "ui/toolkit/CUIView.h"
 #include "ui/editor/WaveformRenderer.h"
@@ -89,7 +90,7 @@ private:
     CWavDispChangeAreaBtn* m_leftHandle;
     CWavDispChangeAreaBtn* m_rightHandle;
     std::vector<WaveColumn> m_columns; // the whole file, for the current width
-    const float* m_columnsOf = nullptr;
+    const std::int16_t* m_columnsOf = nullptr;
     int m_columnsWidth = -1;
 };
 
@@ -211,8 +212,23 @@ private:
     CPlayTagView* m_playHandle = nullptr;
 };
 
+// The f0 overlay over the spectrogram (F0CheckOverlay.h): draws the outcome it is given, nothing
+// without one.
+class CF0OverlayView : public CUIView {
+public:
+    void setWavData(const CWavData* wav) { m_wav = wav; }
+    void setOutcome(std::shared_ptr<const F0CheckOutcome> outcome) { m_outcome = std::move(outcome); }
+    const F0CheckOutcome* outcome() const { return m_outcome.get(); }
+    void drawView(const QRect& dirty, QPainter& painter) override;
+    bool hitTest(int, int) const override { return false; }
+
+private:
+    const CWavData* m_wav = nullptr;
+    std::shared_ptr<const F0CheckOutcome> m_outcome;
+};
+
 // The strip under the spectrogram: times of the pointer, the play cursor and the markers, the CV
-// lengths (EditorReadout.h), and a state line at its right end.
+// lengths (EditorReadout.h) and the source check's verdict, and a state line at its right end.
 class CWavTimeStripView : public CUIView {
 public:
     void setModels(const CWavData* wav, const CTagSet* tags) { m_wav = wav; m_tags = tags; }
@@ -222,6 +238,9 @@ public:
     // The state line: "" for none.
     void setState(const QString& text, QRgb colour) { m_state = text; m_stateColour = colour; }
     const QString& state() const { return m_state; }
+    // The check line, after the lengths: "" for none.
+    void setCheck(const QString& text, QRgb colour) { m_check = text; m_checkColour = colour; }
+    const QString& check() const { return m_check; }
     // What the strip shows now, items then the state line.
     std::vector<ReadoutItem> items() const;
 
@@ -235,6 +254,8 @@ private:
     std::optional<float> m_pointer;
     QString m_state;
     QRgb m_stateColour = 0;
+    QString m_check;
+    QRgb m_checkColour = 0;
 };
 
 class CWavMgrFloatPanel : public CUIButton, public CUIButtonDelegate {
@@ -280,6 +301,7 @@ public:
     CWavAmpGraduationView& ampRuler() { return *m_ampRuler; }
     CSpectrogramImgView& spectrogram() { return *m_spectrogram; }
     CSpectralFreqGraduationView& freqRuler() { return *m_freqRuler; }
+    CF0OverlayView& f0Overlay() { return *m_f0Overlay; }
     CWavMarginView& margins() { return *m_margins; }
     CTagMgrView& markers() { return *m_markers; }
     CWavMgrFloatPanel& panel() { return *m_panel; }
@@ -293,6 +315,7 @@ private:
     CWavAmpGraduationView* m_ampRuler;
     CSpectrogramImgView* m_spectrogram;
     CSpectralFreqGraduationView* m_freqRuler;
+    CF0OverlayView* m_f0Overlay;
     CWavMarginView* m_margins;
     CTagMgrView* m_markers;
     CWavMgrFloatPanel* m_panel;

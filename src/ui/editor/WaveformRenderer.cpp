@@ -39,7 +39,7 @@ long long columnStride(long long perColumn)
 void waveformColumns(const CWavData& wav, int width, std::vector<WaveColumn>& columns)
 {
     columns.assign(std::size_t(std::max(width, 0)), WaveColumn{});
-    const long long n = (long long)wav.samples.size();
+    const long long n = (long long)wav.pcm.size();
     if (width <= 0 || n == 0 || wav.viewLength <= 0.0f) {
         return;
     }
@@ -47,18 +47,19 @@ void waveformColumns(const CWavData& wav, int width, std::vector<WaveColumn>& co
     const double base = double(wav.viewStart) * rate;  // [samples]
     const double span = double(wav.viewLength) * rate; // [samples]
     const long long stride = columnStride(samplesPerColumn(wav, width));
-    const float* data = wav.samples.data();
+    // The extremes among the 16-bit values are those among their float readings: ÷ 32767 keeps order.
+    const std::int16_t* data = wav.pcm.data();
     long long first = sampleIndexAt(base, n);
     for (int c = 0; c < width; ++c) {
         const long long end = sampleIndexAt(base + span * double(c + 1) / double(width), n);
         if (end > first) {
-            float low = data[first];
-            float high = low;
+            std::int16_t low = data[first];
+            std::int16_t high = low;
             for (long long i = first + stride; i < end; i += stride) {
                 low = std::min(low, data[i]);
                 high = std::max(high, data[i]);
             }
-            columns[std::size_t(c)] = WaveColumn{low, high, false};
+            columns[std::size_t(c)] = WaveColumn{sampleOf16Value(low), sampleOf16Value(high), false};
         }
         first = std::max(first, end);
     }
@@ -67,7 +68,7 @@ void waveformColumns(const CWavData& wav, int width, std::vector<WaveColumn>& co
 void WaveformRenderer::draw(QPainter& painter, const QRect& area, const CWavData& wav)
 {
     painter.fillRect(area, uiColour(UiColours::kWaveBackground));
-    if (wav.duration <= 0.0f || wav.samples.empty() || area.width() <= 0 || area.height() <= 0) {
+    if (wav.duration <= 0.0f || wav.pcm.empty() || area.width() <= 0 || area.height() <= 0) {
         return;
     }
     painter.save();
@@ -107,7 +108,7 @@ void WaveformRenderer::draw(QPainter& painter, const QRect& area, const CWavData
         }
     } else {
         const double rate = double(wav.sampleRate);
-        const long long n = (long long)wav.samples.size();
+        const long long n = (long long)wav.pcm.size();
         const long long first = std::max<long long>(0, (long long)std::floor(double(wav.viewStart) * rate));
         const long long last = std::min<long long>(
             n - 1, (long long)std::ceil(double(wav.viewStart + wav.viewLength) * rate));
@@ -115,7 +116,7 @@ void WaveformRenderer::draw(QPainter& painter, const QRect& area, const CWavData
         for (long long i = first; i <= last; ++i) {
             const float t = float(double(i) / rate);
             const double x = double(t - wav.viewStart) / double(wav.viewLength) * width;
-            line << QPoint(area.left() + int(std::floor(x)), yOf(wav.samples[std::size_t(i)]));
+            line << QPoint(area.left() + int(std::floor(x)), yOf(wav.sampleAt(std::size_t(i))));
         }
         if (line.size() == 1) {
             painter.drawPoint(line.front());
@@ -126,7 +127,7 @@ void WaveformRenderer::draw(QPainter& painter, const QRect& area, const CWavData
     painter.restore();
 }
 
-void overviewColumns(const std::vector<float>& samples, int width, std::vector<WaveColumn>& columns)
+void overviewColumns(std::span<const std::int16_t> samples, int width, std::vector<WaveColumn>& columns)
 {
     columns.assign(std::size_t(std::max(width, 0)), WaveColumn{});
     const double perColumn = width > 0 ? double(samples.size()) / double(width) : 0.0;
@@ -137,7 +138,7 @@ void overviewColumns(const std::vector<float>& samples, int width, std::vector<W
             continue;
         }
         const auto [low, high] = std::minmax_element(samples.begin() + std::ptrdiff_t(first), samples.begin() + std::ptrdiff_t(end));
-        columns[std::size_t(c)] = WaveColumn{*low, *high, false};
+        columns[std::size_t(c)] = WaveColumn{sampleOf16Value(*low), sampleOf16Value(*high), false};
     }
 }
 

@@ -9,6 +9,8 @@
 
 #include <QRect>
 
+#include <cstdint>
+#include <span>
 #include <vector>
 
 class QPainter;
@@ -33,7 +35,7 @@ void waveformColumns(const CWavData& wav, int width, std::vector<WaveColumn>& co
 // The overview of the whole file: columns (width entries) with the extremes of every sample each
 // covers (no stride: a click between two looked-at samples would vanish from the only picture of the
 // whole file). Column c covers samples [⌊c × n ÷ width⌋, ⌊(c + 1) × n ÷ width⌋).
-void overviewColumns(const std::vector<float>& samples, int width, std::vector<WaveColumn>& columns);
+void overviewColumns(std::span<const std::int16_t> samples, int width, std::vector<WaveColumn>& columns);
 
 class WaveformRenderer {
 public:

@@ -57,12 +57,10 @@ CSpecBuilder::CSpecBuilder(CSpecBuildingListener* listener) : CSpecBuilder(liste
 CSpecBuilder::CSpecBuilder(CSpecBuildingListener* listener, Params params)
     : m_listener(listener), m_params(params)
 {
-    const SpecRgb silence = spectrogramColour(-1000.0f);
-    m_emptyColumn.resize(SpecColumnStore::kColumnBytes);
-    for (std::size_t i = 0; i < m_emptyColumn.size(); i += 3) {
-        m_emptyColumn[i] = silence.r;
-        m_emptyColumn[i + 1] = silence.g;
-        m_emptyColumn[i + 2] = silence.b;
+    m_emptyColumn.assign(SpecColumnStore::kRows, spectrogramColourIndex(-1000.0f));
+    for (const SpecRgb& c : spectrogramPalette()) {
+        m_palette.push_back(qRgb(c.r, c.g, c.b));
+        m_brightness.push_back(std::max({c.r, c.g, c.b}));
     }
     m_disposalThread = std::thread([this] { disposalThread(); });
     m_columnThread = std::thread([this] { columnThread(); });
@@ -105,7 +103,7 @@ void CSpecBuilder::waitIdleLocked(std::unique_lock<std::mutex>& lock)
     }
 }
 
-int CSpecBuilder::request(const float* samples, std::int64_t sampleCount, double sampleRate, double viewStart,
+int CSpecBuilder::request(const std::int16_t* samples, std::int64_t sampleCount, double sampleRate, double viewStart,
                           double viewLength, const QRect& target)
 {
     std::unique_lock lock(m_lock);
@@ -164,6 +162,8 @@ void CSpecBuilder::stop()
     m_jobWake.notify_all();
     m_columnWake.notify_all();
     waitIdleLocked(lock);
+    // No worker reads the store any more: its memory goes now, not at the next file's first request.
+    m_store.clear();
 }
 
 void CSpecBuilder::renderJob(Job& job, SpecColumnComputer& computer)
@@ -198,12 +198,12 @@ void CSpecBuilder::renderJob(Job& job, SpecColumnComputer& computer)
             return;
         }
         const std::int64_t column = plan.firstColumn + i * plan.stride;
-        const std::uint8_t* from = column < storeColumns ? m_store.ensureColumn(column, computer) : m_emptyColumn.data();
+        const SpecColourIndex* from = column < storeColumns ? m_store.ensureColumn(column, computer) : m_emptyColumn.data();
         std::uint8_t* const top = bits + std::size_t(i) * sizeof(QRgb);
         std::uint8_t* to = top;
-        for (int row = 0; row < SpecColumnStore::kRows; ++row, to += bytesPerLine, from += 3) {
-            *reinterpret_cast<QRgb*>(to) = qRgb(from[0], from[1], from[2]);
-            brightest[std::size_t(row)] = std::max({from[0], from[1], from[2]});
+        for (int row = 0; row < SpecColumnStore::kRows; ++row, to += bytesPerLine, ++from) {
+            *reinterpret_cast<QRgb*>(to) = m_palette[*from];
+            brightest[std::size_t(row)] = m_brightness[*from];
         }
         const std::int64_t end = std::min({column + plan.stride, plan.firstColumn + plan.columnSpan, storeColumns});
         for (std::int64_t other = column + 1; other < end; ++other) {
@@ -213,13 +213,13 @@ void CSpecBuilder::renderJob(Job& job, SpecColumnComputer& computer)
             if (job.cancelled.load(std::memory_order_relaxed)) {
                 return;
             }
-            const std::uint8_t* rgb = m_store.ensureColumn(other, computer);
+            const SpecColourIndex* index = m_store.ensureColumn(other, computer);
             to = top;
-            for (int row = 0; row < SpecColumnStore::kRows; ++row, to += bytesPerLine, rgb += 3) {
-                const std::uint8_t v = std::max({rgb[0], rgb[1], rgb[2]});
+            for (int row = 0; row < SpecColumnStore::kRows; ++row, to += bytesPerLine, ++index) {
+                const std::uint8_t v = m_brightness[*index];
                 if (v > brightest[std::size_t(row)]) {
                     brightest[std::size_t(row)] = v;
-                    *reinterpret_cast<QRgb*>(to) = qRgb(rgb[0], rgb[1], rgb[2]);
+                    *reinterpret_cast<QRgb*>(to) = m_palette[*index];
                 }
             }
         }

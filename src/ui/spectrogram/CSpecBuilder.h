@@ -88,7 +88,7 @@ public:
     // cancellation of every earlier job; returns the request's number. The samples are not owned:
     // they must stay unchanged until stop() (call it before they change). Samples other than those
     // of the store stop the builder and reset the store first.
-    int request(const float* samples, std::int64_t sampleCount, double sampleRate, double viewStart,
+    int request(const std::int16_t* samples, std::int64_t sampleCount, double sampleRate, double viewStart,
                 double viewLength, const QRect& target);
 
     // Before a new file is loaded: cancels every job, waits until the job and column threads are
@@ -159,7 +159,9 @@ private:
     std::int64_t m_renderedJobs = 0;
     std::int64_t m_cancelledJobs = 0;
     SpecColumnStore m_store;
-    std::vector<std::uint8_t> m_emptyColumn; // the colour of silence, for columns past the store
+    std::vector<SpecColourIndex> m_emptyColumn; // the colour of silence, for columns past the store
+    std::vector<QRgb> m_palette;                // the colour map's palette as pixels
+    std::vector<std::uint8_t> m_brightness;     // and the largest channel of each
 
     std::mutex m_discardLock;
     std::condition_variable m_discardWake;

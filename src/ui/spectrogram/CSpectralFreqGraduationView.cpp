@@ -26,7 +26,7 @@ bool CSpectralFreqGraduationView::rangeToShow(double& start, double& span) const
         return false;
     }
     start = 0.0;
-    span = double(m_wav->sampleRate) * 0.5 * double(m_wav->frequencyRange) / 1000.0; // [kHz]
+    span = spectrogramHighHz(*m_wav) / 1000.0; // [kHz]
     return true;
 }
 

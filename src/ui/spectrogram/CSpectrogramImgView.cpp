@@ -23,7 +23,7 @@ CSpectrogramImgView::~CSpectrogramImgView()
 
 bool CSpectrogramImgView::hasFile() const
 {
-    return m_wav && m_wav->duration > 0.0f && !m_wav->samples.empty() && m_wav->sampleRate > 0.0f;
+    return m_wav && m_wav->duration > 0.0f && !m_wav->pcm.empty() && m_wav->sampleRate > 0.0f;
 }
 
 void CSpectrogramImgView::stopBuilder()
@@ -36,7 +36,7 @@ void CSpectrogramImgView::refresh()
     if (!hasFile()) {
         return;
     }
-    m_latestRequest = m_builder->request(m_wav->samples.data(), std::int64_t(m_wav->samples.size()),
+    m_latestRequest = m_builder->request(m_wav->pcm.data(), std::int64_t(m_wav->pcm.size()),
                                          double(m_wav->sampleRate), double(m_wav->viewStart),
                                          double(m_wav->viewLength), viewRect().toQRect());
     invalidateView();
@@ -57,7 +57,7 @@ void CSpectrogramImgView::drawView(const QRect& dirty, QPainter& painter)
     const QRect area = viewRect().toQRect();
     painter.fillRect(area, uiColour(UiColours::kSpectrogramBackground));
     if (hasFile()) {
-        const double highHz = double(m_wav->sampleRate) * 0.5 * double(m_wav->frequencyRange);
+        const double highHz = spectrogramHighHz(*m_wav);
         // Until the latest request's first picture is ready, the one before it stands in (placed by
         // its own times), so that zooming and panning do not flash black.
         m_builder->drawLatest(painter, double(m_wav->viewStart), double(m_wav->viewLength), 0.0, highHz, area,

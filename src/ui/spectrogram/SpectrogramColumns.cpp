@@ -1,8 +1,10 @@
 #include "ui/spectrogram/SpectrogramColumns.h"
 
+#include "audio/CWavBuf.h"
 #include "dsp/Windows.h"
 #include "ui/spectrogram/SpectrogramJobs.h"
 
+#include <algorithm>
 #include <new>
 #include <thread>
 
@@ -15,19 +17,23 @@ SpecColumnComputer::SpecColumnComputer()
     Tessarin::normaliseToUnitSum(m_window);
 }
 
-void SpecColumnComputer::compute(const float* samples, std::int64_t sampleCount, double sampleRate,
-                                 std::int64_t column, std::uint8_t* rgbOut)
+void SpecColumnComputer::compute(const std::int16_t* samples, std::int64_t sampleCount, double sampleRate,
+                                 std::int64_t column, SpecColourIndex* out)
 {
     const auto centre = std::int64_t(double(column) * kSpecHopSeconds * sampleRate);
-    Tessarin::cutFrame(centre, std::span<const float>(samples, std::size_t(sampleCount)), m_frame);
+    // The frame as Tessarin::cutFrame takes it from floats: the part inside the file, zeros around.
+    const std::int64_t start = centre - kFrameLength / 2;
+    const std::int64_t first = std::clamp<std::int64_t>(-start, 0, kFrameLength);
+    const std::int64_t last = std::clamp<std::int64_t>(sampleCount - start, 0, kFrameLength);
+    std::fill(m_frame.begin(), m_frame.end(), 0.0f);
+    for (std::int64_t i = first; i < last; ++i) {
+        m_frame[std::size_t(i)] = sampleOf16Value(samples[start + i]);
+    }
     m_box.loadZeroPhase(m_frame, m_window);
     m_box.forward();
     m_box.powerLevels(m_levels);
     for (int row = 0; row < kRows; ++row) {
-        const SpecRgb c = spectrogramColour(m_levels[std::size_t(kRows - 1 - row)]);
-        rgbOut[3 * row] = c.r;
-        rgbOut[3 * row + 1] = c.g;
-        rgbOut[3 * row + 2] = c.b;
+        out[row] = spectrogramColourIndex(m_levels[std::size_t(kRows - 1 - row)]);
     }
 }
 
@@ -35,7 +41,7 @@ SpecColumnStore::SpecColumnStore() = default;
 
 SpecColumnStore::~SpecColumnStore() = default;
 
-bool SpecColumnStore::reset(const float* samples, std::int64_t sampleCount, double sampleRate, std::int64_t columnCount)
+bool SpecColumnStore::reset(const std::int16_t* samples, std::int64_t sampleCount, double sampleRate, std::int64_t columnCount)
 {
     clear();
     if (!samples || sampleCount <= 0 || !(sampleRate > 0.0) || columnCount <= 0) {
@@ -44,7 +50,7 @@ bool SpecColumnStore::reset(const float* samples, std::int64_t sampleCount, doub
     try {
         // value-initialised: every column starts free
         m_state = std::make_unique<std::atomic<std::uint8_t>[]>(std::size_t(columnCount));
-        m_pixels = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t(columnCount) * kColumnBytes);
+        m_pixels = std::make_unique_for_overwrite<SpecColourIndex[]>(std::size_t(columnCount) * kRows);
     } catch (const std::bad_alloc&) {
         clear();
         return false;
@@ -91,7 +97,7 @@ bool SpecColumnStore::tryComputeColumn(std::int64_t column, SpecColumnComputer& 
     return true;
 }
 
-const std::uint8_t* SpecColumnStore::ensureColumn(std::int64_t column, SpecColumnComputer& computer)
+const SpecColourIndex* SpecColumnStore::ensureColumn(std::int64_t column, SpecColumnComputer& computer)
 {
     std::atomic<std::uint8_t>& state = m_state[std::size_t(column)];
     std::uint8_t seen = state.load(std::memory_order_acquire);

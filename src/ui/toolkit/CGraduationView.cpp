@@ -57,112 +57,148 @@ bool CGraduationView::rangeToShow(double& start, double& span) const
     return m_hasRange;
 }
 
+std::vector<CGraduationView::LabelPlace> CGraduationView::labelPlaces()
+{
+    const QRect area = viewRect().toQRect();
+    double start = 0.0;
+    double span = 0.0;
+    if (!rangeToShow(start, span) || area.isEmpty()) {
+        return {};
+    }
+    const QFontMetrics metrics(toolkitFont());
+    m_graduation.averageCharWidth = std::max(1, metrics.averageCharWidth());
+    m_graduation.labelExtent = metrics.lineSpacing();
+    m_graduation.update(viewRect(), start, span, m_orientation == Orientation::Vertical);
+    return m_orientation == Orientation::Horizontal ? horizontalLabels(metrics) : verticalLabels(metrics);
+}
+
 void CGraduationView::drawView(const QRect& dirty, QPainter& painter)
 {
     const QRect area = viewRect().toQRect();
     painter.fillRect(area, uiColour(UiColours::kRulerBackground));
-    double start = 0.0;
-    double span = 0.0;
-    if (rangeToShow(start, span) && !area.isEmpty()) {
+    const std::vector<LabelPlace> labels = labelPlaces();
+    if (!labels.empty() || hasTicks()) {
         painter.save();
         painter.setClipRect(area, Qt::IntersectClip);
-        const QFont font = toolkitFont();
-        const QFontMetrics metrics(font);
-        m_graduation.averageCharWidth = std::max(1, metrics.averageCharWidth());
-        m_graduation.labelExtent = metrics.lineSpacing();
-        m_graduation.update(viewRect(), start, span, m_orientation == Orientation::Vertical);
-        painter.setFont(font);
+        painter.setFont(toolkitFont());
         painter.setPen(QPen(uiColour(UiColours::kRulerInk), 0));
-        if (m_orientation == Orientation::Horizontal) {
-            drawHorizontal(painter);
-        } else {
-            drawVertical(painter);
+        drawTicks(painter);
+        for (const LabelPlace& label : labels) {
+            painter.drawText(label.baseline, label.text);
         }
         painter.restore();
     }
     drawChildren(dirty, painter);
 }
 
-void CGraduationView::drawHorizontal(QPainter& painter)
+bool CGraduationView::hasTicks() const
+{
+    double start = 0.0;
+    double span = 0.0;
+    return rangeToShow(start, span) && !viewRect().toQRect().isEmpty() && !m_graduation.tickValues.empty();
+}
+
+void CGraduationView::drawTicks(QPainter& painter)
 {
     const UIRect r = viewRect();
-    const QFontMetrics metrics(painter.font());
     const CGraduationMgr& g = m_graduation;
-    const int base = r.bottom - 1;
-
-    int unitLeft = r.right;
-    if (!m_unit.isEmpty()) {
-        const int w = metrics.horizontalAdvance(m_unit);
-        unitLeft = r.right - w - kLabelGap;
-        painter.drawText(QPoint(unitLeft, base - kMajorTick + 1 - metrics.descent()), m_unit);
-    }
     if (g.tickValues.empty()) {
         return;
     }
-    forEachMinorTick(g, [&](int x) {
-        if (x >= r.left && x < r.right) {
-            painter.drawLine(x, base, x, base - kMinorTick + 1);
+    if (m_orientation == Orientation::Horizontal) {
+        const int base = r.bottom - 1;
+        forEachMinorTick(g, [&](int x) {
+            if (x >= r.left && x < r.right) {
+                painter.drawLine(x, base, x, base - kMinorTick + 1);
+            }
+        });
+        for (const float value : g.tickValues) {
+            const int x = g.pixelOf(value);
+            if (x >= r.left && x < r.right) {
+                painter.drawLine(x, base, x, base - kMajorTick + 1);
+            }
+        }
+        return;
+    }
+    const int edge = r.left;
+    forEachMinorTick(g, [&](int y) {
+        if (y >= r.top && y < r.bottom) {
+            painter.drawLine(edge, y, edge + kMinorTick - 1, y);
         }
     });
+    for (const float value : g.tickValues) {
+        const int y = std::min(g.pixelOf(value), r.bottom - 1); // the start of the range on the bottom row
+        if (y >= r.top) {
+            painter.drawLine(edge, y, edge + kMajorTick - 1, y);
+        }
+    }
+}
+
+std::vector<CGraduationView::LabelPlace> CGraduationView::horizontalLabels(const QFontMetrics& metrics) const
+{
+    const UIRect r = viewRect();
+    const CGraduationMgr& g = m_graduation;
+    const int baseline = r.bottom - 1 - kMajorTick + 1 - metrics.descent();
+    const auto boxAt = [&](int left, const QString& text) {
+        return QRect(left, baseline - metrics.ascent(), metrics.horizontalAdvance(text), metrics.ascent() + metrics.descent());
+    };
+    std::vector<LabelPlace> labels;
+    int unitLeft = r.right;
+    if (!m_unit.isEmpty()) {
+        unitLeft = r.right - metrics.horizontalAdvance(m_unit) - kLabelGap;
+        labels.push_back({m_unit, QPoint(unitLeft, baseline), boxAt(unitLeft, m_unit), true});
+    }
     int lastRight = r.left - kLabelGap; // labels never overlap: one that would is left out
     for (const float value : g.tickValues) {
         const int x = g.pixelOf(value);
         if (x < r.left || x >= r.right) {
             continue;
         }
-        painter.drawLine(x, base, x, base - kMajorTick + 1);
-        const QString label = g.labelText(value);
+        const QString text = g.labelText(value);
         const int labelLeft = x + kLabelGap;
-        const int labelRight = labelLeft + metrics.horizontalAdvance(label);
+        const int labelRight = labelLeft + metrics.horizontalAdvance(text);
         if (labelRight <= unitLeft && labelLeft >= lastRight + kLabelGap) {
-            painter.drawText(QPoint(labelLeft, base - kMajorTick + 1 - metrics.descent()), label);
+            labels.push_back({text, QPoint(labelLeft, baseline), boxAt(labelLeft, text), false});
             lastRight = labelRight;
         }
     }
+    return labels;
 }
 
-void CGraduationView::drawVertical(QPainter& painter)
+std::vector<CGraduationView::LabelPlace> CGraduationView::verticalLabels(const QFontMetrics& metrics) const
 {
     const UIRect r = viewRect();
-    const QFontMetrics metrics(painter.font());
     const CGraduationMgr& g = m_graduation;
-    const int edge = r.left;
-    const int textLeft = edge + kMajorTick + kLabelGap;
-
+    const int textLeft = r.left + kMajorTick + kLabelGap;
+    std::vector<LabelPlace> labels;
     int unitBottom = r.top;
     if (!m_unit.isEmpty()) {
-        painter.drawText(QPoint(textLeft, r.top + metrics.ascent() + 1), m_unit);
+        const QPoint baseline(textLeft, r.top + metrics.ascent() + 1);
+        labels.push_back({m_unit, baseline,
+                          QRect(textLeft, r.top + 1, metrics.horizontalAdvance(m_unit), metrics.height()), true});
         unitBottom = r.top + metrics.height() + 1;
     }
-    if (g.tickValues.empty()) {
-        return;
-    }
-    forEachMinorTick(g, [&](int y) {
-        if (y >= r.top && y < r.bottom) {
-            painter.drawLine(edge, y, edge + kMinorTick - 1, y);
-        }
-    });
     const QRect digits = metrics.tightBoundingRect(QStringLiteral("-0123456789."));
+    const int above = -digits.top(); // [px] digits reach this far above the baseline
+    const int below = digits.bottom(); // and this far below
     int lastTop = r.bottom; // labels never overlap: one that would is left out
     for (const float value : g.tickValues) {
-        int y = g.pixelOf(value);
-        if (y >= r.bottom) {
-            y = r.bottom - 1; // the start of the range sits on the bottom row
-        }
+        const int y = std::min(g.pixelOf(value), r.bottom - 1); // the start of the range on the bottom row
         if (y < r.top) {
             continue;
         }
-        painter.drawLine(edge, y, edge + kMajorTick - 1, y);
-        // The label's digits are centred on its tick and kept inside the ruler, below the unit text.
-        const int above = -digits.top();     // [px] digits reach this far above the baseline
-        const int below = digits.bottom();   // and this far below
+        // The label's digits are centred on its tick and kept inside the ruler, below the unit text;
+        // a label wider than the ruler is left out rather than cut.
+        const QString text = g.labelText(value);
         const int baseline = std::clamp(y + above / 2, unitBottom + above, r.bottom - 1 - below);
         const int top = baseline - above;
-        if (top >= unitBottom && baseline + below + 1 < lastTop) {
-            painter.drawText(QPoint(textLeft, baseline), g.labelText(value));
+        const int width = metrics.horizontalAdvance(text);
+        if (top >= unitBottom && baseline + below + 1 < lastTop && textLeft + width <= r.right) {
+            labels.push_back({text, QPoint(textLeft, baseline), QRect(textLeft, top, width, above + below + 1), false});
             lastTop = top;
         }
     }
+    return labels;
 }
 
 } // namespace TessarinEditor

@@ -7,7 +7,12 @@
 #include "ui/toolkit/CGraduationMgr.h"
 #include "ui/toolkit/CUIView.h"
 
+#include <QFontMetrics>
+#include <QPoint>
+#include <QRect>
 #include <QString>
+
+#include <vector>
 
 namespace TessarinEditor {
 
@@ -27,6 +32,18 @@ public:
 
     CGraduationMgr& graduation() { return m_graduation; }
 
+    // A text of the ruler: where it is drawn (its baseline's start) and the box it takes.
+    struct LabelPlace {
+        QString text;
+        QPoint baseline;
+        QRect box;
+        bool unit = false;
+    };
+    // The unit text (first, when there is one) and the tick labels drawn for the range shown now,
+    // with the ruler's font: a label that would overlap the unit or the label before it, or leave
+    // the ruler, is left out. Empty without a range. The ticks are placed for the present size.
+    std::vector<LabelPlace> labelPlaces();
+
     void drawView(const QRect& dirty, QPainter& painter) override;
 
 protected:
@@ -34,8 +51,10 @@ protected:
     virtual bool rangeToShow(double& start, double& span) const;
 
 private:
-    void drawHorizontal(QPainter& painter);
-    void drawVertical(QPainter& painter);
+    bool hasTicks() const;
+    void drawTicks(QPainter& painter);
+    std::vector<LabelPlace> horizontalLabels(const QFontMetrics& metrics) const;
+    std::vector<LabelPlace> verticalLabels(const QFontMetrics& metrics) const;
 
     Orientation m_orientation;
     bool m_hasRange = false;

@@ -24,6 +24,13 @@ inline constexpr QRgb kWaveLine = qRgb(61, 87, 141);
 inline constexpr QRgb kMargin = qRgb(239, 232, 33);
 inline constexpr int kMarginAlpha = 100; // of 255
 inline constexpr QRgb kPlayCursor = qRgb(200, 0, 0);
+// The f0 overlay over the spectrogram: the track, the frames the source check tests, and the
+// unvoiced ones among them (these two with their opacity: QColor::fromRgba).
+inline constexpr QRgb kF0Track = qRgb(0, 255, 255);
+inline constexpr QRgb kF0Tested = qRgba(255, 255, 255, 48);
+inline constexpr QRgb kF0Unvoiced = qRgba(255, 0, 0, 110);
+inline constexpr QRgb kF0TestedBar = qRgb(190, 190, 190);
+inline constexpr QRgb kF0UnvoicedBar = qRgb(255, 0, 0);
 } // namespace UiColours
 
 inline QColor uiColour(QRgb rgb)

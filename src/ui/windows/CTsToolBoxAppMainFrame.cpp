@@ -15,6 +15,7 @@
 #include "ui/toolkit/Prompter.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -27,6 +28,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QGuiApplication>
+#include <QMetaObject>
 #include <QScreen>
 
 #include <algorithm>
@@ -217,6 +219,35 @@ void CTsToolBoxAppMainFrame::buildMenus()
 
     QMenu* preference = menuBar()->addMenu(QStringLiteral("&Preference"));
     add(preference, "&Language", Cmd::kLanguage)->setEnabled(false); // no handler
+    // The wave editor's spectrogram: kept in app.cfg and handed to an open editor at once.
+    const auto editorPreferencesChanged = [this] {
+        saveConfig();
+        if (m_waveEditor) {
+            QMetaObject::invokeMethod(m_waveEditor, "applyPreferences");
+        }
+    };
+    QMenu* top = preference->addMenu(QStringLiteral("Spectrogram &Top Frequency"));
+    auto* tops = new QActionGroup(top);
+    for (const int hz : {22050, 16000, 11025, 8000, 5000}) {
+        QAction* item = top->addAction(hz == CAppConfigModel::kDefaultSpectrogramTop
+                                           ? QStringLiteral("22.05 kHz (all)")
+                                           : QStringLiteral("%1 kHz").arg(double(hz) / 1000.0));
+        item->setCheckable(true);
+        item->setChecked(config().spectrogramTopFrequency == hz);
+        item->setData(hz);
+        tops->addAction(item);
+        connect(item, &QAction::triggered, this, [hz, editorPreferencesChanged] {
+            config().spectrogramTopFrequency = hz;
+            editorPreferencesChanged();
+        });
+    }
+    QAction* overlay = preference->addAction(QStringLiteral("Show &f0 Over the Spectrogram"));
+    overlay->setCheckable(true);
+    overlay->setChecked(config().showF0Overlay);
+    connect(overlay, &QAction::toggled, this, [editorPreferencesChanged](bool on) {
+        config().showF0Overlay = on;
+        editorPreferencesChanged();
+    });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     connect(add(help, "&About", Cmd::kAbout), &QAction::triggered, this, [this] { about(); });

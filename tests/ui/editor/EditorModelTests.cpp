@@ -1,14 +1,21 @@
 // The wave annotation editor's models without a window: the visible range and display scales, the
-// waveform's columns, the markers of each kind and the history of marker moves.
+// waveform's columns, the markers of each kind, the history of marker moves and the f0 overlay's
+// check.
 
 #include "audio/CWavData.h"
+#include "audio/WavWriter.h"
+#include "support/SyntheticVoice.h"
+#include "support/TestSupport.h"
 #include "ui/editor/CTagSet.h"
+#include "ui/editor/F0CheckOverlay.h"
 #include "ui/editor/WavViewRange.h"
 #include "ui/editor/WaveformRenderer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 
 using namespace TessarinEditor;
 
@@ -153,9 +160,9 @@ TEST(EditorWaveform, ColumnsTakeTheExtremesOfEveryStrideSample)
 {
     // One second, 441 samples per column over 100 columns: stride 441 ÷ 32 = 13.
     CWavData wav = fileOf(1.0f, 0.0f, 1.0f);
-    wav.samples.assign(44100, 0.0f);
-    for (std::size_t i = 0; i < wav.samples.size(); ++i) {
-        wav.samples[i] = float(int(i * 7919 % 2001) - 1000) / 2000.0f;
+    wav.pcm.assign(44100, 0);
+    for (std::size_t i = 0; i < wav.pcm.size(); ++i) {
+        wav.pcm[i] = std::int16_t((int(i * 7919 % 2001) - 1000) * 32);
     }
     ASSERT_EQ(samplesPerColumn(wav, 100), 441);
     ASSERT_EQ(columnStride(441), 13);
@@ -164,10 +171,10 @@ TEST(EditorWaveform, ColumnsTakeTheExtremesOfEveryStrideSample)
     ASSERT_EQ(columns.size(), 100u);
     for (int c = 0; c < 100; ++c) {
         const std::size_t first = std::size_t(c) * 441, end = first + 441;
-        float low = wav.samples[first], high = low;
+        float low = wav.sampleAt(first), high = low;
         for (std::size_t i = first; i < end; i += 13) {
-            low = std::min(low, wav.samples[i]);
-            high = std::max(high, wav.samples[i]);
+            low = std::min(low, wav.sampleAt(i));
+            high = std::max(high, wav.sampleAt(i));
         }
         ASSERT_FALSE(columns[std::size_t(c)].empty);
         ASSERT_EQ(columns[std::size_t(c)].low, low) << "column " << c;
@@ -175,12 +182,12 @@ TEST(EditorWaveform, ColumnsTakeTheExtremesOfEveryStrideSample)
     }
 
     // A spike between two stride samples is passed over; one on a stride sample is seen.
-    std::fill(wav.samples.begin(), wav.samples.end(), 0.0f);
-    wav.samples[441 * 5 + 7] = 0.9f;
-    wav.samples[441 * 6 + 26] = -0.8f;
+    std::fill(wav.pcm.begin(), wav.pcm.end(), std::int16_t(0));
+    wav.pcm[441 * 5 + 7] = 29490;
+    wav.pcm[441 * 6 + 26] = -26214;
     waveformColumns(wav, 100, columns);
     EXPECT_EQ(columns[5].high, 0.0f);
-    EXPECT_EQ(columns[6].low, -0.8f);
+    EXPECT_EQ(columns[6].low, -26214.0f / 32767.0f);
 
     // A view reaching past the end leaves the columns there empty.
     wav.viewStart = 0.5f;
@@ -266,21 +273,196 @@ TEST(EditorWaveform, TheOverviewLooksAtEverySampleOfEachColumn)
 {
     // 1000 samples over 10 columns: 100 per column. One-sample clicks at odd places, which the
     // waveform's stride of 100 ÷ 32 = 3 would step over.
-    std::vector<float> samples(1000, 0.0f);
-    samples[101] = 0.9f;  // column 1
-    samples[553] = -0.7f; // column 5
-    samples[998] = 0.3f;  // column 9
+    std::vector<std::int16_t> samples(1000, 0);
+    samples[101] = 29490;  // column 1
+    samples[553] = -22937; // column 5
+    samples[998] = 9830;   // column 9
     std::vector<WaveColumn> columns;
     overviewColumns(samples, 10, columns);
     ASSERT_EQ(columns.size(), 10u);
-    EXPECT_EQ(columns[1].high, 0.9f);
-    EXPECT_EQ(columns[5].low, -0.7f);
-    EXPECT_EQ(columns[9].high, 0.3f);
+    EXPECT_EQ(columns[1].high, 29490.0f / 32767.0f);
+    EXPECT_EQ(columns[5].low, -22937.0f / 32767.0f);
+    EXPECT_EQ(columns[9].high, 9830.0f / 32767.0f);
     EXPECT_EQ(columns[0].high, 0.0f);
     EXPECT_FALSE(columns[0].empty);
     // Wider than the file: columns with no sample are empty.
-    overviewColumns(std::vector<float>{0.5f, -0.5f}, 4, columns);
+    overviewColumns(std::vector<std::int16_t>{16384, -16384}, 4, columns);
     EXPECT_TRUE(columns[0].empty);
-    EXPECT_EQ(columns[1].high, 0.5f);
-    EXPECT_EQ(columns[3].low, -0.5f);
+    EXPECT_EQ(columns[1].high, 16384.0f / 32767.0f);
+    EXPECT_EQ(columns[3].low, -16384.0f / 32767.0f);
+}
+
+namespace {
+
+constexpr double kHop = 128.0 / 44100.0; // [s] one frame of the f0 track
+
+// 2 s: silence, a sung vowel from 0.3 s to 1.7 s, silence; with gap, also silence over [gap, gap + 0.05 s).
+void writeSung(const std::filesystem::path& path, double gap = -1.0)
+{
+    lvtest::SungVowel vowel;
+    vowel.seconds = 1.4;
+    const std::vector<float> sung = lvtest::singVowel(vowel);
+    std::vector<float> samples(std::size_t(2.0 * 44100.0), 0.0f);
+    std::copy(sung.begin(), sung.end(), samples.begin() + std::ptrdiff_t(0.3 * 44100.0));
+    if (gap > 0.0) {
+        std::fill_n(samples.begin() + std::ptrdiff_t(gap * 44100.0), std::size_t(0.05 * 44100.0), 0.0f);
+    }
+    ASSERT_TRUE(writeWav16(path, samples));
+}
+
+PhoneticDictionary checkDictionary()
+{
+    PhoneticDictionary d;
+    d.parseSymbolList("ka,k,a\nna,n,a\n");
+    d.parseVowelList("a,a\n");
+    d.parseVoicedConsonantList("n\n");
+    d.parseUnvoicedConsonantList("k\n");
+    d.parseIndependentList("br\n");
+    return d;
+}
+
+// A check frame's own time, half a frame into it, counted from the region the build cuts out (which
+// begins the margin before the connect point): a marker there falls on that frame with room to spare.
+constexpr double kConnectPoint = 0.5;
+double frameTime(int frame)
+{
+    return kConnectPoint - kVoiceCfgMargin + (frame + 0.5) * kHop;
+}
+
+using Tests = std::vector<TessarinEngineV6::VoicingTest>;
+
+} // namespace
+
+namespace TessarinEngineV6 {
+void PrintTo(const VoicingTest& test, std::ostream* out)
+{
+    *out << "frames " << test.first << " … " << test.last << " code " << test.code;
+}
+} // namespace TessarinEngineV6
+
+TEST(EditorF0Check, TheShadedFramesAreTheChecksOwnForEveryKind)
+{
+    lvtest::TempDir dir;
+    writeSung(dir / "sung.wav");
+    const QString folder = QString::fromStdString(dir.path().string());
+    const PhoneticDictionary dictionary = checkDictionary();
+    // The connect point lies the margin into the region: 0.06 s ÷ 128 samples = frame 20.67 → 20.
+    CTsVoiceCfg_CV cv;
+    cv.wavName = "sung.wav";
+    cv.pitch = "A3";
+    cv.symbol = "na";
+    cv.connectPoint = kConnectPoint;
+    cv.preutterance = frameTime(40);
+    cv.vowelStart = frameTime(60);
+    cv.vowelEnd = frameTime(200);
+
+    // A voiced consonant: the connect point's frame and the next, then the vowel, both ends included.
+    F0CheckOutcome outcome = computeF0Check(cv, folder, dictionary);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: OK"));
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_NEAR(outcome.regionStart, kConnectPoint - kVoiceCfgMargin, 1e-9);
+    EXPECT_EQ(outcome.tested, (Tests{{20, 21, 1}, {60, 200, 2}}));
+    EXPECT_GE(outcome.f0.size(), 201u);
+    EXPECT_TRUE(outcome.unvoicedFrames().empty());
+    EXPECT_EQ(outcome.testedFrames().size(), 2u + 141u);
+
+    // An unvoiced consonant: the vowel alone.
+    cv.symbol = "ka";
+    outcome = computeF0Check(cv, folder, dictionary);
+    EXPECT_EQ(outcome.tested, (Tests{{60, 200, 2}}));
+
+    // A continuant into a voiced consonant: its start pair, then its whole span (150 frames).
+    CTsVoiceCfg_VC vx;
+    vx.wavName = "sung.wav";
+    vx.pitch = "A3";
+    vx.symbol = "a_n";
+    vx.connectPoint = kConnectPoint;
+    vx.tailPoint = kConnectPoint + 150.5 * kHop; // its length counts from the connect point: 150 frames
+    outcome = computeF0Check(vx, folder, dictionary);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: OK"));
+    EXPECT_EQ(outcome.tested, (Tests{{20, 21, 3}, {20, 169, 7}}));
+
+    // An independent unit is tested for its markers only: nothing shaded.
+    CTsVoiceCfg_INDIE indie;
+    indie.wavName = "sung.wav";
+    indie.pitch = "A3";
+    indie.symbol = "br";
+    indie.startPoint = kConnectPoint;
+    indie.endPoint = 1.0;
+    outcome = computeF0Check(indie, folder, dictionary);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: OK"));
+    EXPECT_TRUE(outcome.tested.empty());
+    EXPECT_FALSE(outcome.f0.empty());
+
+    // Markers spanning more than 20 s (not yet placed on a long take) are not analysed here.
+    indie.endPoint = kConnectPoint + 25.0;
+    outcome = computeF0Check(indie, folder, dictionary);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: not run, the entry spans 25.1 s (the editor checks up to 20 s)"));
+    EXPECT_TRUE(outcome.f0.empty());
+    EXPECT_TRUE(outcome.tested.empty());
+}
+
+TEST(EditorF0Check, AnUnvoicedGapInTheVowelIsRedAndTheMessageIsTheBuilds)
+{
+    lvtest::TempDir dir;
+    writeSung(dir / "gap.wav", 0.8);
+    const QString folder = QString::fromStdString(dir.path().string());
+    CTsVoiceCfg_CV cv;
+    cv.wavName = "gap.wav";
+    cv.pitch = "A3";
+    cv.symbol = "ka";
+    cv.connectPoint = kConnectPoint;
+    cv.preutterance = frameTime(40);
+    cv.vowelStart = frameTime(60);
+    cv.vowelEnd = frameTime(200);
+    const F0CheckOutcome outcome = computeF0Check(cv, folder, checkDictionary());
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(outcome.text, QStringLiteral("Check: Unvoiced part exists in vowel."));
+    EXPECT_EQ(outcome.tested, (Tests{{60, 200, 2}}));
+    // The gap, 0.80 … 0.85 s, is frames 124.0 … 141.2 of the region from 0.44 s; the f0 stage may
+    // take a few frames around a silence as unvoiced too.
+    const std::vector<std::int64_t> red = outcome.unvoicedFrames();
+    ASSERT_FALSE(red.empty());
+    EXPECT_GE(red.front(), 124 - 6);
+    EXPECT_LE(red.back(), 141 + 6);
+    EXPECT_GE(red.size(), 12u) << "most of the gap";
+    for (const std::int64_t k : red) {
+        EXPECT_FALSE(outcome.f0[std::size_t(k)] > 0.0f) << k;
+    }
+}
+
+TEST(EditorF0Check, TheRunnerChecksOnlyTheNewestOfRequestsThatCameInARush)
+{
+    lvtest::TempDir dir;
+    writeSung(dir / "sung.wav");
+    std::mutex lock;
+    std::vector<std::shared_ptr<const F0CheckOutcome>> outcomes;
+    F0CheckRunner runner(
+        [&](std::shared_ptr<const F0CheckOutcome> outcome) {
+            const std::lock_guard guard(lock);
+            outcomes.push_back(std::move(outcome));
+        },
+        std::chrono::milliseconds(400));
+    // As a drag sends them: the vowel end a frame further every 30 ms, each well within the
+    // debounce of the one before (a check of one takes some 40 ms: without the wait, several would
+    // be computed).
+    int last = 0;
+    for (int step = 0; step < 10; ++step) {
+        auto cv = std::make_unique<CTsVoiceCfg_CV>();
+        cv->wavName = "sung.wav";
+        cv->pitch = "A3";
+        cv->symbol = "ka";
+        cv->connectPoint = kConnectPoint;
+        cv->preutterance = frameTime(40);
+        cv->vowelStart = frameTime(60);
+        cv->vowelEnd = frameTime(190 + step);
+        last = runner.request(std::move(cv), QString::fromStdString(dir.path().string()), checkDictionary());
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    ASSERT_TRUE(runner.waitUntilIdle(std::chrono::seconds(30)));
+    const std::lock_guard guard(lock);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0]->requestNumber, last);
+    EXPECT_EQ(outcomes[0]->tested, (Tests{{60, 199, 2}}));
 }

@@ -5,8 +5,10 @@
 #include "ScriptedPrompter.h"
 #include "audio/PortAudioLibrary.h"
 #include "core/MillisecondClock.h"
+#include "model/CAppConfigModel.h"
 #include "audio/WavWriter.h"
 #include "support/SimulatedAudioDevice.h"
+#include "support/SyntheticVoice.h"
 #include "support/WavBytes.h"
 #include "support/TestSupport.h"
 #include "ui/toolkit/CUIBoard.h"
@@ -25,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -211,7 +214,7 @@ TEST_F(Editor, LoadingPlacesDefaultMarkersAndASecondEntryOfTheSameFileKeepsItLoa
 
     // Zoomed in, the file removed: a second entry of that file and kind does not read it again
     // (no message, same samples, same view); without stored markers they go into the visible range.
-    const float* samples = dlg->wavData().samples.data();
+    const std::int16_t* samples = dlg->wavData().pcm.data();
     WavZoomArgument zoom{1.0f, 2};
     dlg->onSignal("zoomInWav", &zoom, nullptr);
     const float start = dlg->wavData().viewStart, length = dlg->wavData().viewLength;
@@ -220,7 +223,7 @@ TEST_F(Editor, LoadingPlacesDefaultMarkersAndASecondEntryOfTheSameFileKeepsItLoa
     second.symbol = "ki";
     dlg->loadCVEntry(second, folder);
     EXPECT_TRUE(prompts.prompts().empty());
-    EXPECT_EQ(dlg->wavData().samples.data(), samples);
+    EXPECT_EQ(dlg->wavData().pcm.data(), samples);
     EXPECT_EQ(dlg->wavData().viewStart, start);
     EXPECT_EQ(dlg->wavData().viewLength, length);
     EXPECT_NEAR(markers()[0], start + 0.2f * length, 1e-6f);
@@ -266,7 +269,7 @@ TEST_F(Editor, LoadingPlacesDefaultMarkersAndASecondEntryOfTheSameFileKeepsItLoa
               folder + QStringLiteral("/long.wav\nThe recording is 405 min 47 s long; the wave editor opens recordings "
                                       "of up to 30 minutes. Cut it into shorter takes to mark them."));
     EXPECT_EQ(dlg->wavData().duration, 0.0f);
-    EXPECT_EQ(dlg->wavData().raw.sampleCount(), 0u) << "nothing of it was read";
+    EXPECT_TRUE(dlg->wavData().pcm.empty()) << "nothing of it was read";
     std::filesystem::remove(longTake);
 
     // A recording in another format: the format message, and on its second line what the file is.
@@ -784,7 +787,10 @@ TEST_F(Editor, TheTimeStripFollowsThePointerAndADraggedMarkerWithTheCVLengths)
                                QStringLiteral("2.PP 600.0 ms"),      QStringLiteral("3.VSP 900.0 ms"),
                                QStringLiteral("4.VEP 1200.0 ms"),    QStringLiteral("Consonant 100.0 ms"),
                                QStringLiteral("Vowel 300.0 ms")};
-    EXPECT_EQ(texts(), expected);
+    // Then the f0 check's line, whichever state it has reached.
+    EXPECT_EQ(texts().mid(0, 7), expected);
+    ASSERT_EQ(texts().size(), 8);
+    EXPECT_TRUE(texts().back().startsWith(QStringLiteral("Check: "))) << texts().back().toStdString();
     // The pointer over the waveform: its time first; off the time axis (the overview): none.
     const UIRect wave = dlg->view().waveform().viewRect();
     QTest::mouseMove(&dlg->board(), QPoint(wave.left + 451, wave.top + 40));
@@ -926,6 +932,152 @@ TEST_F(Editor, ALongRecordingOpensZoomedAroundTheEntrysMarkers)
     EXPECT_EQ(dlg->wavData().frequencyRange, frequencyRange);
     EXPECT_EQ(dlg->wavData().viewStart, 0.0f);
     EXPECT_EQ(dlg->wavData().viewLength, 3.0f);
+}
+
+TEST_F(Editor, TheSpectrogramsTopFrequencyIsAPreferenceUnderTheFrequencyZoom)
+{
+    dlg->loadCVEntry(cvEntry("a.wav", 0.5, 0.6, 0.9, 1.2), folder);
+    const UIRect r = dlg->view().spectrogram().viewRect();
+    // The row of the 220 Hz tone: the brightest of the column in the middle of the spectrogram.
+    const auto toneRow = [&] {
+        EXPECT_TRUE(dlg->view().spectrogram().builder().waitUntilIdle(std::chrono::seconds(20)));
+        QCoreApplication::processEvents();
+        const QImage image = dlg->board().grab().toImage();
+        const int x = (r.left + r.right) / 2;
+        int row = -1;
+        int best = -1;
+        for (int y = r.top; y < r.bottom; ++y) {
+            const QRgb c = image.pixel(x, y);
+            const int v = std::max({qRed(c), qGreen(c), qBlue(c)});
+            if (v > best) {
+                best = v;
+                row = y;
+            }
+        }
+        return row;
+    };
+    const auto rowOf = [&](double hz, double topHz) { return double(r.bottom - 1) - hz / topHz * double(r.height()); };
+    // Within half a bin (44100 ÷ 1024 Hz, stretched over the rows) and a pixel: the tone lies in
+    // the bin at 215 Hz.
+    const auto slack = [&](double topHz) { return 0.5 * 44100.0 / 1024.0 / topHz * double(r.height()) + 1.0; };
+    EXPECT_NEAR(toneRow(), rowOf(220.0, 22050.0), slack(22050.0));
+
+    // As the Preference menu sets it; the frequency zoom then narrows that range.
+    config().spectrogramTopFrequency = 1000;
+    dlg->applyPreferences();
+    EXPECT_NEAR(toneRow(), rowOf(220.0, 1000.0), slack(1000.0));
+    int steps = 3;
+    dlg->onSignal(UISignalNames::kZoomInFreq, &steps, nullptr);
+    EXPECT_NEAR(spectrogramHighHz(dlg->wavData()), 729.0, 0.01); // 1000 × 0.9³
+    EXPECT_NEAR(toneRow(), rowOf(220.0, 729.0), slack(729.0));
+    // It stays with the next entry, and a value the rate cannot reach means the whole spectrum.
+    dlg->loadCVEntry(cvEntry("b.wav", 1.0, 1.1, 1.3, 1.6), folder);
+    EXPECT_NEAR(spectrogramHighHz(dlg->wavData()), 729.0, 0.01);
+    config().spectrogramTopFrequency = 96000;
+    dlg->applyPreferences();
+    EXPECT_NEAR(spectrogramHighHz(dlg->wavData()), 22050.0 * 0.729, 0.01);
+    config().spectrogramTopFrequency = CAppConfigModel::kDefaultSpectrogramTop;
+}
+
+TEST_F(Editor, TheF0OverlayShowsTheChecksVerdictFollowsADraggedMarkerAndCanBeHidden)
+{
+    // A sung vowel with 50 ms of silence at 1.0 s, inside the vowel (0.7 … 1.4 s) of a CV entry.
+    lvtest::SungVowel vowel;
+    vowel.seconds = 2.0;
+    std::vector<float> samples = lvtest::singVowel(vowel);
+    std::fill_n(samples.begin() + std::ptrdiff_t(1.0 * 44100.0), std::size_t(0.05 * 44100.0), 0.0f);
+    ASSERT_TRUE(writeWav16(dir / "gap.wav", samples));
+    dlg->setCheckDictionarySource([] {
+        PhoneticDictionary d;
+        d.parseSymbolList("ka,k,a\n");
+        d.parseVowelList("a,a\n");
+        d.parseUnvoicedConsonantList("k\n");
+        return d;
+    });
+    showWindow();
+    dlg->loadCVEntry(cvEntry("gap.wav", 0.5, 0.6, 0.7, 1.4), folder);
+    ASSERT_TRUE(dlg->waitForF0Check(std::chrono::seconds(20)));
+    CWavTimeStripView& strip = dlg->view().timeStrip();
+    EXPECT_EQ(strip.check(), QStringLiteral("Check: Unvoiced part exists in vowel."));
+    const auto hasItem = [&](const QString& text) {
+        const auto items = strip.items();
+        return std::any_of(items.begin(), items.end(), [&](const ReadoutItem& i) { return i.text == text; });
+    };
+    EXPECT_TRUE(hasItem(strip.check()));
+    ASSERT_NE(dlg->f0Outcome(), nullptr);
+    const std::vector<std::int64_t> red = dlg->f0Outcome()->unvoicedFrames();
+    ASSERT_FALSE(red.empty());
+    // The red bar over the gap, along the top of the spectrogram (silence there without the overlay).
+    const UIRect spec = dlg->view().spectrogram().viewRect();
+    const int gapX = pixelOf(float(dlg->f0Outcome()->frameStart(red[red.size() / 2])) + 0.001f);
+    const auto topPixel = [&] {
+        EXPECT_TRUE(dlg->view().spectrogram().builder().waitUntilIdle(std::chrono::seconds(20)));
+        QCoreApplication::processEvents();
+        return dlg->board().grab().toImage().pixel(gapX, spec.top + 2);
+    };
+    const QRgb marked = topPixel();
+    EXPECT_GT(qRed(marked), 120);
+    EXPECT_LT(qGreen(marked), 40);
+
+    // The vowel end dragged to 0.95 s, before the gap: once the drag rests the check passes.
+    const int checksBefore = dlg->f0Outcome()->requestNumber;
+    mouseDrag(labelCentre(3), {labelCentre(3).x() - 100, pixelOf(0.95f) + (labelCentre(3).x() - pixelOf(1.4f))});
+    ASSERT_NEAR(markers()[3], 0.95f, 2.0f * pixelSeconds());
+    // The drag did not wait for a check: the last one is still to come (it waits for the markers
+    // to rest), and the line says so.
+    EXPECT_EQ(strip.check(), QStringLiteral("Check: checking\u2026"));
+    EXPECT_EQ(dlg->f0Outcome()->requestNumber, checksBefore);
+    ASSERT_TRUE(dlg->waitForF0Check(std::chrono::seconds(20)));
+    EXPECT_EQ(strip.check(), QStringLiteral("Check: OK"));
+    EXPECT_TRUE(dlg->f0Outcome()->unvoicedFrames().empty());
+    EXPECT_GT(dlg->f0Outcome()->requestNumber, checksBefore);
+
+    // Hidden by the preference: no overlay, no verdict; shown again, it comes back.
+    config().showF0Overlay = false;
+    dlg->applyPreferences();
+    EXPECT_EQ(dlg->f0Outcome(), nullptr);
+    EXPECT_EQ(strip.check(), QString());
+    const QRgb plain = topPixel();
+    EXPECT_LT(qRed(plain), 40);
+    config().showF0Overlay = true;
+    dlg->applyPreferences();
+    ASSERT_TRUE(dlg->waitForF0Check(std::chrono::seconds(20)));
+    EXPECT_EQ(strip.check(), QStringLiteral("Check: OK"));
+}
+
+TEST_F(Editor, AtFullHdTheRulersLabelsKeepClearOfTheirUnitsAndOfEachOther)
+{
+    dlg->resize(1920, 1080);
+    dlg->board().resize(1920, 1080);
+    dlg->board().relayout();
+    dlg->loadCVEntry(cvEntry("b.wav", 1.0, 1.1, 1.3, 1.6), folder);
+    // The boxes the rulers' own layout gives their texts, over every time zoom from the whole file
+    // to the shortest view and every frequency zoom from the whole axis to a quarter.
+    const auto check = [](CGraduationView& ruler, const char* name, int step) {
+        const std::vector<CGraduationView::LabelPlace> labels = ruler.labelPlaces();
+        const QRect area = ruler.viewRect().toQRect();
+        ASSERT_GE(labels.size(), 3u) << name << " step " << step; // the unit and two labels at least
+        ASSERT_TRUE(labels.front().unit) << name;
+        EXPECT_EQ(labels.front().text, QString::fromUtf8(name));
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            EXPECT_TRUE(area.contains(labels[i].box)) << name << " step " << step << " " << labels[i].text.toStdString();
+            for (std::size_t j = i + 1; j < labels.size(); ++j) {
+                EXPECT_FALSE(labels[i].box.intersects(labels[j].box))
+                    << name << " step " << step << ": " << labels[i].text.toStdString() << " and "
+                    << labels[j].text.toStdString();
+            }
+        }
+    };
+    for (int step = 0; step < 24; ++step) {
+        check(dlg->view().timeRuler(), "s", step);
+        check(dlg->view().freqRuler(), "kHz", step);
+        WavZoomArgument zoom{1.2f, 1};
+        dlg->onSignal(UISignalNames::kZoomInWav, &zoom, nullptr);
+        int steps = 1;
+        dlg->onSignal(UISignalNames::kZoomInFreq, &steps, nullptr);
+    }
+    EXPECT_EQ(dlg->wavData().frequencyRange, 0.25f);
+    EXPECT_LT(dlg->wavData().viewLength, 0.01f);
 }
 
 TEST_F(Editor, TheStateLineShowsStoredAfterAStoreAndAMissingOutputDevice)

@@ -1,13 +1,18 @@
 // The wave annotation editor over the demo's recordings: a CV, a VX and an INDIE entry, a zoomed-in
 // view, one down to the single samples, the overview's area in the middle of a drag, the time strip
 // in the middle of a marker drag, the question before moved markers are left, a 10-minute recording
-// as it opens (at 1920 × 1080), and the state line of a machine without an output device.
+// as it opens (at 1920 × 1080), the state line of a machine without an output device, and the f0
+// overlay on an entry that passes the source check and on one that fails it. The check's dictionary
+// is the demo project's.
 
 #include "Screenshots.h"
 #include "audio/CWavData.h"
 #include "audio/PortAudioLibrary.h"
 #include "audio/WavWriter.h"
+#include "model/CAppConfigModel.h"
 #include "model/CTsVoiceCfgMgr.h"
+#include "model/PhoneticDictionary.h"
+#include "model/ProjectFile.h"
 #include "support/SimulatedAudioDevice.h"
 #include "ui/toolkit/QtPrompter.h"
 #include "ui/toolkit/CUIBoard.h"
@@ -48,10 +53,12 @@ const CTsVoiceCfg* firstOfKind(const CTsVoiceCfgMgr& entries, int kind, const st
     return first;
 }
 
-// Lets the spectrogram finish its pictures and the window repaint, then grabs it.
+// Lets the spectrogram finish its pictures and the f0 check its outcome, and the window repaint,
+// then grabs it.
 QImage settle(CWavMgrDlg& dlg)
 {
     dlg.view().spectrogram().builder().waitUntilIdle(std::chrono::seconds(30));
+    dlg.waitForF0Check(std::chrono::seconds(30));
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     return dlg.grab().toImage();
@@ -111,15 +118,17 @@ QPoint labelCentre(CWavMgrDlg& dlg, int i)
 bool writeTenMinutes(const std::filesystem::path& recording, const std::filesystem::path& out)
 {
     CWavData wav;
-    if (loadForEditor(recording, wav) != WavLoadStatus::Loaded || wav.samples.empty()) {
+    if (loadForEditor(recording, wav) != WavLoadStatus::Loaded || wav.pcm.empty()) {
         return false;
     }
     const std::size_t total = std::size_t(600.0 * 44100.0);
     std::vector<float> samples;
     samples.reserve(total);
     while (samples.size() < total) {
-        const std::size_t n = std::min(wav.samples.size(), total - samples.size());
-        samples.insert(samples.end(), wav.samples.begin(), wav.samples.begin() + std::ptrdiff_t(n));
+        const std::size_t n = std::min(wav.pcm.size(), total - samples.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            samples.push_back(wav.sampleAt(i));
+        }
     }
     return writeWav16(out, samples);
 }
@@ -139,8 +148,16 @@ bool editorScene(const Context& context)
         return false;
     }
     const QString wavFolder = QString::fromStdString(folder.string());
+    const auto project = loadProject(context.demoDir / "demo.lvtb");
+    if (!project) {
+        std::fprintf(stderr, "screenshots: cannot read the demo project\n");
+        return false;
+    }
+    const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(*project);
+    const auto demoDictionary = [dictionary] { return dictionary; };
 
     CWavMgrDlg dlg;
+    dlg.setCheckDictionarySource(demoDictionary);
     dlg.resize(CWavMgrDlg::kFirstWidth, CWavMgrDlg::kFirstHeight);
     dlg.show();
     QCoreApplication::processEvents();
@@ -206,6 +223,31 @@ bool editorScene(const Context& context)
         }
     }
     dlg.undoMarkerMove();
+
+    // The f0 overlay: the demo's CV entry passes; with its vowel start moved back into the
+    // consonant's noise, the vowel holds unvoiced frames, shown red, and the check says so. The
+    // spectrogram's top at 5 kHz (a preference) and zoomed to a quarter of it, so the track stands
+    // clear of the bottom edge.
+    config().spectrogramTopFrequency = 5000;
+    dlg.applyPreferences();
+    int frequencySteps = 14;
+    dlg.onSignal(UISignalNames::kZoomInFreq, &frequencySteps, nullptr);
+    dlg.loadEntry(*cv, wavFolder);
+    ok = save(context, QStringLiteral("editor-f0-pass"), settle(dlg)) && ok;
+    if (const auto* cvFields = dynamic_cast<const CTsVoiceCfg_CV*>(cv)) {
+        CTsVoiceCfg_CV failing = *cvFields;
+        failing.preutterance = failing.connectPoint + 0.01;
+        failing.vowelStart = failing.connectPoint + 0.02;
+        dlg.loadCVEntry(failing, wavFolder);
+        ok = save(context, QStringLiteral("editor-f0-fail"), settle(dlg)) && ok;
+        if (dlg.f0Outcome() == nullptr || dlg.f0Outcome()->ok) {
+            std::fprintf(stderr, "screenshots: the entry meant to fail the check passed\n");
+            ok = false;
+        }
+    }
+    config().spectrogramTopFrequency = CAppConfigModel::kDefaultSpectrogramTop;
+    dlg.applyPreferences();
+    dlg.onSignal(UISignalNames::kZoomOutFreq, &frequencySteps, nullptr);
     dlg.hide();
 
     // A 10-minute recording as it opens, at 1920 × 1080.
@@ -224,6 +266,7 @@ bool editorScene(const Context& context)
         entry.vowelStart += shift;
         entry.vowelEnd += shift;
         CWavMgrDlg big;
+        big.setCheckDictionarySource(demoDictionary);
         big.resize(1920, 1080);
         big.show();
         QCoreApplication::processEvents();
@@ -243,6 +286,7 @@ bool editorScene(const Context& context)
     {
         PortAudioLibrary silent(none, quiet ? quiet : stderr);
         CWavMgrDlg deaf(nullptr, silent);
+        deaf.setCheckDictionarySource(demoDictionary);
         deaf.resize(CWavMgrDlg::kFirstWidth, CWavMgrDlg::kFirstHeight);
         deaf.show();
         QCoreApplication::processEvents();

@@ -32,11 +32,17 @@ namespace {
 constexpr double kRate = 44100.0;
 constexpr auto kPatience = 60s; // generous: the sanitizer builds are many times slower
 
-std::vector<float> sine(double seconds, double hz)
+// At half of full scale, as 16-bit samples.
+std::int16_t halfScale(double x)
 {
-    std::vector<float> s(std::size_t(seconds * kRate));
+    return std::int16_t(std::lround(0.5 * x * 32767.0));
+}
+
+std::vector<std::int16_t> sine(double seconds, double hz)
+{
+    std::vector<std::int16_t> s(std::size_t(seconds * kRate));
     for (std::size_t n = 0; n < s.size(); ++n) {
-        s[n] = float(0.5 * std::sin(2.0 * std::numbers::pi * hz * double(n) / kRate));
+        s[n] = halfScale(std::sin(2.0 * std::numbers::pi * hz * double(n) / kRate));
     }
     return s;
 }
@@ -141,10 +147,10 @@ TEST(SpectrogramBuilder, AZoomedOutPictureColumnShowsTheLoudestOfTheColumnsItCov
     // 10 s of silence with a 10 ms burst at 1 kHz (bin 23) from 5.0125 s. Store column i is the
     // frame of 1024 samples (±11.6 ms) around i × 5 ms: column 1000 ends at 5.0116 s and misses the
     // burst, columns 1001 … 1007 see it.
-    std::vector<float> samples(std::size_t(10.0 * kRate), 0.0f);
+    std::vector<std::int16_t> samples(std::size_t(10.0 * kRate), 0);
     const auto from = std::size_t(5.0125 * kRate);
     for (std::size_t n = from; n < from + std::size_t(0.010 * kRate); ++n) {
-        samples[n] = float(0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * double(n) / kRate));
+        samples[n] = halfScale(std::sin(2.0 * std::numbers::pi * 1000.0 * double(n) / kRate));
     }
     RecordingListener listener;
     CSpecBuilder builder(&listener, CSpecBuilder::Params{false});
@@ -184,14 +190,14 @@ TEST(SpectrogramBuilder, ColumnStoreComputesEachColumnOnceWhenTwoThreadsRace)
             std::this_thread::yield();
         }
     };
-    std::vector<std::uint8_t> firstPixels(SpecColumnStore::kColumnBytes);
+    std::vector<SpecColourIndex> firstPixels(SpecColumnStore::kRows);
     std::thread needing([&] {
         SpecColumnComputer computer;
         startTogether();
         for (std::int64_t c = 0; c < 400; ++c) {
-            const std::uint8_t* column = store.ensureColumn(c, computer);
+            const SpecColourIndex* column = store.ensureColumn(c, computer);
             if (c == 0) {
-                std::copy(column, column + SpecColumnStore::kColumnBytes, firstPixels.begin());
+                std::copy(column, column + SpecColumnStore::kRows, firstPixels.begin());
             }
         }
     });
@@ -208,7 +214,7 @@ TEST(SpectrogramBuilder, ColumnStoreComputesEachColumnOnceWhenTwoThreadsRace)
     EXPECT_EQ(store.computations(), 400);
     // What the needing thread read is the finished column, whoever computed it.
     SpecColumnComputer check;
-    std::vector<std::uint8_t> expected(SpecColumnStore::kColumnBytes);
+    std::vector<SpecColourIndex> expected(SpecColumnStore::kRows);
     check.compute(samples.data(), std::int64_t(samples.size()), kRate, 0, expected.data());
     EXPECT_EQ(firstPixels, expected);
 }
@@ -347,7 +353,7 @@ int brightestRow(const QImage& image, int x)
 TEST(SpectrogramView, DrawsTheLatestPictureOfTheLoadedFileOverBlack)
 {
     CWavData wav;
-    wav.samples = sine(2.0, 1000.0);
+    wav.pcm = sine(2.0, 1000.0);
     wav.sampleRate = float(kRate);
     CUIBoard board;
     CSpectrogramImgView view;

@@ -98,23 +98,46 @@ TEST(SpectrogramColour, EndPointsMiddleAndNonNumbers)
     EXPECT_EQ(spectrogramColour(std::nanf("")), (SpecRgb{12, 0, 12}));
 }
 
+TEST(SpectrogramColour, ThePaletteIndexGivesTheVeryColourOfEveryLevel)
+{
+    // Every float from −121 dB to −7 dB (beyond them the map is flat), and the flat ends: the store
+    // keeps indexes, and the picture must not change by a single channel step.
+    const std::vector<SpecRgb>& palette = spectrogramPalette();
+    ASSERT_LT(palette.size(), 65536u);
+    std::int64_t checked = 0;
+    for (float x = -121.0f; x <= -7.0f; x = std::nextafter(x, 0.0f), ++checked) {
+        const SpecColourIndex i = spectrogramColourIndex(x);
+        if (!(palette[i] == spectrogramColour(x))) {
+            FAIL() << "level " << x << " index " << i;
+        }
+    }
+    EXPECT_GT(checked, 30'000'000);
+    for (const float x : {-1000.0f, -130.0f, 0.0f, 20.0f, std::nanf("")}) {
+        EXPECT_EQ(palette[spectrogramColourIndex(x)], spectrogramColour(x)) << x;
+    }
+    EXPECT_EQ(spectrogramColourIndex(-130.0f), 0);
+    EXPECT_EQ(std::size_t(spectrogramColourIndex(20.0f)), palette.size() - 1);
+}
+
 TEST(SpectrogramColour, ColumnOfASineIsBrightestAtItsBinAndReadsTopToBottom)
 {
     // 1 kHz at amplitude 0.5 over one second: bin 1000 × 1024 ÷ 44100 = 23.2.
     const double rate = 44100.0;
-    std::vector<float> samples(44100);
+    std::vector<std::int16_t> samples(44100);
     for (std::size_t n = 0; n < samples.size(); ++n) {
-        samples[n] = float(0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * double(n) / rate));
+        samples[n] = std::int16_t(std::lround(0.5 * 32767.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * double(n) / rate)));
     }
     SpecColumnComputer computer;
-    std::vector<std::uint8_t> column(SpecColumnStore::kColumnBytes + 3, 0xAB); // one spare pixel as a sentinel
+    const std::vector<SpecRgb>& palette = spectrogramPalette();
+    std::vector<SpecColourIndex> column(SpecColumnStore::kRows + 1, 0xABCD); // one spare pixel as a sentinel
     computer.compute(samples.data(), std::int64_t(samples.size()), rate, 100, column.data());
-    EXPECT_EQ(column[SpecColumnStore::kColumnBytes], 0xAB);
+    EXPECT_EQ(column[SpecColumnStore::kRows], 0xABCD);
 
     int brightestRow = -1;
     int best = -1;
     for (int row = 0; row < SpecColumnStore::kRows; ++row) {
-        const int v = column[std::size_t(3 * row)] + column[std::size_t(3 * row + 1)];
+        const SpecRgb c = palette[column[std::size_t(row)]];
+        const int v = c.r + c.g;
         if (v > best) {
             best = v;
             brightestRow = row;
@@ -128,7 +151,7 @@ TEST(SpectrogramColour, ColumnOfASineIsBrightestAtItsBinAndReadsTopToBottom)
     // A frame wholly outside the file is silence: darkest everywhere.
     computer.compute(samples.data(), std::int64_t(samples.size()), rate, 1000, column.data());
     for (int row = 0; row < SpecColumnStore::kRows; ++row) {
-        EXPECT_EQ(column[std::size_t(3 * row)], 12);
+        EXPECT_EQ(palette[column[std::size_t(row)]], (SpecRgb{12, 0, 12}));
     }
 }
 

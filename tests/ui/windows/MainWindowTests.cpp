@@ -509,6 +509,41 @@ TEST_F(MainWindow, MenusCarryTheirCommandsAndLanguageCannotBeChosen)
         ASSERT_NE(frame->commandAction(id), nullptr) << id;
         EXPECT_TRUE(frame->commandAction(id)->isEnabled()) << id;
     }
+    // The spectrogram's preferences: chosen in the menu, kept in app.cfg.
+    QMenu* preference = nullptr;
+    for (QAction* menu : frame->menuBar()->actions()) {
+        if (menu->text() == QStringLiteral("&Preference")) {
+            preference = menu->menu();
+        }
+    }
+    ASSERT_NE(preference, nullptr);
+    QAction* top8k = nullptr;
+    QAction* overlay = nullptr;
+    for (QAction* item : preference->actions()) {
+        if (item->menu() != nullptr && item->text() == QStringLiteral("Spectrogram &Top Frequency")) {
+            for (QAction* choice : item->menu()->actions()) {
+                if (choice->data().toInt() == 8000) {
+                    top8k = choice;
+                }
+            }
+        } else if (item->text() == QStringLiteral("Show &f0 Over the Spectrogram")) {
+            overlay = item;
+        }
+    }
+    ASSERT_NE(top8k, nullptr);
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_TRUE(overlay->isChecked());
+    top8k->trigger();
+    overlay->trigger();
+    EXPECT_EQ(config().spectrogramTopFrequency, 8000);
+    EXPECT_FALSE(config().showF0Overlay);
+    CAppConfigModel saved;
+    ASSERT_TRUE(saved.loadSettingsFile(configPath()));
+    EXPECT_EQ(saved.spectrogramTopFrequency, 8000);
+    EXPECT_FALSE(saved.showF0Overlay);
+    config().spectrogramTopFrequency = CAppConfigModel::kDefaultSpectrogramTop;
+    config().showF0Overlay = true;
+
     scripted.answerMessage(Prompter::Answer::Ok);
     frame->commandAction(Cmd::kAbout)->trigger();
     EXPECT_EQ(scripted.prompts().back().caption, QStringLiteral("^_^"));

@@ -15,6 +15,7 @@ Command demoCommand();
 Command checkCommand();    // CheckCommand.cpp
 Command coverageCommand(); // CoverageCommand.cpp
 Command entriesCommand(); // EntriesCommands.cpp
+Command estimateCommand(); // EstimateCommand.cpp
 Command f0Command();      // F0Command.cpp
 Command wavInfoCommand(); // WavInfoCommand.cpp
 
@@ -27,6 +28,7 @@ const std::vector<Command>& commands()
         entriesCommand(),
         wavInfoCommand(),
         f0Command(),
+        estimateCommand(),
         buildModelsCommand(),
         buildBankCommand(),
         buildCommand(),

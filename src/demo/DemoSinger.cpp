@@ -36,6 +36,23 @@ const std::map<std::string, Formants>& formantTable()
         {"i", {{300, 2250, 3000}, {60, 100, 130}}},
         {"n", {{250, 1700, 2600}, {60, 200, 200}}},
         {"m", {{250, 1100, 2400}, {60, 200, 200}}},
+        {"e", {{450, 1900, 2600}, {70, 100, 120}}},
+        {"o", {{500, 850, 2500}, {70, 90, 120}}},
+        {"u", {{330, 800, 2300}, {60, 90, 120}}},
+        {"w", {{300, 650, 2200}, {70, 100, 150}}},
+        {"j", {{270, 2150, 2900}, {70, 120, 150}}},
+        {"r", {{350, 1250, 1650}, {70, 120, 150}}},
+    };
+    return table;
+}
+
+// Where the formants point during an unvoiced consonant, for voices that move them there.
+const std::map<std::string, Formants>& locusTable()
+{
+    static const std::map<std::string, Formants> table{
+        {"k", {{350, 1900, 2500}, {80, 120, 150}}}, {"t", {{350, 1750, 2700}, {80, 120, 150}}},
+        {"p", {{350, 900, 2200}, {80, 120, 150}}},  {"s", {{350, 1650, 2700}, {80, 120, 150}}},
+        {"sh", {{350, 1850, 2500}, {80, 120, 150}}}, {"f", {{350, 1000, 2300}, {80, 120, 150}}},
     };
     return table;
 }
@@ -51,6 +68,18 @@ std::array<double, 2> noiseBand(const Segment& s)
     }
     if (s.phone == "t") {
         return {4000, 1500};
+    }
+    if (s.phone == "p") {
+        return {1200, 1500};
+    }
+    if (s.phone == "sh") {
+        return {3000, 1500};
+    }
+    if (s.phone == "f") {
+        return {5000, 6000};
+    }
+    if (s.phone == "h") {
+        return {1500, 2500};
     }
     return {6000, 3000}; // s
 }
@@ -172,10 +201,10 @@ std::vector<UnitPlan> demoUnits(const DemoOptions& o)
     return units;
 }
 
-std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string& pitchName)
+std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string& pitchName, const SingerVoice& voice)
 {
     Tessarin::AnalysisRandom random = Tessarin::AnalysisRandom::forUnit(unit.symbol, pitchName);
-    const Tessarin::LfWaveform pulse = Tessarin::LfWaveform::fromShape(Tessarin::LfShape::fromRd(1.2f, 1.0f, 1.0f));
+    const Tessarin::LfWaveform pulse = Tessarin::LfWaveform::fromShape(Tessarin::LfShape::fromRd(voice.rd, 1.0f, 1.0f));
 
     double total = 0;
     for (const Segment& s : unit.timeline) {
@@ -186,6 +215,21 @@ std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string
     std::array<Resonator, 3> formants{};
     Resonator noiseFilter;
     Formants current = formantTable().at("a");
+    if (voice.startOnFirstFormants) {
+        for (const Segment& seg : unit.timeline) {
+            if (seg.kind == Segment::Vowel || seg.kind == Segment::Nasal || seg.kind == Segment::Glide) {
+                current = formantTable().at(seg.phone);
+                for (std::size_t f = 0; f < 3; ++f) {
+                    current.hz[f] *= voice.formantScale;
+                    current.bandwidth[f] *= voice.bandwidthScale;
+                }
+                if (voice.tuneFirstFormant) {
+                    current.hz[0] = std::max(current.hz[0], 1.1 * f0Hz);
+                }
+                break;
+            }
+        }
+    }
     double phase = 0.0;
     double jitter = 1.0;
     double shimmer = 1.0;
@@ -196,12 +240,28 @@ std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string
     std::size_t index = 0;
     for (std::size_t si = 0; si < unit.timeline.size(); ++si) {
         const Segment& seg = unit.timeline[si];
-        const bool voicedSegment = seg.kind == Segment::Vowel || seg.kind == Segment::Nasal;
-        const Formants target = voicedSegment ? formantTable().at(seg.phone) : current;
+        const bool voicedSegment = seg.kind == Segment::Vowel || seg.kind == Segment::Nasal || seg.kind == Segment::Glide;
+        Formants target = voicedSegment ? formantTable().at(seg.phone) : current;
+        const bool locus = !voicedSegment && voice.consonantLoci && locusTable().count(seg.phone) != 0;
+        if (locus) {
+            target = locusTable().at(seg.phone);
+        }
+        if (voicedSegment || locus) {
+            for (std::size_t f = 0; f < 3; ++f) {
+                target.hz[f] *= voice.formantScale;
+                target.bandwidth[f] *= voice.bandwidthScale;
+            }
+            if (voice.tuneFirstFormant) {
+                target.hz[0] = std::max(target.hz[0], 1.1 * f0Hz);
+            }
+        }
         const Formants from = current;
-        const double targetVoiced = seg.kind == Segment::Vowel ? 1.0 : seg.kind == Segment::Nasal ? 0.35 : 0.0;
-        const double targetNoise = seg.kind == Segment::Burst       ? 0.9
-                                   : seg.kind == Segment::Frication ? 0.5
+        const double targetVoiced = seg.kind == Segment::Vowel   ? 1.0
+                                    : seg.kind == Segment::Nasal ? 0.35
+                                    : seg.kind == Segment::Glide ? 0.6
+                                                                 : 0.0;
+        const double targetNoise = seg.kind == Segment::Burst       ? 0.9 * voice.consonantGain
+                                   : seg.kind == Segment::Frication ? 0.5 * voice.consonantGain
                                    : seg.kind == Segment::Breath    ? 0.25
                                                                     : 0.0;
         const auto band = noiseBand(seg);
@@ -230,7 +290,7 @@ std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string
 
             // The glottal source: vibrato after the first 0.2 s, jitter and shimmer per period.
             const double clock = double(index) / kRate;
-            const double vibrato = 25.0 * smoothStep((clock - 0.2) / 0.2) * std::sin(2.0 * kPi * 5.5 * clock);
+            const double vibrato = voice.vibratoCents * smoothStep((clock - 0.2) / 0.2) * std::sin(2.0 * kPi * voice.vibratoHz * clock);
             const double f0 = f0Hz * std::pow(2.0, vibrato / 1200.0) * jitter;
             phase += f0 / kRate;
             if (phase >= 1.0) {
@@ -238,7 +298,7 @@ std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string
                 jitter = 1.0 + 0.003 * double(random.gaussian());
                 shimmer = 1.0 + 0.03 * double(random.gaussian());
             }
-            const double aspiration = 0.02 * double(random.gaussian());
+            const double aspiration = voice.aspiration * double(random.gaussian());
             double voiced = (double(pulse.flowDerivative(float(phase))) * shimmer + aspiration) * voicedLevel;
             for (int f = 0; f < 3; ++f) {
                 voiced = formants[std::size_t(f)].process(voiced, current.hz[std::size_t(f)], current.bandwidth[std::size_t(f)]);

@@ -16,9 +16,10 @@ namespace lvdemo {
 
 // One sound of a recording's timeline.
 struct Segment {
-    enum Kind { Silence, Vowel, Nasal, Burst, Frication, Breath };
+    enum Kind { Silence, Vowel, Nasal, Burst, Frication, Breath, Glide };
     Kind kind = Silence;
-    std::string phone; // a, i (vowels); n, m (nasals); k, t (bursts); s (frication)
+    // a, i, e, o, u (vowels); n, m (nasals); k, t, p (bursts); s, sh, f, h (frication); w, j, r (glides)
+    std::string phone;
     double seconds = 0.0;
 };
 
@@ -45,8 +46,28 @@ DemoOptions smallDemoOptions();
 // Every unit the demo dictionary implies, with its recording plan.
 std::vector<UnitPlan> demoUnits(const DemoOptions& options = {});
 
+// How the singer sounds. The defaults are the demo's voice; other values give other singers for
+// measurements over more than one timbre.
+struct SingerVoice {
+    double formantScale = 1.0;   // every formant frequency times this (a shorter vocal tract above 1)
+    double bandwidthScale = 1.0; // every formant bandwidth times this
+    // The first formant raised to 1.1 f0 where it lies lower, as singers tune it on high notes.
+    bool tuneFirstFormant = false;
+    float rd = 1.2f;             // the glottal pulse's shape (higher: softer, breathier)
+    double aspiration = 0.02;    // Gaussian noise in the glottal source, re its peak
+    double vibratoCents = 25.0;  // depth either side, reached 0.2 … 0.4 s into the recording
+    double vibratoHz = 5.5;
+    double consonantGain = 1.0;  // level of bursts and frication
+    // Unvoiced consonants set the formants to their place of articulation, so the vowel after them
+    // glides from there; the demo's keep the formants they find.
+    bool consonantLoci = false;
+    // The formants start where the first voiced sound wants them; the demo's start on an a.
+    bool startOnFirstFormants = false;
+};
+
 // The recording of one unit at one pitch [Hz], 44100 Hz, −1 … 1.
-std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string& pitchName);
+std::vector<float> singUnit(const UnitPlan& unit, double f0Hz, const std::string& pitchName,
+                            const SingerVoice& voice = {});
 
 // Frequency of a pitch name such as C4 or F#3 [Hz] (A4 = 440 Hz).
 double pitchFrequency(const std::string& pitch);

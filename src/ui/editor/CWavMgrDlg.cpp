@@ -2,6 +2,7 @@
 
 #include "audio/AudioReader.h"
 #include "audio/AudioSrc.h"
+#include "builder/EntryScan.h"
 #include "ui/toolkit/CUIBoard.h"
 #include "ui/editor/CWavMgrView.h"
 #include "ui/toolkit/Messages.h"
@@ -18,6 +19,7 @@
 #include <QMouseEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 namespace TessarinEditor {
@@ -27,12 +29,35 @@ constexpr float kReportStep = 0.03f; // [s] progress reports closer than this to
 constexpr int kStoredShownMs = 2500; // "Stored" stays this long in the time strip
 constexpr QRgb kStoredColour = qRgb(120, 230, 120);
 constexpr QRgb kNoDeviceColour = qRgb(255, 140, 90);
+constexpr QRgb kProposalColour = qRgb(130, 200, 255);
 constexpr float kNudgeStep = 0.001f;      // [s] Left / Right
 constexpr float kNudgeShiftStep = 0.010f; // [s] with Shift
 
 float held(float t, float duration)
 {
     return std::min(std::max(t, 0.0f), duration);
+}
+
+// An entry no person has placed yet: no markers (a file opened from the list's "no entry" row or
+// "New markers"), or exactly the first markers of its file, as "Make Entries" makes it without
+// estimates.
+bool holdsFirstMarkers(const CTsVoiceCfg& entry, float duration)
+{
+    if (!(firstMarkerField(entry) > 0.0)) {
+        return true;
+    }
+    const std::vector<float> t = entryMarkerTimes(entry);
+    const auto f = defaultTagFractions(entry.kind());
+    if (t.size() != f.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        // Stored as doubles relative to the region's start: a float's rounding may come back.
+        if (std::abs(t[i] - f[i] * duration) > 1e-6f) {
+            return false;
+        }
+    }
+    return true;
 }
 
 const char* kindText(int kind)
@@ -67,6 +92,10 @@ CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
 
 CWavMgrDlg::~CWavMgrDlg()
 {
+    // The proposer posts to this window and reads nothing of it: it ends first.
+    if (m_proposer.joinable()) {
+        m_proposer.join();
+    }
     // Under the stream's lock: after this no report is under way or to come.
     m_filePlayer.stream().setListener(nullptr);
     m_filePlayer.stop();
@@ -150,6 +179,9 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     m_lastMoved = -1;
     m_storedShown = false;
     m_storedTimer.stop();
+    ++m_proposalRun;
+    m_proposing = false;
+    m_proposalNote.clear();
     refreshStateLine();
 
     CTsVoiceCfg* slot = entryOf(kind);
@@ -216,6 +248,9 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     }
     m_unchangedPositions = m_tags.positions();
     redrawAll(true);
+    if (m_wav.duration > 0.0f && holdsFirstMarkers(*slot, m_wav.duration)) {
+        proposeMarkers();
+    }
 }
 
 bool CWavMgrDlg::hasUnstoredChanges() const
@@ -268,6 +303,10 @@ void CWavMgrDlg::beginMarkerMove()
         m_moveOpen = true;
         m_moveStart = m_tags.positions();
         m_history.recordBefore(m_moveStart);
+        if (!m_proposalNote.isEmpty()) {
+            m_proposalNote.clear();
+            refreshStateLine();
+        }
     }
 }
 
@@ -402,6 +441,7 @@ bool CWavMgrDlg::storeEntry(bool andGoToNext)
     EntryEvent event(andGoToNext ? Msg::kStoreAndNext : Msg::kStoreEntry, *entry, m_wavFolder);
     send(event);
     // Seen as well as heard: the confirmation sound may be off or without a device.
+    m_proposalNote.clear();
     m_storedShown = true;
     m_storedTimer.start();
     refreshStateLine();
@@ -470,8 +510,51 @@ bool CWavMgrDlg::placeMarkersFromHistory(const std::optional<std::vector<float>>
     }
     m_moveOpen = false;
     m_tags.setPositions(*target);
+    m_proposalNote.clear();
+    refreshStateLine();
     redrawAll(false);
     return true;
+}
+
+bool CWavMgrDlg::proposeMarkers()
+{
+    if (m_wav.duration <= 0.0f || m_tags.markers.empty()) {
+        return false;
+    }
+    if (m_proposer.joinable()) {
+        m_proposer.join();
+    }
+    const std::uint64_t run = ++m_proposalRun;
+    m_proposing = true;
+    m_proposalNote = QStringLiteral("Proposing markers...");
+    refreshStateLine();
+    // The worker reads its own copy: the editor may load another file meanwhile.
+    std::vector<float> samples;
+    if (m_wav.samples.size() <= kLongestEstimatedSamples) {
+        samples = m_wav.samples;
+    }
+    m_proposer = std::thread([this, run, kind = m_kindShown, duration = m_wav.duration, samples = std::move(samples)] {
+        QCoreApplication::postEvent(this, new MarkerEstimateEvent(run, 1, 1, true, proposeEntryMarkers(samples, duration, kind)));
+    });
+    return true;
+}
+
+void CWavMgrDlg::placeProposal(const std::optional<std::vector<float>>& markers)
+{
+    m_proposing = false;
+    if (!markers || markers->size() != m_tags.markers.size()) {
+        m_proposalNote = QStringLiteral("No markers proposed: no unit found in the recording");
+        refreshStateLine();
+        return;
+    }
+    // One step of the history, as a number key's move.
+    m_moveOpen = false;
+    beginMarkerMove();
+    m_moveOpen = false;
+    m_tags.setPositions(*markers);
+    m_proposalNote = QStringLiteral("New markers");
+    refreshStateLine();
+    redrawAll(false);
 }
 
 void CWavMgrDlg::progress(double timeSec)
@@ -517,6 +600,13 @@ bool CWavMgrDlg::event(QEvent* event)
         }
         return true;
     }
+    if (event->type() == messageType(Msg::kMarkerEstimate)) {
+        const auto* proposal = static_cast<MarkerEstimateEvent*>(event);
+        if (proposal->run == m_proposalRun && m_proposing) {
+            placeProposal(proposal->markers);
+        }
+        return true;
+    }
     if (event->type() == messageType(Msg::kPlayProgress) || event->type() == messageType(Msg::kPlayFinished)) {
         onPlayTime(static_cast<PlayTimeEvent*>(event)->seconds, event->type() == messageType(Msg::kPlayFinished));
         return true;
@@ -554,6 +644,9 @@ bool CWavMgrDlg::handleKey(QKeyEvent& key)
         return true;
     case Qt::Key_Tab:
         storeEntry(true);
+        return true;
+    case Qt::Key_E:
+        proposeMarkers();
         return true;
     case Qt::Key_Left:
     case Qt::Key_Right: {
@@ -597,6 +690,8 @@ void CWavMgrDlg::refreshStateLine()
     CWavTimeStripView& strip = m_view->timeStrip();
     if (m_storedShown) {
         strip.setState(QStringLiteral("Stored"), kStoredColour);
+    } else if (!m_proposalNote.isEmpty()) {
+        strip.setState(m_proposalNote, kProposalColour);
     } else if (!m_filePlayer.stream().isOpen()) {
         strip.setState(QStringLiteral("No audio output device: playback is off"), kNoDeviceColour);
     } else {

@@ -28,7 +28,9 @@
 // first whether moved markers are to be stored); Tab stores and opens the following entry;
 // Left / Right move the marker last dragged or placed by number by 1 ms (Shift: 10 ms), one history
 // step per press; Ctrl+Z undoes a marker move, Ctrl+Shift+Z and Ctrl+Y redo it (the history belongs
-// to the loaded entry and is cleared by the next load).
+// to the loaded entry and is cleared by the next load); E moves the markers to where the marker
+// estimator proposes them, as one history step, not stored. An entry that holds no markers yet, or
+// exactly the first markers of its file (as "Make Entries" makes it), gets a proposal when it opens.
 
 #include "audio/AudioStreamListener.h"
 #include "audio/CToolBoxWavClipPlayer.h"
@@ -47,6 +49,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace TessarinEditor {
@@ -104,6 +107,11 @@ public:
     bool nudgeLastMovedMarker(float delta);
     bool undoMarkerMove();
     bool redoMarkerMove();
+    // E: estimates the markers of the entry shown on a worker; they move when the proposal arrives
+    // (8607), and the state line says "New markers", or that nothing could be proposed. False when
+    // no file is loaded.
+    bool proposeMarkers();
+    bool proposingMarkers() const { return m_proposing; }
 
     // Markers moved since the entry was loaded or last stored.
     bool hasUnstoredChanges() const;
@@ -144,6 +152,7 @@ private:
     // The time strip's state line: "Stored" for a while after a store, else the missing output
     // device, else nothing.
     void refreshStateLine();
+    void placeProposal(const std::optional<std::vector<float>>& markers);
 
     CWavMgrView* m_view; // owned by the board's tree
     CWavData m_wav;
@@ -168,6 +177,10 @@ private:
     int m_lastMoved = -1;                    // index of the marker last dragged or placed by number
     std::vector<float> m_moveStart;          // [s] the markers when the open move began
     std::vector<float> m_unchangedPositions; // [s] the markers as loaded or last stored
+    std::thread m_proposer;                  // estimates the proposal of run m_proposalRun
+    std::uint64_t m_proposalRun = 0;         // a load drops a proposal still to come
+    bool m_proposing = false;
+    QString m_proposalNote; // the state line after a proposal, until the markers are moved or stored
 };
 
 } // namespace TessarinEditor

@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 namespace TessarinEditor {
 
@@ -70,9 +72,17 @@ const char* kindText(int kind)
 }
 } // namespace
 
+// A proposal worker's way back to the window: it posts under the lock, to nowhere once the
+// window has gone. The workers are detached, so that a long estimate never holds up the window.
+struct ProposalMailbox {
+    std::mutex lock;
+    QObject* window = nullptr;
+};
+
 CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
-    : CUIBoardDlg(owner), m_clipPlayer(audio), m_filePlayer(audio)
+    : CUIBoardDlg(owner), m_clipPlayer(audio), m_filePlayer(audio), m_mailbox(std::make_shared<ProposalMailbox>())
 {
+    m_mailbox->window = this;
     m_view = board().addOwnedChild(std::make_unique<CWavMgrView>());
     m_view->setModels(&m_wav, &m_tags);
     setMinimumSize(kMinWidth, kMinHeight);
@@ -92,9 +102,10 @@ CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
 
 CWavMgrDlg::~CWavMgrDlg()
 {
-    // The proposer posts to this window and reads nothing of it: it ends first.
-    if (m_proposer.joinable()) {
-        m_proposer.join();
+    // A proposal still being estimated is posted nowhere.
+    {
+        const std::lock_guard<std::mutex> hold(m_mailbox->lock);
+        m_mailbox->window = nullptr;
     }
     // Under the stream's lock: after this no report is under way or to come.
     m_filePlayer.stream().setListener(nullptr);
@@ -521,8 +532,8 @@ bool CWavMgrDlg::proposeMarkers()
     if (m_wav.duration <= 0.0f || m_tags.markers.empty()) {
         return false;
     }
-    if (m_proposer.joinable()) {
-        m_proposer.join();
+    if (m_proposing) {
+        return true; // the proposal for the entry shown is on its way
     }
     const std::uint64_t run = ++m_proposalRun;
     m_proposing = true;
@@ -533,9 +544,13 @@ bool CWavMgrDlg::proposeMarkers()
     if (m_wav.samples.size() <= kLongestEstimatedSamples) {
         samples = m_wav.samples;
     }
-    m_proposer = std::thread([this, run, kind = m_kindShown, duration = m_wav.duration, samples = std::move(samples)] {
-        QCoreApplication::postEvent(this, new MarkerEstimateEvent(run, 1, 1, true, proposeEntryMarkers(samples, duration, kind)));
-    });
+    std::thread([mailbox = m_mailbox, run, kind = m_kindShown, duration = m_wav.duration, samples = std::move(samples)] {
+        std::optional<std::vector<float>> markers = proposeEntryMarkers(samples, duration, kind);
+        const std::lock_guard<std::mutex> hold(mailbox->lock);
+        if (mailbox->window != nullptr) {
+            QCoreApplication::postEvent(mailbox->window, new MarkerEstimateEvent(run, 1, 1, true, std::move(markers)));
+        }
+    }).detach();
     return true;
 }
 
@@ -602,9 +617,17 @@ bool CWavMgrDlg::event(QEvent* event)
     }
     if (event->type() == messageType(Msg::kMarkerEstimate)) {
         const auto* proposal = static_cast<MarkerEstimateEvent*>(event);
-        if (proposal->run == m_proposalRun && m_proposing) {
-            placeProposal(proposal->markers);
+        if (proposal->run != m_proposalRun || !m_proposing) {
+            return true;
         }
+        if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+            // Never under a drag: placed once the button is up.
+            QTimer::singleShot(50, this, [this, run = proposal->run, markers = proposal->markers] {
+                QCoreApplication::postEvent(this, new MarkerEstimateEvent(run, 1, 1, true, markers));
+            });
+            return true;
+        }
+        placeProposal(proposal->markers);
         return true;
     }
     if (event->type() == messageType(Msg::kPlayProgress) || event->type() == messageType(Msg::kPlayFinished)) {

@@ -49,13 +49,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace TessarinEditor {
 
 class CWavMgrView;
 class PortAudioLibrary;
+struct ProposalMailbox;
 
 class CWavMgrDlg : public CUIBoardDlg, public AudioStreamListener {
     Q_OBJECT
@@ -177,7 +177,8 @@ private:
     int m_lastMoved = -1;                    // index of the marker last dragged or placed by number
     std::vector<float> m_moveStart;          // [s] the markers when the open move began
     std::vector<float> m_unchangedPositions; // [s] the markers as loaded or last stored
-    std::thread m_proposer;                  // estimates the proposal of run m_proposalRun
+    // Where the proposal workers post; the window leaves it when it goes, so no worker is waited for.
+    std::shared_ptr<ProposalMailbox> m_mailbox;
     std::uint64_t m_proposalRun = 0;         // a load drops a proposal still to come
     bool m_proposing = false;
     QString m_proposalNote; // the state line after a proposal, until the markers are moved or stored

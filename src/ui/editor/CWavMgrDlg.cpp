@@ -314,6 +314,11 @@ void CWavMgrDlg::beginMarkerMove()
         m_moveOpen = true;
         m_moveStart = m_tags.positions();
         m_history.recordBefore(m_moveStart);
+        // The author's own move wins over a proposal still on its way.
+        if (m_proposing) {
+            m_proposing = false;
+            ++m_proposalRun;
+        }
         if (!m_proposalNote.isEmpty()) {
             m_proposalNote.clear();
             refreshStateLine();

@@ -684,6 +684,33 @@ TEST_F(VoiceConfigListFiles, MakeEntriesPreviewsThenMakesAnEntryForEachFileThatN
     lvtest::writeFile(folderA / "sa.wav", lvtest::WavBytes::mono16(sung));
     const lvdemo::UnitPlan quiet{"br", "INDIE", {{lvdemo::Segment::Silence, "", 0.8}}, {}};
     lvtest::writeFile(folderA / "E4_br.wav", lvtest::WavBytes::mono16(lvtest::recordSungUnit(quiet)));
+    // Cancel while the estimates are made stops them, and nothing is made.
+    const auto beforeEstimates = lvtest::readFile(folderA / "voice.lvcfg");
+    scripted.answerModal([](QDialog& dialog) {
+        auto& preview = dynamic_cast<CMakeEntriesDlg&>(dialog);
+        preview.pitchBox().selectAll();
+        QTest::keyClicks(&preview.pitchBox(), QStringLiteral("E4"));
+        QTest::mouseClick(&preview.okButton(), Qt::LeftButton);
+        EXPECT_TRUE(preview.estimating());
+        QPushButton* cancel = nullptr;
+        for (QPushButton* b : preview.findChildren<QPushButton*>()) {
+            if (b->text() == QStringLiteral("Cancel")) {
+                cancel = b;
+            }
+        }
+        EXPECT_NE(cancel, nullptr);
+        if (cancel != nullptr) {
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+        EXPECT_FALSE(preview.estimating());
+        EXPECT_FALSE(preview.progress().isVisibleTo(&preview));
+        QCoreApplication::processEvents(); // the stopped run has ended: what it posted is dropped
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        return dialog.result();
+    });
+    click(QStringLiteral("Make Entries"));
+    EXPECT_EQ(lvtest::readFile(folderA / "voice.lvcfg"), beforeEstimates);
+
     scripted.answerModal([](QDialog& dialog) {
         auto& preview = dynamic_cast<CMakeEntriesDlg&>(dialog);
         preview.pitchBox().selectAll();

@@ -1,6 +1,10 @@
 #include "builder/EntryScan.h"
 
+#include "audio/AudioReader.h"
+#include "engine/MarkerEstimator.h"
+
 #include <algorithm>
+#include <limits>
 #include <set>
 #include <system_error>
 
@@ -9,15 +13,14 @@ namespace {
 // The editor refuses to store a marker within this much of either end of the file [s].
 constexpr float kEditorMarginSec = 0.06f;
 
+std::vector<float> markersOf(const CTsVoiceCfg& entry);
+
 // Places the new entry's markers in the recording; false, with why, when they cannot be placed
 // where the editor would store them.
 bool placeMarkers(CTsVoiceCfg& entry, const TessarinEditor::EditorProbe& probe, std::string& why)
 {
     placeDefaultMarkers(entry, probe.duration);
-    const std::span<const float> f = defaultMarkerFractions(entry.kind());
-    const float first = f.front() * probe.duration;
-    const float last = f.back() * probe.duration;
-    if (!(first > kEditorMarginSec && last < probe.duration - kEditorMarginSec)) {
+    if (!markersStorable(markersOf(entry), probe.duration)) {
         why = "too short (" + std::to_string(probe.duration) +
               " s) for the editor's first markers to lie outside its 0.06 s margins";
         return false;
@@ -25,7 +28,137 @@ bool placeMarkers(CTsVoiceCfg& entry, const TessarinEditor::EditorProbe& probe, 
     return true;
 }
 
+const char* kindName(int kind)
+{
+    switch (kind) {
+    case CTsVoiceCfg::kCV: return "CV";
+    case CTsVoiceCfg::kVX: return "VX";
+    case CTsVoiceCfg::kINDIE: return "INDIE";
+    default: return "";
+    }
+}
+
+void setMarkers(CTsVoiceCfg& entry, const std::vector<float>& t)
+{
+    if (auto* cv = dynamic_cast<CTsVoiceCfg_CV*>(&entry); cv && t.size() == 4) {
+        cv->connectPoint = t[0];
+        cv->preutterance = t[1];
+        cv->vowelStart = t[2];
+        cv->vowelEnd = t[3];
+    } else if (auto* vx = dynamic_cast<CTsVoiceCfg_VC*>(&entry); vx && t.size() == 2) {
+        vx->connectPoint = t[0];
+        vx->tailPoint = t[1];
+    } else if (auto* indie = dynamic_cast<CTsVoiceCfg_INDIE*>(&entry); indie && t.size() == 2) {
+        indie->startPoint = t[0];
+        indie->endPoint = t[1];
+    }
+}
+
+std::vector<float> markersOf(const CTsVoiceCfg& entry)
+{
+    if (const auto* cv = dynamic_cast<const CTsVoiceCfg_CV*>(&entry)) {
+        return {float(cv->connectPoint), float(cv->preutterance), float(cv->vowelStart), float(cv->vowelEnd)};
+    }
+    if (const auto* vx = dynamic_cast<const CTsVoiceCfg_VC*>(&entry)) {
+        return {float(vx->connectPoint), float(vx->tailPoint)};
+    }
+    if (const auto* indie = dynamic_cast<const CTsVoiceCfg_INDIE*>(&entry)) {
+        return {float(indie->startPoint), float(indie->endPoint)};
+    }
+    return {};
+}
+
 } // namespace
+
+bool markersStorable(std::span<const float> markers, float durationSec)
+{
+    if (markers.empty()) {
+        return false;
+    }
+    for (std::size_t i = 1; i < markers.size(); ++i) {
+        if (!(markers[i] > markers[i - 1])) {
+            return false;
+        }
+    }
+    return markers.front() > kEditorMarginSec && markers.back() < durationSec - kEditorMarginSec;
+}
+
+std::optional<std::vector<float>> proposeEntryMarkers(std::span<const float> samples, float durationSec, int kind)
+{
+    const char* name = kindName(kind);
+    if (*name == '\0' || samples.empty()) {
+        return std::nullopt;
+    }
+    const std::optional<std::vector<double>> proposal =
+        TessarinEngineV6::estimateMarkers(samples.data(), samples.size(), 44100, name);
+    if (!proposal || proposal->size() != defaultMarkerFractions(kind).size()) {
+        return std::nullopt;
+    }
+    // The editor holds its markers as floats: checked as it will hold them.
+    std::vector<float> markers(proposal->begin(), proposal->end());
+    if (!markersStorable(markers, durationSec)) {
+        return std::nullopt;
+    }
+    return markers;
+}
+
+std::optional<std::vector<float>> proposeRecordingMarkers(const std::filesystem::path& path, int kind)
+{
+    TessarinEditor::EditorProbe probe;
+    if (TessarinEditor::probeForEditor(path, probe) != TessarinEditor::WavLoadStatus::Loaded || probe.duration <= 0.0f ||
+        probe.info.sampleCount() > kLongestEstimatedSamples) {
+        return std::nullopt;
+    }
+    Tessarin::FastVector<float> samples;
+    if (TessarinEditor::readGatedRegion(path, 0.0, std::numeric_limits<double>::infinity(), samples, nullptr,
+                                        std::uint32_t(kLongestEstimatedSamples)) != TessarinEditor::RegionRead::ok) {
+        return std::nullopt;
+    }
+    return proposeEntryMarkers(std::span<const float>(samples.data(), samples.size()), probe.duration, kind);
+}
+
+bool estimateScannedMarkers(std::vector<ScannedFile>& plan, const std::filesystem::path& folder,
+                            const std::function<bool(std::size_t done, std::size_t total)>& progress)
+{
+    const auto waiting = [](const ScannedFile& f) {
+        return f.verdict == ScannedFile::Verdict::Make && f.markers == ScannedFile::Markers::First;
+    };
+    const std::size_t total = std::size_t(std::count_if(plan.begin(), plan.end(), waiting));
+    std::size_t done = 0;
+    for (ScannedFile& file : plan) {
+        if (!waiting(file)) {
+            continue;
+        }
+        if (const auto proposal = proposeRecordingMarkers(folder / file.wavName, file.entry->kind())) {
+            setMarkers(*file.entry, *proposal);
+            file.markers = ScannedFile::Markers::Estimated;
+        } else {
+            file.markers = ScannedFile::Markers::NoProposal;
+        }
+        ++done;
+        if (progress && !progress(done, total)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void carryEstimates(const std::vector<ScannedFile>& from, std::vector<ScannedFile>& to)
+{
+    for (ScannedFile& file : to) {
+        if (file.verdict != ScannedFile::Verdict::Make) {
+            continue;
+        }
+        const auto earlier = std::find_if(from.begin(), from.end(), [&file](const ScannedFile& f) {
+            return f.verdict == ScannedFile::Verdict::Make && f.markers != ScannedFile::Markers::First &&
+                   f.wavName == file.wavName && f.entry->kind() == file.entry->kind();
+        });
+        if (earlier != from.end()) {
+            setMarkers(*file.entry, markersOf(*earlier->entry));
+            file.markers = earlier->markers;
+        }
+    }
+}
 
 std::vector<std::string> wavFilesWithoutEntry(const CTsVoiceCfgMgr& mgr)
 {

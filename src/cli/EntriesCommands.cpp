@@ -26,7 +26,7 @@ constexpr const char* kEntriesUsage =
     "       lvtb entries rename DIR KEY --symbol S --pitch P\n"
     "       lvtb entries copy DIR KEY --symbol S --pitch P\n"
     "       lvtb entries delete DIR KEY\n"
-    "       lvtb entries scan FILE LOCATION --pitch P [--dry-run]\n"
+    "       lvtb entries scan FILE LOCATION --pitch P [--estimate] [--dry-run]\n"
     "\n"
     "The entries of the voice configuration file DIR/voice.lvcfg.\n"
     "\n"
@@ -53,11 +53,14 @@ constexpr const char* kEntriesUsage =
     "           ka); the kind comes from the dictionary of the project FILE: a CV symbol or \"-\" and\n"
     "           a CV symbol is CV, vowel_consonant (or a vowel, a tail symbol or \"-\" after the\n"
     "           \"_\") is VX, an independent symbol is INDIE. Markers start where the wave editor\n"
-    "           first puts them in a new file. A name that is no unit, a unit that has an entry\n"
-    "           at P already and a recording the editor cannot open are reported and left alone.\n"
-    "           One line per file: made (or, with --dry-run, would make) KEY, kind and file;\n"
-    "           exists KEY and file; unmatched file; unusable file and why. --dry-run writes\n"
-    "           nothing\n"
+    "           first puts them in a new file; with --estimate, where the marker estimator\n"
+    "           proposes them for the recording (as lvtb estimate), and where the editor first\n"
+    "           puts them when it proposes nothing the editor would store. A name that is no unit,\n"
+    "           a unit that has an entry at P already and a recording the editor cannot open are\n"
+    "           reported and left alone. One line per file: made (or, with --dry-run, would make)\n"
+    "           KEY, kind and file, and with --estimate \"estimated markers\" or \"no proposal:\n"
+    "           first markers\"; exists KEY and file; unmatched file; unusable file and why.\n"
+    "           --dry-run writes nothing\n"
     "\n"
     "Exit status: 0 done; 1 the entry was refused, or scan left a file alone (message on\n"
     "stdout); 2 bad usage or a folder or file that cannot be read or written.\n";
@@ -369,19 +372,34 @@ int deleteOne(const std::vector<std::string>& argv, Io& io)
 
 int scanEntries(const std::vector<std::string>& argv, Io& io)
 {
-    const Args args(argv, {"--dry-run"}, {"--pitch"});
+    const Args args(argv, {"--dry-run", "--estimate"}, {"--pitch"});
     args.expectPositional(2, "FILE LOCATION");
     const std::string pitch = requiredOption(args, "--pitch");
     const bool dryRun = args.flag("--dry-run");
+    const bool estimate = args.flag("--estimate");
     const LoadedProject project = loadOrFail(args.positional(0));
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(*project.model);
     const std::string& dir = args.positional(1);
 
+    // The estimates are made from a plan of the file as it stands, without the lock: reading and
+    // analysing every recording takes long, and another writer need not wait for it.
+    std::vector<ScannedFile> estimated;
+    if (estimate) {
+        CTsVoiceCfgMgr unlocked;
+        loadFolder(unlocked, dir, !dryRun);
+        estimated = planEntryScan(unlocked, pitch, dictionary);
+        estimateScannedMarkers(estimated, unlocked.folder());
+    }
     // Planned under the lock: the entries seen are those the store adds to.
     std::optional<Tessarin::UpdateLock> lock;
     CTsVoiceCfgMgr mgr;
     loadFolder(mgr, dir, !dryRun, dryRun ? nullptr : &lock);
-    const std::vector<ScannedFile> plan = planEntryScan(mgr, pitch, dictionary);
+    std::vector<ScannedFile> plan = planEntryScan(mgr, pitch, dictionary);
+    if (estimate) {
+        // A file that came meanwhile is estimated now.
+        carryEstimates(estimated, plan);
+        estimateScannedMarkers(plan, mgr.folder());
+    }
     if (!dryRun) {
         switch (storeScannedEntries(mgr, plan)) {
         case EntryUpdate::Done:
@@ -396,7 +414,13 @@ int scanEntries(const std::vector<std::string>& argv, Io& io)
         switch (file.verdict) {
         case ScannedFile::Verdict::Make:
             io.out << (dryRun ? "would make " : "made ") << entryKey(*file.entry) << '\t' << file.entry->srcType << '\t'
-                   << file.wavName << '\n';
+                   << file.wavName;
+            if (file.markers == ScannedFile::Markers::Estimated) {
+                io.out << "\testimated markers";
+            } else if (file.markers == ScannedFile::Markers::NoProposal) {
+                io.out << "\tno proposal: first markers";
+            }
+            io.out << '\n';
             break;
         case ScannedFile::Verdict::Exists:
             io.out << "exists " << pitch << "->" << file.name->symbol << '\t' << file.wavName << '\n';

@@ -1,5 +1,6 @@
 #include "cli/CliRunner.h"
 
+#include "support/SungUnits.h"
 #include "support/WavBytes.h"
 #include "model/ModelTestSupport.h"
 #include "support/TestSupport.h"
@@ -8,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace {
 
+using lvdemo::Segment;
 using lvtest::runLvtb;
 
 using lvtest::readText;
@@ -272,7 +276,7 @@ TEST_F(EntriesCommand, HelpDescribesEverySubcommand)
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out.rfind("usage: lvtb entries list DIR", 0), 0u);
         EXPECT_NE(r.out.find("lvtb entries delete DIR KEY"), std::string::npos);
-        EXPECT_NE(r.out.find("lvtb entries scan FILE LOCATION --pitch P [--dry-run]"), std::string::npos);
+        EXPECT_NE(r.out.find("lvtb entries scan FILE LOCATION --pitch P [--estimate] [--dry-run]"), std::string::npos);
     }
     EXPECT_NE(runLvtb({"--help"}).out.find("entries"), std::string::npos);
 }
@@ -344,6 +348,38 @@ TEST_F(EntriesCommand, ScanMakesEntriesForRecordingsWithoutOne)
     // At E4 the prefix of E4_sa.wav names the scan's pitch.
     const auto e4 = runLvtb({"entries", "scan", project, d(), "--pitch", "E4"});
     EXPECT_EQ(e4.out, "unmatched C4_-ka.wav\nunmatched C4_ka.wav\nmade E4->sa\tCV\tE4_sa.wav\nunmatched xyz.wav\n");
+
+    // With --estimate, a sung unit's entry gets the estimator's markers, near the boundaries of its
+    // timeline; background noise alone gets the first markers, and its line says so.
+    const std::filesystem::path sung = dir / "sung";
+    std::filesystem::create_directory(sung);
+    const lvdemo::UnitPlan sa{"sa", "CV", {{Segment::Silence, "", 0.2}, {Segment::Frication, "s", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}};
+    lvtest::writeFile(sung / "sa.wav", lvtest::WavBytes::mono16(lvtest::recordSungUnit(sa)));
+    const lvdemo::UnitPlan quiet{"br1", "INDIE", {{Segment::Silence, "", 0.8}}, {}};
+    lvtest::writeFile(sung / "br1.wav", lvtest::WavBytes::mono16(lvtest::recordSungUnit(quiet)));
+    const auto dryEstimate = runLvtb({"entries", "scan", project, sung.string(), "--pitch", "C4", "--estimate", "--dry-run"});
+    EXPECT_EQ(dryEstimate.status, 0) << dryEstimate.err;
+    EXPECT_EQ(dryEstimate.out, "would make C4->br1\tINDIE\tbr1.wav\tno proposal: first markers\n"
+                               "would make C4->sa\tCV\tsa.wav\testimated markers\n");
+    EXPECT_FALSE(std::filesystem::exists(sung / "voice.lvcfg")) << "a dry run writes nothing";
+    const auto estimated = runLvtb({"entries", "scan", project, sung.string(), "--pitch", "C4", "--estimate"});
+    EXPECT_EQ(estimated.status, 0) << estimated.err;
+    EXPECT_EQ(estimated.out, "made C4->br1\tINDIE\tbr1.wav\tno proposal: first markers\n"
+                             "made C4->sa\tCV\tsa.wav\testimated markers\n");
+    const std::string listed = runLvtb({"entries", "list", sung.string()}).out;
+    // br1: 0.2 and 0.5 of the 0.8 s file, in the editor's single precision.
+    EXPECT_EQ(listed.substr(0, listed.find('\n') + 1), "C4->br1\tINDIE\tbr1.wav\t0.160000\t0.400000\n");
+    std::istringstream saLine(listed.substr(listed.find('\n') + 1));
+    std::string key, kind, wav;
+    ASSERT_TRUE(saLine >> key >> kind >> wav);
+    EXPECT_EQ(key, "C4->sa");
+    // The frication from 0.2 s, the vowel from 0.32 s, its formants settled 60 ms later, its fade
+    // from 0.82 s; the estimator is held to 30 ms of these.
+    for (const double truth : {0.2, 0.32, 0.38, 0.82}) {
+        double t = 0.0;
+        ASSERT_TRUE(saLine >> t);
+        EXPECT_NEAR(t, truth, 0.03);
+    }
 
     const std::vector<std::vector<std::string>> bad = {
         {"entries", "scan", project, d()},

@@ -3,6 +3,7 @@
 #include "audio/AudioReader.h"
 #include "audio/AudioSrc.h"
 #include "model/CAppConfigModel.h"
+#include "builder/EntryScan.h"
 #include "ui/toolkit/CUIBoard.h"
 #include "ui/editor/CWavMgrView.h"
 #include "ui/toolkit/Messages.h"
@@ -20,7 +21,10 @@
 #include <QMouseEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include <malloc.h>
 
@@ -33,12 +37,35 @@ constexpr QRgb kStoredColour = qRgb(120, 230, 120);
 constexpr QRgb kNoDeviceColour = qRgb(255, 140, 90);
 constexpr QRgb kCheckOkColour = qRgb(120, 230, 120);
 constexpr QRgb kCheckFailedColour = qRgb(255, 110, 110);
+constexpr QRgb kProposalColour = qRgb(130, 200, 255);
 constexpr float kNudgeStep = 0.001f;      // [s] Left / Right
 constexpr float kNudgeShiftStep = 0.010f; // [s] with Shift
 
 float held(float t, float duration)
 {
     return std::min(std::max(t, 0.0f), duration);
+}
+
+// An entry no person has placed yet: no markers (a file opened from the list's "no entry" row or
+// "New markers"), or exactly the first markers of its file, as "Make Entries" makes it without
+// estimates.
+bool holdsFirstMarkers(const CTsVoiceCfg& entry, float duration)
+{
+    if (!(firstMarkerField(entry) > 0.0)) {
+        return true;
+    }
+    const std::vector<float> t = entryMarkerTimes(entry);
+    const auto f = defaultTagFractions(entry.kind());
+    if (t.size() != f.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        // Stored as doubles relative to the region's start: a float's rounding may come back.
+        if (std::abs(t[i] - f[i] * duration) > 1e-6f) {
+            return false;
+        }
+    }
+    return true;
 }
 
 const char* kindText(int kind)
@@ -51,9 +78,17 @@ const char* kindText(int kind)
 }
 } // namespace
 
+// A proposal worker's way back to the window: it posts under the lock, to nowhere once the
+// window has gone. The workers are detached, so that a long estimate never holds up the window.
+struct ProposalMailbox {
+    std::mutex lock;
+    QObject* window = nullptr;
+};
+
 CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
-    : CUIBoardDlg(owner), m_clipPlayer(audio), m_filePlayer(audio)
+    : CUIBoardDlg(owner), m_clipPlayer(audio), m_filePlayer(audio), m_mailbox(std::make_shared<ProposalMailbox>())
 {
+    m_mailbox->window = this;
     m_view = board().addOwnedChild(std::make_unique<CWavMgrView>());
     m_view->setModels(&m_wav, &m_tags);
     setMinimumSize(kMinWidth, kMinHeight);
@@ -83,6 +118,11 @@ CWavMgrDlg::CWavMgrDlg(QWidget* owner, PortAudioLibrary& audio)
 CWavMgrDlg::~CWavMgrDlg()
 {
     m_f0Runner.reset();
+    // A proposal still being estimated is posted nowhere.
+    {
+        const std::lock_guard<std::mutex> hold(m_mailbox->lock);
+        m_mailbox->window = nullptr;
+    }
     // Under the stream's lock: after this no report is under way or to come.
     m_filePlayer.stream().setListener(nullptr);
     m_filePlayer.stop();
@@ -242,6 +282,9 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     m_lastMoved = -1;
     m_storedShown = false;
     m_storedTimer.stop();
+    ++m_proposalRun;
+    m_proposing = false;
+    m_proposalNote.clear();
     refreshStateLine();
     // The check shown belongs to the entry left.
     m_f0Outcome.reset();
@@ -315,6 +358,9 @@ void CWavMgrDlg::loadAny(const CTsVoiceCfg& entry, const QString& wavFolder, int
     }
     m_unchangedPositions = m_tags.positions();
     redrawAll(true);
+    if (m_wav.duration > 0.0f && holdsFirstMarkers(*slot, m_wav.duration)) {
+        proposeMarkers();
+    }
 }
 
 bool CWavMgrDlg::hasUnstoredChanges() const
@@ -368,6 +414,15 @@ void CWavMgrDlg::beginMarkerMove()
         m_moveOpen = true;
         m_moveStart = m_tags.positions();
         m_history.recordBefore(m_moveStart);
+        // The author's own move wins over a proposal still on its way.
+        if (m_proposing) {
+            m_proposing = false;
+            ++m_proposalRun;
+        }
+        if (!m_proposalNote.isEmpty()) {
+            m_proposalNote.clear();
+            refreshStateLine();
+        }
     }
 }
 
@@ -505,6 +560,7 @@ bool CWavMgrDlg::storeEntry(bool andGoToNext)
         requestF0Check(true);
     }
     // Seen as well as heard: the confirmation sound may be off or without a device.
+    m_proposalNote.clear();
     m_storedShown = true;
     m_storedTimer.start();
     refreshStateLine();
@@ -573,8 +629,57 @@ bool CWavMgrDlg::placeMarkersFromHistory(const std::optional<std::vector<float>>
     }
     m_moveOpen = false;
     m_tags.setPositions(*target);
+    m_proposalNote.clear();
+    refreshStateLine();
     redrawAll(false);
     return true;
+}
+
+bool CWavMgrDlg::proposeMarkers()
+{
+    if (m_wav.duration <= 0.0f || m_tags.markers.empty()) {
+        return false;
+    }
+    if (m_proposing) {
+        return true; // the proposal for the entry shown is on its way
+    }
+    if (m_wav.samples.size() > kLongestEstimatedSamples) {
+        m_proposalNote = QStringLiteral("No markers proposed: the estimator takes recordings of up to 10 minutes");
+        refreshStateLine();
+        return true;
+    }
+    const std::uint64_t run = ++m_proposalRun;
+    m_proposing = true;
+    m_proposalNote = QStringLiteral("Proposing markers...");
+    refreshStateLine();
+    // The worker reads its own copy: the editor may load another file meanwhile.
+    std::vector<float> samples = m_wav.samples;
+    std::thread([mailbox = m_mailbox, run, kind = m_kindShown, duration = m_wav.duration, samples = std::move(samples)] {
+        std::optional<std::vector<float>> markers = proposeEntryMarkers(samples, duration, kind);
+        const std::lock_guard<std::mutex> hold(mailbox->lock);
+        if (mailbox->window != nullptr) {
+            QCoreApplication::postEvent(mailbox->window, new MarkerEstimateEvent(run, 1, 1, true, std::move(markers)));
+        }
+    }).detach();
+    return true;
+}
+
+void CWavMgrDlg::placeProposal(const std::optional<std::vector<float>>& markers)
+{
+    m_proposing = false;
+    if (!markers || markers->size() != m_tags.markers.size()) {
+        m_proposalNote = QStringLiteral("No markers proposed: no unit found in the recording");
+        refreshStateLine();
+        return;
+    }
+    // One step of the history, as a number key's move.
+    m_moveOpen = false;
+    beginMarkerMove();
+    m_moveOpen = false;
+    m_tags.setPositions(*markers);
+    m_proposalNote = QStringLiteral("New markers");
+    refreshStateLine();
+    redrawAll(false);
 }
 
 void CWavMgrDlg::progress(double timeSec)
@@ -620,6 +725,21 @@ bool CWavMgrDlg::event(QEvent* event)
         }
         return true;
     }
+    if (event->type() == messageType(Msg::kMarkerEstimate)) {
+        const auto* proposal = static_cast<MarkerEstimateEvent*>(event);
+        if (proposal->run != m_proposalRun || !m_proposing) {
+            return true;
+        }
+        if (QGuiApplication::mouseButtons() != Qt::NoButton) {
+            // Never under a drag: placed once the button is up.
+            QTimer::singleShot(50, this, [this, run = proposal->run, markers = proposal->markers] {
+                QCoreApplication::postEvent(this, new MarkerEstimateEvent(run, 1, 1, true, markers));
+            });
+            return true;
+        }
+        placeProposal(proposal->markers);
+        return true;
+    }
     if (event->type() == messageType(Msg::kPlayProgress) || event->type() == messageType(Msg::kPlayFinished)) {
         onPlayTime(static_cast<PlayTimeEvent*>(event)->seconds, event->type() == messageType(Msg::kPlayFinished));
         return true;
@@ -657,6 +777,9 @@ bool CWavMgrDlg::handleKey(QKeyEvent& key)
         return true;
     case Qt::Key_Tab:
         storeEntry(true);
+        return true;
+    case Qt::Key_E:
+        proposeMarkers();
         return true;
     case Qt::Key_Left:
     case Qt::Key_Right: {
@@ -700,6 +823,8 @@ void CWavMgrDlg::refreshStateLine()
     CWavTimeStripView& strip = m_view->timeStrip();
     if (m_storedShown) {
         strip.setState(QStringLiteral("Stored"), kStoredColour);
+    } else if (!m_proposalNote.isEmpty()) {
+        strip.setState(m_proposalNote, kProposalColour);
     } else if (!m_filePlayer.stream().isOpen()) {
         strip.setState(QStringLiteral("No audio output device: playback is off"), kNoDeviceColour);
     } else {

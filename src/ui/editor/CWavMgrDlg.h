@@ -32,7 +32,9 @@
 // first whether moved markers are to be stored); Tab stores and opens the following entry;
 // Left / Right move the marker last dragged or placed by number by 1 ms (Shift: 10 ms), one history
 // step per press; Ctrl+Z undoes a marker move, Ctrl+Shift+Z and Ctrl+Y redo it (the history belongs
-// to the loaded entry and is cleared by the next load).
+// to the loaded entry and is cleared by the next load); E moves the markers to where the marker
+// estimator proposes them, as one history step, not stored. An entry that holds no markers yet, or
+// exactly the first markers of its file (as "Make Entries" makes it), gets a proposal when it opens.
 
 #include "audio/AudioStreamListener.h"
 #include "audio/CToolBoxWavClipPlayer.h"
@@ -60,6 +62,7 @@ namespace TessarinEditor {
 
 class CWavMgrView;
 class PortAudioLibrary;
+struct ProposalMailbox;
 
 class CWavMgrDlg : public CUIBoardDlg, public AudioStreamListener {
     Q_OBJECT
@@ -125,6 +128,11 @@ public:
     bool nudgeLastMovedMarker(float delta);
     bool undoMarkerMove();
     bool redoMarkerMove();
+    // E: estimates the markers of the entry shown on a worker; they move when the proposal arrives
+    // (8607), and the state line says "New markers", or that nothing could be proposed. False when
+    // no file is loaded.
+    bool proposeMarkers();
+    bool proposingMarkers() const { return m_proposing; }
 
     // Markers moved since the entry was loaded or last stored.
     bool hasUnstoredChanges() const;
@@ -168,6 +176,7 @@ private:
     // Asks for the check when the markers differ from those last checked (always with force).
     void requestF0Check(bool force);
     void showF0Outcome(std::shared_ptr<const F0CheckOutcome> outcome);
+    void placeProposal(const std::optional<std::vector<float>>& markers);
 
     CWavMgrView* m_view; // owned by the board's tree
     CWavData m_wav;
@@ -191,6 +200,11 @@ private:
     int m_lastMoved = -1;                    // index of the marker last dragged or placed by number
     std::vector<float> m_moveStart;          // [s] the markers when the open move began
     std::vector<float> m_unchangedPositions; // [s] the markers as loaded or last stored
+    // Where the proposal workers post; the window leaves it when it goes, so no worker is waited for.
+    std::shared_ptr<ProposalMailbox> m_mailbox;
+    std::uint64_t m_proposalRun = 0;         // a load drops a proposal still to come
+    bool m_proposing = false;
+    QString m_proposalNote; // the state line after a proposal, until the markers are moved or stored
     bool m_showF0 = true;
     std::function<PhoneticDictionary()> m_dictionarySource;
     PhoneticDictionary m_checkDictionary; // as last taken from the source

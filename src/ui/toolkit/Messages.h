@@ -17,7 +17,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace TessarinEditor {
 
@@ -54,6 +56,9 @@ inline constexpr int kCoverageReady = 8604;
 inline constexpr int kAddWavLocation = 8605;
 // The list's check worker → the list (posted): one entry's verdict, or the end of the check.
 inline constexpr int kCheckVerdict = 8606;
+// A marker estimation worker → its window (posted): files estimated so far, or the end of the run;
+// in the wave editor, the proposal for the entry shown.
+inline constexpr int kMarkerEstimate = 8607;
 } // namespace Msg
 
 inline QEvent::Type messageType(int number)
@@ -142,6 +147,23 @@ public:
     const int done;
     const int total;
     const bool finished;
+};
+
+// 8607: progress of the run numbered run (done of total files), or its end (finished). The wave
+// editor's proposal carries the markers [s] in label order, none when nothing was proposed.
+class MarkerEstimateEvent : public QEvent {
+public:
+    MarkerEstimateEvent(std::uint64_t run, std::size_t done, std::size_t total, bool finished,
+                        std::optional<std::vector<float>> markers = std::nullopt)
+        : QEvent(messageType(Msg::kMarkerEstimate)), run(run), done(done), total(total), finished(finished),
+          markers(std::move(markers))
+    {
+    }
+    const std::uint64_t run;
+    const std::size_t done;
+    const std::size_t total;
+    const bool finished;
+    const std::optional<std::vector<float>> markers;
 };
 
 // 8600.

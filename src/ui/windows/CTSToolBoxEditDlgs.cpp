@@ -1,5 +1,9 @@
 #include "ui/windows/CTSToolBoxEditDlgs.h"
 
+#include "ui/toolkit/Messages.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -132,7 +137,8 @@ QString whyLeftAlone(const ScannedFile& file, const QString& pitch)
 
 } // namespace
 
-CMakeEntriesDlg::CMakeEntriesDlg(Planner planner, QWidget* parent) : QDialog(parent), m_planner(std::move(planner))
+CMakeEntriesDlg::CMakeEntriesDlg(Planner planner, std::filesystem::path folder, QWidget* parent)
+    : QDialog(parent), m_planner(std::move(planner)), m_folder(std::move(folder))
 {
     setWindowTitle(QStringLiteral("Make Entries"));
     resize(520, 420);
@@ -160,6 +166,17 @@ CMakeEntriesDlg::CMakeEntriesDlg(Planner planner, QWidget* parent) : QDialog(par
     top->addWidget(new QLabel(QStringLiteral("Left alone"), this));
     m_leftAlone = new QListWidget(this);
     top->addWidget(m_leftAlone, 1);
+    auto* estimateRow = new QHBoxLayout;
+    m_estimate = new QCheckBox(QStringLiteral("with estimated markers"), this);
+    m_estimate->setChecked(true);
+    m_estimate->setToolTip(QStringLiteral("Place each new entry's markers where the marker estimator proposes them; "
+                                          "a recording it finds nothing in gets the editor's first markers"));
+    m_progress = new QProgressBar(this);
+    m_progress->setFormat(QStringLiteral("%v / %m"));
+    m_progress->hide();
+    estimateRow->addWidget(m_estimate);
+    estimateRow->addWidget(m_progress, 1);
+    top->addLayout(estimateRow);
 
     QDialogButtonBox* buttons = okCancel(this);
     m_ok = buttons->findChild<QPushButton*>(QStringLiteral("ok"));
@@ -201,10 +218,76 @@ void CMakeEntriesDlg::refreshPreview()
     m_ok->setEnabled(n > 0);
 }
 
+CMakeEntriesDlg::~CMakeEntriesDlg()
+{
+    // The worker posts to this dialog: it ends first.
+    m_estimation.stop();
+}
+
 void CMakeEntriesDlg::accept()
 {
+    if (m_estimating) {
+        return;
+    }
     pitch = m_pitch->text();
+    m_withEstimates = m_estimate->isChecked();
+    if (!m_withEstimates || pitch.isEmpty()) {
+        QDialog::accept();
+        return;
+    }
+    const std::uint64_t run = ++m_run;
+    m_estimation.onProgress = [this, run](std::size_t done, std::size_t total) {
+        QCoreApplication::postEvent(this, new MarkerEstimateEvent(run, done, total, false));
+    };
+    m_estimation.onFinished = [this, run](bool) {
+        QCoreApplication::postEvent(this, new MarkerEstimateEvent(run, 0, 0, true));
+    };
+    std::vector<ScannedFile> plan = m_planner(pitch.toUtf8().toStdString());
+    m_progress->setRange(0, int(countToMake(plan)));
+    m_progress->setValue(0);
+    setEstimating(true);
+    m_estimation.start(std::move(plan), m_folder);
+}
+
+void CMakeEntriesDlg::reject()
+{
+    if (m_estimating) {
+        m_estimation.stop();
+        ++m_run; // what the stopped run still sends is dropped
+        setEstimating(false);
+    }
+    QDialog::reject();
+}
+
+void CMakeEntriesDlg::setEstimating(bool on)
+{
+    m_estimating = on;
+    m_pitch->setEnabled(!on);
+    m_estimate->setEnabled(!on);
+    m_ok->setEnabled(!on && m_toMake->rowCount() > 0);
+    m_progress->setVisible(on);
+    if (on) {
+        m_summary->setText(QStringLiteral("Estimating markers..."));
+    }
+}
+
+bool CMakeEntriesDlg::event(QEvent* event)
+{
+    if (event->type() != messageType(Msg::kMarkerEstimate)) {
+        return QDialog::event(event);
+    }
+    const auto* report = static_cast<MarkerEstimateEvent*>(event);
+    if (report->run != m_run || !m_estimating) {
+        return true;
+    }
+    if (!report->finished) {
+        m_progress->setValue(int(report->done));
+        return true;
+    }
+    m_estimatedPlan = m_estimation.takePlan();
+    setEstimating(false);
     QDialog::accept();
+    return true;
 }
 
 } // namespace TessarinEditor

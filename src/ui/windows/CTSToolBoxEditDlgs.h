@@ -6,17 +6,22 @@
 // the list's "Make Entries": what would be made for the folder's files without an entry, at a pitch.
 
 #include "builder/EntryScan.h"
+#include "builder/ScanEstimation.h"
 
 #include <QDialog>
 #include <QString>
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
@@ -67,32 +72,55 @@ private:
 
 // Shows what a scan at the pitch in its box would do: the entries it would make (file, kind,
 // symbol, pitch) and the files it would leave alone, with why. Editing the pitch plans again. The
-// dialog only shows the plan; the list makes the entries after OK.
+// dialog does not store: the list makes the entries after OK. With "with estimated markers" checked,
+// OK first estimates the markers of the entries to make on a worker, with a progress bar (Cancel
+// stops it), and the dialog closes when they are ready.
 class CMakeEntriesDlg : public QDialog {
     Q_OBJECT
 public:
     using Planner = std::function<std::vector<ScannedFile>(const std::string& pitch)>;
 
-    explicit CMakeEntriesDlg(Planner planner, QWidget* parent = nullptr);
+    // folder: where the planned recordings lie.
+    CMakeEntriesDlg(Planner planner, std::filesystem::path folder, QWidget* parent = nullptr);
+    ~CMakeEntriesDlg() override;
     void prepare(const QString& pitchText);
     void accept() override;
+    void reject() override;
 
     QString pitch; // after OK
+    // After OK: whether the entries get estimated markers, and the plan they were estimated for.
+    bool withEstimates() const { return m_withEstimates; }
+    std::vector<ScannedFile>& estimatedPlan() { return m_estimatedPlan; }
+    bool estimating() const { return m_estimating; }
 
     QLineEdit& pitchBox() { return *m_pitch; }
+    QCheckBox& estimateBox() { return *m_estimate; }
+    QProgressBar& progress() { return *m_progress; }
     QTableWidget& toMake() { return *m_toMake; }
     QListWidget& leftAlone() { return *m_leftAlone; }
     QPushButton& okButton() { return *m_ok; }
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     void refreshPreview();
+    void setEstimating(bool on);
 
     Planner m_planner;
+    std::filesystem::path m_folder;
     QLineEdit* m_pitch;
     QLabel* m_summary;
+    QCheckBox* m_estimate;
+    QProgressBar* m_progress;
     QTableWidget* m_toMake;
     QListWidget* m_leftAlone;
     QPushButton* m_ok;
+    ScanEstimation m_estimation;
+    std::uint64_t m_run = 0; // numbers the estimation runs: a stopped run's late reports are dropped
+    bool m_estimating = false;
+    bool m_withEstimates = false;
+    std::vector<ScannedFile> m_estimatedPlan;
 };
 
 } // namespace TessarinEditor

@@ -981,17 +981,22 @@ void CTsOtoSetingDlg::makeEntries()
     }
     const PhoneticDictionary dictionary = projectDictionary();
     CMakeEntriesDlg dialog([this, &dictionary](const std::string& pitch) { return planEntryScan(m_mgr, pitch, dictionary); },
-                           this);
+                           m_mgr.folder(), this);
     dialog.prepare(fromUtf8(listPitch()));
     if (prompter().runModal(dialog) != QDialog::Accepted || dialog.pitch.isEmpty()) {
         return;
     }
     const std::string pitch = toUtf8(dialog.pitch);
     const WaitCursor wait;
-    // Planned again under the lock, from the file as it is now: the preview may be older.
+    // Planned again under the lock, from the file as it is now: the preview may be older. The
+    // dialog estimated its plan outside the lock; a file that came since is estimated here.
     std::optional<Tessarin::UpdateLock> lock;
     rereadForChange(lock);
-    const std::vector<ScannedFile> plan = planEntryScan(m_mgr, pitch, dictionary);
+    std::vector<ScannedFile> plan = planEntryScan(m_mgr, pitch, dictionary);
+    if (dialog.withEstimates()) {
+        carryEstimates(dialog.estimatedPlan(), plan);
+        estimateScannedMarkers(plan, m_mgr.folder());
+    }
     const EntryUpdate result = storeScannedEntries(m_mgr, plan);
     if (result == EntryUpdate::Done || result == EntryUpdate::SaveFailed) {
         for (const ScannedFile& file : plan) {

@@ -7,8 +7,10 @@
 #include "core/MillisecondClock.h"
 #include "model/CAppConfigModel.h"
 #include "audio/WavWriter.h"
+#include "engine/MarkerEstimator.h"
 #include "support/SimulatedAudioDevice.h"
 #include "support/SyntheticVoice.h"
+#include "support/SungUnits.h"
 #include "support/WavBytes.h"
 #include "support/TestSupport.h"
 #include "ui/toolkit/CUIBoard.h"
@@ -1111,6 +1113,86 @@ TEST_F(Editor, TheStateLineShowsStoredAfterAStoreAndAMissingOutputDevice)
     EXPECT_EQ(deafStrip.state(), QStringLiteral("Stored"));
     QTest::qWait(3000);
     EXPECT_EQ(deafStrip.state(), QStringLiteral("No audio output device: playback is off"));
+}
+
+// E moves the markers to the estimator's proposal for the recording, as one step of the history and
+// without storing; an entry that holds no markers yet gets the proposal when it opens. A recording
+// with no unit in it moves nothing, and the state line says why.
+TEST_F(Editor, EProposesMarkersAsOneUndoStepAndANewEntryOpensWithThem)
+{
+    const lvdemo::UnitPlan sa{"sa", "CV", {{lvdemo::Segment::Silence, "", 0.2}, {lvdemo::Segment::Frication, "s", 0.12}, {lvdemo::Segment::Vowel, "a", 0.5}, {lvdemo::Segment::Silence, "", 0.2}}, {}};
+    const std::vector<std::int16_t> sung = lvtest::recordSungUnit(sa);
+    lvtest::writeFile(dir / "sa.wav", lvtest::WavBytes::mono16(sung));
+    const lvdemo::UnitPlan quiet{"br", "INDIE", {{lvdemo::Segment::Silence, "", 0.8}}, {}};
+    lvtest::writeFile(dir / "quiet.wav", lvtest::WavBytes::mono16(lvtest::recordSungUnit(quiet)));
+    // What the estimator itself proposes for the same samples, held as the editor holds markers.
+    const std::vector<float> samples = lvtest::toFloat(sung);
+    const auto estimate = TessarinEngineV6::estimateMarkers(samples.data(), samples.size(), 44100, "CV");
+    ASSERT_TRUE(estimate);
+    const std::vector<float> proposal(estimate->begin(), estimate->end());
+    const auto waitForProposal = [this] {
+        for (int i = 0; i < 400 && dlg->proposingMarkers(); ++i) {
+            QTest::qWait(10); // the proposal arrives as a posted event
+        }
+        ASSERT_FALSE(dlg->proposingMarkers()) << "no proposal in 4 s";
+    };
+    CWavTimeStripView& strip = dlg->view().timeStrip();
+
+    // Markers a person placed: nothing is proposed when the entry opens.
+    dlg->loadCVEntry(cvEntry("sa.wav", 0.25, 0.35, 0.5, 0.7), folder);
+    showWindow();
+    EXPECT_FALSE(dlg->proposingMarkers());
+    const std::vector<float> placed = markers();
+    QTest::keyClick(&dlg->board(), Qt::Key_E);
+    EXPECT_TRUE(dlg->proposingMarkers());
+    waitForProposal();
+    EXPECT_EQ(markers(), proposal);
+    EXPECT_EQ(strip.state(), QStringLiteral("New markers"));
+    EXPECT_TRUE(log.received.empty()) << "nothing stored";
+    EXPECT_TRUE(dlg->hasUnstoredChanges());
+    QTest::keyClick(&dlg->board(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers(), placed) << "one step back";
+    EXPECT_EQ(strip.state(), QString());
+    QTest::keyClick(&dlg->board(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(markers(), proposal);
+    // Leaving asks to store them; No drops them.
+    prompts.answerMessage(Prompter::Answer::No);
+    QTest::keyClick(&dlg->board(), Qt::Key_Down);
+    ASSERT_EQ(prompts.prompts().size(), 1u);
+    EXPECT_EQ(prompts.prompts()[0].text, QStringLiteral("Store the changes to C4:ka?"));
+    ASSERT_EQ(log.received.size(), 1u);
+    EXPECT_EQ(log.received[0].type, Msg::kMoveToNeighbour);
+
+    // A new entry of the file, as the list's "no entry" row opens it: proposed at once, one step
+    // away from the first markers, and not stored.
+    EntryEvent fresh(Msg::kEditEntry, cvEntry("sa.wav"), folder);
+    QCoreApplication::sendEvent(dlg.get(), &fresh);
+    EXPECT_TRUE(dlg->proposingMarkers());
+    waitForProposal();
+    EXPECT_EQ(markers(), proposal);
+    EXPECT_EQ(strip.state(), QStringLiteral("New markers"));
+    QTest::keyClick(&dlg->board(), Qt::Key_Z, Qt::ControlModifier);
+    const float d = dlg->wavData().duration;
+    EXPECT_EQ(markers(), (std::vector<float>{0.2f * d, 0.3f * d, 0.7f * d, 0.8f * d})) << "the first markers";
+    QTest::keyClick(&dlg->board(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(markers(), (std::vector<float>{0.2f * d, 0.3f * d, 0.7f * d, 0.8f * d})) << "nothing further back";
+    EXPECT_EQ(log.received.size(), 1u);
+    // Stored with the first markers, as "Make Entries" makes it without estimates: proposed too.
+    dlg->loadCVEntry(cvEntry("sa.wav", 0.2f * d, 0.3f * d, 0.7f * d, 0.8f * d), folder);
+    EXPECT_TRUE(dlg->proposingMarkers());
+    waitForProposal();
+    EXPECT_EQ(markers(), proposal);
+
+    // Background noise alone: nothing moves, and no step is added to the history.
+    dlg->loadCVEntry(cvEntry("quiet.wav", 0.2, 0.3, 0.4, 0.5), folder);
+    const std::vector<float> kept = markers();
+    QTest::keyClick(&dlg->board(), Qt::Key_E);
+    waitForProposal();
+    EXPECT_EQ(markers(), kept);
+    EXPECT_EQ(strip.state(), QStringLiteral("No markers proposed: no unit found in the recording"));
+    EXPECT_FALSE(dlg->hasUnstoredChanges());
+    EXPECT_FALSE(dlg->undoMarkerMove());
+    EXPECT_TRUE(prompts.scriptDone());
 }
 
 TEST_F(Editor, APlayCursorOnAMarkerLeavesTheMarkerLineVisible)

@@ -21,6 +21,7 @@
 #include "ui/editor/UISignalNames.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QMessageBox>
@@ -194,6 +195,16 @@ bool editorScene(const Context& context)
     ok = save(context, QStringLiteral("editor-vx"), settle(dlg)) && ok;
     dlg.loadEntry(*indie, wavFolder);
     ok = save(context, QStringLiteral("editor-indie"), settle(dlg)) && ok;
+
+    // The CV entry again, E pressed: the markers where the estimator proposes them, not stored.
+    dlg.loadEntry(*cv, wavFolder);
+    QKeyEvent propose(QEvent::KeyPress, Qt::Key_E, Qt::NoModifier);
+    QCoreApplication::sendEvent(&dlg.board(), &propose);
+    for (int i = 0; i < 500 && dlg.proposingMarkers(); ++i) {
+        QThread::msleep(10);
+        QCoreApplication::processEvents();
+    }
+    ok = save(context, QStringLiteral("editor-new-markers"), settle(dlg)) && ok;
 
     // The CV entry again, 2.PP held in the middle of a drag 40 pixels to the right, the pointer over
     // it: the strip shows its time and the consonant length as they are while dragging.

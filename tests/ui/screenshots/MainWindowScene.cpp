@@ -131,7 +131,7 @@ bool filesWithoutEntryShots(const Context& context, CTsOtoSetingDlg& list, const
     const PhoneticDictionary dictionary = project ? PhoneticDictionary::fromProject(*project) : PhoneticDictionary();
     CMakeEntriesDlg preview([&list, &dictionary](const std::string& pitch) {
         return planEntryScan(list.manager(), pitch, dictionary);
-    });
+    }, list.manager().folder());
     preview.prepare(list.pitchBox().text());
     ok = save(context, QStringLiteral("voice-config-list-make-entries"), grabWindow(preview)) && ok;
     preview.hide();

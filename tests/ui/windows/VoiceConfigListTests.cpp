@@ -10,9 +10,12 @@
 #include "ui/windows/CTsOtoSetingDlg.h"
 
 #include "demo/DemoSinger.h"
+#include "engine/MarkerEstimator.h"
+#include "support/SungUnits.h"
 #include "support/WavBytes.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -644,6 +647,10 @@ TEST_F(VoiceConfigListFiles, MakeEntriesPreviewsThenMakesAnEntryForEachFileThatN
 
     scripted.answerModal([](QDialog& dialog) {
         auto& preview = dynamic_cast<CMakeEntriesDlg&>(dialog);
+        EXPECT_EQ(preview.estimateBox().text(), QStringLiteral("with estimated markers"));
+        EXPECT_TRUE(preview.estimateBox().isChecked()) << "on by default";
+        QTest::mouseClick(&preview.estimateBox(), Qt::LeftButton);
+        EXPECT_FALSE(preview.estimateBox().isChecked());
         QTest::mouseClick(&preview.okButton(), Qt::LeftButton);
         return dialog.result();
     });
@@ -668,6 +675,77 @@ TEST_F(VoiceConfigListFiles, MakeEntriesPreviewsThenMakesAnEntryForEachFileThatN
     for (int row = 0; row < 9; ++row) {
         EXPECT_EQ(list->isFileRow(row), row >= 6) << row;
     }
+
+    // With estimated markers (the box as it comes): a sung unit's entry gets the estimator's
+    // proposal for its samples, background noise alone the first markers. Ok estimates on a
+    // worker, with a progress bar, and the dialog closes when the markers are ready.
+    const lvdemo::UnitPlan sa{"sa", "CV", {{lvdemo::Segment::Silence, "", 0.2}, {lvdemo::Segment::Frication, "s", 0.12}, {lvdemo::Segment::Vowel, "a", 0.5}, {lvdemo::Segment::Silence, "", 0.2}}, {}};
+    const std::vector<std::int16_t> sung = lvtest::recordSungUnit(sa);
+    lvtest::writeFile(folderA / "sa.wav", lvtest::WavBytes::mono16(sung));
+    const lvdemo::UnitPlan quiet{"br", "INDIE", {{lvdemo::Segment::Silence, "", 0.8}}, {}};
+    lvtest::writeFile(folderA / "E4_br.wav", lvtest::WavBytes::mono16(lvtest::recordSungUnit(quiet)));
+    // Cancel while the estimates are made stops them, and nothing is made.
+    const auto beforeEstimates = lvtest::readFile(folderA / "voice.lvcfg");
+    scripted.answerModal([](QDialog& dialog) {
+        auto& preview = dynamic_cast<CMakeEntriesDlg&>(dialog);
+        preview.pitchBox().selectAll();
+        QTest::keyClicks(&preview.pitchBox(), QStringLiteral("E4"));
+        QTest::mouseClick(&preview.okButton(), Qt::LeftButton);
+        EXPECT_TRUE(preview.estimating());
+        QPushButton* cancel = nullptr;
+        for (QPushButton* b : preview.findChildren<QPushButton*>()) {
+            if (b->text() == QStringLiteral("Cancel")) {
+                cancel = b;
+            }
+        }
+        EXPECT_NE(cancel, nullptr);
+        if (cancel != nullptr) {
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+        EXPECT_FALSE(preview.estimating());
+        EXPECT_FALSE(preview.progress().isVisibleTo(&preview));
+        QCoreApplication::processEvents(); // the stopped run has ended: what it posted is dropped
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        return dialog.result();
+    });
+    click(QStringLiteral("Make Entries"));
+    EXPECT_EQ(lvtest::readFile(folderA / "voice.lvcfg"), beforeEstimates);
+
+    scripted.answerModal([](QDialog& dialog) {
+        auto& preview = dynamic_cast<CMakeEntriesDlg&>(dialog);
+        preview.pitchBox().selectAll();
+        QTest::keyClicks(&preview.pitchBox(), QStringLiteral("E4"));
+        EXPECT_TRUE(preview.estimateBox().isChecked());
+        QTest::mouseClick(&preview.okButton(), Qt::LeftButton);
+        // The estimates arrive as posted events: until the loop runs, the dialog shows its progress.
+        EXPECT_TRUE(preview.estimating());
+        EXPECT_TRUE(preview.progress().isVisibleTo(&preview));
+        EXPECT_EQ(preview.progress().maximum(), 2);
+        EXPECT_FALSE(preview.okButton().isEnabled());
+        for (int i = 0; i < 400 && preview.estimating(); ++i) {
+            QTest::qWait(25);
+        }
+        EXPECT_FALSE(preview.estimating()) << "the estimates did not arrive in 10 s";
+        return dialog.result();
+    });
+    click(QStringLiteral("Make Entries"));
+    EXPECT_TRUE(scripted.scriptDone());
+    const std::vector<float> samples = lvtest::toFloat(sung);
+    const auto proposal = TessarinEngineV6::estimateMarkers(samples.data(), samples.size(), 44100, "CV");
+    ASSERT_TRUE(proposal);
+    ASSERT_EQ(proposal->size(), 4u);
+    const auto e4sa = stored(folderA, "E4->sa");
+    ASSERT_NE(e4sa, nullptr);
+    const auto& cv = static_cast<CTsVoiceCfg_CV&>(*e4sa);
+    // Held as the editor holds markers: in single precision.
+    const double made[] = {cv.connectPoint, cv.preutterance, cv.vowelStart, cv.vowelEnd};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_DOUBLE_EQ(made[i], double(float((*proposal)[i]))) << "marker " << i;
+    }
+    const auto br = stored(folderA, "E4->br");
+    ASSERT_NE(br, nullptr);
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_INDIE&>(*br).startPoint, double(0.2f * 0.8f)) << "no proposal: first markers";
+    EXPECT_DOUBLE_EQ(static_cast<CTsVoiceCfg_INDIE&>(*br).endPoint, double(0.5f * 0.8f));
 }
 
 // "Check" runs the build's checks over the shown folder on a worker: the "Check" column fills with

@@ -643,7 +643,7 @@ bool CWavMgrDlg::proposeMarkers()
     if (m_proposing) {
         return true; // the proposal for the entry shown is on its way
     }
-    if (m_wav.samples.size() > kLongestEstimatedSamples) {
+    if (m_wav.sampleCount() > kLongestEstimatedSamples) {
         m_proposalNote = QStringLiteral("No markers proposed: the estimator takes recordings of up to 10 minutes");
         refreshStateLine();
         return true;
@@ -653,7 +653,10 @@ bool CWavMgrDlg::proposeMarkers()
     m_proposalNote = QStringLiteral("Proposing markers...");
     refreshStateLine();
     // The worker reads its own copy: the editor may load another file meanwhile.
-    std::vector<float> samples = m_wav.samples;
+    std::vector<float> samples(m_wav.sampleCount());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = m_wav.sampleAt(i);
+    }
     std::thread([mailbox = m_mailbox, run, kind = m_kindShown, duration = m_wav.duration, samples = std::move(samples)] {
         std::optional<std::vector<float>> markers = proposeEntryMarkers(samples, duration, kind);
         const std::lock_guard<std::mutex> hold(mailbox->lock);

@@ -20,6 +20,9 @@ constexpr int kFftSize = 2048;             // room for the autocorrelation of a 
 constexpr int kBandCount = 24;             // log-spaced bands of the spectral shape
 constexpr double kLowestBandHz = 100.0;
 constexpr double kHighestBandHz = 8000.0;
+constexpr int kFirstHighBand = 13; // the first band above 1 kHz (1.08 kHz)
+// Scales the power of a bin of the Hann-windowed frame to read as the mean square of a sine.
+constexpr double kSineScale = 4.0 / (double(kFrameLength) * kFrameLength * 0.25);
 constexpr double kFloorDb = -140.0; // the level of digital silence
 // No background is taken as quieter than the rounding noise of 16-bit samples. Nothing 45 dB under
 // the loudest moment counts as sound (the decay of a resonance is not a second unit), and an edge
@@ -65,6 +68,7 @@ struct Analysis {
     std::vector<double> periodicity; // per frame: the normalised autocorrelation at its best lag
     std::vector<int> period;         // per frame: the period [samples]
     std::vector<BandShape> shape;    // per frame: band levels less their mean [dB]
+    std::vector<double> highDb;      // per frame: the level of the bands from 1 kHz up [dB]
     std::vector<double> change;      // per frame: how far the shape moves across ±kChangeSpanFrames [dB]
     double backgroundDb = 0.0;
     double peakDb = 0.0;
@@ -129,6 +133,7 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
     a.period.assign(a.frames, 0);
     a.shape.assign(a.frames, BandShape{});
     a.change.assign(a.frames, 0.0);
+    a.highDb.assign(a.frames, kFloorDb);
 
     const int shortestLag = std::max(2, int(std::floor(a.rate / o.highestF0Hz)));
     const int longestLag = std::min(kFrameLength - 64, int(std::ceil(a.rate / o.lowestF0Hz)));
@@ -220,6 +225,7 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
             envelope[std::size_t(k)] = largest;
         }
         double mean = 0.0;
+        double highPower = 0.0;
         BandShape& bands = a.shape[f];
         for (int b = 0; b < kBandCount; ++b) {
             double bandPower = 0.0;
@@ -228,11 +234,13 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
             }
             // Mean power per bin, scaled to read as the level of a sine of that power [dB re full scale].
             const double perBin = bandPower / double(bandEdge[std::size_t(b + 1)] - bandEdge[std::size_t(b)]);
-            const double level = std::max(bandFloorDb, toDb(perBin * 4.0 / (double(kFrameLength) * kFrameLength * 0.25)));
+            const double level = std::max(bandFloorDb, toDb(perBin * kSineScale));
             bands[std::size_t(b)] = float(level);
+            highPower += b >= kFirstHighBand ? bandPower : 0.0;
             mean += level;
         }
         mean /= kBandCount;
+        a.highDb[f] = std::max(bandFloorDb, toDb(highPower * kSineScale));
         for (float& v : bands) {
             v = float(v - mean);
         }
@@ -575,11 +583,58 @@ std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, st
     return begin;
 }
 
+// The mouth opening from a murmur into its vowel, seen above 1 kHz: a nasal's or a glide's murmur
+// is weak there (the mouth closed or narrow), and the vowel's upper formants arrive as it opens, so
+// the level of the high bands rises sharply where the vowel begins, while the spectrum as a whole
+// turns most later in the formants' glide. The steepest rise of that level (a median of three
+// frames, so that one frame between harmonics does not count) within 40 ms of the turn, rising by
+// 3 dB in all, begins where its rate first reached half its peak; it replaces the turn only when it
+// lies before it (a glide from a high-front murmur, j, opens with a fall up there, and a rise after
+// the turn is the vowel's own movement). The vowel's steady part is still looked for from the turn.
+std::size_t mouthOpening(const Analysis& a, std::size_t settled, std::size_t turn, std::size_t last)
+{
+    constexpr double kLeastRiseDb = 3.0;
+    constexpr std::size_t kWithin = 16; // frames either side of the turn (40 ms)
+    auto high = [&](std::size_t f) {
+        const double x = a.highDb[f - 1], y = a.highDb[f], z = a.highDb[f + 1];
+        return std::max(std::min(x, y), std::min(std::max(x, y), z));
+    };
+    auto rate = [&](std::size_t f) { return high(f + 1) - high(f - 1); };
+    const std::size_t from = std::max(settled + 3, turn > kWithin ? turn - kWithin : 0);
+    const std::size_t to = std::min(turn + kWithin, last > 4 ? last - 4 : 0);
+    double steepest = 0.0;
+    std::size_t at = 0;
+    for (std::size_t f = from; f <= to; ++f) {
+        if (rate(f) > steepest) {
+            steepest = rate(f);
+            at = f;
+        }
+    }
+    if (at == 0) {
+        return turn;
+    }
+    std::size_t begin = at;
+    while (begin > settled + 3 && rate(begin - 1) >= 0.5 * steepest) {
+        --begin;
+    }
+    std::size_t end = at;
+    while (end + 1 < to + 2 && rate(end + 1) >= 0.5 * steepest) {
+        ++end;
+    }
+    const double rise = high(end + 1) - high(begin - 1);
+    return rise >= kLeastRiseDb && begin < turn ? begin : turn;
+}
+
+struct MurmurEnd {
+    std::size_t turn = 0;    // the spectrum's strongest turn (where the vowel's glide is under way)
+    std::size_t opening = 0; // where the vowel begins
+};
+
 // A voiced consonant (a nasal's or a glide's murmur) before the vowel: the strongest turn in the
 // first 0.3 s after the onset has settled. None for a vowel that begins on its own. (A murmur is
 // usually quieter than its vowel, but not always: a nasal resonance on a low harmonic can outsound
 // an open vowel, so the level's step counts either way.)
-std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
+std::optional<MurmurEnd> murmurBoundary(const Analysis& a, const Span& voiced)
 {
     constexpr double kLeastTurnDb = 1.0;        // a murmur differs in spectrum from its vowel
     constexpr double kLeastScoreDb = 4.0;       // and in spectrum and level together by this,
@@ -602,8 +657,12 @@ std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
         ++settled;
     }
     const std::size_t to = std::min(settled + reach, voiced.last > 2 * kTurnSide ? voiced.last - 2 * kTurnSide : 0);
-    return strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb,
-                         std::max(kLeastScoreDb, kAboveSteady * steadyTurnScore(a, voiced)), settled);
+    const std::optional<std::size_t> turn = strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb,
+                                                          std::max(kLeastScoreDb, kAboveSteady * steadyTurnScore(a, voiced)), settled);
+    if (!turn) {
+        return std::nullopt;
+    }
+    return MurmurEnd{*turn, mouthOpening(a, settled, *turn, voiced.last)};
 }
 
 // A second vowel after the first (a vowel-to-vowel unit): a clear turn of the spectrum after the
@@ -769,9 +828,9 @@ std::optional<MarkerEstimate> estimateUnit(const float* samples, std::size_t cou
     std::size_t vowelFrom = a.frameAt(e.voicedStart);
     if (e.voicedStart - e.soundStart < kLeastUnvoicedSec) {
         preutterance = e.soundStart;
-        if (const std::optional<std::size_t> boundary = murmurBoundary(a, *voiced)) {
-            preutterance = a.frameTime(*boundary);
-            vowelFrom = *boundary;
+        if (const std::optional<MurmurEnd> boundary = murmurBoundary(a, *voiced)) {
+            preutterance = a.frameTime(boundary->opening);
+            vowelFrom = boundary->turn;
         }
     }
     const std::size_t steady = steadyFrom(a, vowelFrom, voiced->last);

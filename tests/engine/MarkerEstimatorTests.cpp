@@ -26,6 +26,7 @@ struct Case {
     // Allowed error [s] per marker: the clean goals (CV connect point and preutterance within
     // 20 ms; vowel start 20 ms; vowel end 30 ms; VX connect point 20 ms, tail 10 ms; INDIE 5 ms).
     std::vector<double> tolerance;
+    double f0Hz = 220.0;
 };
 
 const std::vector<double> kCv{0.02, 0.02, 0.02, 0.03};
@@ -33,6 +34,10 @@ const std::vector<double> kCv{0.02, 0.02, 0.02, 0.03};
 // millisecond at the voice's own period, within 8 ms (the frames alone are 2.5 ms apart and a
 // 23 ms window long).
 const std::vector<double> kCvUnvoiced{0.02, 0.008, 0.02, 0.03};
+// A nasal's murmur is weak above 1 kHz and the vowel's upper formants arrive as the mouth opens:
+// that rise places the vowel's start within 10 ms, although the spectrum as a whole turns most
+// 20 … 30 ms later, in the formants' glide.
+const std::vector<double> kCvNasal{0.02, 0.01, 0.02, 0.03};
 const std::vector<double> kVx{0.02, 0.01};
 const std::vector<double> kIndie{0.005, 0.005};
 
@@ -44,7 +49,11 @@ std::vector<Case> cases()
         {"fricative", {"sa", "CV", {{Segment::Silence, "", 0.2}, {Segment::Frication, "s", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
          {0.2, 0.32, 0.38, 0.82}, kCvUnvoiced},
         {"nasal", {"na", "CV", {{Segment::Silence, "", 0.2}, {Segment::Nasal, "n", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
-         {0.2, 0.32, 0.38, 0.82}, kCv},
+         {0.2, 0.32, 0.38, 0.82}, kCvNasal},
+        {"nasal before a close vowel", {"ni", "CV", {{Segment::Silence, "", 0.2}, {Segment::Nasal, "n", 0.12}, {Segment::Vowel, "i", 0.5}, {Segment::Silence, "", 0.2}}, {}},
+         {0.2, 0.32, 0.38, 0.82}, kCvNasal, 261.6},
+        {"labial nasal, higher", {"ma", "CV", {{Segment::Silence, "", 0.2}, {Segment::Nasal, "m", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
+         {0.2, 0.32, 0.38, 0.82}, kCvNasal, 329.6},
         {"glide", {"wa", "CV", {{Segment::Silence, "", 0.2}, {Segment::Glide, "w", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
          {0.2, 0.32, 0.38, 0.82}, kCv},
         {"vowel alone", {"a", "CV", {{Segment::Silence, "", 0.2}, {Segment::Vowel, "a", 0.6}, {Segment::Silence, "", 0.2}}, {}},
@@ -65,7 +74,7 @@ TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder
     std::vector<double> consonantErrors; // CV connect points and preutterances [s]
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.what);
-        const std::vector<float> x = lvtest::toFloat(lvtest::recordSungUnit(c.plan));
+        const std::vector<float> x = lvtest::toFloat(lvtest::recordSungUnit(c.plan, c.f0Hz));
         const auto markers = estimateMarkers(x.data(), x.size(), 44100, c.plan.kind);
         ASSERT_TRUE(markers.has_value());
         ASSERT_EQ(markers->size(), c.truth.size());
@@ -95,8 +104,8 @@ TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder
     }
     // Over the set, the clean goal for the median: 5 ms.
     std::sort(consonantErrors.begin(), consonantErrors.end());
-    ASSERT_EQ(consonantErrors.size(), 10u);
-    EXPECT_LE((consonantErrors[4] + consonantErrors[5]) / 2, 0.005);
+    ASSERT_EQ(consonantErrors.size(), 14u);
+    EXPECT_LE((consonantErrors[6] + consonantErrors[7]) / 2, 0.005);
 }
 
 TEST(MarkerEstimator, ProposesNothingForSilenceAClickOrAnUnknownKind)

@@ -657,8 +657,28 @@ std::optional<MurmurEnd> murmurBoundary(const Analysis& a, const Span& voiced)
         ++settled;
     }
     const std::size_t to = std::min(settled + reach, voiced.last > 2 * kTurnSide ? voiced.last - 2 * kTurnSide : 0);
-    const std::optional<std::size_t> turn = strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb,
-                                                          std::max(kLeastScoreDb, kAboveSteady * steadyTurnScore(a, voiced)), settled);
+    const double steadyScore = steadyTurnScore(a, voiced);
+    std::optional<std::size_t> turn =
+        strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb, std::max(kLeastScoreDb, kAboveSteady * steadyScore), settled);
+    if (!turn) {
+        // A high voice's sparse harmonics let a vibrato move the bands nearly as much as a glide
+        // does; a weaker turn counts when the murmur as a whole and the 100 ms of vowel after the
+        // formants' glide differ lastingly, where a vibrato's swing averages out.
+        constexpr double kAboveSteadyLasting = 1.8;
+        constexpr double kLeastLastingDb = 4.0;
+        constexpr std::size_t kGlide = 24; // frames (60 ms)
+        constexpr std::size_t kVowel = 40; // frames (100 ms)
+        const std::optional<std::size_t> weaker = strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb,
+                                                                std::max(kLeastScoreDb, kAboveSteadyLasting * steadyScore), settled);
+        if (weaker && *weaker > settled && *weaker + kGlide + kVowel < voiced.last) {
+            const std::size_t vowel = *weaker + kGlide;
+            const double step = meanOver(a.frameDb, vowel, vowel + kVowel) - meanOver(a.frameDb, settled, *weaker);
+            const double lasting = std::fabs(step) + shapeDistance(a, settled, *weaker, vowel, vowel + kVowel);
+            if (lasting >= kLeastLastingDb) {
+                turn = weaker;
+            }
+        }
+    }
     if (!turn) {
         return std::nullopt;
     }

@@ -27,7 +27,28 @@ struct Case {
     // 20 ms; vowel start 20 ms; vowel end 30 ms; VX connect point 20 ms, tail 10 ms; INDIE 5 ms).
     std::vector<double> tolerance;
     double f0Hz = 220.0;
+    // Sung by a brighter singer with a shorter tract and a wider, faster vibrato (40 cents at
+    // 5.8 Hz), clean: at a high pitch its sparse harmonics let the vibrato move the bands nearly as
+    // much as a glide's end does.
+    bool wideVibrato = false;
 };
+
+std::vector<float> record(const Case& c)
+{
+    if (!c.wideVibrato) {
+        return lvtest::toFloat(lvtest::recordSungUnit(c.plan, c.f0Hz));
+    }
+    lvdemo::SingerVoice singer;
+    singer.formantScale = 1.12;
+    singer.bandwidthScale = 1.6;
+    singer.tuneFirstFormant = true;
+    singer.rd = 0.9f;
+    singer.vibratoCents = 40.0;
+    singer.vibratoHz = 5.8;
+    singer.consonantLoci = true;
+    singer.startOnFirstFormants = true;
+    return lvtest::toFloat(lvtest::recordOverNoise(lvdemo::singUnit(c.plan, c.f0Hz, "A5", singer), -60.0, 7));
+}
 
 const std::vector<double> kCv{0.02, 0.02, 0.02, 0.03};
 // Where an unvoiced consonant meets its vowel the voicing begins sharply: its onset, refined to the
@@ -56,6 +77,8 @@ std::vector<Case> cases()
          {0.2, 0.32, 0.38, 0.82}, kCvNasal, 329.6},
         {"glide", {"wa", "CV", {{Segment::Silence, "", 0.2}, {Segment::Glide, "w", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
          {0.2, 0.32, 0.38, 0.82}, kCv},
+        {"glide, high voice, wide vibrato", {"wo", "CV", {{Segment::Silence, "", 0.2}, {Segment::Glide, "w", 0.12}, {Segment::Vowel, "o", 0.5}, {Segment::Silence, "", 0.2}}, {}},
+         {0.2, 0.32, 0.38, 0.82}, kCv, 880.0, true},
         {"vowel alone", {"a", "CV", {{Segment::Silence, "", 0.2}, {Segment::Vowel, "a", 0.6}, {Segment::Silence, "", 0.2}}, {}},
          {0.2, 0.2, 0.225, 0.8}, kCv},
         {"vowel to plosive", {"a_k", "VX", {{Segment::Silence, "", 0.2}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.05}, {Segment::Burst, "k", 0.03}, {Segment::Silence, "", 0.2}}, {}},
@@ -74,7 +97,7 @@ TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder
     std::vector<double> consonantErrors; // CV connect points and preutterances [s]
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.what);
-        const std::vector<float> x = lvtest::toFloat(lvtest::recordSungUnit(c.plan, c.f0Hz));
+        const std::vector<float> x = record(c);
         const auto markers = estimateMarkers(x.data(), x.size(), 44100, c.plan.kind);
         ASSERT_TRUE(markers.has_value());
         ASSERT_EQ(markers->size(), c.truth.size());
@@ -104,8 +127,8 @@ TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder
     }
     // Over the set, the clean goal for the median: 5 ms.
     std::sort(consonantErrors.begin(), consonantErrors.end());
-    ASSERT_EQ(consonantErrors.size(), 14u);
-    EXPECT_LE((consonantErrors[6] + consonantErrors[7]) / 2, 0.005);
+    ASSERT_EQ(consonantErrors.size(), 16u);
+    EXPECT_LE((consonantErrors[7] + consonantErrors[8]) / 2, 0.005);
 }
 
 TEST(MarkerEstimator, ProposesNothingForSilenceAClickOrAnUnknownKind)

@@ -846,6 +846,29 @@ std::optional<MarkerEstimate> estimateUnit(const float* samples, std::size_t cou
     constexpr double kLeastUnvoicedSec = 0.012; // a short burst is unvoiced too
     double preutterance = e.voicedStart;
     std::size_t vowelFrom = a.frameAt(e.voicedStart);
+    double cp = e.soundStart;
+    if (e.voicedStart - e.soundStart >= kLeastUnvoicedSec) {
+        // Recorded after a sound of its own (a vowel before the consonant, as in a VCV): the
+        // consonant begins where that sound's voicing ends, a plosive's closure with it. The
+        // voicing must have ended well before the vowel's (a murmur whose voice only a breathy
+        // singer's noise hid runs on into it).
+        constexpr double kApartSec = 0.025; // the analysis window reaching into the vowel
+        const double until = e.voicedStart - kApartSec;
+        const std::optional<Span> before = findVoiced(a, options, e.soundStart, until);
+        if (before && before->last + kVoicedGapFrames < a.frameAt(until)) {
+            // Into a closure the voice fades out, and the closure begins where the fade does (the
+            // knee of the level, as at a vowel's end); into a fricative the voicing ends where the
+            // noise takes over.
+            bool closure = false;
+            for (std::size_t st = a.stepAt(a.frameTime(before->last)); st < a.stepAt(e.voicedStart) && !closure; ++st) {
+                closure = a.centreDb[st] < a.soundDb;
+            }
+            const std::size_t end = closure ? steadyUntil(a, steadyFrom(a, before->first, before->last), before->last,
+                                                          before->last + kVoicedGapFrames)
+                                            : before->last;
+            cp = std::min(a.frameTime(end), e.voicedStart);
+        }
+    }
     if (e.voicedStart - e.soundStart < kLeastUnvoicedSec) {
         preutterance = e.soundStart;
         if (const std::optional<MurmurEnd> boundary = murmurBoundary(a, *voiced)) {
@@ -855,7 +878,6 @@ std::optional<MarkerEstimate> estimateUnit(const float* samples, std::size_t cou
     }
     const std::size_t steady = steadyFrom(a, vowelFrom, voiced->last);
     const std::size_t until = steadyUntil(a, steady, voiced->last, soundLastFrame);
-    const double cp = e.soundStart;
     const double pp = std::max(cp, preutterance);
     const double vs = std::clamp(a.frameTime(steady), pp, e.soundEnd);
     const double ve = std::clamp(a.frameTime(until), vs, e.soundEnd);

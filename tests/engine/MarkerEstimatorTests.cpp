@@ -67,6 +67,10 @@ std::vector<Case> cases()
     return {
         {"unvoiced plosive", {"ka", "CV", {{Segment::Silence, "", 0.2}, {Segment::Silence, "", 0.05}, {Segment::Burst, "k", 0.03}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
          {0.25, 0.28, 0.34, 0.78}, kCvUnvoiced},
+        // Recorded after a vowel of its own (as in a VCV): the consonant begins where that vowel
+        // gives way to the closure, where its fade begins, not where the recording's sound does.
+        {"plosive after a vowel", {"a ka", "CV", {{Segment::Silence, "", 0.2}, {Segment::Vowel, "a", 0.4}, {Segment::Silence, "", 0.05}, {Segment::Burst, "k", 0.03}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
+         {0.6, 0.68, 0.74, 1.18}, kCvUnvoiced},
         {"fricative", {"sa", "CV", {{Segment::Silence, "", 0.2}, {Segment::Frication, "s", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
          {0.2, 0.32, 0.38, 0.82}, kCvUnvoiced},
         {"nasal", {"na", "CV", {{Segment::Silence, "", 0.2}, {Segment::Nasal, "n", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
@@ -127,8 +131,8 @@ TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder
     }
     // Over the set, the clean goal for the median: 5 ms.
     std::sort(consonantErrors.begin(), consonantErrors.end());
-    ASSERT_EQ(consonantErrors.size(), 16u);
-    EXPECT_LE((consonantErrors[7] + consonantErrors[8]) / 2, 0.005);
+    ASSERT_EQ(consonantErrors.size(), 18u);
+    EXPECT_LE((consonantErrors[8] + consonantErrors[9]) / 2, 0.005);
 }
 
 TEST(MarkerEstimator, ProposesNothingForSilenceAClickOrAnUnknownKind)

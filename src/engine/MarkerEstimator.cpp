@@ -876,6 +876,16 @@ std::optional<MarkerEstimate> estimateUnit(const float* samples, std::size_t cou
             vowelFrom = boundary->turn;
         }
     }
+    if (e.voicedStart - e.soundStart < kLeastUnvoicedSec && preutterance == e.soundStart) {
+        // No murmur, but a vowel recorded after another (as in a VCV): the unit begins where the
+        // second vowel does, the same clear and lasting turn that ends a vowel-to-vowel unit.
+        if (const std::optional<std::size_t> second =
+                secondVowel(a, steadyFrom(a, a.frameAt(e.voicedStart), voiced->last), *voiced)) {
+            cp = a.frameTime(*second);
+            preutterance = cp;
+            vowelFrom = *second;
+        }
+    }
     const std::size_t steady = steadyFrom(a, vowelFrom, voiced->last);
     const std::size_t until = steadyUntil(a, steady, voiced->last, soundLastFrame);
     const double pp = std::max(cp, preutterance);

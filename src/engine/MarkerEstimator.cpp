@@ -20,6 +20,9 @@ constexpr int kFftSize = 2048;             // room for the autocorrelation of a 
 constexpr int kBandCount = 24;             // log-spaced bands of the spectral shape
 constexpr double kLowestBandHz = 100.0;
 constexpr double kHighestBandHz = 8000.0;
+constexpr int kFirstHighBand = 13; // the first band above 1 kHz (1.08 kHz)
+// Scales the power of a bin of the Hann-windowed frame to read as the mean square of a sine.
+constexpr double kSineScale = 4.0 / (double(kFrameLength) * kFrameLength * 0.25);
 constexpr double kFloorDb = -140.0; // the level of digital silence
 // No background is taken as quieter than the rounding noise of 16-bit samples. Nothing 45 dB under
 // the loudest moment counts as sound (the decay of a resonance is not a second unit), and an edge
@@ -65,6 +68,7 @@ struct Analysis {
     std::vector<double> periodicity; // per frame: the normalised autocorrelation at its best lag
     std::vector<int> period;         // per frame: the period [samples]
     std::vector<BandShape> shape;    // per frame: band levels less their mean [dB]
+    std::vector<double> highDb;      // per frame: the level of the bands from 1 kHz up [dB]
     std::vector<double> change;      // per frame: how far the shape moves across ±kChangeSpanFrames [dB]
     double backgroundDb = 0.0;
     double peakDb = 0.0;
@@ -129,6 +133,7 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
     a.period.assign(a.frames, 0);
     a.shape.assign(a.frames, BandShape{});
     a.change.assign(a.frames, 0.0);
+    a.highDb.assign(a.frames, kFloorDb);
 
     const int shortestLag = std::max(2, int(std::floor(a.rate / o.highestF0Hz)));
     const int longestLag = std::min(kFrameLength - 64, int(std::ceil(a.rate / o.lowestF0Hz)));
@@ -220,6 +225,7 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
             envelope[std::size_t(k)] = largest;
         }
         double mean = 0.0;
+        double highPower = 0.0;
         BandShape& bands = a.shape[f];
         for (int b = 0; b < kBandCount; ++b) {
             double bandPower = 0.0;
@@ -228,11 +234,13 @@ void measureFrames(Analysis& a, const MarkerEstimatorOptions& o)
             }
             // Mean power per bin, scaled to read as the level of a sine of that power [dB re full scale].
             const double perBin = bandPower / double(bandEdge[std::size_t(b + 1)] - bandEdge[std::size_t(b)]);
-            const double level = std::max(bandFloorDb, toDb(perBin * 4.0 / (double(kFrameLength) * kFrameLength * 0.25)));
+            const double level = std::max(bandFloorDb, toDb(perBin * kSineScale));
             bands[std::size_t(b)] = float(level);
+            highPower += b >= kFirstHighBand ? bandPower : 0.0;
             mean += level;
         }
         mean /= kBandCount;
+        a.highDb[f] = std::max(bandFloorDb, toDb(highPower * kSineScale));
         for (float& v : bands) {
             v = float(v - mean);
         }
@@ -575,11 +583,58 @@ std::optional<std::size_t> strongestTurn(const Analysis& a, std::size_t from, st
     return begin;
 }
 
+// The mouth opening from a murmur into its vowel, seen above 1 kHz: a nasal's or a glide's murmur
+// is weak there (the mouth closed or narrow), and the vowel's upper formants arrive as it opens, so
+// the level of the high bands rises sharply where the vowel begins, while the spectrum as a whole
+// turns most later in the formants' glide. The steepest rise of that level (a median of three
+// frames, so that one frame between harmonics does not count) within 40 ms of the turn, rising by
+// 3 dB in all, begins where its rate first reached half its peak; it replaces the turn only when it
+// lies before it (a glide from a high-front murmur, j, opens with a fall up there, and a rise after
+// the turn is the vowel's own movement). The vowel's steady part is still looked for from the turn.
+std::size_t mouthOpening(const Analysis& a, std::size_t settled, std::size_t turn, std::size_t last)
+{
+    constexpr double kLeastRiseDb = 3.0;
+    constexpr std::size_t kWithin = 16; // frames either side of the turn (40 ms)
+    auto high = [&](std::size_t f) {
+        const double x = a.highDb[f - 1], y = a.highDb[f], z = a.highDb[f + 1];
+        return std::max(std::min(x, y), std::min(std::max(x, y), z));
+    };
+    auto rate = [&](std::size_t f) { return high(f + 1) - high(f - 1); };
+    const std::size_t from = std::max(settled + 3, turn > kWithin ? turn - kWithin : 0);
+    const std::size_t to = std::min(turn + kWithin, last > 4 ? last - 4 : 0);
+    double steepest = 0.0;
+    std::size_t at = 0;
+    for (std::size_t f = from; f <= to; ++f) {
+        if (rate(f) > steepest) {
+            steepest = rate(f);
+            at = f;
+        }
+    }
+    if (at == 0) {
+        return turn;
+    }
+    std::size_t begin = at;
+    while (begin > settled + 3 && rate(begin - 1) >= 0.5 * steepest) {
+        --begin;
+    }
+    std::size_t end = at;
+    while (end + 1 < to + 2 && rate(end + 1) >= 0.5 * steepest) {
+        ++end;
+    }
+    const double rise = high(end + 1) - high(begin - 1);
+    return rise >= kLeastRiseDb && begin < turn ? begin : turn;
+}
+
+struct MurmurEnd {
+    std::size_t turn = 0;    // the spectrum's strongest turn (where the vowel's glide is under way)
+    std::size_t opening = 0; // where the vowel begins
+};
+
 // A voiced consonant (a nasal's or a glide's murmur) before the vowel: the strongest turn in the
 // first 0.3 s after the onset has settled. None for a vowel that begins on its own. (A murmur is
 // usually quieter than its vowel, but not always: a nasal resonance on a low harmonic can outsound
 // an open vowel, so the level's step counts either way.)
-std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
+std::optional<MurmurEnd> murmurBoundary(const Analysis& a, const Span& voiced)
 {
     constexpr double kLeastTurnDb = 1.0;        // a murmur differs in spectrum from its vowel
     constexpr double kLeastScoreDb = 4.0;       // and in spectrum and level together by this,
@@ -602,8 +657,32 @@ std::optional<std::size_t> murmurBoundary(const Analysis& a, const Span& voiced)
         ++settled;
     }
     const std::size_t to = std::min(settled + reach, voiced.last > 2 * kTurnSide ? voiced.last - 2 * kTurnSide : 0);
-    return strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb,
-                         std::max(kLeastScoreDb, kAboveSteady * steadyTurnScore(a, voiced)), settled);
+    const double steadyScore = steadyTurnScore(a, voiced);
+    std::optional<std::size_t> turn =
+        strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb, std::max(kLeastScoreDb, kAboveSteady * steadyScore), settled);
+    if (!turn) {
+        // A high voice's sparse harmonics let a vibrato move the bands nearly as much as a glide
+        // does; a weaker turn counts when the murmur as a whole and the 100 ms of vowel after the
+        // formants' glide differ lastingly, where a vibrato's swing averages out.
+        constexpr double kAboveSteadyLasting = 1.8;
+        constexpr double kLeastLastingDb = 4.0;
+        constexpr std::size_t kGlide = 24; // frames (60 ms)
+        constexpr std::size_t kVowel = 40; // frames (100 ms)
+        const std::optional<std::size_t> weaker = strongestTurn(a, settled + kTurnSide, to, kLeastTurnDb,
+                                                                std::max(kLeastScoreDb, kAboveSteadyLasting * steadyScore), settled);
+        if (weaker && *weaker > settled && *weaker + kGlide + kVowel < voiced.last) {
+            const std::size_t vowel = *weaker + kGlide;
+            const double step = meanOver(a.frameDb, vowel, vowel + kVowel) - meanOver(a.frameDb, settled, *weaker);
+            const double lasting = std::fabs(step) + shapeDistance(a, settled, *weaker, vowel, vowel + kVowel);
+            if (lasting >= kLeastLastingDb) {
+                turn = weaker;
+            }
+        }
+    }
+    if (!turn) {
+        return std::nullopt;
+    }
+    return MurmurEnd{*turn, mouthOpening(a, settled, *turn, voiced.last)};
 }
 
 // A second vowel after the first (a vowel-to-vowel unit): a clear turn of the spectrum after the
@@ -767,16 +846,48 @@ std::optional<MarkerEstimate> estimateUnit(const float* samples, std::size_t cou
     constexpr double kLeastUnvoicedSec = 0.012; // a short burst is unvoiced too
     double preutterance = e.voicedStart;
     std::size_t vowelFrom = a.frameAt(e.voicedStart);
+    double cp = e.soundStart;
+    if (e.voicedStart - e.soundStart >= kLeastUnvoicedSec) {
+        // Recorded after a sound of its own (a vowel before the consonant, as in a VCV): the
+        // consonant begins where that sound's voicing ends, a plosive's closure with it. The
+        // voicing must have ended well before the vowel's (a murmur whose voice only a breathy
+        // singer's noise hid runs on into it).
+        constexpr double kApartSec = 0.025; // the analysis window reaching into the vowel
+        const double until = e.voicedStart - kApartSec;
+        const std::optional<Span> before = findVoiced(a, options, e.soundStart, until);
+        if (before && before->last + kVoicedGapFrames < a.frameAt(until)) {
+            // Into a closure the voice fades out, and the closure begins where the fade does (the
+            // knee of the level, as at a vowel's end); into a fricative the voicing ends where the
+            // noise takes over.
+            bool closure = false;
+            for (std::size_t st = a.stepAt(a.frameTime(before->last)); st < a.stepAt(e.voicedStart) && !closure; ++st) {
+                closure = a.centreDb[st] < a.soundDb;
+            }
+            const std::size_t end = closure ? steadyUntil(a, steadyFrom(a, before->first, before->last), before->last,
+                                                          before->last + kVoicedGapFrames)
+                                            : before->last;
+            cp = std::min(a.frameTime(end), e.voicedStart);
+        }
+    }
     if (e.voicedStart - e.soundStart < kLeastUnvoicedSec) {
         preutterance = e.soundStart;
-        if (const std::optional<std::size_t> boundary = murmurBoundary(a, *voiced)) {
-            preutterance = a.frameTime(*boundary);
-            vowelFrom = *boundary;
+        if (const std::optional<MurmurEnd> boundary = murmurBoundary(a, *voiced)) {
+            preutterance = a.frameTime(boundary->opening);
+            vowelFrom = boundary->turn;
+        }
+    }
+    if (e.voicedStart - e.soundStart < kLeastUnvoicedSec && preutterance == e.soundStart) {
+        // No murmur, but a vowel recorded after another (as in a VCV): the unit begins where the
+        // second vowel does, the same clear and lasting turn that ends a vowel-to-vowel unit.
+        if (const std::optional<std::size_t> second =
+                secondVowel(a, steadyFrom(a, a.frameAt(e.voicedStart), voiced->last), *voiced)) {
+            cp = a.frameTime(*second);
+            preutterance = cp;
+            vowelFrom = *second;
         }
     }
     const std::size_t steady = steadyFrom(a, vowelFrom, voiced->last);
     const std::size_t until = steadyUntil(a, steady, voiced->last, soundLastFrame);
-    const double cp = e.soundStart;
     const double pp = std::max(cp, preutterance);
     const double vs = std::clamp(a.frameTime(steady), pp, e.soundEnd);
     const double ve = std::clamp(a.frameTime(until), vs, e.soundEnd);

@@ -26,13 +26,39 @@ struct Case {
     // Allowed error [s] per marker: the clean goals (CV connect point and preutterance within
     // 20 ms; vowel start 20 ms; vowel end 30 ms; VX connect point 20 ms, tail 10 ms; INDIE 5 ms).
     std::vector<double> tolerance;
+    double f0Hz = 220.0;
+    // Sung by a brighter singer with a shorter tract and a wider, faster vibrato (40 cents at
+    // 5.8 Hz), clean: at a high pitch its sparse harmonics let the vibrato move the bands nearly as
+    // much as a glide's end does.
+    bool wideVibrato = false;
 };
+
+std::vector<float> record(const Case& c)
+{
+    if (!c.wideVibrato) {
+        return lvtest::toFloat(lvtest::recordSungUnit(c.plan, c.f0Hz));
+    }
+    lvdemo::SingerVoice singer;
+    singer.formantScale = 1.12;
+    singer.bandwidthScale = 1.6;
+    singer.tuneFirstFormant = true;
+    singer.rd = 0.9f;
+    singer.vibratoCents = 40.0;
+    singer.vibratoHz = 5.8;
+    singer.consonantLoci = true;
+    singer.startOnFirstFormants = true;
+    return lvtest::toFloat(lvtest::recordOverNoise(lvdemo::singUnit(c.plan, c.f0Hz, "A5", singer), -60.0, 7));
+}
 
 const std::vector<double> kCv{0.02, 0.02, 0.02, 0.03};
 // Where an unvoiced consonant meets its vowel the voicing begins sharply: its onset, refined to the
 // millisecond at the voice's own period, within 8 ms (the frames alone are 2.5 ms apart and a
 // 23 ms window long).
 const std::vector<double> kCvUnvoiced{0.02, 0.008, 0.02, 0.03};
+// A nasal's murmur is weak above 1 kHz and the vowel's upper formants arrive as the mouth opens:
+// that rise places the vowel's start within 10 ms, although the spectrum as a whole turns most
+// 20 … 30 ms later, in the formants' glide.
+const std::vector<double> kCvNasal{0.02, 0.01, 0.02, 0.03};
 const std::vector<double> kVx{0.02, 0.01};
 const std::vector<double> kIndie{0.005, 0.005};
 
@@ -41,12 +67,24 @@ std::vector<Case> cases()
     return {
         {"unvoiced plosive", {"ka", "CV", {{Segment::Silence, "", 0.2}, {Segment::Silence, "", 0.05}, {Segment::Burst, "k", 0.03}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
          {0.25, 0.28, 0.34, 0.78}, kCvUnvoiced},
+        // Recorded after a vowel of its own (as in a VCV): the consonant begins where that vowel
+        // gives way to the closure, where its fade begins, not where the recording's sound does.
+        {"plosive after a vowel", {"a ka", "CV", {{Segment::Silence, "", 0.2}, {Segment::Vowel, "a", 0.4}, {Segment::Silence, "", 0.05}, {Segment::Burst, "k", 0.03}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
+         {0.6, 0.68, 0.74, 1.18}, kCvUnvoiced},
         {"fricative", {"sa", "CV", {{Segment::Silence, "", 0.2}, {Segment::Frication, "s", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
          {0.2, 0.32, 0.38, 0.82}, kCvUnvoiced},
         {"nasal", {"na", "CV", {{Segment::Silence, "", 0.2}, {Segment::Nasal, "n", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
-         {0.2, 0.32, 0.38, 0.82}, kCv},
+         {0.2, 0.32, 0.38, 0.82}, kCvNasal},
+        {"nasal before a close vowel", {"ni", "CV", {{Segment::Silence, "", 0.2}, {Segment::Nasal, "n", 0.12}, {Segment::Vowel, "i", 0.5}, {Segment::Silence, "", 0.2}}, {}},
+         {0.2, 0.32, 0.38, 0.82}, kCvNasal, 261.6},
+        {"labial nasal, higher", {"ma", "CV", {{Segment::Silence, "", 0.2}, {Segment::Nasal, "m", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
+         {0.2, 0.32, 0.38, 0.82}, kCvNasal, 329.6},
         {"glide", {"wa", "CV", {{Segment::Silence, "", 0.2}, {Segment::Glide, "w", 0.12}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
          {0.2, 0.32, 0.38, 0.82}, kCv},
+        {"glide, high voice, wide vibrato", {"wo", "CV", {{Segment::Silence, "", 0.2}, {Segment::Glide, "w", 0.12}, {Segment::Vowel, "o", 0.5}, {Segment::Silence, "", 0.2}}, {}},
+         {0.2, 0.32, 0.38, 0.82}, kCv, 880.0, true},
+        {"vowel after a vowel", {"i a", "CV", {{Segment::Silence, "", 0.2}, {Segment::Vowel, "i", 0.4}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.2}}, {}},
+         {0.6, 0.6, 0.66, 1.1}, kCv},
         {"vowel alone", {"a", "CV", {{Segment::Silence, "", 0.2}, {Segment::Vowel, "a", 0.6}, {Segment::Silence, "", 0.2}}, {}},
          {0.2, 0.2, 0.225, 0.8}, kCv},
         {"vowel to plosive", {"a_k", "VX", {{Segment::Silence, "", 0.2}, {Segment::Vowel, "a", 0.5}, {Segment::Silence, "", 0.05}, {Segment::Burst, "k", 0.03}, {Segment::Silence, "", 0.2}}, {}},
@@ -65,7 +103,7 @@ TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder
     std::vector<double> consonantErrors; // CV connect points and preutterances [s]
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.what);
-        const std::vector<float> x = lvtest::toFloat(lvtest::recordSungUnit(c.plan));
+        const std::vector<float> x = record(c);
         const auto markers = estimateMarkers(x.data(), x.size(), 44100, c.plan.kind);
         ASSERT_TRUE(markers.has_value());
         ASSERT_EQ(markers->size(), c.truth.size());
@@ -95,8 +133,8 @@ TEST(MarkerEstimator, ProposesEveryKindsMarkersNearTheTimelinesBoundariesInOrder
     }
     // Over the set, the clean goal for the median: 5 ms.
     std::sort(consonantErrors.begin(), consonantErrors.end());
-    ASSERT_EQ(consonantErrors.size(), 10u);
-    EXPECT_LE((consonantErrors[4] + consonantErrors[5]) / 2, 0.005);
+    ASSERT_EQ(consonantErrors.size(), 20u);
+    EXPECT_LE((consonantErrors[9] + consonantErrors[10]) / 2, 0.005);
 }
 
 TEST(MarkerEstimator, ProposesNothingForSilenceAClickOrAnUnknownKind)

@@ -7,7 +7,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -17,15 +20,17 @@ namespace {
 
 constexpr double kRate = 44100.0;
 
-// seconds of the sung tone, tiled from one second of it (synthesising ten minutes outright is slow).
-const std::vector<float>& recording(int seconds)
+// seconds of the sung tone as the editor holds a recording (16-bit), tiled from one second of it
+// (synthesising ten minutes outright is slow).
+const std::vector<std::int16_t>& recording(int seconds)
 {
-    static std::vector<float> tile;
-    static std::vector<float> cache;
+    static std::vector<std::int16_t> tile;
+    static std::vector<std::int16_t> cache;
     static int cached = 0;
     if (tile.empty()) {
-        const auto tone = lvbench::sungTone(1.0);
-        tile.assign(tone.begin(), tone.end());
+        for (const float v : lvbench::sungTone(1.0)) {
+            tile.push_back(std::int16_t(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767.0f)));
+        }
     }
     if (cached != seconds) {
         cache.clear();
@@ -107,7 +112,7 @@ static void BM_SpecColumnsOneCore(benchmark::State& state)
 {
     const auto& samples = recording(10);
     SpecColumnComputer computer;
-    std::vector<std::uint8_t> column(SpecColumnStore::kColumnBytes);
+    std::vector<SpecColourIndex> column(SpecColumnStore::kColumnBytes / sizeof(SpecColourIndex));
     std::int64_t i = 0;
     for (auto _ : state) {
         computer.compute(samples.data(), std::int64_t(samples.size()), kRate, i, column.data());

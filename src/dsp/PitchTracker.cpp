@@ -187,7 +187,7 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
         throw std::length_error("PitchTracker::Track: source too long");
     }
 
-    m_difference.assign(lags, 0.0);
+    m_differences.assign(kBlockFrames * lags, 0.0);
     m_normalised.assign(lags, 0.0);
     m_candidates.clear();
     m_candidates.reserve(lags / 2 + 1);
@@ -198,37 +198,41 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
     m_decoder.setTransitions(m_transition);
     m_decoder.reserveFrames(frames);
 
-    // The difference function runs on doubles. The source is widened a block of frames at a time,
-    // each block with every sample its frames reach (the source's own ends stay the buffer's ends,
-    // so the frames at them take the same path through the sums as over the whole source), rather
-    // than all at once: a long recording would need eight bytes per sample.
-    const auto window = std::ptrdiff_t(m_params.windowLength);
-    const auto reachBefore = window / 2 + (std::ptrdiff_t(lags) - 1) / 2;
-    const auto reachAfter = window - 1 - window / 2 + (std::ptrdiff_t(lags) - 1) - (std::ptrdiff_t(lags) - 1) / 2;
+    // The difference function runs on doubles, a block of frames at a time over every sample the
+    // block reaches, widened (zeros beyond the source's ends) rather than the whole source at
+    // once: a long recording would need eight bytes per sample.
+    const int window = m_params.windowLength;
+    const std::ptrdiff_t reachBefore = yinReachBefore(window, lags);
+    const std::ptrdiff_t reachAfter = yinReachAfter(window, lags);
     const auto count = std::ptrdiff_t(samples.size());
-    m_source.reserve(kWidenedFrames * hop + std::size_t(reachBefore + reachAfter) + 1);
-    std::ptrdiff_t sourceFrom = 0;
+    m_source.reserve((kBlockFrames - 1) * hop + std::size_t(reachBefore + reachAfter) + 1);
 
     const std::span<double> obs = m_observation.values();
-    for (std::size_t e = 0; e < frames; ++e) {
-        const auto centre = std::ptrdiff_t(e * hop);
-        if (e % kWidenedFrames == 0) {
-            const std::size_t last = std::min(frames, e + kWidenedFrames) - 1;
-            sourceFrom = std::clamp<std::ptrdiff_t>(centre - reachBefore, 0, count);
-            const std::ptrdiff_t sourceTo = std::clamp<std::ptrdiff_t>(std::ptrdiff_t(last * hop) + reachAfter + 1, sourceFrom, count);
-            m_source.assign(samples.begin() + sourceFrom, samples.begin() + sourceTo);
+    for (std::size_t first = 0; first < frames; first += kBlockFrames) {
+        const std::size_t blockFrames = std::min(kBlockFrames, frames - first);
+        const auto from = std::ptrdiff_t(first * hop) - reachBefore;
+        const auto to = std::ptrdiff_t((first + blockFrames - 1) * hop) + reachAfter + 1;
+        m_source.assign(std::size_t(to - from), 0.0);
+        const std::ptrdiff_t inFrom = std::clamp<std::ptrdiff_t>(from, 0, count);
+        const std::ptrdiff_t inTo = std::clamp<std::ptrdiff_t>(to, inFrom, count);
+        std::copy(samples.begin() + inFrom, samples.begin() + inTo, m_source.begin() + (inFrom - from));
+        yinDifferenceFrames(m_source, reachBefore, m_params.hop, window, blockFrames, lags, m_differences,
+                            m_stretches);
+
+        for (std::size_t f = 0; f < blockFrames; ++f) {
+            const std::size_t e = first + f;
+            const std::span<const double> d(m_differences.data() + f * lags, lags);
+            yinNormalise(d, m_normalised);
+            const int global = yinCandidates(d, m_normalised, m_params.sampleRate, m_candidates);
+            const float hintHz = e < hint.size() ? hint[e] : -1.0f;
+            observe(m_candidates, global, hintHz, obs);
+            if (e == 0) {
+                m_decoder.start(m_initial, obs);
+            } else {
+                m_decoder.step(obs);
+            }
+            m_estimates[e] = yinPlainEstimate(m_candidates, global, m_params.absoluteThreshold);
         }
-        yinDifference(m_source, centre - sourceFrom, m_params.windowLength, m_difference);
-        yinNormalise(m_difference, m_normalised);
-        const int global = yinCandidates(m_difference, m_normalised, m_params.sampleRate, m_candidates);
-        const float hintHz = e < hint.size() ? hint[e] : -1.0f;
-        observe(m_candidates, global, hintHz, obs);
-        if (e == 0) {
-            m_decoder.start(m_initial, obs);
-        } else {
-            m_decoder.step(obs);
-        }
-        m_estimates[e] = yinPlainEstimate(m_candidates, global, m_params.absoluteThreshold);
     }
 
     m_decoder.backTrack(m_path);

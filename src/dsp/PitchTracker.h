@@ -95,11 +95,12 @@ private:
     TS_ViterbiMatrix m_observation;
     ViterbiDecoder m_decoder;
 
-    static constexpr std::size_t kWidenedFrames = 1024; // frames whose samples are widened at once
-    std::vector<double> m_source; // the samples those frames reach, widened to double
+    static constexpr std::size_t kBlockFrames = 64; // frames whose difference functions are made together
+    std::vector<double> m_source;    // the samples those frames reach, widened to double
+    std::vector<double> m_stretches; // the difference function's partial sums
 
     // Per-frame scratch, sized once per run.
-    std::vector<double> m_difference;
+    std::vector<double> m_differences; // kBlockFrames × the lags
     std::vector<double> m_normalised;
     std::vector<YinCandidate> m_candidates;
     std::vector<double> m_mass;     // per pitch state

@@ -115,6 +115,15 @@ private:
     std::vector<std::size_t> m_columnStart;
     std::vector<int> m_from;
     std::vector<double> m_weight;
+    // Column j's entries as runs of consecutive from-states: m_runs[m_runStart[j] … m_runStart[j + 1]).
+    struct Run {
+        std::size_t first;  // into m_from and m_weight
+        std::size_t length;
+    };
+    std::vector<std::size_t> m_runStart;
+    std::vector<Run> m_runs;
+    std::vector<double> m_products; // a column's products in one step
+    std::size_t longestColumn() const;
     std::size_t m_pointerWidth = 1; // bytes per back-pointer
     std::uint32_t m_none = 0xFF;    // the back-pointer of a state without a node
 

@@ -251,8 +251,10 @@ TEST(ViterbiDecoder, MatchesThePlainRulesOnRandomBandedModels)
     std::uniform_int_distribution<int> quarter(0, 4);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int trial = 0; trial < 40; ++trial) {
-        const int states = 3 + trial % 10;
-        const int band = 1 + trial % 3;
+        // Up to 48 states and 39 predecessors a state: long enough for the step's vector lanes,
+        // the wrapping corner entries split a column into separate runs of from-states.
+        const int states = 3 + (trial % 10) * 5;
+        const int band = 1 + (trial % 4) * 6;
         // Weights on a coarse grid make ties common; off the band, and here and there inside it, 0.
         std::vector<std::vector<double>> t(std::size_t(states), std::vector<double>(std::size_t(states), 0.0));
         for (int r = 0; r < states; ++r) {

@@ -18,6 +18,62 @@ int PitchTracker::largestLag() const
 
 void PitchTracker::buildTables()
 {
+    buildStateTables();
+    const Parameters& p = m_params;
+    const int n = m_stateCount;
+
+    // Row = from-state, column = to-state. A jump of c states weighs (D + 1 − c) / (D + 1)², and
+    // changing between voiced and unvoiced costs the switch probability.
+    const int width = p.transitionWidth;
+    const double norm = double(width + 1) * double(width + 1);
+    const double change = double(p.voicingSwitchProbability);
+    m_transition.resize(2 * n, 2 * n);
+    for (int i = 0; i < n; ++i) {
+        for (int j = std::max(0, i - width); j <= std::min(n - 1, i + width); ++j) {
+            const double w = double(width + 1 - std::abs(i - j)) / norm;
+            m_transition.at(i, j) = w * (1.0 - change);
+            m_transition.at(i, n + j) = w * change;
+            m_transition.at(n + i, j) = w * change;
+            m_transition.at(n + i, n + j) = w * (1.0 - change);
+        }
+    }
+}
+
+void PitchTracker::setBandedTransitions()
+{
+    // The non-zero entries of the matrix buildTables makes, column by column in ascending
+    // from-state (the voiced states, then their unvoiced twins), with the same values.
+    const Parameters& p = m_params;
+    const int n = m_stateCount;
+    const int width = p.transitionWidth;
+    const double norm = double(width + 1) * double(width + 1);
+    const double change = double(p.voicingSwitchProbability);
+    std::vector<std::size_t> columnStart(std::size_t(2 * n) + 1, 0);
+    std::vector<int> from;
+    std::vector<double> weight;
+    from.reserve(std::size_t(2 * n) * std::size_t(2 * (2 * width + 1)));
+    weight.reserve(from.capacity());
+    for (int c = 0; c < 2 * n; ++c) {
+        const int j = c % n;
+        const bool toVoiced = c < n;
+        for (int twin = 0; twin < 2; ++twin) {
+            const bool fromVoiced = twin == 0;
+            for (int i = std::max(0, j - width); i <= std::min(n - 1, j + width); ++i) {
+                const double w = double(width + 1 - std::abs(i - j)) / norm;
+                const double value = fromVoiced == toVoiced ? w * (1.0 - change) : w * change;
+                if (value > 0.0) { // as the decoder keeps of a matrix
+                    from.push_back(fromVoiced ? i : n + i);
+                    weight.push_back(value);
+                }
+            }
+        }
+        columnStart[std::size_t(c) + 1] = from.size();
+    }
+    m_decoder.setTransitions(std::move(columnStart), std::move(from), std::move(weight));
+}
+
+void PitchTracker::buildStateTables()
+{
     const Parameters& p = m_params;
 
     // The grid spans minimum … maximum in 0.1-semitone steps, all in single precision.
@@ -42,22 +98,6 @@ void PitchTracker::buildTables()
     }
     for (double& v : m_prior) {
         v /= priorSum;
-    }
-
-    // Row = from-state, column = to-state. A jump of c states weighs (D + 1 − c) / (D + 1)², and
-    // changing between voiced and unvoiced costs the switch probability.
-    const int width = p.transitionWidth;
-    const double norm = double(width + 1) * double(width + 1);
-    const double change = double(p.voicingSwitchProbability);
-    m_transition.resize(2 * n, 2 * n);
-    for (int i = 0; i < n; ++i) {
-        for (int j = std::max(0, i - width); j <= std::min(n - 1, i + width); ++j) {
-            const double w = double(width + 1 - std::abs(i - j)) / norm;
-            m_transition.at(i, j) = w * (1.0 - change);
-            m_transition.at(i, n + j) = w * change;
-            m_transition.at(n + i, j) = w * change;
-            m_transition.at(n + i, n + j) = w * (1.0 - change);
-        }
     }
 
     // Every track starts unvoiced, at no particular pitch.
@@ -178,7 +218,7 @@ void PitchTracker::observe(std::span<const YinCandidate> candidates, int globalI
 
 int PitchTracker::Track(std::span<const float> samples, std::span<const float> hint, FastVector<float>& f0)
 {
-    buildTables();
+    buildStateTables();
     const int n = m_stateCount;
     const auto lags = std::size_t(largestLag());
     const auto hop = std::size_t(m_params.hop);
@@ -195,7 +235,7 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
     m_estimates.assign(frames, 0.0f);
     m_mass.clear(); // resized by observe for this grid
     m_decoder.reset();
-    m_decoder.setTransitions(m_transition);
+    setBandedTransitions();
     m_decoder.reserveFrames(frames);
 
     // The difference function runs on doubles, a block of frames at a time over every sample the

@@ -64,7 +64,8 @@ public:
     const Parameters& parameters() const { return m_params; }
 
     // Rebuilds the pitch grid, the thresholds and their prior, the transition matrix and the
-    // initial probabilities. Track does this first; callable on its own to inspect the tables.
+    // initial probabilities, to inspect them. Track rebuilds all but the square matrix, whose
+    // non-zero entries (a band around the diagonal of each quarter) it gives the decoder directly.
     void buildTables();
 
     int pitchStateCount() const { return m_stateCount; } // n; the tracker has 2n states
@@ -73,7 +74,9 @@ public:
     std::span<const float> thresholds() const { return m_thresholds; }    // 100
     std::span<const double> thresholdPrior() const { return m_prior; }    // 100, sum 1
     std::span<const double> initialProbabilities() const { return m_initial; } // 2n
-    const TS_ViterbiMatrix& transitionMatrix() const { return m_transition; }
+    const TS_ViterbiMatrix& transitionMatrix() const { return m_transition; } // as buildTables made it
+    // The decoder as the last Track left it (its last frame's nodes and scores).
+    const ViterbiDecoder& decoder() const { return m_decoder; }
     // Memory the decoding keeps per frame for the back-track [bytes] (set by Track).
     std::size_t backPointerBytesPerFrame() const { return m_decoder.backPointerBytesPerFrame(); }
 
@@ -85,6 +88,9 @@ public:
     void observe(std::span<const YinCandidate> candidates, int globalIndex, float hintHz, std::span<double> obs);
 
 private:
+    void buildStateTables();     // the grid, thresholds, prior and initial probabilities
+    void setBandedTransitions(); // the decoder's transitions, without the square matrix
+
     Parameters m_params;
     int m_stateCount = 0;
     std::vector<float> m_grid;

@@ -155,6 +155,35 @@ void ViterbiDecoder::setTransitions(const TS_ViterbiMatrix& transition)
         m_from[at] = int(entryRow[e]);
         m_weight[at] = entryWeight[e];
     }
+    prepareColumns();
+}
+
+void ViterbiDecoder::setTransitions(std::vector<std::size_t> columnStart, std::vector<int> from,
+                                    std::vector<double> weight)
+{
+    if (columnStart.empty() || columnStart.front() != 0 || columnStart.back() != from.size() ||
+        from.size() != weight.size() || !std::is_sorted(columnStart.begin(), columnStart.end())) {
+        throw std::invalid_argument("ViterbiDecoder: inconsistent transition columns");
+    }
+    const int states = int(columnStart.size() - 1);
+    for (std::size_t c = 0; c + 1 < columnStart.size(); ++c) {
+        for (std::size_t k = columnStart[c]; k < columnStart[c + 1]; ++k) {
+            const bool ascending = k == columnStart[c] || from[k] > from[k - 1];
+            if (from[k] < 0 || from[k] >= states || !ascending || !(weight[k] > 0.0)) {
+                throw std::invalid_argument("ViterbiDecoder: inconsistent transition columns");
+            }
+        }
+    }
+    m_states = states;
+    m_columnStart = std::move(columnStart);
+    m_from = std::move(from);
+    m_weight = std::move(weight);
+    prepareColumns();
+}
+
+void ViterbiDecoder::prepareColumns()
+{
+    const auto states = std::size_t(m_states);
     // Each column as runs of consecutive from-states (a banded matrix gives one or two per column),
     // so that the step reads the previous scores as contiguous stretches.
     m_runStart.assign(states + 1, 0);

@@ -280,18 +280,40 @@ TEST(ViterbiDecoder, MatchesThePlainRulesOnRandomBandedModels)
                 v = unit(gen) < 0.2 ? 0.0 : scale * 0.25 * quarter(gen);
             }
         };
+        // The same model given as its non-zero entries, column by column.
+        ViterbiDecoder fromColumns;
+        {
+            std::vector<std::size_t> columnStart(1, 0);
+            std::vector<int> from;
+            std::vector<double> weight;
+            for (int c = 0; c < states; ++c) {
+                for (int r = 0; r < states; ++r) {
+                    if (t[std::size_t(r)][std::size_t(c)] != 0.0) {
+                        from.push_back(r);
+                        weight.push_back(t[std::size_t(r)][std::size_t(c)]);
+                    }
+                }
+                columnStart.push_back(from.size());
+            }
+            fromColumns.setTransitions(columnStart, from, weight);
+        }
         SCOPED_TRACE("trial " + std::to_string(trial));
         fillObs(0);
         decoder.start(initial, obs);
+        fromColumns.start(initial, obs);
         ref.start(initial, obs);
         expectSameLastFrame(decoder, ref);
+        expectSameLastFrame(fromColumns, ref);
         for (int frame = 1; frame < 30; ++frame) {
             fillObs(frame);
             decoder.step(obs);
+            fromColumns.step(obs);
             ref.step(t, obs);
             expectSameLastFrame(decoder, ref);
+            expectSameLastFrame(fromColumns, ref);
         }
         expectSameDecoding(decoder, ref, states);
+        expectSameDecoding(fromColumns, ref, states);
     }
 }
 

@@ -550,7 +550,8 @@ private:
     }
 
     // The samples around position times the window (m_main) and times its derivative (m_diff).
-    void loadSegment(double position, int half)
+    // Also built for AVX2 (no fused multiply-add: the same bits).
+    [[gnu::target_clones("avx2", "default")]] void loadSegment(double position, int half)
     {
         m_length = std::size_t(2 * half + 1);
         m_fftSize = fftSize(half);

@@ -121,8 +121,11 @@ void FilterBankConvolver::loadKernel(std::span<const double> kernel, double* tar
     }
 }
 
-void FilterBankConvolver::filter(std::span<const double> kernelA, std::span<const double> kernelB,
-                                 std::span<double> outA, std::span<double> outB)
+// Also built for AVX2, as the transforms.
+[[gnu::target_clones("avx2", "default")]] void FilterBankConvolver::filter(std::span<const double> kernelA,
+                                                                          std::span<const double> kernelB,
+                                                                          std::span<double> outA,
+                                                                          std::span<double> outB)
 {
     if (outA.size() < m_length || (!kernelB.empty() && outB.size() < m_length)) {
         throw std::invalid_argument("FilterBankConvolver: output shorter than the signal");

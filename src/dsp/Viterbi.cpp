@@ -317,7 +317,9 @@ void ViterbiDecoder::start(std::span<const double> initial, std::span<const doub
     }
 }
 
-void ViterbiDecoder::step(std::span<const double> observation)
+// Also built for AVX2: the products are multiplications alone and the choice is exact, so every
+// version gives the same nodes.
+[[gnu::target_clones("avx2", "default")]] void ViterbiDecoder::step(std::span<const double> observation)
 {
     if (observation.size() != std::size_t(m_states)) {
         throw std::invalid_argument("ViterbiDecoder::step: one value per state expected");

@@ -34,7 +34,8 @@ std::ptrdiff_t yinReachBefore(int windowLength, std::size_t lags); // [Sample]
 std::ptrdiff_t yinReachAfter(int windowLength, std::size_t lags);  // [Sample]
 
 // One frame of the 128-sample grid, centred on sample centre of x, with d.size() lags; samples
-// outside x read as 0. The same bits as that frame of yinDifferenceFrames.
+// outside x read as 0. The same bits as that frame of yinDifferenceFrames. It copies the frame's
+// neighbourhood into a buffer of its own: for checks and tools, not for a loop over frames.
 void yinDifference(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d);
 
 // The instruction sets the difference function has code for. Every one gives the same result bit

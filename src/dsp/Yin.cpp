@@ -50,14 +50,21 @@ struct DoubleVector<8> {
     typedef double Type __attribute__((vector_size(8 * sizeof(double))));
 };
 
-// lanes[l] = Σ (a[j] − b[j])² over j = l, l + kLanes, … < count.
+// acc lane l = Σ (a[j] − b[j])² over j = l, l + kLanes, … < count, held in registers. The last few
+// terms go to the first lanes in one more vector step whose other lanes add +0 (which changes no
+// lane: each is +0 or above, or NaN), so that no lane is written alone to memory and read back as a
+// vector (a stall on many processors). That step reads up to kLanes − 1 samples past the stretch,
+// which yinReachAfter allows for.
 template <std::size_t kWidth>
-LV_INLINE void stretchLanes(const double* a, const double* b, std::size_t count, double* lanes)
+LV_INLINE void stretchLanes(const double* a, const double* b, std::size_t count,
+                            typename DoubleVector<kWidth>::Type (&acc)[kLanes / kWidth])
 {
     using Vec = typename DoubleVector<kWidth>::Type;
     constexpr std::size_t kVectors = kLanes / kWidth;
     static_assert(kVectors * kWidth == kLanes);
-    Vec acc[kVectors] = {};
+    for (std::size_t v = 0; v < kVectors; ++v) {
+        acc[v] = Vec{};
+    }
     std::size_t i = 0;
     for (; i + kLanes <= count; i += kLanes) {
         for (std::size_t v = 0; v < kVectors; ++v) {
@@ -69,11 +76,21 @@ LV_INLINE void stretchLanes(const double* a, const double* b, std::size_t count,
             acc[v] += diff * diff;
         }
     }
-    static_assert(sizeof acc == kLanes * sizeof(double));
-    std::memcpy(lanes, acc, sizeof acc);
-    for (std::size_t l = 0; i + l < count; ++l) {
-        const double diff = a[i + l] - b[i + l];
-        lanes[l] += diff * diff;
+    if (i < count) {
+        const auto left = double(count - i);
+        for (std::size_t v = 0; v < kVectors; ++v) {
+            Vec lane;
+            for (std::size_t l = 0; l < kWidth; ++l) {
+                lane[l] = double(kWidth * v + l);
+            }
+            Vec x;
+            Vec y;
+            std::memcpy(&x, a + i + kWidth * v, sizeof x);
+            std::memcpy(&y, b + i + kWidth * v, sizeof y);
+            const Vec diff = x - y;
+            const Vec square = diff * diff;
+            acc[v] += lane < left ? square : Vec{};
+        }
     }
 }
 
@@ -108,16 +125,18 @@ LV_INLINE void framesBody(const double* x, std::ptrdiff_t firstCentre, std::ptrd
         const std::ptrdiff_t start = firstCentre - window / 2 - lag / 2; // frame 0's first sample
         for (std::size_t k = 0; k < hops; ++k) {
             const double* a = x + start + std::ptrdiff_t(k) * hop;
-            double* head = stretches + 2 * k * kLanes;
-            double* full = head + kLanes;
+            Vec head[kVectors];
             stretchLanes<kWidth>(a, a + lag, std::size_t(part), head);
+            std::memcpy(stretches + 2 * k * kLanes, head, sizeof head);
             if (k + 1 == hops) {
                 break;
             }
+            Vec full[kVectors];
             stretchLanes<kWidth>(a + part, a + part + lag, std::size_t(hop - part), full);
-            for (std::size_t l = 0; l < kLanes; ++l) {
-                full[l] += head[l];
+            for (std::size_t v = 0; v < kVectors; ++v) {
+                full[v] += head[v];
             }
+            std::memcpy(stretches + (2 * k + 1) * kLanes, full, sizeof full);
         }
         for (std::size_t f = 0; f < frames; ++f) {
             Vec acc[kVectors] = {};
@@ -201,7 +220,8 @@ std::ptrdiff_t yinReachBefore(int windowLength, std::size_t lags)
 std::ptrdiff_t yinReachAfter(int windowLength, std::size_t lags)
 {
     const std::ptrdiff_t largest = lags == 0 ? 0 : std::ptrdiff_t(lags) - 1;
-    return windowLength - 1 - windowLength / 2 + largest - largest / 2;
+    // The last vector step of a stretch reads up to kLanes − 1 samples past it.
+    return windowLength - 1 - windowLength / 2 + largest - largest / 2 + std::ptrdiff_t(kLanes) - 1;
 }
 
 void yinDifferenceFrames(YinIsa isa, std::span<const double> x, std::ptrdiff_t firstCentre, int hop,

@@ -346,6 +346,10 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
     std::size_t nextToStart = 0;
     std::multiset<std::string> busyNames;
     bool stopping = false;
+    // Entries start at most `lead` ahead of the last one reported, so that a stop asked for at a
+    // report lets only the entries already under way finish (however late the reports come).
+    const std::size_t lead = 2 * std::size_t(std::max(1, context.jobs));
+    std::size_t reported = 0;
 
     auto worker = [&] {
         TessarinEngineV6::AnalysisScratch scratch; // this thread's, kept from entry to entry
@@ -357,8 +361,9 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
                 return;
             }
             const std::size_t i = nextToStart;
-            // Wait while an earlier entry writes the same model file.
-            if (busyNames.count(modelNames[i]) != 0) {
+            // Wait while the reports trail too far, and while an earlier entry writes the same
+            // model file.
+            if (i >= reported + lead || busyNames.count(modelNames[i]) != 0) {
                 changed.wait(guard);
                 continue;
             }
@@ -397,6 +402,10 @@ void buildInParallel(BuildContext& context, const PhoneticDictionary& dictionary
             }
         }
         ++context.done;
+        guard.lock();
+        reported = i + 1;
+        guard.unlock();
+        changed.notify_all();
     }
     {
         std::lock_guard<std::mutex> guard(lock);

@@ -35,8 +35,8 @@ std::size_t chooseTransformSize(std::size_t length, std::size_t pad)
 }
 
 // The butterflies of one group of one stage. The four halves never overlap; saying so lets the compiler
-// vectorise the loop without run-time overlap checks.
-void forwardButterflies(double* __restrict__ ar, double* __restrict__ ai, double* __restrict__ br, double* __restrict__ bi,
+// vectorise the loop without run-time overlap checks. Inlined into each version of the transforms.
+[[gnu::always_inline]] inline void forwardButterflies(double* __restrict__ ar, double* __restrict__ ai, double* __restrict__ br, double* __restrict__ bi,
                         const double* __restrict__ wr, const double* __restrict__ wi, std::size_t h)
 {
     for (std::size_t j = 0; j < h; ++j) {
@@ -50,7 +50,7 @@ void forwardButterflies(double* __restrict__ ar, double* __restrict__ ai, double
 }
 
 // As forwardButterflies, with conjugate factors and the product taken before the sum (decimation in time).
-void inverseButterflies(double* __restrict__ ar, double* __restrict__ ai, double* __restrict__ br, double* __restrict__ bi,
+[[gnu::always_inline]] inline void inverseButterflies(double* __restrict__ ar, double* __restrict__ ai, double* __restrict__ br, double* __restrict__ bi,
                         const double* __restrict__ wr, const double* __restrict__ wi, std::size_t h)
 {
     for (std::size_t j = 0; j < h; ++j) {
@@ -64,6 +64,72 @@ void inverseButterflies(double* __restrict__ ar, double* __restrict__ ai, double
 }
 
 } // namespace
+
+// Decimation in frequency (Gentleman–Sande), radix 2, with the last two stages merged. Also built for
+// AVX2, which has no fused multiply-add: every operation rounds as in the baseline build. (Defined
+// before their first use: a compiler may refuse to make a function multi-versioned after it.)
+[[gnu::target_clones("avx2", "default")]] void FilterBankConvolver::forward(double* re, double* im) const
+{
+    const std::size_t n = m_size;
+    for (std::size_t h = n / 2; h >= 4; h /= 2) {
+        const double* wr = &m_twiddleRe[h - 1];
+        const double* wi = &m_twiddleIm[h - 1];
+        for (std::size_t s = 0; s < n; s += 2 * h) {
+            forwardButterflies(re + s, im + s, re + s + h, im + s + h, wr, wi, h);
+        }
+    }
+    for (std::size_t s = 0; s < n; s += 4) {
+        double* r = re + s;
+        double* i = im + s;
+        // Half size 2: factors 1 and −i.
+        const double a0r = r[0] + r[2], a0i = i[0] + i[2];
+        const double a2r = r[0] - r[2], a2i = i[0] - i[2];
+        const double a1r = r[1] + r[3], a1i = i[1] + i[3];
+        const double a3r = i[1] - i[3], a3i = r[3] - r[1];
+        // Half size 1.
+        r[0] = a0r + a1r;
+        i[0] = a0i + a1i;
+        r[1] = a0r - a1r;
+        i[1] = a0i - a1i;
+        r[2] = a2r + a3r;
+        i[2] = a2i + a3i;
+        r[3] = a2r - a3r;
+        i[3] = a2i - a3i;
+    }
+}
+
+// Decimation in time (Cooley–Tukey), radix 2, conjugate factors, the first two stages merged. Also
+// built for AVX2, as forward.
+[[gnu::target_clones("avx2", "default")]] void FilterBankConvolver::inverse(double* re, double* im) const
+{
+    const std::size_t n = m_size;
+    for (std::size_t s = 0; s < n; s += 4) {
+        double* r = re + s;
+        double* i = im + s;
+        // Half size 1.
+        const double b0r = r[0] + r[1], b0i = i[0] + i[1];
+        const double b1r = r[0] - r[1], b1i = i[0] - i[1];
+        const double b2r = r[2] + r[3], b2i = i[2] + i[3];
+        const double b3r = r[2] - r[3], b3i = i[2] - i[3];
+        // Half size 2: factors 1 and +i.
+        const double tr = -b3i, ti = b3r;
+        r[0] = b0r + b2r;
+        i[0] = b0i + b2i;
+        r[2] = b0r - b2r;
+        i[2] = b0i - b2i;
+        r[1] = b1r + tr;
+        i[1] = b1i + ti;
+        r[3] = b1r - tr;
+        i[3] = b1i - ti;
+    }
+    for (std::size_t h = 4; h < n; h *= 2) {
+        const double* wr = &m_twiddleRe[h - 1];
+        const double* wi = &m_twiddleIm[h - 1];
+        for (std::size_t s = 0; s < n; s += 2 * h) {
+            inverseButterflies(re + s, im + s, re + s + h, im + s + h, wr, wi, h);
+        }
+    }
+}
 
 FilterBankConvolver::FilterBankConvolver(std::span<const double> signal, std::size_t maxHalfLength, std::ptrdiff_t shift)
     : m_length(signal.size()), m_pad(maxHalfLength), m_shift(shift),
@@ -121,8 +187,11 @@ void FilterBankConvolver::loadKernel(std::span<const double> kernel, double* tar
     }
 }
 
-void FilterBankConvolver::filter(std::span<const double> kernelA, std::span<const double> kernelB,
-                                 std::span<double> outA, std::span<double> outB)
+// Also built for AVX2, as the transforms.
+[[gnu::target_clones("avx2", "default")]] void FilterBankConvolver::filter(std::span<const double> kernelA,
+                                                                          std::span<const double> kernelB,
+                                                                          std::span<double> outA,
+                                                                          std::span<double> outB)
 {
     if (outA.size() < m_length || (!kernelB.empty() && outB.size() < m_length)) {
         throw std::invalid_argument("FilterBankConvolver: output shorter than the signal");
@@ -151,69 +220,6 @@ void FilterBankConvolver::filter(std::span<const double> kernelA, std::span<cons
         std::copy_n(m_re.begin() + std::ptrdiff_t(m_pad), count, outA.begin() + std::ptrdiff_t(first));
         if (both) {
             std::copy_n(m_im.begin() + std::ptrdiff_t(m_pad), count, outB.begin() + std::ptrdiff_t(first));
-        }
-    }
-}
-
-// Decimation in frequency (Gentleman–Sande), radix 2, with the last two stages merged.
-void FilterBankConvolver::forward(double* re, double* im) const
-{
-    const std::size_t n = m_size;
-    for (std::size_t h = n / 2; h >= 4; h /= 2) {
-        const double* wr = &m_twiddleRe[h - 1];
-        const double* wi = &m_twiddleIm[h - 1];
-        for (std::size_t s = 0; s < n; s += 2 * h) {
-            forwardButterflies(re + s, im + s, re + s + h, im + s + h, wr, wi, h);
-        }
-    }
-    for (std::size_t s = 0; s < n; s += 4) {
-        double* r = re + s;
-        double* i = im + s;
-        // Half size 2: factors 1 and −i.
-        const double a0r = r[0] + r[2], a0i = i[0] + i[2];
-        const double a2r = r[0] - r[2], a2i = i[0] - i[2];
-        const double a1r = r[1] + r[3], a1i = i[1] + i[3];
-        const double a3r = i[1] - i[3], a3i = r[3] - r[1];
-        // Half size 1.
-        r[0] = a0r + a1r;
-        i[0] = a0i + a1i;
-        r[1] = a0r - a1r;
-        i[1] = a0i - a1i;
-        r[2] = a2r + a3r;
-        i[2] = a2i + a3i;
-        r[3] = a2r - a3r;
-        i[3] = a2i - a3i;
-    }
-}
-
-// Decimation in time (Cooley–Tukey), radix 2, conjugate factors, the first two stages merged.
-void FilterBankConvolver::inverse(double* re, double* im) const
-{
-    const std::size_t n = m_size;
-    for (std::size_t s = 0; s < n; s += 4) {
-        double* r = re + s;
-        double* i = im + s;
-        // Half size 1.
-        const double b0r = r[0] + r[1], b0i = i[0] + i[1];
-        const double b1r = r[0] - r[1], b1i = i[0] - i[1];
-        const double b2r = r[2] + r[3], b2i = i[2] + i[3];
-        const double b3r = r[2] - r[3], b3i = i[2] - i[3];
-        // Half size 2: factors 1 and +i.
-        const double tr = -b3i, ti = b3r;
-        r[0] = b0r + b2r;
-        i[0] = b0i + b2i;
-        r[2] = b0r - b2r;
-        i[2] = b0i - b2i;
-        r[1] = b1r + tr;
-        i[1] = b1i + ti;
-        r[3] = b1r - tr;
-        i[3] = b1i - ti;
-    }
-    for (std::size_t h = 4; h < n; h *= 2) {
-        const double* wr = &m_twiddleRe[h - 1];
-        const double* wi = &m_twiddleIm[h - 1];
-        for (std::size_t s = 0; s < n; s += 2 * h) {
-            inverseButterflies(re + s, im + s, re + s + h, im + s + h, wr, wi, h);
         }
     }
 }

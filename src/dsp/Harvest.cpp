@@ -6,8 +6,21 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define LV_HARVEST_X86 1
+#else
+#define LV_HARVEST_X86 0
+#endif
+
+#if defined(__GNUC__)
+#define LV_HARVEST_INLINE [[gnu::always_inline]] inline
+#else
+#define LV_HARVEST_INLINE inline
+#endif
 
 namespace Tessarin {
 
@@ -332,6 +345,80 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------------------
+// The Goertzel recurrences of W bins over both windowed segments, side by side:
+// s[n] = x[n] − s[n − 2] + c · s[n − 1]. Eight bins of two segments need more registers than the
+// baseline instruction set has; the AVX2 version holds them all (it has no fused multiply-add, so
+// every operation rounds as in the baseline and the bits are the same).
+typedef double GoertzelVector __attribute__((vector_size(4 * sizeof(double))));
+
+template <std::size_t W>
+LV_HARVEST_INLINE void goertzelLoop(const double* main, const double* diff, std::size_t length,
+                                    const std::array<double, W>& coefficient, std::array<double, W>& main1,
+                                    std::array<double, W>& main2, std::array<double, W>& diff1,
+                                    std::array<double, W>& diff2)
+{
+    // Held in locals of the compiler's generic vectors, so that the state stays in registers.
+    constexpr std::size_t kVectors = W / 4;
+    static_assert(kVectors * 4 == W);
+    GoertzelVector c[kVectors];
+    GoertzelVector m1[kVectors];
+    GoertzelVector m2[kVectors];
+    GoertzelVector d1[kVectors];
+    GoertzelVector d2[kVectors];
+    std::memcpy(c, coefficient.data(), sizeof c);
+    std::memcpy(m1, main1.data(), sizeof m1);
+    std::memcpy(m2, main2.data(), sizeof m2);
+    std::memcpy(d1, diff1.data(), sizeof d1);
+    std::memcpy(d2, diff2.data(), sizeof d2);
+    for (std::size_t n = 0; n < length; ++n) {
+        const double xm = main[n];
+        const double xd = diff[n];
+        for (std::size_t v = 0; v < kVectors; ++v) {
+            const GoertzelVector m = (xm - m2[v]) + c[v] * m1[v];
+            m2[v] = m1[v];
+            m1[v] = m;
+            const GoertzelVector d = (xd - d2[v]) + c[v] * d1[v];
+            d2[v] = d1[v];
+            d1[v] = d;
+        }
+    }
+    std::memcpy(main1.data(), m1, sizeof m1);
+    std::memcpy(main2.data(), m2, sizeof m2);
+    std::memcpy(diff1.data(), d1, sizeof d1);
+    std::memcpy(diff2.data(), d2, sizeof d2);
+}
+
+#if LV_HARVEST_X86
+template <std::size_t W>
+[[gnu::target("avx2")]] void goertzelLoopAvx2(const double* main, const double* diff, std::size_t length,
+                                              const std::array<double, W>& coefficient, std::array<double, W>& main1,
+                                              std::array<double, W>& main2, std::array<double, W>& diff1,
+                                              std::array<double, W>& diff2)
+{
+    goertzelLoop<W>(main, diff, length, coefficient, main1, main2, diff1, diff2);
+}
+
+bool hasAvx2()
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+#endif
+
+template <std::size_t W>
+void goertzelRun(const double* main, const double* diff, std::size_t length, const std::array<double, W>& coefficient,
+                 std::array<double, W>& main1, std::array<double, W>& main2, std::array<double, W>& diff1,
+                 std::array<double, W>& diff2)
+{
+#if LV_HARVEST_X86
+    if (hasAvx2()) {
+        goertzelLoopAvx2<W>(main, diff, length, coefficient, main1, main2, diff1, diff2);
+        return;
+    }
+#endif
+    goertzelLoop<W>(main, diff, length, coefficient, main1, main2, diff1, diff2);
+}
+
 // Refinement by instantaneous frequency
 
 // Refines candidates from the instantaneous frequencies of their first harmonics, measured on the
@@ -463,7 +550,8 @@ private:
     }
 
     // The samples around position times the window (m_main) and times its derivative (m_diff).
-    void loadSegment(double position, int half)
+    // Also built for AVX2 (no fused multiply-add: the same bits).
+    [[gnu::target_clones("avx2", "default")]] void loadSegment(double position, int half)
     {
         m_length = std::size_t(2 * half + 1);
         m_fftSize = fftSize(half);
@@ -536,18 +624,7 @@ private:
             coefficient[q] = 2.0 * m_cos[(std::size_t(m_bins[b + q].index) * m_stride) & mask];
         }
         std::array<double, W> main1{}, main2{}, diff1{}, diff2{};
-        for (std::size_t n = 0; n < m_length; ++n) {
-            const double xm = m_main[n];
-            const double xd = m_diff[n];
-            for (std::size_t q = 0; q < W; ++q) {
-                const double m = (xm - main2[q]) + coefficient[q] * main1[q];
-                main2[q] = main1[q];
-                main1[q] = m;
-                const double d = (xd - diff2[q]) + coefficient[q] * diff1[q];
-                diff2[q] = diff1[q];
-                diff1[q] = d;
-            }
-        }
+        goertzelRun<W>(m_main.data(), m_diff.data(), m_length, coefficient, main1, main2, diff1, diff2);
         // X = e^(−iω(L−1)) · (s[L−1] − e^(−iω) · s[L−2]).
         for (std::size_t q = 0; q < count; ++q) {
             Bin& bin = m_bins[b + q];

@@ -18,6 +18,62 @@ int PitchTracker::largestLag() const
 
 void PitchTracker::buildTables()
 {
+    buildStateTables();
+    const Parameters& p = m_params;
+    const int n = m_stateCount;
+
+    // Row = from-state, column = to-state. A jump of c states weighs (D + 1 − c) / (D + 1)², and
+    // changing between voiced and unvoiced costs the switch probability.
+    const int width = p.transitionWidth;
+    const double norm = double(width + 1) * double(width + 1);
+    const double change = double(p.voicingSwitchProbability);
+    m_transition.resize(2 * n, 2 * n);
+    for (int i = 0; i < n; ++i) {
+        for (int j = std::max(0, i - width); j <= std::min(n - 1, i + width); ++j) {
+            const double w = double(width + 1 - std::abs(i - j)) / norm;
+            m_transition.at(i, j) = w * (1.0 - change);
+            m_transition.at(i, n + j) = w * change;
+            m_transition.at(n + i, j) = w * change;
+            m_transition.at(n + i, n + j) = w * (1.0 - change);
+        }
+    }
+}
+
+void PitchTracker::setBandedTransitions()
+{
+    // The non-zero entries of the matrix buildTables makes, column by column in ascending
+    // from-state (the voiced states, then their unvoiced twins), with the same values.
+    const Parameters& p = m_params;
+    const int n = m_stateCount;
+    const int width = p.transitionWidth;
+    const double norm = double(width + 1) * double(width + 1);
+    const double change = double(p.voicingSwitchProbability);
+    std::vector<std::size_t> columnStart(std::size_t(2 * n) + 1, 0);
+    std::vector<int> from;
+    std::vector<double> weight;
+    from.reserve(std::size_t(2 * n) * std::size_t(2 * (2 * width + 1)));
+    weight.reserve(from.capacity());
+    for (int c = 0; c < 2 * n; ++c) {
+        const int j = c % n;
+        const bool toVoiced = c < n;
+        for (int twin = 0; twin < 2; ++twin) {
+            const bool fromVoiced = twin == 0;
+            for (int i = std::max(0, j - width); i <= std::min(n - 1, j + width); ++i) {
+                const double w = double(width + 1 - std::abs(i - j)) / norm;
+                const double value = fromVoiced == toVoiced ? w * (1.0 - change) : w * change;
+                if (value > 0.0) { // as the decoder keeps of a matrix
+                    from.push_back(fromVoiced ? i : n + i);
+                    weight.push_back(value);
+                }
+            }
+        }
+        columnStart[std::size_t(c) + 1] = from.size();
+    }
+    m_decoder.setTransitions(std::move(columnStart), std::move(from), std::move(weight));
+}
+
+void PitchTracker::buildStateTables()
+{
     const Parameters& p = m_params;
 
     // The grid spans minimum … maximum in 0.1-semitone steps, all in single precision.
@@ -42,22 +98,6 @@ void PitchTracker::buildTables()
     }
     for (double& v : m_prior) {
         v /= priorSum;
-    }
-
-    // Row = from-state, column = to-state. A jump of c states weighs (D + 1 − c) / (D + 1)², and
-    // changing between voiced and unvoiced costs the switch probability.
-    const int width = p.transitionWidth;
-    const double norm = double(width + 1) * double(width + 1);
-    const double change = double(p.voicingSwitchProbability);
-    m_transition.resize(2 * n, 2 * n);
-    for (int i = 0; i < n; ++i) {
-        for (int j = std::max(0, i - width); j <= std::min(n - 1, i + width); ++j) {
-            const double w = double(width + 1 - std::abs(i - j)) / norm;
-            m_transition.at(i, j) = w * (1.0 - change);
-            m_transition.at(i, n + j) = w * change;
-            m_transition.at(n + i, j) = w * change;
-            m_transition.at(n + i, n + j) = w * (1.0 - change);
-        }
     }
 
     // Every track starts unvoiced, at no particular pitch.
@@ -178,7 +218,7 @@ void PitchTracker::observe(std::span<const YinCandidate> candidates, int globalI
 
 int PitchTracker::Track(std::span<const float> samples, std::span<const float> hint, FastVector<float>& f0)
 {
-    buildTables();
+    buildStateTables();
     const int n = m_stateCount;
     const auto lags = std::size_t(largestLag());
     const auto hop = std::size_t(m_params.hop);
@@ -187,7 +227,7 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
         throw std::length_error("PitchTracker::Track: source too long");
     }
 
-    m_difference.assign(lags, 0.0);
+    m_differences.assign(kBlockFrames * lags, 0.0);
     m_normalised.assign(lags, 0.0);
     m_candidates.clear();
     m_candidates.reserve(lags / 2 + 1);
@@ -195,40 +235,44 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
     m_estimates.assign(frames, 0.0f);
     m_mass.clear(); // resized by observe for this grid
     m_decoder.reset();
-    m_decoder.setTransitions(m_transition);
+    setBandedTransitions();
     m_decoder.reserveFrames(frames);
 
-    // The difference function runs on doubles. The source is widened a block of frames at a time,
-    // each block with every sample its frames reach (the source's own ends stay the buffer's ends,
-    // so the frames at them take the same path through the sums as over the whole source), rather
-    // than all at once: a long recording would need eight bytes per sample.
-    const auto window = std::ptrdiff_t(m_params.windowLength);
-    const auto reachBefore = window / 2 + (std::ptrdiff_t(lags) - 1) / 2;
-    const auto reachAfter = window - 1 - window / 2 + (std::ptrdiff_t(lags) - 1) - (std::ptrdiff_t(lags) - 1) / 2;
+    // The difference function runs on doubles, a block of frames at a time over every sample the
+    // block reaches, widened (zeros beyond the source's ends) rather than the whole source at
+    // once: a long recording would need eight bytes per sample.
+    const int window = m_params.windowLength;
+    const std::ptrdiff_t reachBefore = yinReachBefore(window, lags);
+    const std::ptrdiff_t reachAfter = yinReachAfter(window, lags);
     const auto count = std::ptrdiff_t(samples.size());
-    m_source.reserve(kWidenedFrames * hop + std::size_t(reachBefore + reachAfter) + 1);
-    std::ptrdiff_t sourceFrom = 0;
+    m_source.reserve((kBlockFrames - 1) * hop + std::size_t(reachBefore + reachAfter) + 1);
 
     const std::span<double> obs = m_observation.values();
-    for (std::size_t e = 0; e < frames; ++e) {
-        const auto centre = std::ptrdiff_t(e * hop);
-        if (e % kWidenedFrames == 0) {
-            const std::size_t last = std::min(frames, e + kWidenedFrames) - 1;
-            sourceFrom = std::clamp<std::ptrdiff_t>(centre - reachBefore, 0, count);
-            const std::ptrdiff_t sourceTo = std::clamp<std::ptrdiff_t>(std::ptrdiff_t(last * hop) + reachAfter + 1, sourceFrom, count);
-            m_source.assign(samples.begin() + sourceFrom, samples.begin() + sourceTo);
+    for (std::size_t first = 0; first < frames; first += kBlockFrames) {
+        const std::size_t blockFrames = std::min(kBlockFrames, frames - first);
+        const auto from = std::ptrdiff_t(first * hop) - reachBefore;
+        const auto to = std::ptrdiff_t((first + blockFrames - 1) * hop) + reachAfter + 1;
+        m_source.assign(std::size_t(to - from), 0.0);
+        const std::ptrdiff_t inFrom = std::clamp<std::ptrdiff_t>(from, 0, count);
+        const std::ptrdiff_t inTo = std::clamp<std::ptrdiff_t>(to, inFrom, count);
+        std::copy(samples.begin() + inFrom, samples.begin() + inTo, m_source.begin() + (inFrom - from));
+        yinDifferenceFrames(m_source, reachBefore, m_params.hop, window, blockFrames, lags, m_differences,
+                            m_stretches);
+
+        for (std::size_t f = 0; f < blockFrames; ++f) {
+            const std::size_t e = first + f;
+            const std::span<const double> d(m_differences.data() + f * lags, lags);
+            yinNormalise(d, m_normalised);
+            const int global = yinCandidates(d, m_normalised, m_params.sampleRate, m_candidates);
+            const float hintHz = e < hint.size() ? hint[e] : -1.0f;
+            observe(m_candidates, global, hintHz, obs);
+            if (e == 0) {
+                m_decoder.start(m_initial, obs);
+            } else {
+                m_decoder.step(obs);
+            }
+            m_estimates[e] = yinPlainEstimate(m_candidates, global, m_params.absoluteThreshold);
         }
-        yinDifference(m_source, centre - sourceFrom, m_params.windowLength, m_difference);
-        yinNormalise(m_difference, m_normalised);
-        const int global = yinCandidates(m_difference, m_normalised, m_params.sampleRate, m_candidates);
-        const float hintHz = e < hint.size() ? hint[e] : -1.0f;
-        observe(m_candidates, global, hintHz, obs);
-        if (e == 0) {
-            m_decoder.start(m_initial, obs);
-        } else {
-            m_decoder.step(obs);
-        }
-        m_estimates[e] = yinPlainEstimate(m_candidates, global, m_params.absoluteThreshold);
     }
 
     m_decoder.backTrack(m_path);

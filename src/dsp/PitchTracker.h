@@ -64,7 +64,8 @@ public:
     const Parameters& parameters() const { return m_params; }
 
     // Rebuilds the pitch grid, the thresholds and their prior, the transition matrix and the
-    // initial probabilities. Track does this first; callable on its own to inspect the tables.
+    // initial probabilities, to inspect them. Track rebuilds all but the square matrix, whose
+    // non-zero entries (a band around the diagonal of each quarter) it gives the decoder directly.
     void buildTables();
 
     int pitchStateCount() const { return m_stateCount; } // n; the tracker has 2n states
@@ -73,7 +74,9 @@ public:
     std::span<const float> thresholds() const { return m_thresholds; }    // 100
     std::span<const double> thresholdPrior() const { return m_prior; }    // 100, sum 1
     std::span<const double> initialProbabilities() const { return m_initial; } // 2n
-    const TS_ViterbiMatrix& transitionMatrix() const { return m_transition; }
+    const TS_ViterbiMatrix& transitionMatrix() const { return m_transition; } // as buildTables made it
+    // The decoder as the last Track left it (its last frame's nodes and scores).
+    const ViterbiDecoder& decoder() const { return m_decoder; }
     // Memory the decoding keeps per frame for the back-track [bytes] (set by Track).
     std::size_t backPointerBytesPerFrame() const { return m_decoder.backPointerBytesPerFrame(); }
 
@@ -85,6 +88,9 @@ public:
     void observe(std::span<const YinCandidate> candidates, int globalIndex, float hintHz, std::span<double> obs);
 
 private:
+    void buildStateTables();     // the grid, thresholds, prior and initial probabilities
+    void setBandedTransitions(); // the decoder's transitions, without the square matrix
+
     Parameters m_params;
     int m_stateCount = 0;
     std::vector<float> m_grid;
@@ -95,11 +101,12 @@ private:
     TS_ViterbiMatrix m_observation;
     ViterbiDecoder m_decoder;
 
-    static constexpr std::size_t kWidenedFrames = 1024; // frames whose samples are widened at once
-    std::vector<double> m_source; // the samples those frames reach, widened to double
+    static constexpr std::size_t kBlockFrames = 64; // frames whose difference functions are made together
+    std::vector<double> m_source;    // the samples those frames reach, widened to double
+    std::vector<double> m_stretches; // the difference function's partial sums
 
     // Per-frame scratch, sized once per run.
-    std::vector<double> m_difference;
+    std::vector<double> m_differences; // kBlockFrames × the lags
     std::vector<double> m_normalised;
     std::vector<YinCandidate> m_candidates;
     std::vector<double> m_mass;     // per pitch state

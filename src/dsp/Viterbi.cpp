@@ -53,6 +53,61 @@ bool allZero(const double* v)
     return bits == 0;
 }
 
+// The first place of the largest of v[0 … count − 1] that is above 0, or count when none is; NaNs
+// are passed over. Sixteen running maxima side by side (four independent vectors, so that one
+// comparison need not wait for the last), each with the first place it was reached; the lanes then
+// agree on the largest value (a maximum is exact) and its first place among them. The result does
+// not depend on the instruction set the clone runs on.
+typedef double Doubles4 __attribute__((vector_size(4 * sizeof(double))));
+typedef std::int64_t Places4 __attribute__((vector_size(4 * sizeof(std::int64_t))));
+
+[[gnu::target_clones("avx2", "default")]] std::size_t firstLargestPositive(const double* v, std::size_t count)
+{
+    constexpr std::size_t kVectors = 4;
+    constexpr std::size_t kLanes = 4 * kVectors;
+    Doubles4 lane[kVectors] = {};
+    Places4 place[kVectors];
+    Places4 at[kVectors];
+    for (std::size_t k = 0; k < kVectors; ++k) {
+        place[k] = Places4{-1, -1, -1, -1};
+        const auto base = std::int64_t(4 * k);
+        at[k] = Places4{base, base + 1, base + 2, base + 3};
+    }
+    const auto stride = std::int64_t(kLanes);
+    const Places4 step = {stride, stride, stride, stride};
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        for (std::size_t k = 0; k < kVectors; ++k) {
+            Doubles4 x;
+            std::memcpy(&x, v + i + 4 * k, sizeof x);
+            const Places4 larger = x > lane[k];
+            lane[k] = larger ? x : lane[k];
+            place[k] = larger ? at[k] : place[k];
+            at[k] += step;
+        }
+    }
+    double best = 0.0;
+    std::int64_t first = -1;
+    for (std::size_t k = 0; k < kVectors; ++k) {
+        for (std::size_t l = 0; l < 4; ++l) {
+            const double value = lane[k][l];
+            const std::int64_t p = place[k][l];
+            if (value > best || (p >= 0 && value == best && p < first)) {
+                best = value;
+                first = p;
+            }
+        }
+    }
+    // The last few come after every place above, so only a strictly larger one replaces.
+    for (; i < count; ++i) {
+        if (v[i] > best) {
+            best = v[i];
+            first = std::int64_t(i);
+        }
+    }
+    return first < 0 ? count : std::size_t(first);
+}
+
 } // namespace
 
 void ViterbiDecoder::setTransitions(const TS_ViterbiMatrix& transition)
@@ -100,16 +155,58 @@ void ViterbiDecoder::setTransitions(const TS_ViterbiMatrix& transition)
         m_from[at] = int(entryRow[e]);
         m_weight[at] = entryWeight[e];
     }
+    prepareColumns();
+}
+
+void ViterbiDecoder::setTransitions(std::vector<std::size_t> columnStart, std::vector<int> from,
+                                    std::vector<double> weight)
+{
+    if (columnStart.empty() || columnStart.front() != 0 || columnStart.back() != from.size() ||
+        from.size() != weight.size() || !std::is_sorted(columnStart.begin(), columnStart.end())) {
+        throw std::invalid_argument("ViterbiDecoder: inconsistent transition columns");
+    }
+    const int states = int(columnStart.size() - 1);
+    for (std::size_t c = 0; c + 1 < columnStart.size(); ++c) {
+        for (std::size_t k = columnStart[c]; k < columnStart[c + 1]; ++k) {
+            const bool ascending = k == columnStart[c] || from[k] > from[k - 1];
+            if (from[k] < 0 || from[k] >= states || !ascending || !(weight[k] > 0.0)) {
+                throw std::invalid_argument("ViterbiDecoder: inconsistent transition columns");
+            }
+        }
+    }
+    m_states = states;
+    m_columnStart = std::move(columnStart);
+    m_from = std::move(from);
+    m_weight = std::move(weight);
+    prepareColumns();
+}
+
+void ViterbiDecoder::prepareColumns()
+{
+    const auto states = std::size_t(m_states);
+    // Each column as runs of consecutive from-states (a banded matrix gives one or two per column),
+    // so that the step reads the previous scores as contiguous stretches.
+    m_runStart.assign(states + 1, 0);
+    m_runs.clear();
+    for (std::size_t c = 0; c < states; ++c) {
+        for (std::size_t k = m_columnStart[c]; k < m_columnStart[c + 1];) {
+            std::size_t end = k + 1;
+            while (end < m_columnStart[c + 1] && m_from[end] == m_from[end - 1] + 1) {
+                ++end;
+            }
+            m_runs.push_back(Run{k, end - k});
+            k = end;
+        }
+        m_runStart[c + 1] = m_runs.size();
+    }
+    m_products.assign(longestColumn(), 0.0);
     m_previousScore.assign(std::size_t(m_states), 0.0);
     m_previousNode.assign(std::size_t(m_states), nullptr);
     m_nodes[0].reserve(std::size_t(m_states));
     m_nodes[1].reserve(std::size_t(m_states));
     // The narrowest back-pointer that holds every position in a state's list of predecessors, and
     // one value more for a state without a node.
-    std::size_t longest = 0;
-    for (std::size_t c = 0; c < states; ++c) {
-        longest = std::max(longest, m_columnStart[c + 1] - m_columnStart[c]);
-    }
+    const std::size_t longest = longestColumn();
     if (longest < 0xFF) {
         m_pointerWidth = 1;
         m_none = 0xFF;
@@ -120,6 +217,15 @@ void ViterbiDecoder::setTransitions(const TS_ViterbiMatrix& transition)
         m_pointerWidth = 4;
         m_none = 0xFFFFFFFF;
     }
+}
+
+std::size_t ViterbiDecoder::longestColumn() const
+{
+    std::size_t longest = 0;
+    for (std::size_t c = 0; c + 1 < m_columnStart.size(); ++c) {
+        longest = std::max(longest, m_columnStart[c + 1] - m_columnStart[c]);
+    }
+    return longest;
 }
 
 void ViterbiDecoder::reserveFrames(std::size_t frames)
@@ -211,7 +317,9 @@ void ViterbiDecoder::start(std::span<const double> initial, std::span<const doub
     }
 }
 
-void ViterbiDecoder::step(std::span<const double> observation)
+// Also built for AVX2: the products are multiplications alone and the choice is exact, so every
+// version gives the same nodes.
+[[gnu::target_clones("avx2", "default")]] void ViterbiDecoder::step(std::span<const double> observation)
 {
     if (observation.size() != std::size_t(m_states)) {
         throw std::invalid_argument("ViterbiDecoder::step: one value per state expected");
@@ -238,23 +346,28 @@ void ViterbiDecoder::step(std::span<const double> observation)
         if (!(obs > 0.0)) {
             continue;
         }
-        // States without a node read score 0, and their product (0) never beats a positive one,
-        // so scanning them keeps the first largest positive product over the previous frame.
-        double maxScore = 0.0;
-        std::size_t chosen = 0;
-        int from = -1;
+        // Every product into j, then the first place of the largest positive one: the choice of
+        // keeping the first strictly larger product in one pass. States without a node read score 0, and their product (0) never beats a
+        // positive one; a NaN product is never the maximum.
         const std::size_t first = m_columnStart[std::size_t(j)];
-        for (std::size_t k = first; k < m_columnStart[std::size_t(j) + 1]; ++k) {
-            const double v = m_previousScore[std::size_t(m_from[k])] * m_weight[k] * obs;
-            if (v > maxScore) {
-                maxScore = v;
-                from = m_from[k];
-                chosen = k;
+        const std::size_t count = m_columnStart[std::size_t(j) + 1] - first;
+        double* products = m_products.data();
+        for (std::size_t r = m_runStart[std::size_t(j)]; r < m_runStart[std::size_t(j) + 1]; ++r) {
+            const Run run = m_runs[r];
+            const double* score = m_previousScore.data() + m_from[run.first];
+            const double* weight = m_weight.data() + run.first;
+            double* out = products + (run.first - first);
+            for (std::size_t t = 0; t < run.length; ++t) {
+                out[t] = score[t] * weight[t] * obs;
             }
         }
-        if (from < 0) {
+        const std::size_t place = firstLargestPositive(products, count);
+        if (place == count) {
             continue;
         }
+        const double maxScore = products[place];
+        const std::size_t chosen = first + place;
+        const int from = m_from[chosen];
         nodes.emplace_back(m_previousNode[std::size_t(from)], j, maxScore);
         setPointer(pointers, j, std::uint32_t(chosen - first));
         if (maxScore > best) {

@@ -71,6 +71,11 @@ public:
     // start and steps. Only its non-zero entries are kept: a zero transition can never carry the
     // best path, since a path is kept only with a score above 0. Call before start.
     void setTransitions(const TS_ViterbiMatrix& transition);
+    // The same from the non-zero transitions alone, by to-state: those into state j are from[k],
+    // weight[k] for k = columnStart[j] … columnStart[j + 1] − 1, in ascending from-state, every
+    // weight above 0. columnStart has states + 1 entries, the first 0. A banded model need not
+    // build its mostly zero square matrix.
+    void setTransitions(std::vector<std::size_t> columnStart, std::vector<int> from, std::vector<double> weight);
 
     // Optional: room for this many frames' back-pointers, so that the frame loop does not allocate.
     void reserveFrames(std::size_t frames);
@@ -115,6 +120,16 @@ private:
     std::vector<std::size_t> m_columnStart;
     std::vector<int> m_from;
     std::vector<double> m_weight;
+    // Column j's entries as runs of consecutive from-states: m_runs[m_runStart[j] … m_runStart[j + 1]).
+    struct Run {
+        std::size_t first;  // into m_from and m_weight
+        std::size_t length;
+    };
+    std::vector<std::size_t> m_runStart;
+    std::vector<Run> m_runs;
+    std::vector<double> m_products; // a column's products in one step
+    std::size_t longestColumn() const;
+    void prepareColumns(); // the runs, the scratch and the back-pointer width of the columns
     std::size_t m_pointerWidth = 1; // bytes per back-pointer
     std::uint32_t m_none = 0xFF;    // the back-pointer of a state without a node
 

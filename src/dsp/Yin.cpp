@@ -1,5 +1,7 @@
 #include "dsp/Yin.h"
 
+#include "core/AnalysisConstants.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -20,54 +22,25 @@ namespace Tessarin {
 
 namespace {
 
-// The sums below keep sixteen interleaved partial sums in double: the compiler maps the lanes onto
-// vector registers without reordering any addition, so the result does not depend on the
-// instruction set.
-constexpr std::size_t kLanes = 16;
+// Every frame's window is a run of whole hops and one part hop: W = Q · hop + R. For one lag the
+// squared differences (x[i] − x[i + τ])² are summed once per stretch between consecutive window
+// edges (a head of R samples, then the hop's remaining hop − R), and each frame adds the stretches
+// its window covers. A sample is thus squared once per lag instead of once per frame that sees it,
+// about W / hop times less work. The stretches are kept as kLanes partial sums, lane l holding
+// the terms at positions l, l + kLanes, … of the stretch (the last few in the first lanes); a
+// frame adds its stretches lane by lane in window order and then the lanes pairwise. That order
+// is fixed by the frame grid alone, so a frame gets the same bits computed on its own or with any
+// neighbours, and in every version below.
+constexpr std::size_t kLanes = 8;
 
-// Pairwise, in a fixed order.
-LV_INLINE double addLanes(const double (&acc)[kLanes])
-{
-    double level[kLanes];
-    for (std::size_t l = 0; l < kLanes; ++l) {
-        level[l] = acc[l];
-    }
-    for (std::size_t width = kLanes / 2; width > 0; width /= 2) {
-        for (std::size_t l = 0; l < width; ++l) {
-            level[l] = level[2 * l] + level[2 * l + 1];
-        }
-    }
-    return level[0];
-}
-
-// Σ (a[i] − b[i])², i = 0 … count − 1.
-LV_INLINE double sumSquaredDifferences(const double* a, const double* b, std::size_t count)
-{
-    double acc[kLanes] = {};
-    std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            const double diff = a[i + l] - b[i + l];
-            acc[l] += diff * diff;
-        }
-    }
-    // The last few terms go to the first lanes: independent additions, not one long chain.
-    for (std::size_t l = 0; i + l < count; ++l) {
-        const double diff = a[i + l] - b[i + l];
-        acc[l] += diff * diff;
-    }
-    return addLanes(acc);
-}
-
-// Lags 2k and 2k + 1 start at the same sample: both sums against the one first stretch a, with
-// the second stretches b and b + 1, reading a once. Written with the compiler's generic vectors
-// (lowered to whatever the target has): as a plain loop the two overlapping second stretches
-// lead the vectoriser into shuffles. Lane kWidth · v + k holds the same terms as that lane of
-// sumSquaredDifferences, whatever kWidth, so each lag's sum is the same in every version.
-// The compiler's generic vector types (a size that depends on a template parameter is not
-// accepted there).
+// The compiler's generic vectors (a size that depends on a template parameter is not accepted
+// there), lowered to whatever the target has.
 template <std::size_t kWidth>
 struct DoubleVector;
+template <>
+struct DoubleVector<2> {
+    typedef double Type __attribute__((vector_size(2 * sizeof(double))));
+};
 template <>
 struct DoubleVector<4> {
     typedef double Type __attribute__((vector_size(4 * sizeof(double))));
@@ -77,112 +50,111 @@ struct DoubleVector<8> {
     typedef double Type __attribute__((vector_size(8 * sizeof(double))));
 };
 
-// kWidth doubles per vector: 4 where vectors are 256 bits wide (or narrower: the compiler splits
-// them), 8 with 512-bit vectors; a 512-bit generic vector is split badly on narrower targets.
+// acc lane l = Σ (a[j] − b[j])² over j = l, l + kLanes, … < count, held in registers. The last few
+// terms go to the first lanes in one more vector step whose other lanes add +0 (which changes no
+// lane: each is +0 or above, or NaN), so that no lane is written alone to memory and read back as a
+// vector (a stall on many processors). That step reads up to kLanes − 1 samples past the stretch,
+// which yinReachAfter allows for.
 template <std::size_t kWidth>
-LV_INLINE void sumSquaredDifferencesPair(const double* a, const double* b, std::size_t count, double& even,
-                                         double& odd)
+LV_INLINE void stretchLanes(const double* a, const double* b, std::size_t count,
+                            typename DoubleVector<kWidth>::Type (&acc)[kLanes / kWidth])
 {
     using Vec = typename DoubleVector<kWidth>::Type;
     constexpr std::size_t kVectors = kLanes / kWidth;
     static_assert(kVectors * kWidth == kLanes);
-    Vec accEven[kVectors] = {};
-    Vec accOdd[kVectors] = {};
+    for (std::size_t v = 0; v < kVectors; ++v) {
+        acc[v] = Vec{};
+    }
     std::size_t i = 0;
     for (; i + kLanes <= count; i += kLanes) {
         for (std::size_t v = 0; v < kVectors; ++v) {
             Vec x;
-            Vec y0;
-            Vec y1;
+            Vec y;
             std::memcpy(&x, a + i + kWidth * v, sizeof x);
-            std::memcpy(&y0, b + i + kWidth * v, sizeof y0);
-            std::memcpy(&y1, b + i + kWidth * v + 1, sizeof y1);
-            const Vec d0 = x - y0;
-            const Vec d1 = x - y1;
-            accEven[v] += d0 * d0;
-            accOdd[v] += d1 * d1;
+            std::memcpy(&y, b + i + kWidth * v, sizeof y);
+            const Vec diff = x - y;
+            acc[v] += diff * diff;
         }
     }
-    double laneEven[kLanes];
-    double laneOdd[kLanes];
-    static_assert(sizeof accEven == sizeof laneEven && sizeof accOdd == sizeof laneOdd);
-    std::memcpy(laneEven, accEven, sizeof laneEven);
-    std::memcpy(laneOdd, accOdd, sizeof laneOdd);
-    for (std::size_t l = 0; i + l < count; ++l) {
-        const double d0 = a[i + l] - b[i + l];
-        const double d1 = a[i + l] - b[i + l + 1];
-        laneEven[l] += d0 * d0;
-        laneOdd[l] += d1 * d1;
-    }
-    even = addLanes(laneEven);
-    odd = addLanes(laneOdd);
-}
-
-// Σ a[i]², i = 0 … count − 1.
-LV_INLINE double sumSquares(const double* a, std::size_t count)
-{
-    double acc[kLanes] = {};
-    std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            const double v = a[i + l];
-            acc[l] += v * v;
+    if (i < count) {
+        const auto left = double(count - i);
+        for (std::size_t v = 0; v < kVectors; ++v) {
+            Vec lane;
+            for (std::size_t l = 0; l < kWidth; ++l) {
+                lane[l] = double(kWidth * v + l);
+            }
+            Vec x;
+            Vec y;
+            std::memcpy(&x, a + i + kWidth * v, sizeof x);
+            std::memcpy(&y, b + i + kWidth * v, sizeof y);
+            const Vec diff = x - y;
+            const Vec square = diff * diff;
+            acc[v] += lane < left ? square : Vec{};
         }
     }
-    for (std::size_t l = 0; i + l < count; ++l) {
-        const double v = a[i + l];
-        acc[l] += v * v;
-    }
-    return addLanes(acc);
 }
 
-// One lag where the compared stretches may reach outside the source. The window's indices
-// i = start … start + window − 1 (first stretch) and i + lag (second) split into runs where both,
-// only the first or only the second are inside; outside samples are 0, so the runs give
-// (a − b)², a² and b², and the rest nothing.
-LV_INLINE double differenceAtEdge(const double* x, std::ptrdiff_t n, std::ptrdiff_t start, std::ptrdiff_t window,
-                                  std::ptrdiff_t lag)
+// Pairwise, in a fixed order.
+LV_INLINE double addLanes(const double* lanes)
 {
-    const std::ptrdiff_t end = start + window;
-    double sum = 0.0;
-    // Only the second inside: the first before the source.
-    const std::ptrdiff_t secondFrom = std::max(start, -lag);
-    const std::ptrdiff_t secondTo = std::min({end, std::ptrdiff_t(0), n - lag});
-    if (secondFrom < secondTo) {
-        sum += sumSquares(x + secondFrom + lag, std::size_t(secondTo - secondFrom));
+    double level[kLanes];
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        level[l] = lanes[l];
     }
-    const std::ptrdiff_t bothFrom = std::max(start, std::ptrdiff_t(0));
-    const std::ptrdiff_t bothTo = std::min(end, n - lag);
-    if (bothFrom < bothTo) {
-        sum += sumSquaredDifferences(x + bothFrom, x + bothFrom + lag, std::size_t(bothTo - bothFrom));
+    for (std::size_t width = kLanes / 2; width > 0; width /= 2) {
+        for (std::size_t l = 0; l < width; ++l) {
+            level[l] = level[2 * l] + level[2 * l + 1];
+        }
     }
-    // Only the first inside: the second past the end.
-    const std::ptrdiff_t firstFrom = std::max({start, std::ptrdiff_t(0), n - lag});
-    const std::ptrdiff_t firstTo = std::min(end, n);
-    if (firstFrom < firstTo) {
-        sum += sumSquares(x + firstFrom, std::size_t(firstTo - firstFrom));
-    }
-    return sum;
+    return level[0];
 }
 
 template <std::size_t kWidth>
-LV_INLINE void differenceBody(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)
+LV_INLINE void framesBody(const double* x, std::ptrdiff_t firstCentre, std::ptrdiff_t hop, std::ptrdiff_t window,
+                          std::size_t frames, std::size_t lags, double* d, double* stretches)
 {
-    const auto n = std::ptrdiff_t(x.size());
-    const std::ptrdiff_t window = windowLength;
-    const double* data = x.data();
-    const auto lags = std::ptrdiff_t(d.size());
-    for (std::ptrdiff_t tau = 0; tau < lags; tau += 2) {
-        const std::ptrdiff_t start = centre - window / 2 - tau / 2;
-        if (tau + 1 < lags && start >= 0 && start + window + tau + 1 <= n) {
-            sumSquaredDifferencesPair<kWidth>(data + start, data + start + tau, std::size_t(window), d[std::size_t(tau)],
-                                              d[std::size_t(tau + 1)]);
-            continue;
+    using Vec = typename DoubleVector<kWidth>::Type;
+    constexpr std::size_t kVectors = kLanes / kWidth;
+    const std::ptrdiff_t whole = window / hop; // Q
+    const std::ptrdiff_t part = window % hop;  // R
+    // Per hop k: the lanes of its head (R samples) at 2k, of the whole hop at 2k + 1. The last
+    // frame's window ends in the head of hop frames − 1 + Q.
+    const std::size_t hops = frames + std::size_t(whole);
+    for (std::size_t tau = 0; tau < lags; ++tau) {
+        const auto lag = std::ptrdiff_t(tau);
+        const std::ptrdiff_t start = firstCentre - window / 2 - lag / 2; // frame 0's first sample
+        for (std::size_t k = 0; k < hops; ++k) {
+            const double* a = x + start + std::ptrdiff_t(k) * hop;
+            Vec head[kVectors];
+            stretchLanes<kWidth>(a, a + lag, std::size_t(part), head);
+            std::memcpy(stretches + 2 * k * kLanes, head, sizeof head);
+            if (k + 1 == hops) {
+                break;
+            }
+            Vec full[kVectors];
+            stretchLanes<kWidth>(a + part, a + part + lag, std::size_t(hop - part), full);
+            for (std::size_t v = 0; v < kVectors; ++v) {
+                full[v] += head[v];
+            }
+            std::memcpy(stretches + (2 * k + 1) * kLanes, full, sizeof full);
         }
-        for (std::ptrdiff_t lag = tau; lag < std::min(tau + 2, lags); ++lag) {
-            d[std::size_t(lag)] = start >= 0 && start + window + lag <= n
-                                      ? sumSquaredDifferences(data + start, data + start + lag, std::size_t(window))
-                                      : differenceAtEdge(data, n, start, window, lag);
+        for (std::size_t f = 0; f < frames; ++f) {
+            Vec acc[kVectors] = {};
+            for (std::size_t k = f; k < f + std::size_t(whole); ++k) {
+                for (std::size_t v = 0; v < kVectors; ++v) {
+                    Vec h;
+                    std::memcpy(&h, stretches + (2 * k + 1) * kLanes + kWidth * v, sizeof h);
+                    acc[v] += h;
+                }
+            }
+            for (std::size_t v = 0; v < kVectors; ++v) {
+                Vec h;
+                std::memcpy(&h, stretches + 2 * (f + std::size_t(whole)) * kLanes + kWidth * v, sizeof h);
+                acc[v] += h;
+            }
+            double lanes[kLanes];
+            std::memcpy(lanes, acc, sizeof lanes);
+            d[f * lags + tau] = addLanes(lanes);
         }
     }
 }
@@ -195,16 +167,18 @@ namespace {
 // The same code for wider vectors. The AVX2 target leaves FMA out, and the build turns off
 // contraction of multiply-adds (AVX-512 has FMA): a fused multiply-add rounds differently from
 // the portable build.
-[[gnu::target("avx2")]] void differenceAvx2(std::span<const double> x, std::ptrdiff_t centre, int windowLength,
-                                            std::span<double> d)
+[[gnu::target("avx2")]] void framesAvx2(const double* x, std::ptrdiff_t firstCentre, std::ptrdiff_t hop,
+                                        std::ptrdiff_t window, std::size_t frames, std::size_t lags, double* d,
+                                        double* stretches)
 {
-    differenceBody<4>(x, centre, windowLength, d);
+    framesBody<4>(x, firstCentre, hop, window, frames, lags, d, stretches);
 }
 
-[[gnu::target("avx512f")]] void differenceAvx512(std::span<const double> x, std::ptrdiff_t centre, int windowLength,
-                                                 std::span<double> d)
+[[gnu::target("avx512f")]] void framesAvx512(const double* x, std::ptrdiff_t firstCentre, std::ptrdiff_t hop,
+                                             std::ptrdiff_t window, std::size_t frames, std::size_t lags, double* d,
+                                             double* stretches)
 {
-    differenceBody<8>(x, centre, windowLength, d);
+    framesBody<8>(x, firstCentre, hop, window, frames, lags, d, stretches);
 }
 
 } // namespace
@@ -237,25 +211,75 @@ YinIsa yinFastestIsa()
     return YinIsa::Portable;
 }
 
-void yinDifference(YinIsa isa, std::span<const double> x, std::ptrdiff_t centre, int windowLength,
-                   std::span<double> d)
+std::ptrdiff_t yinReachBefore(int windowLength, std::size_t lags)
+{
+    const std::ptrdiff_t largest = lags == 0 ? 0 : std::ptrdiff_t(lags) - 1;
+    return windowLength / 2 + largest / 2;
+}
+
+std::ptrdiff_t yinReachAfter(int windowLength, std::size_t lags)
+{
+    const std::ptrdiff_t largest = lags == 0 ? 0 : std::ptrdiff_t(lags) - 1;
+    // The last vector step of a stretch reads up to kLanes − 1 samples past it.
+    return windowLength - 1 - windowLength / 2 + largest - largest / 2 + std::ptrdiff_t(kLanes) - 1;
+}
+
+void yinDifferenceFrames(YinIsa isa, std::span<const double> x, std::ptrdiff_t firstCentre, int hop,
+                         int windowLength, std::size_t frames, std::size_t lags, std::span<double> d,
+                         std::vector<double>& scratch)
 {
     if (!yinIsaSupported(isa)) {
-        throw std::invalid_argument("yinDifference: instruction set not available");
+        throw std::invalid_argument("yinDifferenceFrames: instruction set not available");
+    }
+    if (hop <= 0 || windowLength < 0 || d.size() < frames * lags) {
+        throw std::invalid_argument("yinDifferenceFrames: bad hop, window or output size");
+    }
+    if (frames == 0 || lags == 0) {
+        return;
+    }
+    const std::ptrdiff_t lastCentre = firstCentre + std::ptrdiff_t(frames - 1) * hop;
+    if (firstCentre - yinReachBefore(windowLength, lags) < 0 ||
+        lastCentre + yinReachAfter(windowLength, lags) >= std::ptrdiff_t(x.size())) {
+        throw std::invalid_argument("yinDifferenceFrames: the frames reach outside x");
+    }
+    const std::size_t stretchValues = 2 * (frames + std::size_t(windowLength / hop)) * kLanes;
+    if (scratch.size() < stretchValues) {
+        scratch.resize(stretchValues);
     }
     switch (isa) {
 #if LV_YIN_X86
     case YinIsa::Avx2:
-        differenceAvx2(x, centre, windowLength, d);
+        framesAvx2(x.data(), firstCentre, hop, windowLength, frames, lags, d.data(), scratch.data());
         return;
     case YinIsa::Avx512:
-        differenceAvx512(x, centre, windowLength, d);
+        framesAvx512(x.data(), firstCentre, hop, windowLength, frames, lags, d.data(), scratch.data());
         return;
 #endif
     default:
-        differenceBody<4>(x, centre, windowLength, d);
+        framesBody<2>(x.data(), firstCentre, hop, windowLength, frames, lags, d.data(), scratch.data());
         return;
     }
+}
+
+void yinDifferenceFrames(std::span<const double> x, std::ptrdiff_t firstCentre, int hop, int windowLength,
+                         std::size_t frames, std::size_t lags, std::span<double> d, std::vector<double>& scratch)
+{
+    yinDifferenceFrames(yinFastestIsa(), x, firstCentre, hop, windowLength, frames, lags, d, scratch);
+}
+
+void yinDifference(YinIsa isa, std::span<const double> x, std::ptrdiff_t centre, int windowLength,
+                   std::span<double> d)
+{
+    // The samples the frame reaches, zeros outside the source.
+    const std::ptrdiff_t before = yinReachBefore(windowLength, d.size());
+    const std::ptrdiff_t after = yinReachAfter(windowLength, d.size());
+    std::vector<double> padded(std::size_t(before + after + 1), 0.0);
+    const auto n = std::ptrdiff_t(x.size());
+    for (std::ptrdiff_t i = std::max(centre - before, std::ptrdiff_t(0)); i < std::min(centre + after + 1, n); ++i) {
+        padded[std::size_t(i - (centre - before))] = x[std::size_t(i)];
+    }
+    std::vector<double> scratch;
+    yinDifferenceFrames(isa, padded, before, kHop, windowLength, 1, d.size(), d, scratch);
 }
 
 void yinDifference(std::span<const double> x, std::ptrdiff_t centre, int windowLength, std::span<double> d)

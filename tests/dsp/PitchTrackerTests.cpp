@@ -593,13 +593,14 @@ TEST(PitchTrackerTrack, RunningAgainGivesTheSameTrack)
     }
 }
 
-// The tracker widens the source to double a block of 1024 frames at a time. Over a source of several
-// blocks, with a hint, its track is the one of the same steps run over the whole source widened at
-// once; and its back-pointers take one byte per state.
+// The tracker widens the source to double, and makes the difference functions, a block of 64
+// frames at a time. Over a source of many blocks, with a hint, its track is the one of the same
+// steps run frame by frame over the whole source widened at once, with the decoder given the square
+// transition matrix; and its back-pointers take one byte per state.
 TEST(PitchTrackerTrack, ASourceWidenedInBlocksTracksAsWhenWidenedAtOnce)
 {
     // A slow wobble around 57 Hz, so that the longest lags (and every sample a frame reaches) carry
-    // the dips at the block boundary (frame 1024), and a stretch forced unvoiced.
+    // the dips at every block boundary, and a stretch forced unvoiced.
     const std::vector<float> x = tone(3.5, [](double t) { return 57.0 * t + 3.0 * std::sin(2.0 * M_PI * 0.3 * t); }, 0.02);
     std::vector<float> hint(x.size() / kHop, -1.0f);
     for (std::size_t e = 300; e < 400; ++e) {
@@ -639,6 +640,15 @@ TEST(PitchTrackerTrack, ASourceWidenedInBlocksTracksAsWhenWidenedAtOnce)
     std::vector<int> path;
     decoder.backTrack(path);
     ASSERT_EQ(std::size_t(f0.size()), path.size());
+    // The scores of the last frame carry every transition weight the decoding used: Track's
+    // transitions, given to its decoder without the square matrix, are the matrix's.
+    const auto last = tracker.decoder().lastFrame();
+    const auto expectedLast = decoder.lastFrame();
+    ASSERT_EQ(last.size(), expectedLast.size());
+    for (std::size_t k = 0; k < last.size(); ++k) {
+        ASSERT_EQ(last[k].state, expectedLast[k].state) << "node " << k;
+        ASSERT_EQ(last[k].score, expectedLast[k].score) << "node " << k;
+    }
     int voiced = 0;
     for (std::size_t i = 0; i < path.size(); ++i) {
         float expected = 0.0f;

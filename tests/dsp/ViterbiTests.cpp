@@ -251,8 +251,10 @@ TEST(ViterbiDecoder, MatchesThePlainRulesOnRandomBandedModels)
     std::uniform_int_distribution<int> quarter(0, 4);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int trial = 0; trial < 40; ++trial) {
-        const int states = 3 + trial % 10;
-        const int band = 1 + trial % 3;
+        // Up to 48 states and 39 predecessors a state: long enough for the step's vector lanes,
+        // the wrapping corner entries split a column into separate runs of from-states.
+        const int states = 3 + (trial % 10) * 5;
+        const int band = 1 + (trial % 4) * 6;
         // Weights on a coarse grid make ties common; off the band, and here and there inside it, 0.
         std::vector<std::vector<double>> t(std::size_t(states), std::vector<double>(std::size_t(states), 0.0));
         for (int r = 0; r < states; ++r) {
@@ -278,18 +280,40 @@ TEST(ViterbiDecoder, MatchesThePlainRulesOnRandomBandedModels)
                 v = unit(gen) < 0.2 ? 0.0 : scale * 0.25 * quarter(gen);
             }
         };
+        // The same model given as its non-zero entries, column by column.
+        ViterbiDecoder fromColumns;
+        {
+            std::vector<std::size_t> columnStart(1, 0);
+            std::vector<int> from;
+            std::vector<double> weight;
+            for (int c = 0; c < states; ++c) {
+                for (int r = 0; r < states; ++r) {
+                    if (t[std::size_t(r)][std::size_t(c)] != 0.0) {
+                        from.push_back(r);
+                        weight.push_back(t[std::size_t(r)][std::size_t(c)]);
+                    }
+                }
+                columnStart.push_back(from.size());
+            }
+            fromColumns.setTransitions(columnStart, from, weight);
+        }
         SCOPED_TRACE("trial " + std::to_string(trial));
         fillObs(0);
         decoder.start(initial, obs);
+        fromColumns.start(initial, obs);
         ref.start(initial, obs);
         expectSameLastFrame(decoder, ref);
+        expectSameLastFrame(fromColumns, ref);
         for (int frame = 1; frame < 30; ++frame) {
             fillObs(frame);
             decoder.step(obs);
+            fromColumns.step(obs);
             ref.step(t, obs);
             expectSameLastFrame(decoder, ref);
+            expectSameLastFrame(fromColumns, ref);
         }
         expectSameDecoding(decoder, ref, states);
+        expectSameDecoding(fromColumns, ref, states);
     }
 }
 

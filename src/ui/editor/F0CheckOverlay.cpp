@@ -213,8 +213,9 @@ void F0CheckRunner::run()
             continue;
         }
         // Until the newest request has rested for the debounce time.
-        if (std::chrono::steady_clock::now() < m_pending->due) {
-            m_wake.wait_until(lock, m_pending->due);
+        // The deadline is copied: a newer request replaces (frees) the pending one while this waits.
+        if (const auto due = m_pending->due; std::chrono::steady_clock::now() < due) {
+            m_wake.wait_until(lock, due);
             continue;
         }
         std::unique_ptr<Pending> job = std::move(m_pending);

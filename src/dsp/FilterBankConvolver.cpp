@@ -1,6 +1,7 @@
 #include "dsp/FilterBankConvolver.h"
 
 #include "core/AnalysisConstants.h"
+#include "core/CpuClones.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,7 +69,7 @@ std::size_t chooseTransformSize(std::size_t length, std::size_t pad)
 // Decimation in frequency (Gentleman–Sande), radix 2, with the last two stages merged. Also built for
 // AVX2, which has no fused multiply-add: every operation rounds as in the baseline build. (Defined
 // before their first use: a compiler may refuse to make a function multi-versioned after it.)
-[[gnu::target_clones("avx2", "default")]] void FilterBankConvolver::forward(double* re, double* im) const
+LV_AVX2_CLONES void FilterBankConvolver::forward(double* re, double* im) const
 {
     const std::size_t n = m_size;
     for (std::size_t h = n / 2; h >= 4; h /= 2) {
@@ -100,7 +101,7 @@ std::size_t chooseTransformSize(std::size_t length, std::size_t pad)
 
 // Decimation in time (Cooley–Tukey), radix 2, conjugate factors, the first two stages merged. Also
 // built for AVX2, as forward.
-[[gnu::target_clones("avx2", "default")]] void FilterBankConvolver::inverse(double* re, double* im) const
+LV_AVX2_CLONES void FilterBankConvolver::inverse(double* re, double* im) const
 {
     const std::size_t n = m_size;
     for (std::size_t s = 0; s < n; s += 4) {
@@ -188,7 +189,7 @@ void FilterBankConvolver::loadKernel(std::span<const double> kernel, double* tar
 }
 
 // Also built for AVX2, as the transforms.
-[[gnu::target_clones("avx2", "default")]] void FilterBankConvolver::filter(std::span<const double> kernelA,
+LV_AVX2_CLONES void FilterBankConvolver::filter(std::span<const double> kernelA,
                                                                           std::span<const double> kernelB,
                                                                           std::span<double> outA,
                                                                           std::span<double> outB)

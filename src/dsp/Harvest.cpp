@@ -1,6 +1,7 @@
 #include "dsp/Harvest.h"
 
 #include "core/AnalysisConstants.h"
+#include "core/CpuClones.h"
 #include "dsp/FilterBankConvolver.h"
 
 #include <algorithm>
@@ -551,7 +552,7 @@ private:
 
     // The samples around position times the window (m_main) and times its derivative (m_diff).
     // Also built for AVX2 (no fused multiply-add: the same bits).
-    [[gnu::target_clones("avx2", "default")]] void loadSegment(double position, int half)
+    LV_AVX2_CLONES void loadSegment(double position, int half)
     {
         m_length = std::size_t(2 * half + 1);
         m_fftSize = fftSize(half);

@@ -1,5 +1,7 @@
 #include "dsp/Viterbi.h"
 
+#include "core/CpuClones.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -61,7 +63,7 @@ bool allZero(const double* v)
 typedef double Doubles4 __attribute__((vector_size(4 * sizeof(double))));
 typedef std::int64_t Places4 __attribute__((vector_size(4 * sizeof(std::int64_t))));
 
-[[gnu::target_clones("avx2", "default")]] std::size_t firstLargestPositive(const double* v, std::size_t count)
+LV_AVX2_CLONES std::size_t firstLargestPositive(const double* v, std::size_t count)
 {
     constexpr std::size_t kVectors = 4;
     constexpr std::size_t kLanes = 4 * kVectors;
@@ -319,7 +321,7 @@ void ViterbiDecoder::start(std::span<const double> initial, std::span<const doub
 
 // Also built for AVX2: the products are multiplications alone and the choice is exact, so every
 // version gives the same nodes.
-[[gnu::target_clones("avx2", "default")]] void ViterbiDecoder::step(std::span<const double> observation)
+LV_AVX2_CLONES void ViterbiDecoder::step(std::span<const double> observation)
 {
     if (observation.size() != std::size_t(m_states)) {
         throw std::invalid_argument("ViterbiDecoder::step: one value per state expected");

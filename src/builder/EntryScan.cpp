@@ -13,14 +13,12 @@ namespace {
 // The editor refuses to store a marker within this much of either end of the file [s].
 constexpr float kEditorMarginSec = 0.06f;
 
-std::vector<float> markersOf(const CTsVoiceCfg& entry);
-
 // Places the new entry's markers in the recording; false, with why, when they cannot be placed
 // where the editor would store them.
 bool placeMarkers(CTsVoiceCfg& entry, const TessarinEditor::EditorProbe& probe, std::string& why)
 {
     placeDefaultMarkers(entry, probe.duration);
-    if (!markersStorable(markersOf(entry), probe.duration)) {
+    if (!markersStorable(entryMarkerTimes(entry), probe.duration)) {
         why = "too short (" + std::to_string(probe.duration) +
               " s) for the editor's first markers to lie outside its 0.06 s margins";
         return false;
@@ -36,36 +34,6 @@ const char* kindName(int kind)
     case CTsVoiceCfg::kINDIE: return "INDIE";
     default: return "";
     }
-}
-
-void setMarkers(CTsVoiceCfg& entry, const std::vector<float>& t)
-{
-    if (auto* cv = dynamic_cast<CTsVoiceCfg_CV*>(&entry); cv && t.size() == 4) {
-        cv->connectPoint = t[0];
-        cv->preutterance = t[1];
-        cv->vowelStart = t[2];
-        cv->vowelEnd = t[3];
-    } else if (auto* vx = dynamic_cast<CTsVoiceCfg_VC*>(&entry); vx && t.size() == 2) {
-        vx->connectPoint = t[0];
-        vx->tailPoint = t[1];
-    } else if (auto* indie = dynamic_cast<CTsVoiceCfg_INDIE*>(&entry); indie && t.size() == 2) {
-        indie->startPoint = t[0];
-        indie->endPoint = t[1];
-    }
-}
-
-std::vector<float> markersOf(const CTsVoiceCfg& entry)
-{
-    if (const auto* cv = dynamic_cast<const CTsVoiceCfg_CV*>(&entry)) {
-        return {float(cv->connectPoint), float(cv->preutterance), float(cv->vowelStart), float(cv->vowelEnd)};
-    }
-    if (const auto* vx = dynamic_cast<const CTsVoiceCfg_VC*>(&entry)) {
-        return {float(vx->connectPoint), float(vx->tailPoint)};
-    }
-    if (const auto* indie = dynamic_cast<const CTsVoiceCfg_INDIE*>(&entry)) {
-        return {float(indie->startPoint), float(indie->endPoint)};
-    }
-    return {};
 }
 
 } // namespace
@@ -130,7 +98,7 @@ bool estimateScannedMarkers(std::vector<ScannedFile>& plan, const std::filesyste
             continue;
         }
         if (const auto proposal = proposeRecordingMarkers(folder / file.wavName, file.entry->kind())) {
-            setMarkers(*file.entry, *proposal);
+            storeMarkerTimes(*proposal, *file.entry);
             file.markers = ScannedFile::Markers::Estimated;
         } else {
             file.markers = ScannedFile::Markers::NoProposal;
@@ -154,7 +122,7 @@ void carryEstimates(const std::vector<ScannedFile>& from, std::vector<ScannedFil
                    f.wavName == file.wavName && f.entry->kind() == file.entry->kind();
         });
         if (earlier != from.end()) {
-            setMarkers(*file.entry, markersOf(*earlier->entry));
+            storeMarkerTimes(entryMarkerTimes(*earlier->entry), *file.entry);
             file.markers = earlier->markers;
         }
     }

@@ -368,3 +368,33 @@ bool CTsVoiceCfg_INDIE::assignFrom(const CTsVoiceCfg& other)
     endPoint = o->endPoint;
     return true;
 }
+
+std::vector<float> entryMarkerTimes(const CTsVoiceCfg& entry)
+{
+    if (const auto* cv = dynamic_cast<const CTsVoiceCfg_CV*>(&entry)) {
+        return {float(cv->connectPoint), float(cv->preutterance), float(cv->vowelStart), float(cv->vowelEnd)};
+    }
+    if (const auto* vx = dynamic_cast<const CTsVoiceCfg_VC*>(&entry)) {
+        return {float(vx->connectPoint), float(vx->tailPoint)};
+    }
+    if (const auto* indie = dynamic_cast<const CTsVoiceCfg_INDIE*>(&entry)) {
+        return {float(indie->startPoint), float(indie->endPoint)};
+    }
+    return {};
+}
+
+void storeMarkerTimes(std::span<const float> p, CTsVoiceCfg& entry)
+{
+    if (auto* cv = dynamic_cast<CTsVoiceCfg_CV*>(&entry); cv && p.size() >= 4) {
+        cv->connectPoint = p[0];
+        cv->preutterance = p[1];
+        cv->vowelStart = p[2];
+        cv->vowelEnd = p[3];
+    } else if (auto* vx = dynamic_cast<CTsVoiceCfg_VC*>(&entry); vx && p.size() >= 2) {
+        vx->connectPoint = p[0];
+        vx->tailPoint = p[1];
+    } else if (auto* indie = dynamic_cast<CTsVoiceCfg_INDIE*>(&entry); indie && p.size() >= 2) {
+        indie->startPoint = p[0];
+        indie->endPoint = p[1];
+    }
+}

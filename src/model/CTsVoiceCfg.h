@@ -11,7 +11,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 // Region margin: the single-precision 0.06 widened to double, kept exactly as the files carry it.
 inline constexpr double kVoiceCfgMargin = 0.05999999865889549;
@@ -110,3 +112,11 @@ public:
 
 // A new, empty entry of the class that srcType names ("CV", "VX", "INDIE"); none for another text.
 std::unique_ptr<CTsVoiceCfg> makeVoiceCfg(const std::string& srcType);
+
+// The marker positions of entry's kind in label order (CV: connect point, preutterance, vowel start,
+// vowel end; VX: connect point, tail point; INDIE: start, end), as single-precision times; none for a
+// bare entry.
+std::vector<float> entryMarkerTimes(const CTsVoiceCfg& entry);
+// Writes positions back into the entry's marker fields, in the same order (as many as the kind has,
+// when positions holds that many).
+void storeMarkerTimes(std::span<const float> positions, CTsVoiceCfg& entry);

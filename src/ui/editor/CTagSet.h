@@ -55,11 +55,6 @@ public:
     int indexOf(const CTag* tag) const;
 };
 
-// The marker positions of entry's kind in label order (CV: CP, PP, VSP, VEP; VX: SP, EP; INDIE: SP,
-// EP), as single-precision times.
-std::vector<float> entryMarkerTimes(const CTsVoiceCfg& entry);
-// Writes positions back into the entry's marker fields, in the same order.
-void storeMarkerTimes(std::span<const float> positions, CTsVoiceCfg& entry);
 // The entry's first marker field (CV connectPoint, VX connectPoint, INDIE startPoint).
 double firstMarkerField(const CTsVoiceCfg& entry);
 

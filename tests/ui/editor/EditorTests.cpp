@@ -1010,12 +1010,12 @@ TEST_F(Editor, TheF0OverlayShowsTheChecksVerdictFollowsADraggedMarkerAndCanBeHid
     const std::vector<std::int64_t> red = dlg->f0Outcome()->unvoicedFrames();
     ASSERT_FALSE(red.empty());
     // The red bar over the gap, along the top of the spectrogram (silence there without the overlay).
-    const UIRect spec = dlg->view().spectrogram().viewRect();
+    const UIRect spectrogramRect = dlg->view().spectrogram().viewRect();
     const int gapX = pixelOf(float(dlg->f0Outcome()->frameStart(red[red.size() / 2])) + 0.001f);
     const auto topPixel = [&] {
         EXPECT_TRUE(dlg->view().spectrogram().builder().waitUntilIdle(std::chrono::seconds(20)));
         QCoreApplication::processEvents();
-        return dlg->board().grab().toImage().pixel(gapX, spec.top + 2);
+        return dlg->board().grab().toImage().pixel(gapX, spectrogramRect.top + 2);
     };
     const QRgb marked = topPixel();
     EXPECT_GT(qRed(marked), 120);

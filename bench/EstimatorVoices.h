@@ -147,15 +147,7 @@ inline std::vector<TestUnit> demoVoiceUnits()
 inline std::vector<TestUnit> secondVoiceUnits()
 {
     using lvdemo::Segment;
-    lvdemo::SingerVoice singer;
-    singer.formantScale = 1.12;
-    singer.bandwidthScale = 1.6;
-    singer.tuneFirstFormant = true;
-    singer.rd = 0.9f;
-    singer.vibratoCents = 40.0;
-    singer.vibratoHz = 5.8;
-    singer.consonantLoci = true;
-    singer.startOnFirstFormants = true;
+    const lvdemo::SingerVoice singer = lvtest::secondSinger();
 
     std::uint64_t state = 0x2545F4914F6CDD1Dull;
     auto draw = [&state](double lo, double hi) { // a linear congruential generator, top 53 bits

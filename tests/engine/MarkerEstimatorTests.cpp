@@ -38,15 +38,7 @@ std::vector<float> record(const Case& c)
     if (!c.wideVibrato) {
         return lvtest::toFloat(lvtest::recordSungUnit(c.plan, c.f0Hz));
     }
-    lvdemo::SingerVoice singer;
-    singer.formantScale = 1.12;
-    singer.bandwidthScale = 1.6;
-    singer.tuneFirstFormant = true;
-    singer.rd = 0.9f;
-    singer.vibratoCents = 40.0;
-    singer.vibratoHz = 5.8;
-    singer.consonantLoci = true;
-    singer.startOnFirstFormants = true;
+    const lvdemo::SingerVoice singer = lvtest::secondSinger();
     return lvtest::toFloat(lvtest::recordOverNoise(lvdemo::singUnit(c.plan, c.f0Hz, "A5", singer), -60.0, 7));
 }
 

@@ -88,6 +88,23 @@ inline std::vector<std::int16_t> recordSungUnit(const lvdemo::UnitPlan& plan, do
     return recordOverNoise(sung, hard ? -45.0 : -60.0, 0x853C49E6748FEA9Bull);
 }
 
+// The second singer of the estimator's measurements: a shorter vocal tract (formants 12 % up, wider
+// bands), a wider and faster vibrato (40 cents at 5.8 Hz) and consonants with
+// their own places of articulation.
+inline lvdemo::SingerVoice secondSinger()
+{
+    lvdemo::SingerVoice singer;
+    singer.formantScale = 1.12;
+    singer.bandwidthScale = 1.6;
+    singer.tuneFirstFormant = true;
+    singer.rd = 0.9f;
+    singer.vibratoCents = 40.0;
+    singer.vibratoHz = 5.8;
+    singer.consonantLoci = true;
+    singer.startOnFirstFormants = true;
+    return singer;
+}
+
 inline std::vector<float> toFloat(const std::vector<std::int16_t>& samples)
 {
     std::vector<float> out(samples.size());

@@ -13,6 +13,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -22,6 +23,21 @@
 #include <vector>
 
 namespace lvtest {
+
+// Lets events through until done() holds (at most 120 s).
+template <class Done>
+bool pumpUntil(Done done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 120000) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
 
 // Takes the 8589 messages the main window hands to the editor; reports its closing like the editor.
 class RecordingEditor : public QWidget {

@@ -49,27 +49,13 @@ std::string withoutTimes(const std::string& text)
     return std::regex_replace(std::regex_replace(text, stamp, "T"), dots, "$1");
 }
 
+using lvtest::pumpUntil;
 using lvtest::readText;
 
 
 std::string shown(CVoiceBankProcessDlg& dialog)
 {
     return dialog.shownText().toUtf8().toStdString();
-}
-
-// Lets events through until done() holds (at most 120 s).
-template <class Done>
-bool pumpUntil(Done done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > 120000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
 }
 
 // Whether the dialog shows one entry built (a slow entry has dots between ">> " and its "OK").

@@ -36,25 +36,11 @@
 #include <QLabel>
 
 using namespace TessarinEditor;
+using lvtest::pumpUntil;
 using lvtest::ScriptedPrompter;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Lets events through until done() holds (at most 120 s).
-template <class Done>
-bool pumpUntil(Done done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > 120000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 class MainWindow : public lvtest::DesktopFixture {
 protected:

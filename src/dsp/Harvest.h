@@ -6,8 +6,9 @@
 // ±3 neighbouring frames (overlap factor 7), refinement by instantaneous frequency, the contour fixing
 // steps and the zero-lag smoothing filter, all on a 1 ms grid, then resampled to the frame period.
 //
-// Threading: runs on the caller's thread and keeps no state between calls; every working buffer is
-// sized from the sample count when a call starts and released before it returns.
+// Threading: runs on the caller's thread. Every working buffer is sized from the sample count when a
+// call starts and released before it returns; only tables that depend on nothing but the rate and the
+// search range (filter kernels, sine tables, window bases) are kept per thread for the next call.
 
 #include "core/AnalysisConstants.h"
 

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <functional>
 #include <random>
+#include <thread>
+#include <utility>
 #include <vector>
 
 using namespace Tessarin;
@@ -223,4 +225,41 @@ TEST(HarvestAccuracy, MatchesThePublishedImplementationOnAVibratoOnset)
     }
     EXPECT_EQ(track.f0[32], 0.0);
     EXPECT_GT(track.f0[33], 0.0);
+}
+
+TEST(HarvestInterface, AResultDoesNotDependOnWhatTheThreadAnalysedBefore)
+{
+    // Tables made for one rate and range are kept per thread: a call after others with another rate or
+    // range must give, bit for bit, what a thread that never ran Harvest gives.
+    const auto onNewThread = [](const std::vector<double>& x, int rate, const HarvestOptions& options) {
+        std::vector<double> f0;
+        std::thread([&] { f0 = harvest(x, rate, options).f0; }).join();
+        return f0;
+    };
+    const std::vector<double> x = harmonicTone(0.6, [](double t) { return 180.0 * (1.0 + 0.04 * std::sin(2.0 * kPi * 6.0 * t)); });
+    const std::vector<double> other = harmonicTone(0.3, [](double) { return 240.0; });
+    HarvestOptions lowerCeil;
+    lowerCeil.f0Ceil = 600.0;
+    HarvestOptions higherFloor;
+    higherFloor.f0Floor = 80.0;
+    const std::pair<HarvestOptions, int> others[] = {{lowerCeil, kRate}, {higherFloor, kRate}, {kPipeline, 16000}};
+
+    const std::vector<double> fresh = onNewThread(x, kRate, kPipeline);
+    std::vector<std::vector<double>> otherFresh;
+    for (const auto& [options, rate] : others) {
+        otherFresh.push_back(onNewThread(other, rate, options));
+    }
+    // One thread through all of them, starting with the smallest set of channels.
+    std::vector<std::vector<double>> afterOthers;
+    std::vector<std::vector<double>> othersInTurn;
+    std::thread([&] {
+        for (const auto& [options, rate] : others) {
+            othersInTurn.push_back(harvest(other, rate, options).f0);
+            afterOthers.push_back(harvest(x, kRate, kPipeline).f0);
+        }
+    }).join();
+    for (std::size_t k = 0; k < std::size(others); ++k) {
+        EXPECT_EQ(othersInTurn[k], otherFresh[k]) << others[k].first.f0Floor << " … " << others[k].first.f0Ceil << " Hz";
+        EXPECT_EQ(afterOthers[k], fresh) << "after " << others[k].first.f0Floor << " … " << others[k].first.f0Ceil << " Hz";
+    }
 }

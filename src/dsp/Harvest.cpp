@@ -274,14 +274,23 @@ void findEvents(std::span<const double> f, double fs, std::array<EventRates, 4>&
     }
 }
 
-// out[k]: the rates linearly interpolated at the frame times k · 1 ms, and extrapolated from the first or
-// last two rates beyond the ends. Needs at least two rates.
-void interpolateRates(const EventRates& e, std::span<double> out)
+// The frame times k · 1 ms [s], k < frames, as interpolateRates reads them.
+void basicFrameTimes(std::size_t frames, std::vector<double>& times)
+{
+    times.resize(frames);
+    for (std::size_t k = 0; k < frames; ++k) {
+        times[k] = double(k) * kBasicFramePeriod / 1000.0;
+    }
+}
+
+// out[k]: the rates linearly interpolated at the frame times[k], and extrapolated from the first or last
+// two rates beyond the ends. Needs at least two rates.
+void interpolateRates(const EventRates& e, std::span<const double> times, std::span<double> out)
 {
     const std::size_t last = e.count - 1;
     std::size_t seg = 1; // interpolates between rates seg − 1 and seg
     for (std::size_t k = 0; k < out.size(); ++k) {
-        const double t = double(k) * kBasicFramePeriod / 1000.0;
+        const double t = times[k];
         while (seg < last && e.locations[seg] <= t) {
             ++seg;
         }
@@ -295,7 +304,8 @@ void interpolateRates(const EventRates& e, std::span<double> out)
 // 0.9 … 1.1 of the channel's boundary frequency and within f0Floor … f0Ceil, else 0. A channel with fewer
 // than three rates of some kind reports nothing.
 void channelReports(const std::array<EventRates, 4>& events, double boundary, double f0Floor, double f0Ceil,
-                    std::array<std::vector<double>, 4>& interpolated, std::span<double> reports)
+                    std::span<const double> times, std::array<std::vector<double>, 4>& interpolated,
+                    std::span<double> reports)
 {
     const bool enough = std::all_of(events.begin(), events.end(), [](const EventRates& e) { return e.count >= 3; });
     if (!enough) {
@@ -303,7 +313,7 @@ void channelReports(const std::array<EventRates, 4>& events, double boundary, do
         return;
     }
     for (std::size_t e = 0; e < 4; ++e) {
-        interpolateRates(events[e], interpolated[e]);
+        interpolateRates(events[e], times, interpolated[e]);
     }
     const double upper = boundary * kRangeHigh;
     const double lower = boundary * kRangeLow;
@@ -1185,6 +1195,8 @@ std::vector<double> basicEstimate(std::span<const Sample> x, int sampleRate, dou
             v.resize(frames);
         }
         std::vector<double> reports(frames);
+        std::vector<double> times;
+        basicFrameTimes(frames, times);
         for (int c = 1; c + 1 < channels; c += 2) {
             const int pair = std::min(2, channels - 1 - c);
             const std::vector<double>& first = tables.kernel(std::size_t(c));
@@ -1193,7 +1205,7 @@ std::vector<double> basicEstimate(std::span<const Sample> x, int sampleRate, dou
             for (int p = 0; p < pair; ++p) {
                 const double boundary = boundaries[std::size_t(c + p)];
                 findEvents(filtered[std::size_t(p)], fs, events);
-                channelReports(events, boundary, f0Floor, f0Ceil, interpolated, reports);
+                channelReports(events, boundary, f0Floor, f0Ceil, times, interpolated, reports);
                 runs.addChannel(c + p, reports);
             }
         }

@@ -194,7 +194,8 @@ std::filesystem::path coverageProject(const Context& context)
     }
     TSTBCurrentModel::CTsToolBoxProjModel project = *read.model;
     resolveProjectFolders(project, demoFile);
-    const std::filesystem::path scratch = context.outDir / "coverage-scratch";
+    // Absolute: the project stores its model folder relative to itself otherwise.
+    const std::filesystem::path scratch = std::filesystem::absolute(context.outDir / "coverage-scratch");
     std::error_code ec;
     std::filesystem::remove_all(scratch, ec);
     std::filesystem::create_directories(scratch / "models", ec);

@@ -247,31 +247,50 @@ int PitchTracker::Track(std::span<const float> samples, std::span<const float> h
     const auto count = std::ptrdiff_t(samples.size());
     m_source.reserve((kBlockFrames - 1) * hop + std::size_t(reachBefore + reachAfter) + 1);
 
+    // A frame whose hint is exactly 0 is unvoiced whatever its difference function says, and a path
+    // never passes through a voiced state of it (such a state has probability 0), so its plain
+    // estimate is never read either: only the frames from the first to the last one of a block with
+    // another hint get a difference function (a frame's values do not depend on its neighbours).
+    const auto forcedUnvoiced = [&hint](std::size_t e) { return e < hint.size() && hint[e] == 0.0f; };
     const std::span<double> obs = m_observation.values();
     for (std::size_t first = 0; first < frames; first += kBlockFrames) {
-        const std::size_t blockFrames = std::min(kBlockFrames, frames - first);
-        const auto from = std::ptrdiff_t(first * hop) - reachBefore;
-        const auto to = std::ptrdiff_t((first + blockFrames - 1) * hop) + reachAfter + 1;
-        m_source.assign(std::size_t(to - from), 0.0);
-        const std::ptrdiff_t inFrom = std::clamp<std::ptrdiff_t>(from, 0, count);
-        const std::ptrdiff_t inTo = std::clamp<std::ptrdiff_t>(to, inFrom, count);
-        std::copy(samples.begin() + inFrom, samples.begin() + inTo, m_source.begin() + (inFrom - from));
-        yinDifferenceFrames(m_source, reachBefore, m_params.hop, window, blockFrames, lags, m_differences,
-                            m_stretches);
+        const std::size_t blockEnd = std::min(first + kBlockFrames, frames);
+        std::size_t lo = first;
+        while (lo < blockEnd && forcedUnvoiced(lo)) {
+            ++lo;
+        }
+        std::size_t hi = blockEnd;
+        while (hi > lo && forcedUnvoiced(hi - 1)) {
+            --hi;
+        }
+        if (lo < hi) {
+            const std::size_t blockFrames = hi - lo;
+            const auto from = std::ptrdiff_t(lo * hop) - reachBefore;
+            const auto to = std::ptrdiff_t((hi - 1) * hop) + reachAfter + 1;
+            m_source.assign(std::size_t(to - from), 0.0);
+            const std::ptrdiff_t inFrom = std::clamp<std::ptrdiff_t>(from, 0, count);
+            const std::ptrdiff_t inTo = std::clamp<std::ptrdiff_t>(to, inFrom, count);
+            std::copy(samples.begin() + inFrom, samples.begin() + inTo, m_source.begin() + (inFrom - from));
+            yinDifferenceFrames(m_source, reachBefore, m_params.hop, window, blockFrames, lags, m_differences,
+                                m_stretches);
+        }
 
-        for (std::size_t f = 0; f < blockFrames; ++f) {
-            const std::size_t e = first + f;
-            const std::span<const double> d(m_differences.data() + f * lags, lags);
-            yinNormalise(d, m_normalised);
-            const int global = yinCandidates(d, m_normalised, m_params.sampleRate, m_candidates);
+        for (std::size_t e = first; e < blockEnd; ++e) {
             const float hintHz = e < hint.size() ? hint[e] : -1.0f;
+            int global = -1;
+            m_estimates[e] = 0.0f;
+            if (e >= lo && e < hi) {
+                const std::span<const double> d(m_differences.data() + (e - lo) * lags, lags);
+                yinNormalise(d, m_normalised);
+                global = yinCandidates(d, m_normalised, m_params.sampleRate, m_candidates);
+                m_estimates[e] = yinPlainEstimate(m_candidates, global, m_params.absoluteThreshold);
+            }
             observe(m_candidates, global, hintHz, obs);
             if (e == 0) {
                 m_decoder.start(m_initial, obs);
             } else {
                 m_decoder.step(obs);
             }
-            m_estimates[e] = yinPlainEstimate(m_candidates, global, m_params.absoluteThreshold);
         }
     }
 

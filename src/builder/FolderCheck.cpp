@@ -55,7 +55,7 @@ FolderCheck::~FolderCheck()
     stop();
 }
 
-void FolderCheck::start(PhoneticDictionary dictionary, std::string folder, int jobs)
+void FolderCheck::start(PhoneticDictionary dictionary, std::string folder, std::string modelFolder, int jobs)
 {
     stop();
     m_run = std::make_unique<Run>();
@@ -64,10 +64,14 @@ void FolderCheck::start(PhoneticDictionary dictionary, std::string folder, int j
     Run* run = m_run.get();
     // The worker calls its own copies: the owner may set new callbacks while the last of it ends.
     m_worker = std::thread([run, onVerdict = onVerdict, onFinished = onFinished, dictionary = std::move(dictionary),
-                            folder = std::move(folder)] {
+                            folder = std::move(folder), modelFolder = std::move(modelFolder)] {
         Reporter reporter(onVerdict, *run);
         run->context.delegate = &reporter;
-        buildModels(run->context, dictionary, {folder}, std::string(), std::nullopt, false);
+        if (!modelFolder.empty()) {
+            run->manifest = ModelManifest::load(modelFolder);
+            run->context.manifest = &run->manifest;
+        }
+        buildModels(run->context, dictionary, {folder}, modelFolder, std::nullopt, false);
         run->context.delegate = nullptr;
         if (onFinished) {
             onFinished(run->stopAsked.load());

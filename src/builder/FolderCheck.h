@@ -8,6 +8,7 @@
 // onFinished are called on the worker; a window hands what they carry to its own thread (the voice
 // configuration list posts an event). The destructor stops the check and waits for the worker.
 
+#include "builder/ModelManifest.h"
 #include "builder/VoiceBankBuilder.h"
 #include "model/PhoneticDictionary.h"
 
@@ -37,14 +38,16 @@ public:
     // After the last verdict; stopped when stop() ended the check early.
     std::function<void(bool stopped)> onFinished;
 
-    // Checks the entries of folder's voice.lvcfg with jobs entries at once. A check still running is
-    // stopped first.
-    void start(PhoneticDictionary dictionary, std::string folder, int jobs);
+    // Checks the entries of folder's voice.lvcfg with jobs entries at once. modelFolder: the project's
+    // (resolved); the units the last build wrote there from unchanged inputs pass without analysis, as
+    // in lvtb check. Empty: every entry is analysed. A check still running is stopped first.
+    void start(PhoneticDictionary dictionary, std::string folder, std::string modelFolder, int jobs);
     // Starts no further entry and waits for the worker.
     void stop();
 
     struct Run {
         BuildContext context;
+        ModelManifest manifest; // read, never recorded in
         // buildModels() clears the context's stop flag when it begins: a stop asked for before that
         // is kept here and passed on at the next report.
         std::atomic<bool> stopAsked{false};

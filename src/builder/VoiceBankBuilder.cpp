@@ -149,7 +149,8 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
                                              const CTsVoiceCfg& entry, const std::string& location,
                                              const std::string& modelFolder, bool skipExisting,
                                              TessarinEngineV6::AnalysisScratch* scratch, ModelManifest* manifest,
-                                             bool skipUpToDate, bool checkOnly, EntryCheckTrace* trace = nullptr)
+                                             bool skipUpToDate, bool checkOnly, EntryCheckTrace* trace = nullptr,
+                                             bool* unchanged = nullptr)
 {
     using namespace TessarinEngineV6;
     if (trace != nullptr) {
@@ -206,7 +207,25 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
         return std::nullopt;
     }
 
+    const std::string modelName = TSVM_V0::modelFileName(entry.symbol, pitch);
+    const std::filesystem::path modelFile = std::filesystem::path(modelFolder) / modelName;
+    const auto inputsOf = [&] {
+        CVVCMgr symbols;
+        symbols.load(dictionaryText);
+        return hashUnitInputs(kind, entry.symbol, pitch, times,
+                              checkFacts(symbols, entry.symbol, kind == CTsVoiceCfg::kVX), samples.span());
+    };
     if (checkOnly) {
+        // The last build wrote this unit's model from these very inputs (the manifest records only
+        // units that passed) and the file is as it wrote it: the unit passes again, unanalysed.
+        if (manifest != nullptr && trace == nullptr && manifest->upToDate(modelName, inputsOf(), modelFile)) {
+            if (unchanged != nullptr) {
+                *unchanged = true;
+            }
+            TSSrcCheckResult passed;
+            passed.ok = true;
+            return passed;
+        }
         TSSrcCheckResult result;
         if (kind == CTsVoiceCfg::kVX) {
             checkContinuantUnit(dictionaryText, samples.span(), result, entry.symbol, pitch, times[0], times[1],
@@ -219,14 +238,9 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
         return result;
     }
 
-    const std::string modelName = TSVM_V0::modelFileName(entry.symbol, pitch);
-    const std::filesystem::path modelFile = std::filesystem::path(modelFolder) / modelName;
     std::string inputs;
     if (manifest != nullptr) {
-        CVVCMgr symbols;
-        symbols.load(dictionaryText);
-        inputs = hashUnitInputs(kind, entry.symbol, pitch, times,
-                                checkFacts(symbols, entry.symbol, kind == CTsVoiceCfg::kVX), samples.span());
+        inputs = inputsOf();
         if (skipUpToDate && manifest->upToDate(modelName, inputs, modelFile)) {
             return message(true, std::string(kModelUpToDateMessage));
         }
@@ -269,14 +283,20 @@ namespace {
 
 // analyseEntry (checkEntry for a check) with anything thrown (exhausted memory, a library's
 // exception) turned into the entry's error, so that one bad entry never ends the build of the others.
-std::optional<TSSrcCheckResult> analyseEntryCaught(const BuildContext& context, const PhoneticDictionary& dictionary,
+std::optional<TSSrcCheckResult> analyseEntryCaught(BuildContext& context, const PhoneticDictionary& dictionary,
                                                    const std::string& dictionaryText, const CTsVoiceCfg& entry,
                                                    const std::string& location, const std::string& modelFolder,
                                                    TessarinEngineV6::AnalysisScratch* scratch)
 {
     try {
-        return entryOutcome(dictionary, dictionaryText, entry, location, modelFolder, context.skipExisting != 0,
-                            scratch, context.manifest, context.skipUpToDate, context.checkOnly);
+        bool unchanged = false;
+        std::optional<TSSrcCheckResult> result =
+            entryOutcome(dictionary, dictionaryText, entry, location, modelFolder, context.skipExisting != 0, scratch,
+                         context.manifest, context.skipUpToDate, context.checkOnly, nullptr, &unchanged);
+        if (unchanged) {
+            context.unchangedSinceBuild.fetch_add(1);
+        }
+        return result;
     } catch (const std::bad_alloc&) {
         return message(false, " analysis error: out of memory");
     } catch (const std::exception& e) {
@@ -464,6 +484,7 @@ void buildModels(BuildContext& context, const PhoneticDictionary& dictionary,
 
     context.total = static_cast<std::int32_t>(collected.size());
     context.done = 0;
+    context.unchangedSinceBuild.store(0);
     if (context.jobs > 1) {
         buildInParallel(context, dictionary, collected, modelFolder);
         return;

@@ -59,9 +59,11 @@ struct BuildContext {
     // reported " Model up to date, skipped" and not analysed.
     bool skipUpToDate = false;
     // "Build models" as a check: every entry gets the build's verdict from only what the checks read
-    // of its analysis (the f0 track), and no model file is written (skipExisting and the manifest do
-    // not apply).
+    // of its analysis (the f0 track), and no model file is written (skipExisting does not apply). With
+    // a manifest (read, never recorded in), an entry whose model the last build wrote from the same
+    // inputs, still as written, passes without analysis; unchangedSinceBuild counts those.
     bool checkOnly = false;
+    std::atomic<std::int32_t> unchangedSinceBuild{0};
     // "Build voice bank" writes its folder alone: when another build (another lvtb, the desktop
     // program) is writing a bank there, this is called once and the build waits for it to finish.
     std::function<void(const std::string& voiceBankFolder)> onWaitingForBankFolder;

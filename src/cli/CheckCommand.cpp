@@ -2,6 +2,7 @@
 // only what the checks read of the analysis (the f0 track). Nothing is written.
 
 #include "builder/BuildTextRenderer.h"
+#include "builder/ModelManifest.h"
 #include "builder/VoiceBankBuilder.h"
 #include "cli/Cli.h"
 #include "cli/ProjectCommands.h"
@@ -24,12 +25,14 @@ constexpr std::string_view kUsage =
     "What build-models would refuse, without building: every entry of every wav location of project\n"
     "FILE goes through the checks of the build (the symbol and pitch names, the marker order, the\n"
     "voicing of the consonant, the vowel and the continuants) with only the part of the analysis those\n"
-    "checks read, the f0 track. No model file is written and the model folder is not looked at.\n"
+    "checks read, the f0 track. No model file is written. An entry whose model the last build wrote\n"
+    "from the same recording, markers and dictionary (by the model folder's build-models.manifest), and\n"
+    "that is still as written, passed then and passes without analysis.\n"
     "Prints one line per entry as the build text does (its progress line, then OK or the error), then\n"
     "a summary line.\n"
     "  --json    one JSON object instead: \"entries\", an array of {\"key\", \"location\", \"ok\",\n"
     "            \"codes\", \"messages\"} in build order, and \"summary\" {\"entries\", \"passing\",\n"
-    "            \"failing\", \"locationProblems\"}\n"
+    "            \"failing\", \"unchangedSinceLastBuild\", \"locationProblems\"}\n"
     "  --jobs N  check N entries at once, N from 1 to 256 (default: the number of processors)\n"
     "Before checking, the build panel's checks run (empty lists, the dictionary check).\n"
     "Exit status: 0 every entry passes; 1 an entry fails, a wav location cannot be read or the\n"
@@ -77,6 +80,7 @@ public:
     std::vector<std::string> locationProblems;
     int passing = 0;
     int failing = 0;
+    int unchanged = 0; // passed as the last build found them, without analysis
 
 private:
     BuildTextRenderer* m_text;
@@ -108,6 +112,7 @@ void printJson(const Verdicts& verdicts, std::ostream& out)
     summary["entries"] = Json::UInt64(verdicts.entries.size());
     summary["passing"] = verdicts.passing;
     summary["failing"] = verdicts.failing;
+    summary["unchangedSinceLastBuild"] = verdicts.unchanged;
     summary["locationProblems"] = Json::Value(Json::arrayValue);
     for (const std::string& problem : verdicts.locationProblems) {
         summary["locationProblems"].append(problem);
@@ -146,8 +151,13 @@ int runCheck(const std::vector<std::string>& argv, Io& io)
     context.jobs = jobs;
     context.checkOnly = true;
     context.delegate = &verdicts;
+    // Read only: what the last build wrote spares the analysis of the units it wrote unchanged.
+    const std::string& modelFolder = loaded.model->modelFolder;
+    ModelManifest manifest = ModelManifest::load(modelFolder);
+    context.manifest = &manifest;
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(*loaded.model);
-    buildModels(context, dictionary, loaded.model->wavLocations, std::string(), std::nullopt, false);
+    buildModels(context, dictionary, loaded.model->wavLocations, modelFolder, std::nullopt, false);
+    verdicts.unchanged = context.unchangedSinceBuild.load();
 
     if (json) {
         printJson(verdicts, io.out);
@@ -157,6 +167,9 @@ int runCheck(const std::vector<std::string>& argv, Io& io)
                << " fail";
         if (!verdicts.locationProblems.empty()) {
             io.out << ", " << verdicts.locationProblems.size() << " wav locations not read";
+        }
+        if (verdicts.unchanged > 0) {
+            io.out << "; " << verdicts.unchanged << " unchanged since the last build";
         }
         io.out << "\r\n";
     }

@@ -426,7 +426,7 @@ TEST_F(Builder, AFolderCheckReportsEveryEntryFromItsWorker)
             stopped = wasStopped;
             finishedChanged.notify_all();
         };
-        check.start(m_dictionary, folder.string(), 2);
+        check.start(m_dictionary, folder.string(), std::string(), 2);
         std::unique_lock<std::mutex> wait(lock);
         ASSERT_TRUE(finishedChanged.wait_for(wait, std::chrono::seconds(60), [&] { return finished > 0; }));
     }
@@ -468,7 +468,7 @@ TEST_F(Builder, AFolderCheckReportsEveryEntryFromItsWorker)
             ++finished;
             stopped = wasStopped;
         };
-        check.start(m_dictionary, folder.string(), 1);
+        check.start(m_dictionary, folder.string(), std::string(), 1);
     }
     EXPECT_EQ(finished, 1);
     EXPECT_TRUE(stopped);

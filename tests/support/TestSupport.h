@@ -72,6 +72,16 @@ inline void writeText(const std::filesystem::path& path, const std::string& text
 }
 
 // How often piece occurs in text, overlapping occurrences included.
+// The model files of a folder (a build's manifest beside them left out).
+inline std::ptrdiff_t modelFileCount(const std::filesystem::path& folder)
+{
+    std::ptrdiff_t n = 0;
+    for (const auto& f : std::filesystem::directory_iterator(folder)) {
+        n += f.path().extension() == ".LVModel" ? 1 : 0;
+    }
+    return n;
+}
+
 inline std::size_t occurrences(const std::string& text, const std::string& piece)
 {
     std::size_t n = 0;

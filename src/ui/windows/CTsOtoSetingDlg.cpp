@@ -650,7 +650,9 @@ void CTsOtoSetingDlg::checkFolder()
     m_checkButton->setText(QStringLiteral("Stop"));
     m_checkProgress->setRange(0, 0); // busy until the first verdict tells the count
     m_checkProgress->show();
-    m_check.start(PhoneticDictionary::fromProject(*project), toUtf8(m_wavFolder),
+    TSTBCurrentModel::CTsToolBoxProjModel resolved = *project;
+    resolveProjectFolders(resolved, currentProject().path());
+    m_check.start(PhoneticDictionary::fromProject(*project), toUtf8(m_wavFolder), resolved.modelFolder,
                   int(std::max(1u, std::thread::hardware_concurrency())));
 }
 

@@ -161,6 +161,12 @@ bool ModelManifest::save(const std::filesystem::path& modelFolder) const
     return Tessarin::writeFileAtomically(modelFolder / kModelManifestName, text);
 }
 
+bool ModelManifest::has(const std::string& modelName) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_records.count(modelName) != 0;
+}
+
 bool ModelManifest::upToDate(const std::string& modelName, const std::string& inputs,
                              const std::filesystem::path& modelFile) const
 {

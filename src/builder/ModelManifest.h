@@ -33,6 +33,8 @@ public:
     ModelManifest(ModelManifest&& other) noexcept;
     ModelManifest& operator=(ModelManifest&& other) noexcept;
 
+    // True when some inputs are recorded for the model file.
+    bool has(const std::string& modelName) const;
     // True when the model file was written from these inputs and has not changed since.
     bool upToDate(const std::string& modelName, const std::string& inputs, const std::filesystem::path& modelFile) const;
     // The model file was just written from these inputs.

@@ -218,7 +218,8 @@ std::optional<TSSrcCheckResult> entryOutcome(const PhoneticDictionary& dictionar
     if (checkOnly) {
         // The last build wrote this unit's model from these very inputs (the manifest records only
         // units that passed) and the file is as it wrote it: the unit passes again, unanalysed.
-        if (manifest != nullptr && trace == nullptr && manifest->upToDate(modelName, inputsOf(), modelFile)) {
+        if (manifest != nullptr && trace == nullptr && manifest->has(modelName) &&
+            manifest->upToDate(modelName, inputsOf(), modelFile)) {
             if (unchanged != nullptr) {
                 *unchanged = true;
             }

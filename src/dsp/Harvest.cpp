@@ -180,7 +180,6 @@ struct HarvestTables {
     double f0Ceil = 0.0;
     std::vector<double> boundaries;           // per channel [Hz]
     std::vector<std::vector<double>> kernels; // per channel, made on first use
-    int longestHalf = 0;                      // the refiner's longest window half length
     std::size_t sineTableSize = 0;
     std::vector<double> cosines; // cos and sin of 2πm / sineTableSize
     std::vector<double> sines;
@@ -487,17 +486,21 @@ public:
         // Candidates lie at or above f0Floor; the factor 0.9 leaves room for rounding.
         m_longest = halfLength(kRangeLow * f0Floor);
         if (m_tables.cosines.empty()) {
-            m_tables.longestHalf = m_longest;
-            m_tables.sineTableSize = std::size_t(fftSize(m_longest));
-            m_tables.cosines.resize(m_tables.sineTableSize);
-            m_tables.sines.resize(m_tables.sineTableSize);
-            for (std::size_t m = 0; m < m_tables.sineTableSize; ++m) {
-                const double angle = 2.0 * kPi * double(m) / double(m_tables.sineTableSize);
-                m_tables.cosines[m] = std::cos(angle);
-                m_tables.sines[m] = std::sin(angle);
+            // Made aside and moved in only when every allocation succeeded (see basicEstimate).
+            const std::size_t size = std::size_t(fftSize(m_longest));
+            std::vector<double> cosines(size);
+            std::vector<double> sines(size);
+            for (std::size_t m = 0; m < size; ++m) {
+                const double angle = 2.0 * kPi * double(m) / double(size);
+                cosines[m] = std::cos(angle);
+                sines[m] = std::sin(angle);
             }
             // Window bases are made for the half lengths that occur, on first use.
-            m_tables.basisOffset.assign(std::size_t(m_longest + 1), kNoBasis);
+            std::vector<std::size_t> offsets(std::size_t(m_longest + 1), kNoBasis);
+            m_tables.sineTableSize = size;
+            m_tables.sines = std::move(sines);
+            m_tables.basisOffset = std::move(offsets);
+            m_tables.cosines = std::move(cosines); // last: a non-empty table means the set is whole
         }
         m_tableSize = m_tables.sineTableSize;
         m_cos = m_tables.cosines.data();
@@ -596,9 +599,9 @@ private:
         std::size_t& offset = offsets[std::size_t(half)];
         if (offset == kNoBasis) {
             const std::size_t length = std::size_t(2 * half + 1);
-            offset = bases.size();
-            bases.resize(offset + 4 * length);
-            double* basis = &bases[offset];
+            const std::size_t at = bases.size();
+            bases.resize(at + 4 * length); // when this throws, nothing has changed
+            double* basis = &bases[at];
             for (std::size_t n = 0; n < length; ++n) {
                 const double angle = 2.0 * kPi * double(n) / double(length);
                 basis[n] = std::cos(angle);
@@ -607,6 +610,7 @@ private:
                 basis[2 * length + n] = std::cos(twice);
                 basis[3 * length + n] = std::sin(twice);
             }
+            offset = at;
         }
         return &bases[offset];
     }
@@ -1158,15 +1162,18 @@ std::vector<double> basicEstimate(std::span<const Sample> x, int sampleRate, dou
 
     HarvestTables& tables = threadTables();
     if (!tables.matches(fs, f0Floor, f0Ceil)) {
-        tables = HarvestTables{};
-        tables.fs = fs;
-        tables.f0Floor = f0Floor;
-        tables.f0Ceil = f0Ceil;
-        tables.boundaries.resize(static_cast<std::size_t>(channels));
+        // Made aside and moved in whole: an allocation that fails leaves the thread's last set intact
+        // (or none), never a set whose key claims tables it lacks.
+        HarvestTables made;
+        made.fs = fs;
+        made.f0Floor = f0Floor;
+        made.f0Ceil = f0Ceil;
+        made.boundaries.resize(static_cast<std::size_t>(channels));
         for (int i = 0; i < channels; ++i) {
-            tables.boundaries[std::size_t(i)] = adjustedFloor * std::pow(2.0, (i + 1) / kChannelsInOctave);
+            made.boundaries[std::size_t(i)] = adjustedFloor * std::pow(2.0, (i + 1) / kChannelsInOctave);
         }
-        tables.kernels.resize(static_cast<std::size_t>(channels));
+        made.kernels.resize(static_cast<std::size_t>(channels));
+        tables = std::move(made);
     }
     const std::vector<double>& boundaries = tables.boundaries;
     std::vector<double> y = decimate(x, ratio, yLength);

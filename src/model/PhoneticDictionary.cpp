@@ -271,7 +271,8 @@ bool checkDictionaryTexts(const TSTBCurrentModel::CTsToolBoxProjModel& project, 
     return dictionary.checkRepeats(message, where) && dictionary.checkCharacters(message, where);
 }
 
-bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message)
+bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message,
+                            PhoneticDictionary::Place* where)
 {
     if (project.symbolList.empty()) {
         message = "Error: Symbol list is empty...";
@@ -285,5 +286,5 @@ bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project
         message = "Error: Consonant list is empty...";
         return false;
     }
-    return checkDictionaryTexts(project, message);
+    return checkDictionaryTexts(project, message, where);
 }

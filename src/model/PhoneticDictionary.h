@@ -70,5 +70,7 @@ bool checkDictionaryTexts(const TSTBCurrentModel::CTsToolBoxProjModel& project, 
                           PhoneticDictionary::Place* where = nullptr);
 
 // What the build panel checks before either build command: the three empty-text messages, then
-// checkDictionaryTexts. True when the dictionary can be built.
-bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message);
+// checkDictionaryTexts (where as there; untouched for an empty text). True when the dictionary can be
+// built.
+bool checkProjectDictionary(const TSTBCurrentModel::CTsToolBoxProjModel& project, std::string& message,
+                            PhoneticDictionary::Place* where = nullptr);

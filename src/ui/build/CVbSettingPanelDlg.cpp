@@ -6,6 +6,7 @@
 #include "model/ProjectPaths.h"
 #include "model/TextSplit.h"
 #include "ui/build/CVoiceBankProcessDlg.h"
+#include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/toolkit/Messages.h"
 #include "ui/toolkit/Prompter.h"
 
@@ -256,8 +257,9 @@ std::optional<BuildInputs> CVbSettingPanelDlg::commandInputs(int mode)
         return std::nullopt;
     }
     std::string message;
-    if (!checkProjectDictionary(*stored, message)) {
-        prompter().error(this, qs(message));
+    PhoneticDictionary::Place where;
+    if (!checkProjectDictionary(*stored, message, &where)) {
+        prompter().error(this, qs(message) + CTsDictSettingDlg::placeText(where));
         return std::nullopt;
     }
     TSTBCurrentModel::CTsToolBoxProjModel project = *stored;

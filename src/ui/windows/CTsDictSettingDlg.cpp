@@ -149,6 +149,19 @@ void CTsDictSettingDlg::textChanged(CTextContainerDlg& page, const QString& text
     }
 }
 
+QString CTsDictSettingDlg::placeText(const PhoneticDictionary::Place& where)
+{
+    if (where.list < 1 || where.list > kPageCount) {
+        return {};
+    }
+    QString text = QStringLiteral("\nTab \"") + QString::fromUtf8(kCaptions[std::size_t(where.list - 1)]) +
+                   QLatin1Char('"');
+    if (where.line > 0) {
+        text += QStringLiteral(", line ") + QString::number(where.line);
+    }
+    return text + QLatin1Char('.');
+}
+
 void CTsDictSettingDlg::checkDictionary()
 {
     const TSTBCurrentModel::CTsToolBoxProjModel* model = currentProject().model();
@@ -161,14 +174,9 @@ void CTsDictSettingDlg::checkDictionary()
         prompter().information(this, QStringLiteral("OK! Pass!"));
         return;
     }
-    QString text = QString::fromStdString(message);
+    const QString text = QString::fromStdString(message) + placeText(where);
     if (where.list >= 1 && where.list <= kPageCount) {
         const int index = where.list - 1;
-        text += QStringLiteral("\nTab \"") + m_tabs->tabText(index) + QLatin1Char('"');
-        if (where.line > 0) {
-            text += QStringLiteral(", line ") + QString::number(where.line);
-        }
-        text += QLatin1Char('.');
         // The line at hand, to be mended once the box is closed.
         m_tabs->setCurrentIndex(index);
         QPlainTextEdit& box = page(index).editor();

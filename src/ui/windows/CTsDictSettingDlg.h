@@ -4,6 +4,7 @@
 // Dictionary". Every edit goes into the project at once and marks it modified.
 
 #include "model/CTsToolBoxProjModel.h"
+#include "model/PhoneticDictionary.h"
 #include "ui/toolkit/CSignalWndProtocol.h"
 
 #include <QString>
@@ -69,6 +70,9 @@ public:
     static constexpr std::size_t kLargestEditableList = std::size_t(1) << 20;
 
     explicit CTsDictSettingDlg(QWidget* parent = nullptr);
+    // The line a failed check adds to its message to say where: "\nTab \"3 Voiced Consonant List\",
+    // line 4." (without ", line" when the check names no line); empty when it names no list.
+    static QString placeText(const PhoneticDictionary::Place& where);
     // The window's least size (its tab row whole), known before one is made.
     static QSize leastSize();
     // The message about lists too large to edit; empty when every list is edited.

@@ -7,6 +7,7 @@
 #include "model/ProjectPaths.h"
 #include "ui/windows/CurrentProject.h"
 #include "ui/windows/CTSToolBoxEditDlgs.h"
+#include "ui/windows/CTsDictSettingDlg.h"
 #include "ui/toolkit/Messages.h"
 #include "ui/toolkit/Prompter.h"
 
@@ -629,8 +630,9 @@ void CTsOtoSetingDlg::checkFolder()
     }
     // As before a build: a dictionary that fails its checks would fail every entry.
     std::string message;
-    if (!checkProjectDictionary(*project, message)) {
-        prompter().error(this, fromUtf8(message));
+    PhoneticDictionary::Place where;
+    if (!checkProjectDictionary(*project, message, &where)) {
+        prompter().error(this, fromUtf8(message) + CTsDictSettingDlg::placeText(where));
         return;
     }
     m_verdicts.clear();

@@ -292,7 +292,7 @@ TEST_F(BuildDialogs, ChecksAndTheLogChooserComeBeforeAnyBuild)
             EXPECT_EQ(m_prompter.prompts().back().icon, Prompter::Icon::Error);
         }
     }
-    // A symbol listed twice fails the dictionary's own check, with its message.
+    // A line "n,n" in the voiced consonants fails the dictionary's own check, with its message.
     m_document.setField(ProjectField::voicedConsonantList, voiced + "," + voiced.substr(0, voiced.find(',')));
     m_document.setField(ProjectField::unvoicedConsonantList, unvoiced);
     m_prompter.answerMessage(Prompter::Answer::Ok);
@@ -300,6 +300,9 @@ TEST_F(BuildDialogs, ChecksAndTheLogChooserComeBeforeAnyBuild)
     ASSERT_TRUE(m_prompter.scriptDone());
     EXPECT_EQ(m_prompter.prompts().back().icon, Prompter::Icon::Error);
     EXPECT_FALSE(m_prompter.prompts().back().text.startsWith(QStringLiteral("Error: ")))
+        << m_prompter.prompts().back().text.toStdString();
+    // And where, as the dictionary window's own check says it.
+    EXPECT_TRUE(m_prompter.prompts().back().text.endsWith(QStringLiteral("\nTab \"3 Voiced Consonant List\", line 1.")))
         << m_prompter.prompts().back().text.toStdString();
 
     // Cancelling the log file chooser starts nothing (no dialog, no model file).

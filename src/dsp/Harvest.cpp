@@ -1206,9 +1206,10 @@ std::vector<double> basicEstimate(std::span<const Sample> x, int sampleRate, dou
         basicFrameTimes(frames, times);
         for (int c = 1; c + 1 < channels; c += 2) {
             const int pair = std::min(2, channels - 1 - c);
-            const std::vector<double>& first = tables.kernel(std::size_t(c));
-            bank.filter(first, pair == 2 ? std::span<const double>(tables.kernel(std::size_t(c + 1))) : std::span<const double>(),
-                        filtered[0], filtered[1]);
+            const std::span<const double> first = tables.kernel(std::size_t(c));
+            const std::span<const double> second =
+                pair == 2 ? std::span<const double>(tables.kernel(std::size_t(c + 1))) : std::span<const double>();
+            bank.filter(first, second, filtered[0], filtered[1]);
             for (int p = 0; p < pair; ++p) {
                 const double boundary = boundaries[std::size_t(c + p)];
                 findEvents(filtered[std::size_t(p)], fs, events);

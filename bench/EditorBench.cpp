@@ -3,6 +3,7 @@
 // a zoom or a pan. Windows are offscreen; times are wall-clock. And its memory: the resident size
 // with the 10-minute recording open, and after a short entry replaced it.
 
+#include "OffscreenBenchmarks.h"
 #include "SungTone.h"
 #include "audio/WavWriter.h"
 #include "ui/spectrogram/CSpecBuilder.h"
@@ -235,14 +236,7 @@ BENCHMARK(BM_EditorMemoryTenMinutes)->Unit(benchmark::kMillisecond)->UseRealTime
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    installToolkitFont();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    runOffscreenBenchmarks(argc, argv);
     std::error_code ec;
     std::filesystem::remove_all(tenMinuteWav(), ec);
     return 0;

@@ -2,6 +2,7 @@
 // until the window has handled it (the edit, the project's field, the repaint). The window is
 // offscreen; times are wall-clock per key.
 
+#include "OffscreenBenchmarks.h"
 #include "model/ProjectDocument.h"
 #include "ui/toolkit/UiStyle.h"
 #include "ui/windows/CTsDictSettingDlg.h"
@@ -74,13 +75,6 @@ BENCHMARK(BM_DictionaryKeyPress)->Arg(64)->Arg(1024)->Unit(benchmark::kMilliseco
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    installToolkitFont();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    runOffscreenBenchmarks(argc, argv);
     return 0;
 }

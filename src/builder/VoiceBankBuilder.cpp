@@ -498,6 +498,17 @@ void buildModels(BuildContext& context, const PhoneticDictionary& dictionary,
     }
 }
 
+bool buildModelsRecorded(BuildContext& context, const PhoneticDictionary& dictionary,
+                         const std::vector<std::string>& wavLocations, const std::string& modelFolder,
+                         const std::optional<std::vector<std::string>>& symbols, bool skipExisting)
+{
+    ModelManifest manifest = ModelManifest::load(modelFolder);
+    context.manifest = &manifest;
+    buildModels(context, dictionary, wavLocations, modelFolder, symbols, skipExisting);
+    context.manifest = nullptr;
+    return manifest.save(modelFolder);
+}
+
 void buildVoiceBank(BuildContext& context, const PhoneticDictionary& dictionary, std::vector<std::string> pitches,
                     const std::string& voiceBankName, const std::string& modelFolder,
                     const std::string& voiceBankFolder)

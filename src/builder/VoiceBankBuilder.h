@@ -89,6 +89,15 @@ void buildModels(BuildContext& context, const PhoneticDictionary& dictionary,
                  const std::vector<std::string>& wavLocations, const std::string& modelFolder,
                  const std::optional<std::vector<std::string>>& symbols, bool skipExisting);
 
+// buildModels recording what it writes in the model folder's manifest (the records of models it does
+// not write are kept), as every build of lvtb and of the desktop program does: the next incremental
+// build skips those models and a check passes their entries without analysis. context.skipUpToDate is
+// used as given; context.manifest is set for the build and cleared after. False when the manifest
+// could not be written (the models are built all the same).
+bool buildModelsRecorded(BuildContext& context, const PhoneticDictionary& dictionary,
+                         const std::vector<std::string>& wavLocations, const std::string& modelFolder,
+                         const std::optional<std::vector<std::string>>& symbols, bool skipExisting);
+
 // scratch: the calling thread's analysis buffers, kept from entry to entry (fresh ones when null).
 void buildEntry(BuildContext& context, const PhoneticDictionary& dictionary, const CTsVoiceCfg& entry,
                 const std::string& location, const std::string& modelFolder,

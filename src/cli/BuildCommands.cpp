@@ -307,20 +307,17 @@ ModelsOutcome runBuildModels(const TSTBCurrentModel::CTsToolBoxProjModel& projec
     BuildContext context;
     context.jobs = jobsOption(args);
     const bool incremental = args.flag("--incremental");
-    // Every build records what it wrote, so that the next incremental one skips it: full builds
-    // (--overwrite, a first build) too. Records of models this build does not write are kept.
-    ModelManifest manifest = ModelManifest::load(project.modelFolder);
-    context.manifest = &manifest;
     context.skipUpToDate = incremental;
     ProgressReporter reporter(text, context, io, io.errIsTerminal ? &io.err : nullptr);
     context.delegate = &reporter;
     const PhoneticDictionary dictionary = PhoneticDictionary::fromProject(project);
     text.beginModels();
-    buildModels(context, dictionary, project.wavLocations, project.modelFolder, symbols,
-                !args.flag("--overwrite") && !incremental);
+    // Full builds (--overwrite, a first build) record what they wrote too.
+    const bool recorded = buildModelsRecorded(context, dictionary, project.wavLocations, project.modelFolder,
+                                              symbols, !args.flag("--overwrite") && !incremental);
     text.end();
     ModelsOutcome outcome{reporter.failed() == 0 && !text.sawError(), reporter.built(), reporter.failed(), {}};
-    if (!manifest.save(project.modelFolder)) {
+    if (!recorded) {
         outcome.unsavedManifest = (std::filesystem::path(project.modelFolder) / kModelManifestName).string();
     }
     return outcome;

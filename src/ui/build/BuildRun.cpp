@@ -1,6 +1,5 @@
 #include "ui/build/BuildRun.h"
 
-#include "builder/ModelManifest.h"
 #include "core/AtomicFile.h"
 
 #include <algorithm>
@@ -107,17 +106,10 @@ void BuildRun::work()
         if (symbols && symbols->empty()) {
             symbols.reset();
         }
-        // As lvtb's builds, this one records what each model was built from: a check then passes the
-        // units it wrote without analysing them again. The record is only a saving of time: one
-        // that cannot be written costs nothing else.
-        ModelManifest manifest = ModelManifest::load(m_inputs.modelFolder);
-        m_context.manifest = m_inputs.modelFolder.empty() ? nullptr : &manifest;
-        buildModels(m_context, m_inputs.dictionary, m_inputs.wavLocations, m_inputs.modelFolder, symbols,
-                    m_inputs.skipExisting);
-        if (m_context.manifest != nullptr) {
-            m_context.manifest = nullptr;
-            manifest.save(m_inputs.modelFolder);
-        }
+        // The record of what each model was built from only saves time later: one that cannot be
+        // written costs nothing else, and is not reported.
+        buildModelsRecorded(m_context, m_inputs.dictionary, m_inputs.wavLocations, m_inputs.modelFolder, symbols,
+                            m_inputs.skipExisting);
     } else {
         buildVoiceBank(m_context, m_inputs.dictionary, m_inputs.pitches, m_inputs.voiceBankName,
                        m_inputs.modelFolder, m_inputs.voiceBankFolder);

@@ -115,28 +115,35 @@ inline std::vector<double> trueMarkers(const lvdemo::UnitPlan& plan, const lvdem
     return {starts[firstSound], end};
 }
 
+inline TestUnit testUnit(std::string voice, lvdemo::UnitPlan plan, const std::string& pitch, std::string consonantClass,
+                         const lvdemo::SingerVoice& singer)
+{
+    TestUnit u;
+    u.voice = std::move(voice);
+    u.symbol = plan.symbol;
+    u.kind = plan.kind;
+    u.pitch = pitch;
+    u.consonantClass = std::move(consonantClass);
+    u.singer = singer;
+    u.f0Hz = lvdemo::pitchFrequency(pitch);
+    u.truth = trueMarkers(plan, singer);
+    u.plan = std::move(plan);
+    return u;
+}
+
 inline std::vector<TestUnit> demoVoiceUnits()
 {
     std::vector<TestUnit> units;
     for (const std::string pitch : {"C4", "E4", "G4"}) {
         for (const lvdemo::UnitPlan& plan : lvdemo::demoUnits()) {
-            TestUnit u;
-            u.voice = "demo";
-            u.symbol = plan.symbol;
-            u.kind = plan.kind;
-            u.pitch = pitch;
-            u.plan = plan;
-            u.f0Hz = lvdemo::pitchFrequency(pitch);
+            std::string cls = "breath";
             if (plan.kind == "CV") {
-                u.consonantClass = consonantClassOf(plan.timeline[plan.timeline[1].kind == lvdemo::Segment::Silence ? 2 : 1]);
+                cls = consonantClassOf(plan.timeline[plan.timeline[1].kind == lvdemo::Segment::Silence ? 2 : 1]);
             } else if (plan.kind == "VX") {
                 const std::size_t last = plan.timeline.size() - 2;
-                u.consonantClass = plan.timeline[last].kind == lvdemo::Segment::Vowel ? (last == 1 ? "tail" : "vv") : "vc";
-            } else {
-                u.consonantClass = "breath";
+                cls = plan.timeline[last].kind == lvdemo::Segment::Vowel ? (last == 1 ? "tail" : "vv") : "vc";
             }
-            u.truth = trueMarkers(plan, u.singer);
-            units.push_back(u);
+            units.push_back(testUnit("demo", plan, pitch, cls, lvdemo::SingerVoice{}));
         }
     }
     return units;
@@ -176,17 +183,7 @@ inline std::vector<TestUnit> secondVoiceUnits()
     std::size_t turn = 0;
     for (const std::string pitch : {"A2", "A3", "E4", "A4", "E5", "A5"}) {
         auto add = [&](lvdemo::UnitPlan plan, const std::string& cls) {
-            TestUnit u;
-            u.voice = "second";
-            u.symbol = plan.symbol;
-            u.kind = plan.kind;
-            u.pitch = pitch;
-            u.consonantClass = cls;
-            u.singer = singer;
-            u.f0Hz = lvdemo::pitchFrequency(pitch);
-            u.truth = trueMarkers(plan, singer);
-            u.plan = std::move(plan);
-            units.push_back(std::move(u));
+            units.push_back(testUnit("second", std::move(plan), pitch, cls, singer));
         };
         for (const auto& [c, k] : consonants) {
             for (int twice = 0; twice < 2; ++twice) {

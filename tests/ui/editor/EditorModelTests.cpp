@@ -329,6 +329,21 @@ double frameTime(int frame)
     return kConnectPoint - kVoiceCfgMargin + (frame + 0.5) * kHop;
 }
 
+// A CV entry of wavName at A3 with the check's frames: connect point 20, preutterance 40, vowel 60 …
+// vowelEnd.
+CTsVoiceCfg_CV checkedCv(const std::string& wavName, const std::string& symbol, int vowelEnd = 200)
+{
+    CTsVoiceCfg_CV cv;
+    cv.wavName = wavName;
+    cv.pitch = "A3";
+    cv.symbol = symbol;
+    cv.connectPoint = kConnectPoint;
+    cv.preutterance = frameTime(40);
+    cv.vowelStart = frameTime(60);
+    cv.vowelEnd = frameTime(vowelEnd);
+    return cv;
+}
+
 using Tests = std::vector<TessarinEngineV6::VoicingTest>;
 
 } // namespace
@@ -347,14 +362,7 @@ TEST(EditorF0Check, TheShadedFramesAreTheChecksOwnForEveryKind)
     const QString folder = QString::fromStdString(dir.path().string());
     const PhoneticDictionary dictionary = checkDictionary();
     // The connect point lies the margin into the region: 0.06 s ÷ 128 samples = frame 20.67 → 20.
-    CTsVoiceCfg_CV cv;
-    cv.wavName = "sung.wav";
-    cv.pitch = "A3";
-    cv.symbol = "na";
-    cv.connectPoint = kConnectPoint;
-    cv.preutterance = frameTime(40);
-    cv.vowelStart = frameTime(60);
-    cv.vowelEnd = frameTime(200);
+    CTsVoiceCfg_CV cv = checkedCv("sung.wav", "na");
 
     // A voiced consonant: the connect point's frame and the next, then the vowel, both ends included.
     F0CheckOutcome outcome = computeF0Check(cv, folder, dictionary);
@@ -408,14 +416,7 @@ TEST(EditorF0Check, AnUnvoicedGapInTheVowelIsRedAndTheMessageIsTheBuilds)
     lvtest::TempDir dir;
     writeSung(dir / "gap.wav", 0.8);
     const QString folder = QString::fromStdString(dir.path().string());
-    CTsVoiceCfg_CV cv;
-    cv.wavName = "gap.wav";
-    cv.pitch = "A3";
-    cv.symbol = "ka";
-    cv.connectPoint = kConnectPoint;
-    cv.preutterance = frameTime(40);
-    cv.vowelStart = frameTime(60);
-    cv.vowelEnd = frameTime(200);
+    const CTsVoiceCfg_CV cv = checkedCv("gap.wav", "ka");
     const F0CheckOutcome outcome = computeF0Check(cv, folder, checkDictionary());
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.text, QStringLiteral("Check: Unvoiced part exists in vowel."));
@@ -449,14 +450,7 @@ TEST(EditorF0Check, TheRunnerChecksOnlyTheNewestOfRequestsThatCameInARush)
     // be computed).
     int last = 0;
     for (int step = 0; step < 10; ++step) {
-        auto cv = std::make_unique<CTsVoiceCfg_CV>();
-        cv->wavName = "sung.wav";
-        cv->pitch = "A3";
-        cv->symbol = "ka";
-        cv->connectPoint = kConnectPoint;
-        cv->preutterance = frameTime(40);
-        cv->vowelStart = frameTime(60);
-        cv->vowelEnd = frameTime(190 + step);
+        auto cv = std::make_unique<CTsVoiceCfg_CV>(checkedCv("sung.wav", "ka", 190 + step));
         last = runner.request(std::move(cv), QString::fromStdString(dir.path().string()), checkDictionary());
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
